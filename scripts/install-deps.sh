@@ -1,0 +1,45 @@
+#!/bin/sh
+# Installs the Debian packages that the build and every test need.
+# As root: one `apt-get update`, then `apt-get install` of what is missing.
+# As another user: prints the exact command to run and fails.
+set -eu
+
+PACKAGES="
+  g++
+  cmake
+  ninja-build
+  make
+  pkg-config
+  libcurl4-openssl-dev
+  libboost-dev
+  libboost-regex-dev
+  libgtest-dev
+  libssl-dev
+  openssl
+  ca-certificates
+"
+
+missing=""
+for package in $PACKAGES; do
+  status=$(dpkg-query -W -f='${db:Status-Status}' "$package" 2>/dev/null || true)
+  if [ "$status" != "installed" ]; then
+    missing="$missing $package"
+  fi
+done
+
+if [ -z "$missing" ]; then
+  exit 0
+fi
+
+if [ "$(id -u)" -ne 0 ]; then
+  echo "Missing Debian packages:$missing" >&2
+  echo "Install them with:" >&2
+  echo "  sudo apt-get update && sudo apt-get install -y$missing" >&2
+  exit 1
+fi
+
+echo "Installing Debian packages:$missing"
+export DEBIAN_FRONTEND=noninteractive
+apt-get update
+# shellcheck disable=SC2086
+apt-get install -y --no-install-recommends $missing

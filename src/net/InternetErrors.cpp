@@ -1,0 +1,52 @@
+#include "net/InternetErrors.h"
+
+#include <charconv>
+
+namespace pullbay::net {
+
+namespace {
+
+struct ErrorText {
+    std::int32_t intCode;
+    const wchar_t* strText;
+};
+
+constexpr ErrorText kErrorTexts[] = {
+    {kErrorHttpStatus, L"The server answered the request with an error status."},
+    {kErrorNotEnoughMemory, L"Not enough memory resources are available to process this command."},
+    {kErrorDiskFull, L"There is not enough space on the disk."},
+    {kErrorFileSystem, L"The file could not be written: the disk is full or cannot be written to."},
+    {kInternetTimeout, L"The operation timed out."},
+    {kInternetInternalError, L"An internal error has occurred."},
+    {kInternetInvalidUrl, L"The URL is invalid."},
+    {kInternetUnrecognizedScheme, L"The URL scheme could not be recognized or is not supported."},
+    {kInternetNameNotResolved, L"The server name or address could not be resolved."},
+    {kInternetOperationCancelled, L"The operation was canceled."},
+    {kInternetCannotConnect, L"A connection with the server could not be established."},
+    {kInternetConnectionAborted, L"The connection with the server was terminated abnormally."},
+    {kInternetConnectionReset, L"The connection with the server was reset."},
+    {kInternetSecCertDateInvalid, L"The server's security certificate has expired or is not yet valid."},
+    {kInternetSecCertCnInvalid, L"The server's security certificate does not match the server name."},
+    {kInternetInvalidCa, L"The server's security certificate was issued by an authority that is not trusted."},
+    {kInternetSecCertErrors, L"The server's security certificate contains errors."},
+    {kInternetSecurityChannelError, L"A secure connection with the server could not be established."},
+    {kInternetSecCertRevoked, L"The server's security certificate has been revoked."},
+    {kHttpInvalidServerResponse, L"The server returned an invalid or unrecognized response."},
+    {kHttpRedirectFailed, L"The redirection failed: too many redirections or an invalid target."},
+};
+
+}  // namespace
+
+std::wstring InternetErrorText(std::int32_t intCode)
+{
+    for (const ErrorText& entry : kErrorTexts) {
+        if (entry.intCode == intCode) {
+            return entry.strText;
+        }
+    }
+    char buffer[16];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, intCode);
+    return L"The transfer failed with error " + std::wstring(buffer, result.ptr) + L".";
+}
+
+}  // namespace pullbay::net

@@ -1,0 +1,46 @@
+// Entry point of every test executable: the error registry is initialised for
+// the whole run, and HOME, XDG_CONFIG_HOME and TMPDIR point at a folder of
+// the run's own, so no test touches the real user's files.
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+
+#include "core/ExceptionManager.h"
+
+namespace {
+
+std::filesystem::path MakeSandbox()
+{
+    const char* strBase = std::getenv("TMPDIR");
+    std::string pattern = std::string(strBase != nullptr && *strBase ? strBase : "/tmp") +
+                          "/pullbay-test-XXXXXX";
+    if (::mkdtemp(pattern.data()) == nullptr) {
+        std::perror("mkdtemp");
+        std::exit(2);
+    }
+    return pattern;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    const std::filesystem::path sandbox = MakeSandbox();
+    for (const char* strFolder : {"home", "config", "tmp"}) {
+        std::filesystem::create_directories(sandbox / strFolder);
+    }
+    ::setenv("HOME", (sandbox / "home").c_str(), 1);
+    ::setenv("XDG_CONFIG_HOME", (sandbox / "config").c_str(), 1);
+    ::setenv("TMPDIR", (sandbox / "tmp").c_str(), 1);
+
+    pullbay::core::ExceptionManagerScope registry;
+    const int intResult = RUN_ALL_TESTS();
+
+    std::error_code ignored;
+    std::filesystem::remove_all(sandbox, ignored);
+    return intResult;
+}
