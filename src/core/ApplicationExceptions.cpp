@@ -39,7 +39,10 @@ std::wstring NotInitializedMessage(const wchar_t* strArgument, const wchar_t* st
 {
     // This message has the 2000-unit buffer of a system text.
     if (strArgument == nullptr) {
-        return FormatText(kSystemTextBufferUnits, L"The object is not initialized.", {});
+        return strExtra == nullptr
+                   ? FormatText(kSystemTextBufferUnits, L"The object is not initialized.", {})
+                   : FormatText(kSystemTextBufferUnits, L"The object is not initialized. %s",
+                                {strExtra});
     }
     if (strExtra == nullptr) {
         return FormatText(kSystemTextBufferUnits, L"%s is not initialized.", {strArgument});

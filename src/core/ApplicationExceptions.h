@@ -64,7 +64,8 @@ public:
                                 std::uint32_t uintLine, const wchar_t* strArgument = nullptr);
 };
 
-// "The object is not initialized." / "%s is not initialized.[ extra]"
+// "The object is not initialized." / "%s is not initialized."; an extra text,
+// when given, follows after one blank (with or without the argument).
 class NotInitializedException : public ApplicationException {
 public:
     static constexpr std::uint32_t kTypeId = 36;

@@ -71,6 +71,10 @@ std::string ToUtf8(std::wstring_view text)
 
 std::wstring FromUtf8(std::string_view bytes)
 {
+    // An ill-formed sequence is replaced by one U+FFFD per maximal subpart
+    // (the longest prefix of a well-formed sequence, or one byte), the
+    // practice of the Unicode standard: a truncated character costs one
+    // replacement, and the byte that broke it is decoded afresh.
     std::wstring out;
     out.reserve(bytes.size());
     std::size_t i = 0;
@@ -83,30 +87,36 @@ std::wstring FromUtf8(std::string_view bytes)
         }
         std::size_t uintLength = 0;
         char32_t cp = 0;
-        char32_t minimum = 0;
+        // The range of the second byte excludes overlong forms, surrogates
+        // and values above U+10FFFF.
+        unsigned char secondLow = 0x80;
+        unsigned char secondHigh = 0xBF;
         if (lead >= 0xC2 && lead <= 0xDF) {
-            uintLength = 2; cp = lead & 0x1F; minimum = 0x80;
+            uintLength = 2; cp = lead & 0x1F;
         } else if (lead >= 0xE0 && lead <= 0xEF) {
-            uintLength = 3; cp = lead & 0x0F; minimum = 0x800;
+            uintLength = 3; cp = lead & 0x0F;
+            secondLow = lead == 0xE0 ? 0xA0 : 0x80;
+            secondHigh = lead == 0xED ? 0x9F : 0xBF;
         } else if (lead >= 0xF0 && lead <= 0xF4) {
-            uintLength = 4; cp = lead & 0x07; minimum = 0x10000;
+            uintLength = 4; cp = lead & 0x07;
+            secondLow = lead == 0xF0 ? 0x90 : 0x80;
+            secondHigh = lead == 0xF4 ? 0x8F : 0xBF;
         }
-        bool valid = uintLength != 0 && i + uintLength <= bytes.size();
-        for (std::size_t k = 1; valid && k < uintLength; ++k) {
-            const auto next = static_cast<unsigned char>(bytes[i + k]);
-            if ((next & 0xC0) != 0x80) {
-                valid = false;
-            } else {
-                cp = (cp << 6) | (next & 0x3F);
+        std::size_t uintTaken = 1;
+        while (uintTaken < uintLength && i + uintTaken < bytes.size()) {
+            const auto next = static_cast<unsigned char>(bytes[i + uintTaken]);
+            const unsigned char low = uintTaken == 1 ? secondLow : 0x80;
+            const unsigned char high = uintTaken == 1 ? secondHigh : 0xBF;
+            if (next < low || next > high) {
+                break;
             }
+            cp = (cp << 6) | (next & 0x3F);
+            ++uintTaken;
         }
-        if (valid && cp >= minimum && IsValidCodePoint(cp)) {
-            out.push_back(static_cast<wchar_t>(cp));
-            i += uintLength;
-        } else {
-            out.push_back(static_cast<wchar_t>(kReplacementCharacter));
-            ++i;
-        }
+        const bool complete = uintLength != 0 && uintTaken == uintLength;
+        out.push_back(complete && IsValidCodePoint(cp) ? static_cast<wchar_t>(cp)
+                                                        : static_cast<wchar_t>(kReplacementCharacter));
+        i += uintTaken;
     }
     return out;
 }

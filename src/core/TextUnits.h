@@ -21,7 +21,7 @@ std::wstring_view TruncateToUtf16Units(std::wstring_view text, std::size_t uintM
 std::string ToUtf8(std::wstring_view text);
 
 // Decodes UTF-8; every invalid or truncated sequence becomes one U+FFFD and
-// decoding goes on with the next byte, so the rest of the text is kept.
+// decoding goes on right after it, so the rest of the text is kept.
 std::wstring FromUtf8(std::string_view bytes);
 
 // ASCII-only case folding: the system's rules fold A-Z and nothing else,

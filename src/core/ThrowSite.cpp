@@ -1,30 +1,64 @@
 #include "core/ThrowSite.h"
 
+#include <algorithm>
 #include <cctype>
 #include <vector>
 
 namespace pullbay::core {
 
+namespace {
+
+bool IsIdentifierCharacter(char ch)
+{
+    return std::isalnum(static_cast<unsigned char>(ch)) != 0 || ch == '_';
+}
+
+// True when the keyword "operator" starts at uintPos.
+bool IsOperatorKeyword(std::string_view strText, std::size_t uintPos)
+{
+    constexpr std::string_view kOperator = "operator";
+    return strText.substr(uintPos, kOperator.size()) == kOperator &&
+           (uintPos == 0 || !IsIdentifierCharacter(strText[uintPos - 1])) &&
+           (uintPos + kOperator.size() == strText.size() ||
+            !IsIdentifierCharacter(strText[uintPos + kOperator.size()]));
+}
+
+}  // namespace
+
 std::wstring QualifiedFunctionName(std::string_view strPrettyFunction)
 {
     // The parameter list starts at the first '(' outside template arguments.
+    // An operator's name may hold '<', '>', '(' and blanks ("operator<<",
+    // "operator->", "operator()", "operator bool"): its parameter list is the
+    // first '(' after the symbol, and the name is searched before the keyword.
     int intDepth = 0;
     std::size_t uintParen = strPrettyFunction.size();
+    std::size_t uintNameEnd = uintParen;
     for (std::size_t i = 0; i < strPrettyFunction.size(); ++i) {
         const char ch = strPrettyFunction[i];
+        if (intDepth == 0 && IsOperatorKeyword(strPrettyFunction, i)) {
+            std::size_t uintSymbol = i + std::string_view("operator").size();
+            if (strPrettyFunction.substr(uintSymbol, 2) == "()") {
+                uintSymbol += 2;
+            }
+            uintNameEnd = i;
+            uintParen = std::min(strPrettyFunction.find('(', uintSymbol), strPrettyFunction.size());
+            break;
+        }
         if (ch == '<') {
             ++intDepth;
         } else if (ch == '>') {
             --intDepth;
         } else if (ch == '(' && intDepth == 0) {
             uintParen = i;
+            uintNameEnd = i;
             break;
         }
     }
     // The name starts after the last blank outside template arguments.
     std::size_t uintStart = 0;
     intDepth = 0;
-    for (std::size_t i = uintParen; i-- > 0;) {
+    for (std::size_t i = uintNameEnd; i-- > 0;) {
         const char ch = strPrettyFunction[i];
         if (ch == '>') {
             ++intDepth;

@@ -1,0 +1,274 @@
+#include "net/HttpExchange.h"
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <cstdlib>
+#include <memory>
+
+#include "core/Exceptions.h"
+#include "core/ProductConfig.h"
+#include "core/ThrowSite.h"
+#include "net/CurlSession.h"
+
+namespace pullbay::net {
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// libcurl takes 0 as its own default of 300 s; "no time-out" is expressed as
+// the largest value instead.
+constexpr long kNoConnectTimeOutMs = INT_MAX;
+
+struct SlistDeleter {
+    void operator()(curl_slist* pList) const { curl_slist_free_all(pList); }
+};
+using Slist = std::unique_ptr<curl_slist, SlistDeleter>;
+
+void AppendHeader(Slist& list, const std::string& strHeader)
+{
+    curl_slist* pNew = curl_slist_append(list.get(), strHeader.c_str());
+    if (pNew == nullptr) {
+        PB_THROW(core::MemoryException);
+    }
+    list.release();
+    list.reset(pNew);
+}
+
+// Keeps the multi handle and the easy handle attached only while they run.
+class MultiAttachment {
+public:
+    MultiAttachment(CURLM* pMulti, CURL* pEasy) : m_pMulti(pMulti), m_pEasy(pEasy)
+    {
+        if (curl_multi_add_handle(m_pMulti, m_pEasy) != CURLM_OK) {
+            PB_THROW(core::UnexpectedException, L"curl_multi_add_handle error");
+        }
+    }
+    ~MultiAttachment() { curl_multi_remove_handle(m_pMulti, m_pEasy); }
+    MultiAttachment(const MultiAttachment&) = delete;
+    MultiAttachment& operator=(const MultiAttachment&) = delete;
+
+private:
+    CURLM* m_pMulti;
+    CURL* m_pEasy;
+};
+
+}  // namespace
+
+HttpExchange::HttpExchange(CurlSession& session, IHttpExchangeHandler& handler)
+    : m_session(session), m_handler(handler)
+{
+}
+
+HttpExchangeResult HttpExchange::Run(const HttpExchangeRequest& request)
+{
+    CURL* pEasy = m_session.Easy();
+    curl_easy_reset(pEasy);
+
+    Slist headers;
+    if (request.intRangeFrom >= 0) {
+        char buffer[24];
+        const auto converted = std::to_chars(buffer, buffer + sizeof buffer, request.intRangeFrom);
+        AppendHeader(headers, "Range: bytes=" + std::string(buffer, converted.ptr) + "-");
+        if (!request.strIfRange.empty()) {
+            AppendHeader(headers, "If-Range: " + request.strIfRange);
+        }
+    }
+
+    const long intConnectTimeOut =
+        request.intTimeOutMs > 0 ? static_cast<long>(request.intTimeOutMs) : kNoConnectTimeOutMs;
+    const char* strCaBundle = std::getenv("CURL_CA_BUNDLE");
+
+    bool bOptionsSet =
+        curl_easy_setopt(pEasy, CURLOPT_URL, request.strUrl.c_str()) == CURLE_OK &&
+        curl_easy_setopt(pEasy, CURLOPT_HTTPGET, 1L) == CURLE_OK &&
+        curl_easy_setopt(pEasy, CURLOPT_FOLLOWLOCATION, 0L) == CURLE_OK &&
+        curl_easy_setopt(pEasy, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+        curl_easy_setopt(pEasy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK &&
+        curl_easy_setopt(pEasy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
+        curl_easy_setopt(pEasy, CURLOPT_CONNECTTIMEOUT_MS, intConnectTimeOut) == CURLE_OK &&
+        curl_easy_setopt(pEasy, CURLOPT_USERAGENT, core::kUserAgent) == CURLE_OK &&
+        curl_easy_setopt(pEasy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L) == CURLE_OK &&
+        curl_easy_setopt(pEasy, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK &&
+        curl_easy_setopt(pEasy, CURLOPT_HEADERFUNCTION, &HttpExchange::HeaderCallback) == CURLE_OK &&
+        curl_easy_setopt(pEasy, CURLOPT_HEADERDATA, this) == CURLE_OK &&
+        curl_easy_setopt(pEasy, CURLOPT_WRITEFUNCTION, &HttpExchange::WriteCallback) == CURLE_OK &&
+        curl_easy_setopt(pEasy, CURLOPT_WRITEDATA, this) == CURLE_OK &&
+        curl_easy_setopt(pEasy, CURLOPT_PREREQFUNCTION, &HttpExchange::PrereqCallback) == CURLE_OK &&
+        curl_easy_setopt(pEasy, CURLOPT_PREREQDATA, this) == CURLE_OK;
+    if (bOptionsSet && !request.strCookie.empty()) {
+        bOptionsSet = curl_easy_setopt(pEasy, CURLOPT_COOKIE, request.strCookie.c_str()) == CURLE_OK;
+    }
+    if (bOptionsSet && strCaBundle != nullptr && *strCaBundle != '\0') {
+        // libcurl ignores this variable itself; the system store stays in use
+        // through the default CA path.
+        bOptionsSet = curl_easy_setopt(pEasy, CURLOPT_CAINFO, strCaBundle) == CURLE_OK;
+    }
+    if (!bOptionsSet) {
+        PB_THROW(core::UnexpectedException, L"InternetSetOption error");
+    }
+
+    m_head = HttpResponseHead{};
+    m_bHeadComplete = false;
+    m_bDiscardBody = false;
+    m_bHandlerStopped = false;
+    m_bConnected = false;
+    m_pendingException = nullptr;
+    m_lastActivity = Clock::now();
+
+    HttpExchangeResult result;
+    {
+        MultiAttachment attachment(m_session.Multi(), pEasy);
+        CURLM* pMulti = m_session.Multi();
+        const auto receiveTimeOut = std::chrono::milliseconds(request.intTimeOutMs);
+        for (;;) {
+            int intRunning = 0;
+            const CURLMcode multiCode = curl_multi_perform(pMulti, &intRunning);
+            if (multiCode != CURLM_OK) {
+                result.end = HttpExchangeResult::End::TransportFailure;
+                result.code = CURLE_OUT_OF_MEMORY;
+                break;
+            }
+            if (intRunning == 0) {
+                int intQueued = 0;
+                result.code = CURLE_OK;
+                while (CURLMsg* pMessage = curl_multi_info_read(pMulti, &intQueued)) {
+                    if (pMessage->msg == CURLMSG_DONE && pMessage->easy_handle == pEasy) {
+                        result.code = pMessage->data.result;
+                    }
+                }
+                result.end = result.code == CURLE_OK
+                                 ? HttpExchangeResult::End::Completed
+                                 : HttpExchangeResult::End::TransportFailure;
+                break;
+            }
+            if (request.stopRequested && request.stopRequested()) {
+                result.end = HttpExchangeResult::End::StopRequested;
+                break;
+            }
+            auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(kStopPollInterval);
+            if (request.intTimeOutMs > 0 && m_bConnected) {
+                const auto idle = Clock::now() - m_lastActivity;
+                if (idle >= receiveTimeOut) {
+                    result.end = HttpExchangeResult::End::ReceiveTimeOut;
+                    break;
+                }
+                wait = std::min(wait, std::chrono::duration_cast<std::chrono::milliseconds>(
+                                          receiveTimeOut - idle) +
+                                          std::chrono::milliseconds(1));
+            }
+            curl_multi_poll(pMulti, nullptr, 0, static_cast<int>(wait.count()), nullptr);
+        }
+    }
+    // The handle is detached (above) before a handler's exception goes on.
+    if (m_pendingException) {
+        std::rethrow_exception(std::exchange(m_pendingException, nullptr));
+    }
+    if (m_bHandlerStopped) {
+        result.end = HttpExchangeResult::End::HandlerStopped;
+    } else if (result.end == HttpExchangeResult::End::Completed && !m_bHeadComplete) {
+        // A response without a blank line after its head (cut short).
+        result.end = HttpExchangeResult::End::TransportFailure;
+        result.code = CURLE_GOT_NOTHING;
+    }
+    result.bHeadSeen = m_bHeadComplete;
+    if (result.end == HttpExchangeResult::End::TransportFailure) {
+        long intVerify = 0;
+        if (curl_easy_getinfo(pEasy, CURLINFO_SSL_VERIFYRESULT, &intVerify) == CURLE_OK) {
+            result.intSslVerifyResult = intVerify;
+        }
+    }
+    curl_easy_setopt(pEasy, CURLOPT_HTTPHEADER, nullptr);
+    return result;
+}
+
+std::size_t HttpExchange::HeaderCallback(char* pData, std::size_t uintSize,
+                                         std::size_t uintCount, void* pUser)
+{
+    return static_cast<HttpExchange*>(pUser)->OnHeaderLine(pData, uintSize * uintCount);
+}
+
+std::size_t HttpExchange::WriteCallback(char* pData, std::size_t uintSize, std::size_t uintCount,
+                                        void* pUser)
+{
+    return static_cast<HttpExchange*>(pUser)->OnBody(pData, uintSize * uintCount);
+}
+
+int HttpExchange::PrereqCallback(void* pUser, char*, char*, int, int)
+{
+    // The connection is up: from here on the receive time-out applies.
+    auto* pExchange = static_cast<HttpExchange*>(pUser);
+    pExchange->m_bConnected = true;
+    pExchange->MarkActivity();
+    return CURL_PREREQFUNC_OK;
+}
+
+void HttpExchange::MarkActivity()
+{
+    m_lastActivity = Clock::now();
+}
+
+std::size_t HttpExchange::OnHeaderLine(const char* pData, std::size_t uintSize)
+{
+    MarkActivity();
+    const std::string_view line(pData, uintSize);
+    if (const int intStatus = ParseStatusLine(line); intStatus != 0) {
+        // A new response starts (after 1xx interim responses too).
+        m_head = HttpResponseHead{};
+        m_head.intStatus = intStatus;
+        return uintSize;
+    }
+    if (line == "\r\n" || line == "\n") {
+        if (m_head.intStatus >= 200 && !m_bHeadComplete) {
+            CompleteHead();
+            if (m_pendingException || m_bHandlerStopped) {
+                return 0;  // any other count makes libcurl abort the transfer
+            }
+        }
+        return uintSize;
+    }
+    const std::size_t uintColon = line.find(':');
+    if (uintColon != std::string_view::npos && m_head.intStatus != 0) {
+        m_head.headers.emplace_back(std::string(line.substr(0, uintColon)),
+                                    std::string(line.substr(uintColon + 1)));
+    }
+    return uintSize;
+}
+
+void HttpExchange::CompleteHead()
+{
+    m_bHeadComplete = true;
+    try {
+        m_bDiscardBody =
+            m_handler.OnResponseHead(m_head) == IHttpExchangeHandler::BodyDisposition::Discard;
+    } catch (...) {
+        m_pendingException = std::current_exception();
+    }
+}
+
+std::size_t HttpExchange::OnBody(const char* pData, std::size_t uintSize)
+{
+    MarkActivity();
+    if (!m_bHeadComplete) {
+        CompleteHead();
+    }
+    if (m_pendingException || m_bHandlerStopped) {
+        return CURL_WRITEFUNC_ERROR;
+    }
+    if (m_bDiscardBody) {
+        return uintSize;
+    }
+    try {
+        if (!m_handler.OnResponseBody(pData, uintSize)) {
+            m_bHandlerStopped = true;
+            return CURL_WRITEFUNC_ERROR;
+        }
+    } catch (...) {
+        m_pendingException = std::current_exception();
+        return CURL_WRITEFUNC_ERROR;
+    }
+    return uintSize;
+}
+
+}  // namespace pullbay::net

@@ -1,0 +1,95 @@
+#pragma once
+// One HTTP GET on a session: request out, response head and body handed to a
+// handler as they arrive. Redirects are not followed here (the caller decides
+// per hop). Driven through libcurl's multi interface so that a receive
+// time-out ("no data for this long") and the owner's stop condition are
+// honoured within milliseconds. Runs synchronously on the session's thread.
+//
+// C++ exceptions never unwind through libcurl: a handler's exception is
+// caught in the callback, the transfer is aborted, and the exception is
+// rethrown by Run once libcurl has returned.
+#include <chrono>
+#include <cstddef>
+#include <functional>
+#include <string>
+
+#include <curl/curl.h>
+
+#include "net/HttpResponseHead.h"
+
+namespace pullbay::net {
+
+class CurlSession;
+
+class IHttpExchangeHandler {
+public:
+    enum class BodyDisposition { Read, Discard };
+
+    virtual ~IHttpExchangeHandler() = default;
+    // The final head (1xx heads are skipped), before any body byte; also for
+    // an empty body. Discard drains the body without handing it over.
+    virtual BodyDisposition OnResponseHead(const HttpResponseHead& head) = 0;
+    // Body bytes of a Read response; false ends the exchange at once.
+    virtual bool OnResponseBody(const char* pData, std::size_t uintSize) = 0;
+};
+
+struct HttpExchangeRequest {
+    std::string strUrl;               // absolute, percent-encoded
+    long long intRangeFrom = -1;      // >= 0: "Range: bytes=N-"
+    std::string strIfRange;           // validator for If-Range, with a range only
+    std::string strCookie;            // sent as the Cookie header when not empty
+    int intTimeOutMs = 0;             // connect and receive time-out; 0 = none
+    std::function<bool()> stopRequested;  // polled while the exchange waits
+};
+
+struct HttpExchangeResult {
+    enum class End {
+        Completed,         // the body ended as the server framed it
+        TransportFailure,  // libcurl reported an error (see code)
+        HandlerStopped,    // the handler returned false
+        ReceiveTimeOut,    // no data for the time-out
+        StopRequested,     // the stop condition became true
+    };
+    End end = End::Completed;
+    CURLcode code = CURLE_OK;
+    long intSslVerifyResult = 0;
+    bool bHeadSeen = false;
+};
+
+class HttpExchange {
+public:
+    // How often the stop condition is polled at the least.
+    static constexpr std::chrono::milliseconds kStopPollInterval{20};
+
+    HttpExchange(CurlSession& session, IHttpExchangeHandler& handler);
+    HttpExchange(const HttpExchange&) = delete;
+    HttpExchange& operator=(const HttpExchange&) = delete;
+
+    // Runs the exchange to its end; rethrows a handler's exception.
+    HttpExchangeResult Run(const HttpExchangeRequest& request);
+
+private:
+    static std::size_t HeaderCallback(char* pData, std::size_t uintSize, std::size_t uintCount,
+                                      void* pUser);
+    static std::size_t WriteCallback(char* pData, std::size_t uintSize, std::size_t uintCount,
+                                     void* pUser);
+    static int PrereqCallback(void* pUser, char* strConnIp, char* strLocalIp, int intConnPort,
+                              int intLocalPort);
+
+    std::size_t OnHeaderLine(const char* pData, std::size_t uintSize);
+    std::size_t OnBody(const char* pData, std::size_t uintSize);
+    void CompleteHead();
+    void MarkActivity();
+
+    CurlSession& m_session;
+    IHttpExchangeHandler& m_handler;
+    HttpResponseHead m_head;
+    bool m_bHeadComplete = false;
+    bool m_bDiscardBody = false;
+    bool m_bHandlerStopped = false;
+    bool m_bConnected = false;
+    std::chrono::steady_clock::time_point m_lastActivity;
+    std::exception_ptr m_pendingException;
+};
+
+}  // namespace pullbay::net

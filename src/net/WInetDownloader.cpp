@@ -1,0 +1,540 @@
+#include "net/WInetDownloader.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <optional>
+#include <thread>
+
+#include <boost/lexical_cast/bad_lexical_cast.hpp>
+#include <curl/curl.h>
+
+#include "core/Exceptions.h"
+#include "core/TextUnits.h"
+#include "core/ThrowSite.h"
+#include "core/Win32Errors.h"
+#include "net/CurlErrorMapping.h"
+#include "net/CurlSession.h"
+#include "net/HttpExchange.h"
+#include "net/IDownloadDirectEvents.h"
+#include "net/IDownloadEvents.h"
+#include "net/InternetErrors.h"
+#include "net/UrlComponents.h"
+#include "net/UrlEncoding.h"
+#include "net/UrlFunctions.h"
+
+namespace pullbay::net {
+
+namespace {
+
+bool IsFollowedRedirect(int intStatus)
+{
+    return intStatus == 301 || intStatus == 302 || intStatus == 303 || intStatus == 307 ||
+           intStatus == 308;
+}
+
+// The absolute target of a Location header, or nullopt when it is not an
+// http or https URL (such a redirect is not followed; its response is final).
+std::optional<std::string> ResolveRedirect(const std::string& strBase, const std::string& strLocation)
+{
+    struct UrlDeleter {
+        void operator()(CURLU* pUrl) const { curl_url_cleanup(pUrl); }
+    };
+    std::unique_ptr<CURLU, UrlDeleter> pUrl(curl_url());
+    if (!pUrl) {
+        return std::nullopt;
+    }
+    const std::string strEncoded = PercentEncodeForTransfer(core::FromUtf8(strLocation));
+    if (curl_url_set(pUrl.get(), CURLUPART_URL, strBase.c_str(), 0) != CURLUE_OK ||
+        curl_url_set(pUrl.get(), CURLUPART_URL, strEncoded.c_str(), CURLU_NON_SUPPORT_SCHEME) !=
+            CURLUE_OK) {
+        return std::nullopt;
+    }
+    char* strScheme = nullptr;
+    char* strTarget = nullptr;
+    std::optional<std::string> result;
+    if (curl_url_get(pUrl.get(), CURLUPART_SCHEME, &strScheme, 0) == CURLUE_OK &&
+        (core::EqualsIgnoreAsciiCase(strScheme, "http") ||
+         core::EqualsIgnoreAsciiCase(strScheme, "https")) &&
+        curl_url_get(pUrl.get(), CURLUPART_URL, &strTarget, 0) == CURLUE_OK) {
+        result = strTarget;
+    }
+    curl_free(strScheme);
+    curl_free(strTarget);
+    return result;
+}
+
+// A validator that If-Range accepts: a strong ETag, else Last-Modified.
+std::string ResumeValidator(const HttpResponseHead& head)
+{
+    if (auto etag = head.Header("ETag"); etag && !etag->empty() && etag->rfind("W/", 0) != 0) {
+        return *etag;
+    }
+    return head.Header("Last-Modified").value_or(std::string());
+}
+
+void RecordDiskFull()
+{
+    core::FileSystemException failure(L"WInetDownloader::RequestDownload", PB_SOURCE_FILE, __LINE__,
+                                      HResultFromWin32(core::kWin32DiskFull),
+                                      L"Disk is full");
+    core::ExceptionManager::SetException(core::CurrentThreadId(), failure);
+}
+
+}  // namespace
+
+// The read loop of one response: positions the body, writes it to the
+// stream, feeds the raw listener, collects an error body as text and reports
+// progress after every read.
+class WInetDownloader::ResponseReader final : public IHttpExchangeHandler {
+public:
+    enum class Next { Finish, Follow, RestartWithoutRange };
+
+    ResponseReader(WInetDownloader& owner, AttemptState& state, const std::string& strUrl,
+                   bool bSentRange)
+        : m_owner(owner), m_state(state), m_strUrl(strUrl), m_bSentRange(bSentRange)
+    {
+    }
+
+    BodyDisposition OnResponseHead(const HttpResponseHead& head) override
+    {
+        m_state.intHttpStatus = head.intStatus;
+        if (IsFollowedRedirect(head.intStatus)) {
+            if (auto location = head.Header("Location")) {
+                if (auto target = ResolveRedirect(m_strUrl, *location)) {
+                    m_next = Next::Follow;
+                    m_strNextUrl = *target;
+                    return BodyDisposition::Discard;
+                }
+            }
+        }
+
+        std::int64_t intDeclared = head.ContentLength().value_or(0);
+        bool bPartial = false;
+        if (m_bSentRange && head.intStatus == 416) {
+            m_next = Next::RestartWithoutRange;
+            return BodyDisposition::Discard;
+        }
+        if (m_bSentRange && head.intStatus == 206) {
+            const auto range = ParseContentRange(head.Header("Content-Range").value_or(""));
+            if (!range || range->intFirst != m_state.intResumePosition) {
+                m_next = Next::RestartWithoutRange;
+                return BodyDisposition::Discard;
+            }
+            // The tail continues the body: callers see a 200 of the whole length.
+            bPartial = true;
+            m_state.intHttpStatus = 200;
+            intDeclared = range->intTotal > 0 ? range->intTotal : 0;
+        }
+        m_intDeclaredLength = intDeclared;
+
+        bool bSameVersion = true;
+        if (m_state.intHttpStatus == 200) {
+            ResumeHints& hints = m_owner.m_resumeHints;
+            const std::string strValidator = ResumeValidator(head);
+            bSameVersion = hints.strValidator.empty() || hints.strValidator == strValidator;
+            hints.strValidator = strValidator;
+            hints.bAcceptsRanges =
+                bPartial || core::EqualsIgnoreAsciiCase(head.Header("Accept-Ranges").value_or(""),
+                                                        "bytes");
+            const auto contentType = head.Header("Content-Type");
+            hints.bHadContentType = contentType.has_value();
+            if (contentType) {
+                m_owner.m_pDownloadCallbackInfo->MimeTypeAvailable(core::FromUtf8(*contentType));
+            } else if (bPartial) {
+                // Without a type every attempt starts at 0: ask again for the whole body.
+                m_next = Next::RestartWithoutRange;
+                return BodyDisposition::Discard;
+            } else {
+                m_state.intResumePosition = 0;
+            }
+        } else {
+            m_state.intResumePosition = 0;
+        }
+
+        if (!bPartial && m_state.intResumePosition > 0) {
+            // The whole body comes again: skip to the resume position, but
+            // only within the same version of a long enough resource.
+            if (!bSameVersion || (intDeclared > 0 && intDeclared < m_state.intResumePosition)) {
+                m_state.intResumePosition = 0;
+            } else {
+                m_intSkipRemaining = m_state.intResumePosition;
+            }
+        }
+        if (m_state.intResumePosition == 0 && !Rewind()) {
+            return BodyDisposition::Discard;
+        }
+        return BodyDisposition::Read;
+    }
+
+    bool OnResponseBody(const char* pData, std::size_t uintSize) override
+    {
+        while (uintSize > 0) {
+            if (m_intSkipRemaining > 0) {
+                const auto uintSkip = static_cast<std::size_t>(
+                    std::min<std::int64_t>(m_intSkipRemaining, static_cast<std::int64_t>(uintSize)));
+                m_intSkipRemaining -= static_cast<std::int64_t>(uintSkip);
+                pData += uintSkip;
+                uintSize -= uintSkip;
+                continue;
+            }
+            const std::size_t uintSlice = std::min(uintSize, kReadSliceBytes);
+            if (m_state.intHttpStatus == 200) {
+                if (!WriteToStream(pData, uintSlice)) {
+                    return false;
+                }
+                m_intReceived += static_cast<std::int64_t>(uintSlice);
+                NotifyListener(pData, uintSlice);
+            } else {
+                AppendErrorBytes(pData, uintSlice);
+            }
+            pData += uintSlice;
+            uintSize -= uintSlice;
+            if (!ReportProgress() || m_owner.m_bStop) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // The last, empty read of a body that ended. False when the body ended
+    // before the resume position could be reached.
+    bool FinishBody()
+    {
+        if (m_intSkipRemaining > 0) {
+            m_bBodyTooShort = true;
+            return false;
+        }
+        return ReportProgress();
+    }
+
+    Next GetNext() const { return m_next; }
+    const std::string& GetNextUrl() const { return m_strNextUrl; }
+    std::int64_t GetReceived() const { return m_intReceived; }
+    std::int64_t GetDeclaredLength() const { return m_intDeclaredLength; }
+    bool IsFileSystemFailure() const { return m_bFileSystemFailure; }
+    bool IsBodyTooShort() const { return m_bBodyTooShort; }
+    std::wstring TakeErrorText() { return core::FromUtf8(m_strErrorBytes); }
+
+private:
+    // Position 0: the stream is cut back to empty, so a body that starts over
+    // is never followed by bytes of an earlier attempt.
+    bool Rewind()
+    {
+        core::IStream* pStream = m_owner.m_pOutputStream;
+        if (pStream == nullptr) {
+            return true;
+        }
+        HRESULT hr = pStream->Seek(0, core::StreamSeekOrigin::Begin, nullptr);
+        if (Succeeded(hr)) {
+            hr = pStream->SetSize(0);
+        }
+        if (Failed(hr)) {
+            FailWrite(hr);
+            return false;
+        }
+        return true;
+    }
+
+    bool WriteToStream(const char* pData, std::size_t uintSize)
+    {
+        core::IStream* pStream = m_owner.m_pOutputStream;
+        while (pStream != nullptr && uintSize > 0) {
+            std::uint32_t uintWritten = 0;
+            const HRESULT hr =
+                pStream->Write(pData, static_cast<std::uint32_t>(uintSize), &uintWritten);
+            if (Failed(hr) || uintWritten == 0 || uintWritten > uintSize) {
+                FailWrite(Failed(hr) ? hr : E_FAIL);
+                return false;
+            }
+            pData += uintWritten;
+            uintSize -= uintWritten;
+        }
+        return true;
+    }
+
+    void FailWrite(HRESULT hr)
+    {
+        const std::uint32_t uintCode = Win32CodeFromHResult(hr);
+        if (uintCode == core::kWin32DiskFull || uintCode == core::kWin32HandleDiskFull) {
+            RecordDiskFull();
+            m_bFileSystemFailure = true;
+            m_state.intErrorCode = kErrorDiskFull;
+        } else {
+            // An aborted attempt; the stream's own code says why.
+            m_state.intErrorCode = uintCode != 0 ? static_cast<std::int32_t>(uintCode)
+                                                 : kInternetInternalError;
+        }
+    }
+
+    void NotifyListener(const char* pData, std::size_t uintSize)
+    {
+        if (m_owner.m_pDirectEvents == nullptr || m_owner.m_bStop) {
+            return;
+        }
+        try {
+            m_owner.m_pDirectEvents->DataReceived(pData, static_cast<unsigned>(uintSize));
+        } catch (const core::Exception& failure) {
+            core::ExceptionManager::SetException(core::CurrentThreadId(), failure);
+        } catch (...) {
+            core::RecordForeignFailure();
+        }
+    }
+
+    void AppendErrorBytes(const char* pData, std::size_t uintSize)
+    {
+        // Each chunk counts up to its first zero byte, as a C string would.
+        const auto* pZero = static_cast<const char*>(std::memchr(pData, 0, uintSize));
+        std::size_t uintText = pZero != nullptr ? static_cast<std::size_t>(pZero - pData) : uintSize;
+        uintText = std::min(uintText, kMaxErrorTextBytes - m_strErrorBytes.size());
+        m_strErrorBytes.append(pData, uintText);
+    }
+
+    // DownloadProgress; a file-system failure or an abort raised by the
+    // callee ends the attempt as its own, anything else passes on.
+    bool ReportProgress()
+    {
+        try {
+            m_owner.m_pDownloadCallbackInfo->DownloadProgress(
+                m_state.intResumePosition + m_intReceived, m_intDeclaredLength);
+        } catch (const core::FileSystemException&) {
+            m_bFileSystemFailure = true;
+            return false;
+        } catch (const core::AbortedException&) {
+            return false;
+        }
+        return true;
+    }
+
+    WInetDownloader& m_owner;
+    AttemptState& m_state;
+    const std::string& m_strUrl;
+    const bool m_bSentRange;
+    Next m_next = Next::Finish;
+    std::string m_strNextUrl;
+    std::int64_t m_intDeclaredLength = 0;
+    std::int64_t m_intReceived = 0;
+    std::int64_t m_intSkipRemaining = 0;
+    bool m_bFileSystemFailure = false;
+    bool m_bBodyTooShort = false;
+    std::string m_strErrorBytes;
+};
+
+WInetDownloader::WInetDownloader() = default;
+WInetDownloader::~WInetDownloader() = default;
+
+void WInetDownloader::SetTimeOut(int intTimeOut)
+{
+    if (intTimeOut < 0) {
+        PB_THROW(core::ArgumentException, L"intTimeOut");
+    }
+    m_intTimeOut = intTimeOut;
+}
+
+bool WInetDownloader::StopRequested() const
+{
+    return m_stopRequested && m_stopRequested();
+}
+
+bool WInetDownloader::PauseBeforeReconnect()
+{
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(m_uintReconnectTimeOut);
+    for (;;) {
+        if (StopRequested()) {
+            return false;
+        }
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) {
+            return true;
+        }
+        std::this_thread::sleep_for(
+            std::min<std::chrono::steady_clock::duration>(deadline - now, HttpExchange::kStopPollInterval));
+    }
+}
+
+void WInetDownloader::Download(const wchar_t* strUrl)
+{
+    if (m_pDownloadCallbackInfo == nullptr) {
+        PB_THROW(core::ArgumentNullPointerException, L"m_pDownloadCallbackInfo");
+    }
+    if (strUrl == nullptr) {
+        PB_THROW(core::ArgumentNullPointerException, L"strUrl");
+    }
+    m_bStop = false;
+    m_resumeHints = ResumeHints{};
+    const std::shared_ptr<CurlSession> pSession = CurlSession::Open();
+
+    std::uint32_t uintAttempts = 0;
+    AttemptState state;
+    AttemptResult result = AttemptResult::Failure;
+    for (;;) {
+        state.intHttpStatus = 0;
+        state.intErrorCode = 0;
+        state.strErrorText.clear();
+
+        result = RequestDownload(pSession, strUrl, state);
+        ++uintAttempts;
+
+        if (result == AttemptResult::Success) {
+            break;
+        }
+        if (result == AttemptResult::FileSystemFailure) {
+            state.intErrorCode = kErrorFileSystem;
+            m_bStop = true;
+            break;
+        }
+        if (!m_bStop && StopRequested()) {
+            m_bStop = true;
+        }
+        if (m_uintReconnectTimeOut > 0 && uintAttempts <= m_uintReconnectAttemptsCount) {
+            if (m_bStop) {
+                break;
+            }
+            m_pDownloadCallbackInfo->WaitingForReconnect();
+            if (!PauseBeforeReconnect()) {
+                // The failure that led to the pause is the one reported.
+                m_bStop = true;
+            }
+        }
+        if (m_bStop || uintAttempts > m_uintReconnectAttemptsCount) {
+            break;
+        }
+    }
+
+    if (!m_bStop && result == AttemptResult::Success && state.intHttpStatus == 200) {
+        m_pDownloadCallbackInfo->DownloadComplete(200, L"");
+    } else {
+        m_pDownloadCallbackInfo->ErrorOccured(state.intHttpStatus, L"", state.strErrorText.c_str(),
+                                              state.intErrorCode);
+    }
+}
+
+WInetDownloader::AttemptResult WInetDownloader::RequestDownload(
+    const std::shared_ptr<CurlSession>& pSession, const wchar_t* strUrl, AttemptState& state)
+{
+    if (!pSession) {
+        PB_THROW(core::ArgumentNullPointerException, L"hInternet");
+    }
+    if (m_pDownloadCallbackInfo == nullptr) {
+        PB_THROW(core::ArgumentNullPointerException, L"m_pDownloadCallbackInfo");
+    }
+
+    UrlComponents components;
+    bool bParsed = false;
+    try {
+        bParsed = ParseUrl(strUrl, components);
+    } catch (const boost::bad_lexical_cast&) {
+        // A port that does not fit 16 bits.
+        bParsed = false;
+    }
+    if (!bParsed) {
+        state.intErrorCode = kInternetInvalidUrl;
+        return AttemptResult::Failure;
+    }
+
+    std::string strRequestUrl = PercentEncodeForTransfer(strUrl);
+    bool bUseRange = state.intResumePosition > 0 && m_resumeHints.bAcceptsRanges &&
+                     m_resumeHints.bHadContentType && !m_resumeHints.strValidator.empty();
+
+    for (int intHop = 0;; ++intHop) {
+        ResponseReader reader(*this, state, strRequestUrl, bUseRange);
+        HttpExchange exchange(*pSession, reader);
+        HttpExchangeRequest request;
+        request.strUrl = strRequestUrl;
+        if (bUseRange) {
+            request.intRangeFrom = state.intResumePosition;
+            request.strIfRange = m_resumeHints.strValidator;
+        }
+        request.strCookie = core::ToUtf8(m_strCookieText);
+        request.intTimeOutMs = m_intTimeOut;
+        request.stopRequested = [this] { return StopRequested(); };
+
+        const HttpExchangeResult exchanged = exchange.Run(request);
+
+        if (reader.GetNext() != ResponseReader::Next::Finish) {
+            if (intHop >= kMaxRedirects) {
+                state.intErrorCode = kHttpRedirectFailed;
+                return AttemptResult::Failure;
+            }
+            if (reader.GetNext() == ResponseReader::Next::Follow) {
+                strRequestUrl = reader.GetNextUrl();
+            } else {
+                state.intResumePosition = 0;
+                bUseRange = false;
+            }
+            continue;
+        }
+
+        bool bAborted = false;
+        switch (exchanged.end) {
+        case HttpExchangeResult::End::Completed:
+            bAborted = !reader.FinishBody();
+            break;
+        case HttpExchangeResult::End::TransportFailure:
+            if (exchanged.bHeadSeen && exchanged.code == CURLE_PARTIAL_FILE) {
+                // The connection closed early: the body simply ended, and
+                // the length check below judges it. A body without a
+                // declared length (chunked) that breaks is still a failure.
+                bAborted = !reader.FinishBody();
+                if (reader.GetDeclaredLength() == 0) {
+                    state.intErrorCode = kInternetConnectionReset;
+                }
+            } else if (state.intErrorCode == 0) {
+                state.intErrorCode =
+                    InternetErrorFromCurl(exchanged.code, exchanged.intSslVerifyResult);
+                bAborted = true;
+            } else {
+                bAborted = true;
+            }
+            break;
+        case HttpExchangeResult::End::HandlerStopped:
+            bAborted = true;
+            break;
+        case HttpExchangeResult::End::ReceiveTimeOut:
+            state.intErrorCode = kInternetTimeout;
+            bAborted = true;
+            break;
+        case HttpExchangeResult::End::StopRequested:
+            state.intErrorCode = kInternetOperationCancelled;
+            m_bStop = true;
+            bAborted = true;
+            break;
+        }
+
+        if (!exchanged.bHeadSeen) {
+            // Connect, send or status failure: nothing of a body arrived.
+            return AttemptResult::Failure;
+        }
+        state.strErrorText = reader.TakeErrorText();
+        state.intResumePosition += reader.GetReceived();
+        if (reader.IsFileSystemFailure()) {
+            return AttemptResult::FileSystemFailure;
+        }
+        if (state.intHttpStatus != 200) {
+            // A status failure is final: reported with its body, never retried.
+            return AttemptResult::Success;
+        }
+        if (reader.IsBodyTooShort()) {
+            // The resource is shorter than the part already held: start over.
+            state.intResumePosition = 0;
+            if (state.intErrorCode == 0) {
+                state.intErrorCode = kInternetConnectionReset;
+            }
+            return AttemptResult::Failure;
+        }
+        const std::int64_t intDeclared = reader.GetDeclaredLength();
+        if (intDeclared != 0 && intDeclared != state.intResumePosition) {
+            if (state.intErrorCode == 0) {
+                state.intErrorCode = kInternetConnectionReset;
+            }
+            return AttemptResult::Failure;
+        }
+        if (state.intErrorCode != 0 || bAborted) {
+            return AttemptResult::Failure;
+        }
+        return AttemptResult::Success;
+    }
+}
+
+}  // namespace pullbay::net

@@ -1,0 +1,114 @@
+#pragma once
+// Fetches one URL with an HTTP(S) GET and hands the body to its caller while
+// it arrives: time-outs, further attempts that continue at the byte reached,
+// the check that the body was complete. Outcomes are reported only through
+// IDownloadEvents (exactly one DownloadComplete or ErrorOccured per Download
+// unless a callback throws); bytes go to the output stream and/or the raw
+// listener.
+//
+// Threads: configure and call Download on one thread; every callback runs on
+// that thread. The stop condition is the only member read while Download
+// runs that another thread may influence: it is polled (at least every
+// 20 ms) while connecting, while waiting for data and during the pause
+// before a further attempt, so a skip, a cancel or a shutdown ends a stalled
+// transfer at once.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "core/IStream.h"
+
+namespace pullbay::net {
+
+class CurlSession;
+class IDownloadDirectEvents;
+class IDownloadEvents;
+
+class WInetDownloader {
+public:
+    static constexpr int kDefaultTimeOutMs = 2000;
+    static constexpr std::uint32_t kDefaultReconnectAttemptsCount = 4;
+    static constexpr std::uint32_t kDefaultReconnectTimeOutMs = 1000;
+    // Read slice of the read loop.
+    static constexpr std::size_t kReadSliceBytes = 4096;
+    // The body of an error response is kept as text up to this many bytes;
+    // the rest is read and dropped, so a huge error page is never held whole.
+    static constexpr std::size_t kMaxErrorTextBytes = 64 * 1024;
+    // Redirect hops followed within one attempt.
+    static constexpr int kMaxRedirects = 20;
+
+    WInetDownloader();
+    virtual ~WInetDownloader();
+    WInetDownloader(const WInetDownloader&) = delete;
+    WInetDownloader& operator=(const WInetDownloader&) = delete;
+
+    // The whole transfer of one URL, synchronous.
+    void Download(const wchar_t* strUrl);
+
+    // Milliseconds for connecting and for waiting for data; 0 = none.
+    // Throws ArgumentException ("intTimeOut") for a negative value.
+    void SetTimeOut(int intTimeOut);
+    void SetOutputStream(core::IStream* pStream) { m_pOutputStream = pStream; }
+    void SetDownloadEvents(IDownloadEvents* pEvents) { m_pDownloadCallbackInfo = pEvents; }
+    void SetReconnectAttemptsCount(std::uint32_t uintCount) { m_uintReconnectAttemptsCount = uintCount; }
+    void SetReconnectTimeOut(std::uint32_t uintTimeOut) { m_uintReconnectTimeOut = uintTimeOut; }
+    void SetDirectEvents(IDownloadDirectEvents* pEvents) { m_pDirectEvents = pEvents; }
+    // A non-empty text is sent as the request's Cookie header.
+    void SetCookieText(std::wstring strCookieText) { m_strCookieText = std::move(strCookieText); }
+    void SetAgentName(std::wstring strAgentName) { m_strAgentName = std::move(strAgentName); }
+    // Polled while the transfer waits; true ends the attempt at once with
+    // no further attempt (error 12017 unless another error came first).
+    void SetStopCondition(std::function<bool()> stopRequested) { m_stopRequested = std::move(stopRequested); }
+
+    int GetTimeOut() const { return m_intTimeOut; }
+    std::uint32_t GetReconnectAttemptsCount() const { return m_uintReconnectAttemptsCount; }
+    std::uint32_t GetReconnectTimeOut() const { return m_uintReconnectTimeOut; }
+
+private:
+    // Internal results of one attempt.
+    enum class AttemptResult : std::int32_t {
+        Success = 0,
+        Failure = static_cast<std::int32_t>(0x80004005u),
+        FileSystemFailure = -4112,
+    };
+
+    // What an attempt knows and leaves behind for the next one.
+    struct AttemptState {
+        std::int64_t intResumePosition = 0;
+        int intHttpStatus = 0;
+        std::int32_t intErrorCode = 0;
+        std::wstring strErrorText;
+    };
+
+    // Validator and range support seen on the last 200 response, so a
+    // further attempt can ask for the rest only, and only of the same
+    // version of the resource.
+    struct ResumeHints {
+        bool bAcceptsRanges = false;
+        bool bHadContentType = true;
+        std::string strValidator;
+    };
+
+    class ResponseReader;
+
+    AttemptResult RequestDownload(const std::shared_ptr<CurlSession>& pSession,
+                                  const wchar_t* strUrl, AttemptState& state);
+    bool StopRequested() const;
+    // The reconnect pause; false when the stop condition ended it.
+    bool PauseBeforeReconnect();
+
+    bool m_bStop = false;
+    core::IStream* m_pOutputStream = nullptr;
+    std::wstring m_strAgentName;
+    int m_intTimeOut = kDefaultTimeOutMs;
+    IDownloadEvents* m_pDownloadCallbackInfo = nullptr;
+    std::uint32_t m_uintReconnectAttemptsCount = kDefaultReconnectAttemptsCount;
+    std::uint32_t m_uintReconnectTimeOut = kDefaultReconnectTimeOutMs;
+    IDownloadDirectEvents* m_pDirectEvents = nullptr;
+    std::wstring m_strCookieText;
+    std::function<bool()> m_stopRequested;
+    ResumeHints m_resumeHints;
+};
+
+}  // namespace pullbay::net

@@ -1,0 +1,603 @@
+// The HTTP transfer against the scripted loopback server: attempts and
+// resumption, status and body rules, time-outs, stop condition, redirects,
+// stream faults and connection reuse.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <string>
+#include <thread>
+
+#include "core/Exceptions.h"
+#include "core/ExceptionManager.h"
+#include "core/ThreadId.h"
+#include "core/ThrowSite.h"
+#include "core/Win32Errors.h"
+#include "net/IDownloadDirectEvents.h"
+#include "net/InternetErrors.h"
+#include "net/WInetDownloader.h"
+#include "support/MemoryStream.h"
+#include "support/PatternBytes.h"
+#include "support/TestHttpServer.h"
+#include "RecordingDownloadEvents.h"
+
+namespace pullbay::test {
+namespace {
+
+using Kind = DownloadCallback::Kind;
+using namespace std::chrono_literals;
+
+std::wstring Widen(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+class WInetDownloaderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        downloader.SetDownloadEvents(&events);
+        downloader.SetOutputStream(&stream);
+        downloader.SetReconnectTimeOut(5);
+    }
+
+    void Fetch(const std::string& strPath) { downloader.Download(Url(strPath).c_str()); }
+    std::wstring Url(const std::string& strPath) const { return Widen(server.BaseUrl() + strPath); }
+
+    TestHttpServer server;
+    RecordingDownloadEvents events;
+    MemoryStream stream;
+    net::WInetDownloader downloader;
+};
+
+TEST_F(WInetDownloaderTest, WholeBodyReachesStreamWithTypeBeforeFirstByteAndFinalEmptyRead)
+{
+    const std::string body = PatternBytes(0, 10000);
+    HttpResponse response;
+    response.body = body;
+    response.contentType = "application/zip; charset=binary";
+    server.Route("/f", response);
+
+    Fetch("/f");
+
+    EXPECT_EQ(stream.Contents(), body);
+    ASSERT_GE(events.calls.size(), 4u);
+    EXPECT_EQ(events.calls.front().kind, Kind::MimeType);
+    EXPECT_EQ(events.calls.front().strText, L"application/zip; charset=binary");
+    EXPECT_EQ(events.Outcome().kind, Kind::Complete);
+    EXPECT_EQ(events.Outcome().intStatus, 200);
+    EXPECT_EQ(events.Outcome().strText, L"");
+    // Progress rises by slices of at most 4096 and ends with a repeated
+    // final position (the empty read).
+    std::int64_t intLast = 0;
+    std::vector<std::int64_t> positions;
+    for (const auto& call : events.calls) {
+        if (call.kind == Kind::Progress) {
+            EXPECT_EQ(call.intDeclared, 10000);
+            EXPECT_LE(call.intPosition - intLast, 4096);
+            EXPECT_GE(call.intPosition, intLast);
+            intLast = call.intPosition;
+            positions.push_back(call.intPosition);
+        }
+    }
+    ASSERT_GE(positions.size(), 4u);
+    EXPECT_EQ(positions[positions.size() - 1], 10000);
+    EXPECT_EQ(positions[positions.size() - 2], 10000);
+    EXPECT_EQ(server.RequestCount("/f"), 1u);
+}
+
+TEST_F(WInetDownloaderTest, ErrorStatusIsFetchedOnceWithBodyAsResponseText)
+{
+    server.Route("/missing", HttpResponse::Text(404, "no such file here"));
+
+    Fetch("/missing");
+
+    EXPECT_EQ(server.RequestCount("/missing"), 1u);
+    EXPECT_EQ(events.Count(Kind::Waiting), 0);
+    EXPECT_EQ(events.Count(Kind::MimeType), 0);
+    EXPECT_EQ(stream.Contents(), "");
+    ASSERT_EQ(events.Outcome().kind, Kind::Error);
+    EXPECT_EQ(events.Outcome().intStatus, 404);
+    EXPECT_EQ(events.Outcome().intErrorCode, 0);
+    EXPECT_EQ(events.Outcome().strText, L"no such file here");
+}
+
+TEST_F(WInetDownloaderTest, ErrorBodyIsUtf8TextCutAtZeroBytesWithInvalidBytesReplaced)
+{
+    server.Route("/bad", HttpResponse::Text(500, std::string("caf\xC3\xA9 \xFF ok\0hidden", 17)));
+
+    Fetch("/bad");
+
+    ASSERT_EQ(events.Outcome().kind, Kind::Error);
+    EXPECT_EQ(events.Outcome().intStatus, 500);
+    EXPECT_EQ(events.Outcome().strText, L"caf\u00E9 \uFFFD ok");
+}
+
+// A server that cuts the first answer after 600 of 1000 bytes and answers
+// later requests with `later`.
+HttpHandler CutOnceThen(const std::string& body, HttpResponse later)
+{
+    auto pCount = std::make_shared<std::atomic<int>>(0);
+    return [=](const HttpRequest&) {
+        HttpResponse response = later;
+        if ((*pCount)++ == 0) {
+            response.body = body;
+            response.closeAfterBodyBytes = 600;
+        }
+        return response;
+    };
+}
+
+TEST_F(WInetDownloaderTest, BrokenBodyResumesWithRangeAndEndsByteIdentical)
+{
+    const std::string body = PatternBytes(0, 1000, 7);
+    HttpResponse full;
+    full.body = body;
+    full.honourRange = true;
+    full.headers = {{"ETag", "\"v1\""}};
+    server.Route("/r", CutOnceThen(body, full));
+    downloader.SetReconnectTimeOut(150);
+
+    const auto start = std::chrono::steady_clock::now();
+    Fetch("/r");
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+
+    EXPECT_EQ(stream.Contents(), body);
+    ASSERT_EQ(events.Outcome().kind, Kind::Complete);
+    EXPECT_EQ(events.Count(Kind::Waiting), 1);
+    EXPECT_GE(elapsed, 150ms);
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_FALSE(requests[0].Header("Range").has_value());
+    EXPECT_EQ(requests[1].Header("Range").value_or(""), "bytes=600-");
+    EXPECT_EQ(requests[1].Header("If-Range").value_or(""), "\"v1\"");
+    // After the notice, progress continues from 600 against the whole length.
+    bool bAfterWaiting = false;
+    for (const auto& call : events.calls) {
+        if (call.kind == Kind::Waiting) {
+            bAfterWaiting = true;
+        } else if (bAfterWaiting && call.kind == Kind::Progress) {
+            EXPECT_GT(call.intPosition, 600);
+            EXPECT_EQ(call.intDeclared, 1000);
+        }
+    }
+}
+
+TEST_F(WInetDownloaderTest, BrokenBodyWithoutRangeSupportSkipsToTheBytesReached)
+{
+    const std::string body = PatternBytes(0, 1000, 8);
+    HttpResponse full;
+    full.body = body;
+    server.Route("/r", CutOnceThen(body, full));
+
+    Fetch("/r");
+
+    EXPECT_EQ(stream.Contents(), body);
+    ASSERT_EQ(events.Outcome().kind, Kind::Complete);
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_FALSE(requests[1].Header("Range").has_value());
+    for (const auto& call : events.calls) {
+        if (call.kind == Kind::Progress) {
+            EXPECT_LE(call.intPosition, 1000);
+        }
+    }
+}
+
+TEST_F(WInetDownloaderTest, ResourceChangedBetweenAttemptsYieldsTheNewFileWhole)
+{
+    const std::string oldBody = PatternBytes(0, 1000, 1);
+    const std::string newBody = PatternBytes(0, 800, 2);
+    for (bool bRanges : {true, false}) {
+        SCOPED_TRACE(bRanges ? "server honours Range" : "server ignores Range");
+        TestHttpServer changing;
+        auto pCount = std::make_shared<std::atomic<int>>(0);
+        changing.Route("/c", [=](const HttpRequest&) {
+            HttpResponse response;
+            response.honourRange = bRanges;
+            if ((*pCount)++ == 0) {
+                response.body = oldBody;
+                response.headers = {{"ETag", "\"old\""}};
+                response.closeAfterBodyBytes = 600;
+            } else {
+                response.body = newBody;
+                response.headers = {{"ETag", "\"new\""}};
+            }
+            return response;
+        });
+        MemoryStream fresh;
+        RecordingDownloadEvents outcome;
+        downloader.SetOutputStream(&fresh);
+        downloader.SetDownloadEvents(&outcome);
+
+        downloader.Download(Widen(changing.BaseUrl() + "/c").c_str());
+
+        EXPECT_EQ(fresh.Contents(), newBody);
+        EXPECT_EQ(outcome.Outcome().kind, Kind::Complete);
+    }
+}
+
+TEST_F(WInetDownloaderTest, ResponseWithoutContentTypeStartsEveryAttemptAtZero)
+{
+    const std::string body = PatternBytes(0, 1000, 3);
+    HttpResponse full;
+    full.body = body;
+    full.contentType = "";
+    full.honourRange = true;
+    full.headers = {{"ETag", "\"v1\""}};
+    server.Route("/n", CutOnceThen(body, full));
+
+    Fetch("/n");
+
+    EXPECT_EQ(stream.Contents(), body);
+    EXPECT_EQ(events.Count(Kind::MimeType), 0);
+    EXPECT_EQ(events.Outcome().kind, Kind::Complete);
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_FALSE(requests[1].Header("Range").has_value());
+    EXPECT_GE(stream.SeekCount(), 2);
+}
+
+TEST_F(WInetDownloaderTest, AttemptCountAndWaitingNotice)
+{
+    HttpResponse broken;
+    broken.body = PatternBytes(0, 1000);
+    broken.closeAfterBodyBytes = 10;
+    server.Route("/b", broken);
+
+    struct Case {
+        std::uint32_t uintCount;
+        std::uint32_t uintWait;
+        size_t uintRequests;
+        int intWaiting;
+    };
+    for (const Case& c : {Case{0, 5, 1, 0}, Case{3, 0, 4, 0}, Case{2, 5, 3, 2}}) {
+        SCOPED_TRACE(testing::Message() << "count " << c.uintCount << " wait " << c.uintWait);
+        RecordingDownloadEvents outcome;
+        downloader.SetDownloadEvents(&outcome);
+        downloader.SetReconnectAttemptsCount(c.uintCount);
+        downloader.SetReconnectTimeOut(c.uintWait);
+        const size_t uintBefore = server.RequestCount("/b");
+
+        Fetch("/b");
+
+        EXPECT_EQ(server.RequestCount("/b") - uintBefore, c.uintRequests);
+        EXPECT_EQ(outcome.Count(Kind::Waiting), c.intWaiting);
+        ASSERT_EQ(outcome.Outcome().kind, Kind::Error);
+        EXPECT_EQ(outcome.Outcome().intStatus, 200);
+        EXPECT_EQ(outcome.Outcome().intErrorCode, net::kInternetConnectionReset);
+    }
+}
+
+TEST_F(WInetDownloaderTest, TruncatedChunkedBodyIsAFailureNotASuccess)
+{
+    HttpResponse chunked;
+    chunked.body = PatternBytes(0, 5000);
+    chunked.chunked = true;
+    chunked.sendContentLength = false;
+    chunked.closeAfterBodyBytes = 2500;
+    server.Route("/chunked", chunked);
+    downloader.SetReconnectAttemptsCount(0);
+
+    Fetch("/chunked");
+
+    ASSERT_EQ(events.Outcome().kind, Kind::Error);
+    EXPECT_EQ(events.Outcome().intErrorCode, net::kInternetConnectionReset);
+}
+
+TEST_F(WInetDownloaderTest, BodiesWithoutDeclaredLengthSucceed)
+{
+    HttpResponse closeDelimited;
+    closeDelimited.body = PatternBytes(0, 3000);
+    closeDelimited.sendContentLength = false;
+    closeDelimited.keepAlive = false;
+    server.Route("/close", closeDelimited);
+    HttpResponse chunked = closeDelimited;
+    chunked.chunked = true;
+    chunked.keepAlive = true;
+    server.Route("/chunked", chunked);
+    HttpResponse empty;
+    empty.sendContentLength = false;
+    empty.keepAlive = false;
+    server.Route("/empty", empty);
+
+    for (const std::string path : {"/close", "/chunked"}) {
+        SCOPED_TRACE(path);
+        MemoryStream fresh;
+        RecordingDownloadEvents outcome;
+        downloader.SetOutputStream(&fresh);
+        downloader.SetDownloadEvents(&outcome);
+        Fetch(path);
+        EXPECT_EQ(fresh.Contents(), closeDelimited.body);
+        EXPECT_EQ(outcome.Outcome().kind, Kind::Complete);
+    }
+
+    RecordingDownloadEvents outcome;
+    downloader.SetOutputStream(&stream);
+    downloader.SetDownloadEvents(&outcome);
+    Fetch("/empty");
+    ASSERT_EQ(outcome.calls.size(), 3u);
+    EXPECT_EQ(outcome.calls[0].kind, Kind::MimeType);
+    EXPECT_EQ(outcome.calls[1].kind, Kind::Progress);
+    EXPECT_EQ(outcome.calls[1].intPosition, 0);
+    EXPECT_EQ(outcome.calls[1].intDeclared, 0);
+    EXPECT_EQ(outcome.calls[2].kind, Kind::Complete);
+}
+
+TEST_F(WInetDownloaderTest, FullDiskEndsAtOnceWithCode301AndStatus200)
+{
+    HttpResponse response;
+    response.body = PatternBytes(0, 20000);
+    server.Route("/big", response);
+    stream.FailAfter(5000, HResultFromWin32(core::kWin32DiskFull));
+
+    Fetch("/big");
+
+    EXPECT_EQ(server.RequestCount("/big"), 1u);
+    EXPECT_EQ(events.Count(Kind::Waiting), 0);
+    ASSERT_EQ(events.Outcome().kind, Kind::Error);
+    EXPECT_EQ(events.Outcome().intStatus, 200);
+    EXPECT_EQ(events.Outcome().intErrorCode, net::kErrorFileSystem);
+    auto pRecord = core::ExceptionManager::GetException(core::CurrentThreadId());
+    ASSERT_NE(pRecord, nullptr);
+    EXPECT_STREQ(pRecord->GetMessage(), L"Disk is full");
+}
+
+TEST_F(WInetDownloaderTest, PartialStreamWritesKeepTheBodyWhole)
+{
+    HttpResponse response;
+    response.body = PatternBytes(0, 9000, 4);
+    server.Route("/p", response);
+    stream.LimitWriteTo(333);
+
+    Fetch("/p");
+
+    EXPECT_EQ(stream.Contents(), response.body);
+    EXPECT_EQ(events.Outcome().kind, Kind::Complete);
+}
+
+TEST_F(WInetDownloaderTest, CallbackExceptionsPassOutOrEndTheAttemptAsTheirKindSays)
+{
+    HttpResponse response;
+    response.body = PatternBytes(0, 3000);
+    server.Route("/x", response);
+
+    // Any other exception leaves Download; the thread's handles stay usable.
+    events.onMimeType = [](const std::wstring&) {
+        PB_THROW(core::OutOfRangeException, L"mime");
+    };
+    EXPECT_THROW(Fetch("/x"), core::OutOfRangeException);
+    EXPECT_EQ(events.Count(Kind::Progress), 0);
+    EXPECT_EQ(events.Count(Kind::Error) + events.Count(Kind::Complete), 0);
+
+    // A file-system failure from the read loop: code 301, no further attempt.
+    RecordingDownloadEvents fileSystem;
+    fileSystem.onProgress = [](std::int64_t, std::int64_t) {
+        PB_THROW(core::FileSystemException);
+    };
+    downloader.SetDownloadEvents(&fileSystem);
+    const size_t uintBefore = server.RequestCount("/x");
+    Fetch("/x");
+    EXPECT_EQ(server.RequestCount("/x") - uintBefore, 1u);
+    EXPECT_EQ(fileSystem.Outcome().intErrorCode, net::kErrorFileSystem);
+
+    // An abort ends the attempt, and the next attempt completes the file.
+    RecordingDownloadEvents aborting;
+    bool bAborted = false;
+    aborting.onProgress = [&](std::int64_t, std::int64_t) {
+        if (!bAborted) {
+            bAborted = true;
+            PB_THROW(core::AbortedException);
+        }
+    };
+    MemoryStream fresh;
+    downloader.SetOutputStream(&fresh);
+    downloader.SetDownloadEvents(&aborting);
+    Fetch("/x");
+    EXPECT_EQ(aborting.Count(Kind::Waiting), 1);
+    EXPECT_EQ(aborting.Outcome().kind, Kind::Complete);
+    EXPECT_EQ(fresh.Contents(), response.body);
+}
+
+TEST_F(WInetDownloaderTest, SilentServerTripsTheReceiveTimeOut)
+{
+    HttpResponse silent;
+    silent.neverRespond = true;
+    server.Route("/silent", silent);
+    downloader.SetTimeOut(200);
+    downloader.SetReconnectAttemptsCount(0);
+
+    const auto start = std::chrono::steady_clock::now();
+    Fetch("/silent");
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+
+    ASSERT_EQ(events.Outcome().kind, Kind::Error);
+    EXPECT_EQ(events.Outcome().intErrorCode, net::kInternetTimeout);
+    EXPECT_GE(elapsed, 200ms);
+    EXPECT_LT(elapsed, 5s);
+}
+
+TEST_F(WInetDownloaderTest, DataArrivingSlowerThanTheTimeOutButSteadilyIsNoTimeOut)
+{
+    HttpResponse slow;
+    slow.body = PatternBytes(0, 1000);
+    slow.chunkSize = 100;
+    slow.delayBetweenChunks = 60ms;
+    server.Route("/slow", slow);
+    downloader.SetTimeOut(300);
+    downloader.SetReconnectAttemptsCount(0);
+
+    Fetch("/slow");
+
+    EXPECT_EQ(events.Outcome().kind, Kind::Complete);
+    EXPECT_EQ(stream.Contents(), slow.body);
+}
+
+TEST_F(WInetDownloaderTest, StopConditionEndsStalledResponseAndReconnectPauseQuickly)
+{
+    HttpResponse silent;
+    silent.neverRespond = true;
+    server.Route("/silent", silent);
+    downloader.SetTimeOut(0);
+
+    std::atomic<bool> bStop{false};
+    std::atomic<std::int64_t> intStopAt{0};
+    downloader.SetStopCondition([&] { return bStop.load(); });
+    std::thread stopper([&] {
+        ASSERT_TRUE(server.WaitForRequests(1, 10s));
+        intStopAt = std::chrono::steady_clock::now().time_since_epoch().count();
+        bStop = true;
+    });
+    Fetch("/silent");
+    const auto returned = std::chrono::steady_clock::now().time_since_epoch().count();
+    stopper.join();
+    EXPECT_LT(std::chrono::nanoseconds(returned - intStopAt.load()), 100ms);
+    EXPECT_EQ(events.Count(Kind::Waiting), 0);
+    ASSERT_EQ(events.Outcome().kind, Kind::Error);
+    EXPECT_EQ(events.Outcome().intErrorCode, net::kInternetOperationCancelled);
+
+    // A long pause before a further attempt ends as soon as the stop is set.
+    HttpResponse broken;
+    broken.body = PatternBytes(0, 1000);
+    broken.closeAfterBodyBytes = 10;
+    server.Route("/broken", broken);
+    bStop = false;
+    RecordingDownloadEvents pausing;
+    pausing.onWaiting = [&] {
+        intStopAt = std::chrono::steady_clock::now().time_since_epoch().count();
+        bStop = true;
+    };
+    downloader.SetDownloadEvents(&pausing);
+    downloader.SetReconnectTimeOut(60000);
+    Fetch("/broken");
+    const auto ended = std::chrono::steady_clock::now().time_since_epoch().count();
+    EXPECT_LT(std::chrono::nanoseconds(ended - intStopAt.load()), 100ms);
+    EXPECT_EQ(server.RequestCount("/broken"), 1u);
+    ASSERT_EQ(pausing.Outcome().kind, Kind::Error);
+    EXPECT_EQ(pausing.Outcome().intErrorCode, net::kInternetConnectionReset);
+}
+
+TEST_F(WInetDownloaderTest, RedirectsReportTheFinalResponseAndNonHttpTargetsAreFinal)
+{
+    HttpResponse target;
+    target.body = "final body";
+    target.contentType = "text/final";
+    server.Route("/final", target);
+    server.Route("/hop2", HttpResponse::Redirect(301, "/final"));
+    server.Route("/hop1", HttpResponse::Redirect(302, server.BaseUrl() + "/hop2"));
+    server.Route("/ftp", HttpResponse::Redirect(302, "ftp://127.0.0.1/file"));
+    server.Route("/loop", HttpResponse::Redirect(302, "/loop"));
+
+    Fetch("/hop1");
+    EXPECT_EQ(stream.Contents(), "final body");
+    ASSERT_EQ(events.Count(Kind::MimeType), 1);
+    EXPECT_EQ(events.calls.front().strText, L"text/final");
+    EXPECT_EQ(events.Outcome().kind, Kind::Complete);
+
+    RecordingDownloadEvents ftp;
+    downloader.SetDownloadEvents(&ftp);
+    Fetch("/ftp");
+    EXPECT_EQ(server.RequestCount("/ftp"), 1u);
+    ASSERT_EQ(ftp.Outcome().kind, Kind::Error);
+    EXPECT_EQ(ftp.Outcome().intStatus, 302);
+
+    RecordingDownloadEvents loop;
+    downloader.SetDownloadEvents(&loop);
+    downloader.SetReconnectAttemptsCount(0);
+    Fetch("/loop");
+    ASSERT_EQ(loop.Outcome().kind, Kind::Error);
+    EXPECT_EQ(loop.Outcome().intErrorCode, net::kHttpRedirectFailed);
+}
+
+TEST_F(WInetDownloaderTest, RequestCarriesAgentCookieAndAnEncodedTarget)
+{
+    server.Route("/a%20b/%C3%A9.txt", HttpResponse::Text(200, "x"));
+    downloader.SetCookieText(L"session=abc; theme=dark");
+
+    downloader.Download((Url("/a b/") + L"\u00E9.txt").c_str());
+
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].target, "/a%20b/%C3%A9.txt");
+    EXPECT_EQ(requests[0].Header("User-Agent").value_or(""), "Pullbay/7.0.2");
+    EXPECT_EQ(requests[0].Header("Cookie").value_or(""), "session=abc; theme=dark");
+    EXPECT_EQ(events.Outcome().kind, Kind::Complete);
+
+    // Without a cookie text no Cookie header goes out.
+    downloader.SetCookieText(L"");
+    Fetch("/a%20b/%C3%A9.txt");
+    EXPECT_FALSE(server.Requests().back().Header("Cookie").has_value());
+}
+
+TEST_F(WInetDownloaderTest, ConnectionFailuresCarryTheirCodes)
+{
+    const std::string strClosedBase = server.BaseUrl();
+    server.Stop();
+    downloader.SetReconnectAttemptsCount(0);
+    downloader.Download(Widen(strClosedBase + "/x").c_str());
+    ASSERT_EQ(events.Outcome().kind, Kind::Error);
+    EXPECT_EQ(events.Outcome().intStatus, 0);
+    EXPECT_EQ(events.Outcome().intErrorCode, net::kInternetCannotConnect);
+
+    RecordingDownloadEvents invalid;
+    downloader.SetDownloadEvents(&invalid);
+    downloader.Download(L"ftp://127.0.0.1/x");
+    EXPECT_EQ(invalid.Outcome().intErrorCode, net::kInternetInvalidUrl);
+}
+
+TEST_F(WInetDownloaderTest, RawListenerGetsEveryByteAndItsExceptionsAreOnlyRecorded)
+{
+    struct Listener : net::IDownloadDirectEvents {
+        std::string received;
+        void DataReceived(const char* pData, unsigned uintSize) override
+        {
+            received.append(pData, uintSize);
+            PB_THROW(core::OutOfRangeException, L"listener");
+        }
+    } listener;
+    HttpResponse response;
+    response.body = PatternBytes(0, 12000, 5);
+    server.Route("/raw", response);
+    downloader.SetDirectEvents(&listener);
+    downloader.SetOutputStream(nullptr);
+
+    Fetch("/raw");
+
+    EXPECT_EQ(listener.received, response.body);
+    EXPECT_EQ(events.Outcome().kind, Kind::Complete);
+    auto pRecord = core::ExceptionManager::GetException(core::CurrentThreadId());
+    ASSERT_NE(pRecord, nullptr);
+    EXPECT_EQ(pRecord->GetTypeId(), core::OutOfRangeException::kTypeId);
+}
+
+TEST_F(WInetDownloaderTest, SettersRefuseWhatTheTransferCannotUse)
+{
+    try {
+        downloader.SetTimeOut(-1);
+        FAIL() << "a negative time-out was accepted";
+    } catch (const core::ArgumentException& failure) {
+        EXPECT_NE(std::wstring(failure.GetMessage()).find(L"intTimeOut"), std::wstring::npos);
+    }
+    EXPECT_NO_THROW(downloader.SetTimeOut(0));
+    EXPECT_EQ(downloader.GetTimeOut(), 0);
+
+    net::WInetDownloader unconfigured;
+    EXPECT_THROW(unconfigured.Download(Url("/x").c_str()), core::ArgumentNullPointerException);
+    EXPECT_EQ(server.Requests().size(), 0u);
+}
+
+TEST_F(WInetDownloaderTest, SequentialSmallTransfersReuseConnections)
+{
+    server.Route("/small", HttpResponse::Text(200, "0123456789"));
+    downloader.SetOutputStream(nullptr);
+    constexpr int kTransfers = 2000;
+    for (int i = 0; i < kTransfers; ++i) {
+        Fetch("/small");
+    }
+    EXPECT_EQ(events.Count(Kind::Complete), kTransfers);
+    EXPECT_EQ(server.RequestCount("/small"), static_cast<size_t>(kTransfers));
+    EXPECT_LT(server.ConnectionCount(), 10);
+}
+
+}  // namespace
+}  // namespace pullbay::test
