@@ -14,6 +14,7 @@ PACKAGES="
   libboost-dev
   libboost-regex-dev
   libgtest-dev
+  libbenchmark-dev
   libssl-dev
   openssl
   ca-certificates

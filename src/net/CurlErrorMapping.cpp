@@ -8,6 +8,7 @@ namespace {
 
 // OpenSSL's X509_V_ERR values that have a code of their own.
 constexpr long kX509Ok = 0;
+constexpr long kX509Unspecified = 1;
 constexpr long kX509CertNotYetValid = 9;
 constexpr long kX509CertHasExpired = 10;
 constexpr long kX509CertRevoked = 23;
@@ -23,7 +24,9 @@ std::int32_t CertificateError(long intSslVerifyResult)
         return kInternetSecCertRevoked;
     case kX509HostnameMismatch:
     case kX509Ok:
-        // libcurl checks the host name itself and leaves the result at 0.
+    case kX509Unspecified:
+        // libcurl checks the host name itself after a verified chain and
+        // reports its refusal as 0 or "unspecified" here.
         return kInternetSecCertCnInvalid;
     default:
         return kInternetInvalidCa;

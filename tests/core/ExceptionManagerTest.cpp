@@ -2,6 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <latch>
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -31,7 +33,10 @@ protected:
     void SetUp() override { ClearRecordedFailure(); }
     void TearDown() override { ClearRecordedFailure(); }
 
-    static std::unique_ptr<Exception> Record() { return ExceptionManager::GetException(CurrentThreadId()); }
+    static std::unique_ptr<Exception> Record()
+    {
+        return ExceptionManager::GetException(CurrentThreadId());
+    }
 };
 
 TEST_F(ExceptionManagerTest, ThrowSiteNamesItselfAndRecordsACopyForTheThread)
@@ -83,27 +88,26 @@ TEST_F(ExceptionManagerTest, EveryThreadKeepsItsOwnRecord)
     std::vector<std::uint32_t> threadIds(kThreads);
     std::vector<std::thread> threads;
     std::atomic<int> intWrongRecords = 0;
+    // All threads stay alive until every one is done, so no id is reused.
+    std::latch allDone(kThreads);
+    auto messageOf = [](int t) { return L"'arg" + std::to_wstring(t) + L"' is out of range."; };
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
             threadIds[t] = CurrentThreadId();
             const std::wstring name = L"arg" + std::to_wstring(t);
             for (int round = 0; round < kRounds; ++round) {
+                ClearRecordedFailure();
                 try {
                     PB_THROW(OutOfRangeException, name.c_str());
                 } catch (const OutOfRangeException&) {
                 }
+                RecordForeignFailure();  // keeps this thread's own record
                 const auto pRecord = ExceptionManager::GetException(CurrentThreadId());
-                if (pRecord == nullptr ||
-                    std::wstring(pRecord->GetMessage()) != L"'" + name + L"' is out of range.") {
+                if (pRecord == nullptr || pRecord->GetMessage() != messageOf(t)) {
                     ++intWrongRecords;
                 }
-                if (round + 1 < kRounds) {
-                    ClearRecordedFailure();
-                }
-                RecordForeignFailure();
-                ClearRecordedFailure();
             }
-            PB_THROW_NOTHING:;
+            allDone.arrive_and_wait();
         });
     }
     for (std::thread& thread : threads) {
@@ -111,8 +115,11 @@ TEST_F(ExceptionManagerTest, EveryThreadKeepsItsOwnRecord)
     }
     EXPECT_EQ(intWrongRecords, 0);
     EXPECT_EQ(Record(), nullptr);  // this thread recorded nothing
-    for (std::uint32_t uintThreadId : threadIds) {
-        EXPECT_EQ(ExceptionManager::GetException(uintThreadId), nullptr);
+    for (int t = 0; t < kThreads; ++t) {
+        const auto pRecord = ExceptionManager::GetException(threadIds[t]);
+        ASSERT_NE(pRecord, nullptr);
+        EXPECT_EQ(pRecord->GetMessage(), messageOf(t));
+        ExceptionManager::ClearException(threadIds[t]);
     }
 }
 

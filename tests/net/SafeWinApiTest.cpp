@@ -1,0 +1,104 @@
+// The URL canonicaliser: dot segments, percent-encoding, the length limit.
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/Exceptions.h"
+#include "core/ExceptionManager.h"
+#include "core/TextUnits.h"
+#include "core/ThreadId.h"
+#include "net/SafeWinApi.h"
+
+namespace pullbay::net {
+namespace {
+
+using SafeWinApi::InternetCanonicalizeUrlW;
+using SafeWinApi::kIcuNoEncode;
+
+TEST(SafeWinApiTest, DotSegmentsAreRemovedFromThePathOnly)
+{
+    const std::pair<const wchar_t*, const wchar_t*> table[] = {
+        {L"http://h/a/./b/../c", L"http://h/a/c"},
+        {L"http://h/a/b/../../../../c", L"http://h/c"},
+        {L"http://h/a/..", L"http://h/"},
+        {L"http://h/a/.", L"http://h/a/"},
+        {L"http://h/../", L"http://h/"},
+        {L"http://h/a//../b", L"http://h/a/b"},
+        {L"http://h/a/.../b/..x", L"http://h/a/.../b/..x"},
+        {L"http://h/a/%2E%2E/b", L"http://h/a/%2E%2E/b"},
+        {L"http://h:81/a/../b?x=/../y#/./z", L"http://h:81/b?x=/../y#/./z"},
+        {L"http://h?x=/../y", L"http://h?x=/../y"},
+        {L"http://h", L"http://h"},
+        {L"HTTP://Host.Example/A/../B", L"HTTP://Host.Example/B"},
+        {L"http://h/d/./../x.zip", L"http://h/x.zip"},
+        // Local paths and relative references get the same treatment.
+        {L"c:/x/../y", L"c:/y"},
+        {L"c:/../../y", L"c:/y"},
+        {L"folder/a/../b", L"folder/b"},
+        {L"a/../../b", L"../b"},
+        {L"/x/./y/", L"/x/y/"},
+    };
+    for (const auto& [strUrl, strExpected] : table) {
+        EXPECT_EQ(InternetCanonicalizeUrlW(strUrl, kIcuNoEncode), strExpected)
+            << core::ToUtf8(strUrl);
+        EXPECT_EQ(InternetCanonicalizeUrlW(strUrl, 0), strExpected) << core::ToUtf8(strUrl);
+    }
+}
+
+TEST(SafeWinApiTest, UnsafeCharactersAreEncodedUnlessTheFlagSaysNo)
+{
+    const std::wstring emoji(1, static_cast<wchar_t>(0x1F600));
+    const struct {
+        std::wstring strUrl;
+        std::wstring strEncoded;
+    } table[] = {
+        {L"http://h/a b/c d.zip?q=a b#f g", L"http://h/a%20b/c%20d.zip?q=a%20b#f g"},
+        {L"http://h/<>\"{}|\\^`", L"http://h/%3C%3E%22%7B%7D%7C%5C%5E%60"},
+        {L"http://h/%41%4a%zz%", L"http://h/%41%4a%25zz%25"},
+        {L"http://h/\u00E4\u20AC" + emoji, L"http://h/%C3%A4%E2%82%AC%F0%9F%98%80"},
+        {L"http://h/\t\x7F\x01", L"http://h/%09%7F%01"},
+        {L"http://h/a:b@c!$&'()*+,;=[]~-._/", L"http://h/a:b@c!$&'()*+,;=[]~-._/"},
+        {L"http://b\u00FCcher.example/\u00E4", L"http://b\u00FCcher.example/%C3%A4"},
+        {L"http://h/a b/../c d", L"http://h/c%20d"},
+    };
+    for (const auto& row : table) {
+        SCOPED_TRACE(core::ToUtf8(row.strUrl));
+        EXPECT_EQ(InternetCanonicalizeUrlW(row.strUrl.c_str(), 0), row.strEncoded);
+        EXPECT_EQ(InternetCanonicalizeUrlW(row.strEncoded.c_str(), 0), row.strEncoded);
+    }
+    EXPECT_EQ(InternetCanonicalizeUrlW(L"http://h/a b/./\u00E4?q=<x>", kIcuNoEncode),
+              L"http://h/a b/\u00E4?q=<x>");
+}
+
+TEST(SafeWinApiTest, OnlyTheFirst2048UnitsAreUsed)
+{
+    const std::wstring head = L"http://h/";
+    const std::wstring filler(2048 - head.size(), L'a');
+    EXPECT_EQ(InternetCanonicalizeUrlW((head + filler + L"/../tail").c_str(), kIcuNoEncode),
+              head + filler);
+    // A character of two units that would end past the limit is left out whole.
+    const std::wstring shorter(filler.size() - 1, L'a');
+    const std::wstring wide(1, static_cast<wchar_t>(0x1F600));
+    EXPECT_EQ(InternetCanonicalizeUrlW((head + shorter + wide).c_str(), kIcuNoEncode),
+              head + shorter);
+    EXPECT_EQ(InternetCanonicalizeUrlW((head + shorter + wide).c_str(), 0), head + shorter);
+}
+
+TEST(SafeWinApiTest, NullUrlIsRefusedByName)
+{
+    core::ExceptionManager::ClearException(core::CurrentThreadId());
+    try {
+        InternetCanonicalizeUrlW(nullptr, 0);
+        ADD_FAILURE() << "nothing thrown";
+    } catch (const core::ArgumentNullPointerException& failure) {
+        EXPECT_STREQ(failure.GetMessage(), L"Argument is null pointer (strUrl).");
+        EXPECT_STREQ(failure.GetFunction(), L"SafeWinApi::InternetCanonicalizeUrlW");
+    }
+    const auto pRecord = core::ExceptionManager::GetException(core::CurrentThreadId());
+    ASSERT_NE(pRecord, nullptr);
+    EXPECT_EQ(pRecord->GetTypeId(), core::ArgumentNullPointerException::kTypeId);
+    core::ExceptionManager::ClearException(core::CurrentThreadId());
+}
+
+}  // namespace
+}  // namespace pullbay::net
