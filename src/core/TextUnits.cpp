@@ -114,8 +114,8 @@ std::wstring FromUtf8(std::string_view bytes)
             ++uintTaken;
         }
         const bool complete = uintLength != 0 && uintTaken == uintLength;
-        out.push_back(complete && IsValidCodePoint(cp) ? static_cast<wchar_t>(cp)
-                                                        : static_cast<wchar_t>(kReplacementCharacter));
+        const char32_t decoded = complete && IsValidCodePoint(cp) ? cp : kReplacementCharacter;
+        out.push_back(static_cast<wchar_t>(decoded));
         i += uintTaken;
     }
     return out;

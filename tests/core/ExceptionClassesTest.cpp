@@ -86,7 +86,8 @@ Thrower Plain()
 
 std::wstring Unexpected()
 {
-    return std::wstring(L"Some unexpected error occured. If you see this message, please contact ") +
+    return std::wstring(L"Some unexpected error occured. If you see this message, please "
+                        L"contact ") +
            kSupportEmailAddress + L".";
 }
 
