@@ -162,6 +162,7 @@ public:
             }
         }
         if (m_state.intResumePosition == 0 && !Rewind()) {
+            m_bStreamFailed = true;
             return BodyDisposition::Discard;
         }
         return BodyDisposition::Read;
@@ -201,6 +202,9 @@ public:
     // before the resume position could be reached.
     bool FinishBody()
     {
+        if (m_bStreamFailed) {
+            return false;
+        }
         if (m_intSkipRemaining > 0) {
             m_bBodyTooShort = true;
             return false;
@@ -316,6 +320,7 @@ private:
     std::int64_t m_intReceived = 0;
     std::int64_t m_intSkipRemaining = 0;
     bool m_bFileSystemFailure = false;
+    bool m_bStreamFailed = false;
     bool m_bBodyTooShort = false;
     std::string m_strErrorBytes;
 };
