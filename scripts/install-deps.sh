@@ -17,6 +17,8 @@ PACKAGES="
   libbenchmark-dev
   libssl-dev
   openssl
+  qt6-base-dev
+  libgl-dev
   ca-certificates
 "
 

@@ -1,5 +1,5 @@
 // Entry point of every test executable: the error registry is initialised for
-// the whole run, and HOME, XDG_CONFIG_HOME and TMPDIR point at a folder of
+// the whole run (and, for the Qt suites, a QApplication on the main thread), and HOME, XDG_CONFIG_HOME and TMPDIR point at a folder of
 // the run's own, so no test touches the real user's files.
 #include <gtest/gtest.h>
 
@@ -9,6 +9,10 @@
 #include <system_error>
 
 #include "core/ExceptionManager.h"
+
+#ifdef PULLBAY_TEST_WITH_QT
+#include <QApplication>
+#endif
 
 namespace {
 
@@ -38,6 +42,15 @@ int main(int argc, char** argv)
     ::setenv("TMPDIR", (sandbox / "tmp").c_str(), 1);
 
     pullbay::core::ExceptionManagerScope registry;
+#ifdef PULLBAY_TEST_WITH_QT
+    // The main thread is the GUI thread; widgets draw offscreen and dialogs
+    // are Qt's own (a native dialog would hang a test).
+    if (std::getenv("QT_QPA_PLATFORM") == nullptr) {
+        ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    }
+    QApplication::setAttribute(Qt::AA_DontUseNativeDialogs);
+    QApplication application(argc, argv);
+#endif
     const int intResult = RUN_ALL_TESTS();
 
     std::error_code ignored;
