@@ -1,6 +1,10 @@
 #include "net/UrlReference.h"
 
+#include <algorithm>
+#include <cstddef>
 #include <vector>
+
+#include "core/TextUnits.h"
 
 namespace pullbay::net {
 
@@ -36,13 +40,16 @@ std::size_t SchemeLength(std::wstring_view strUrl)
 
 UrlReferenceParts SplitUrlReference(std::wstring_view strUrl)
 {
-    std::size_t uintPrefix = SchemeLength(strUrl);
+    const std::size_t uintScheme = SchemeLength(strUrl);
+    std::size_t uintPrefix = uintScheme;
     if (strUrl.substr(uintPrefix, 2) == L"//") {
         const std::size_t uintEnd = strUrl.find_first_of(L"/?#", uintPrefix + 2);
         uintPrefix = uintEnd == std::wstring_view::npos ? strUrl.size() : uintEnd;
     }
     UrlReferenceParts parts;
     parts.prefix = strUrl.substr(0, uintPrefix);
+    parts.scheme = strUrl.substr(0, uintScheme);
+    parts.authority = strUrl.substr(uintScheme, uintPrefix - uintScheme);
     std::wstring_view strRest = strUrl.substr(uintPrefix);
 
     const std::size_t uintHash = strRest.find(L'#');
@@ -57,6 +64,30 @@ UrlReferenceParts SplitUrlReference(std::wstring_view strUrl)
     }
     parts.path = strRest;
     return parts;
+}
+
+std::wstring_view SchemeName(const UrlReferenceParts& parts)
+{
+    std::wstring_view strName = parts.scheme;
+    if (!strName.empty()) {
+        strName.remove_suffix(1);
+    }
+    return strName;
+}
+
+bool IsHttpScheme(std::wstring_view strSchemeName)
+{
+    return core::EqualsIgnoreAsciiCase(strSchemeName, L"http") ||
+           core::EqualsIgnoreAsciiCase(strSchemeName, L"https");
+}
+
+std::wstring SlashesForBackslashes(std::wstring_view strUrl)
+{
+    std::wstring result(strUrl);
+    const std::size_t uintEnd = std::min(result.find_first_of(L"?#"), result.size());
+    std::replace(result.begin(), result.begin() + static_cast<std::ptrdiff_t>(uintEnd), L'\\',
+                 L'/');
+    return result;
 }
 
 std::wstring RemoveDotSegments(std::wstring_view strPath)

@@ -1,4 +1,5 @@
-// The URL canonicaliser: dot segments, percent-encoding, the length limit.
+// The URL canonicaliser: the canonical form that pages see, dot segments,
+// percent-encoding, the length limit.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -26,8 +27,7 @@ TEST(SafeWinApiTest, DotSegmentsAreRemovedFromThePathOnly)
         {L"http://h/a/.../b/..x", L"http://h/a/.../b/..x"},
         {L"http://h/a/%2E%2E/b", L"http://h/a/%2E%2E/b"},
         {L"http://h:81/a/../b?x=/../y#/./z", L"http://h:81/b?x=/../y#/./z"},
-        {L"http://h", L"http://h"},
-        {L"HTTP://Host.Example/A/../B", L"HTTP://Host.Example/B"},
+        {L"HTTP://Host.Example/A/../B", L"http://host.example/B"},
         // Local paths and relative references get the same treatment.
         {L"c:/x/../y", L"c:/y"},
         {L"c:/../../y", L"c:/y"},
@@ -50,8 +50,8 @@ TEST(SafeWinApiTest, UnsafeCharactersAreEncodedUnlessTheFlagSaysNo)
         std::wstring strEncoded;
     } table[] = {
         {L"http://h/a b/c d.zip?q=a b#f g", L"http://h/a%20b/c%20d.zip?q=a%20b#f g"},
-        {L"http://h/<>\"{}|\\^`", L"http://h/%3C%3E%22%7B%7D%7C%5C%5E%60"},
-        {L"http://h/%41%4a%zz%", L"http://h/%41%4a%25zz%25"},
+        {L"http://h/<>\"{}|^`?\\", L"http://h/%3C%3E%22%7B%7D%7C%5E%60?%5C"},
+        {L"http://h/%41%4a%zz%", L"http://h/%41%4A%25zz%25"},
         {L"http://h/\u00E4\u20AC" + emoji, L"http://h/%C3%A4%E2%82%AC%F0%9F%98%80"},
         {L"http://h/\t\x7F\x01", L"http://h/%09%7F%01"},
         {L"http://h/a:b@c!$&'()*+,;=[]~-._/", L"http://h/a:b@c!$&'()*+,;=[]~-._/"},
@@ -65,6 +65,54 @@ TEST(SafeWinApiTest, UnsafeCharactersAreEncodedUnlessTheFlagSaysNo)
     }
     EXPECT_EQ(InternetCanonicalizeUrlW(L"http://h/a b/./\u00E4?q=<x>", kIcuNoEncode),
               L"http://h/a b/\u00E4?q=<x>");
+}
+
+TEST(SafeWinApiTest, CanonicalFormExamples)
+{
+    const std::pair<const wchar_t*, const wchar_t*> table[] = {
+        // Scheme and host fold to lower case; user information and path keep
+        // their case.
+        {L"HtTpS://h/x", L"https://h/x"},
+        {L"http://WWW.Example.COM/Dir/File.BIN", L"http://www.example.com/Dir/File.BIN"},
+        {L"http://User@Host.Example:8080/A", L"http://User@host.example:8080/A"},
+        {L"http://[FE80::1]:8080/", L"http://[fe80::1]:8080/"},
+        // An http(s) URL without path gets "/".
+        {L"http://h", L"http://h/"},
+        {L"https://h?q=1", L"https://h/?q=1"},
+        {L"http://h#f", L"http://h/#f"},
+        // Default ports, written with leading zeros or not, and empty ports
+        // go; other ports stay as written.
+        {L"http://h:80/x", L"http://h/x"},
+        {L"https://h:443", L"https://h/"},
+        {L"http://h:0080/", L"http://h/"},
+        {L"http://h:/x", L"http://h/x"},
+        {L"http://[::1]:80/", L"http://[::1]/"},
+        {L"http://h:443/x", L"http://h:443/x"},
+        {L"https://h:80/x", L"https://h:80/x"},
+        {L"http://h:08080/x", L"http://h:08080/x"},
+        {L"http://h:99999999999999999999/x", L"http://h:99999999999999999999/x"},
+        {L"ftp://H:21/x", L"ftp://h:21/x"},
+        // Hex digits of escapes in path and query in upper case; nothing is
+        // decoded; the fragment stays as written.
+        {L"http://h/a%2fb%c3%a4?c=%e4#%aa", L"http://h/a%2Fb%C3%A4?c=%E4#%aa"},
+        {L"http://h/a/%2e%2e/b", L"http://h/a/%2E%2E/b"},
+        // Backslashes read as slashes in an http(s) authority and path,
+        // before dot segments go.
+        {L"http://h\\a\\..\\b.zip", L"http://h/b.zip"},
+        {L"HTTP:\\\\H\\x", L"http://h/x"},
+        {L"http://h/a\\.\\b#c\\d", L"http://h/a/b#c\\d"},
+    };
+    for (const auto& [strUrl, strExpected] : table) {
+        SCOPED_TRACE(core::ToUtf8(strUrl));
+        for (const unsigned uintFlags : {kIcuNoEncode, 0u}) {
+            EXPECT_EQ(InternetCanonicalizeUrlW(strUrl, uintFlags), strExpected);
+            EXPECT_EQ(InternetCanonicalizeUrlW(strExpected, uintFlags), strExpected);
+        }
+    }
+    // Backslashes of other schemes and of the query are ordinary characters.
+    EXPECT_EQ(InternetCanonicalizeUrlW(L"ftp://h/a\\..\\b", kIcuNoEncode), L"ftp://h/a\\..\\b");
+    EXPECT_EQ(InternetCanonicalizeUrlW(L"http://h/a?x=\\..", kIcuNoEncode), L"http://h/a?x=\\..");
+    EXPECT_EQ(InternetCanonicalizeUrlW(L"http://h/a?x=\\..", 0), L"http://h/a?x=%5C..");
 }
 
 TEST(SafeWinApiTest, OnlyTheFirst2048UnitsAreUsed)

@@ -1,0 +1,54 @@
+#include "control/FileItem.h"
+
+#include <charconv>
+
+#include "core/TextUnits.h"
+
+namespace pullbay::control {
+
+std::shared_ptr<FileItem> FileItem::Create(std::wstring strMimeType, std::int32_t intFileSize,
+                                           std::wstring strFileName, std::wstring strUrl)
+{
+    auto pItem = std::make_shared<FileItem>();
+    pItem->SetMimeType(std::move(strMimeType));
+    pItem->SetFileSize(intFileSize);
+    pItem->SetFileName(std::move(strFileName));
+    pItem->SetUrl(std::move(strUrl));
+    return pItem;
+}
+
+std::shared_ptr<FileItem> FileItem::CloneDeclared() const
+{
+    return Create(m_strMimeType, m_intFileSize, m_strFileName, m_strUrl);
+}
+
+void FileItem::SetFileSize(std::int32_t intFileSize)
+{
+    m_intFileSize = intFileSize;
+    // Locale-free: the process locale may group digits.
+    char buffer[16];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, intFileSize);
+    m_strFileSizeText = result.ec == std::errc() ? std::wstring(buffer, result.ptr) : std::wstring();
+}
+
+void FileItem::SetFileName(std::wstring strFileName)
+{
+    m_strFileNameKey = core::ToLowerAscii(strFileName);
+    m_strFileName = std::move(strFileName);
+}
+
+void FileItem::SetUrl(std::wstring strUrl)
+{
+    m_strUrlKey = core::ToLowerAscii(strUrl);
+    m_strUrl = std::move(strUrl);
+}
+
+std::wstring FileItem::FullDestinationPath() const
+{
+    std::wstring strPath;
+    strPath.reserve(m_strDestinationFolder.size() + 1 + m_strDestinationFileName.size());
+    strPath.append(m_strDestinationFolder).append(1, L'/').append(m_strDestinationFileName);
+    return strPath;
+}
+
+}  // namespace pullbay::control

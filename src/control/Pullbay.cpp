@@ -1,0 +1,662 @@
+#include "control/Pullbay.h"
+
+#include <limits>
+#include <utility>
+
+#include "control/PropertyRules.h"
+#include "control/PropertyTable.h"
+#include "control/UrlAcceptance.h"
+#include "core/TextUnits.h"
+#include "platform/com/ErrorInfo.h"
+#include "platform/com/StreamPersistence.h"
+#include "tools/GuiThreadContextProvider.h"
+
+namespace pullbay::control {
+
+using com::DISPID;
+using com::MemberInfo;
+using com::MemberKind;
+using com::NullableString;
+using com::VarType;
+using com::Variant;
+
+const com::Guid Pullbay::kClsid = *com::Guid::Parse(L"{6E3B1A52-94C7-4D1E-8F20-3A5C7B9D1E01}");
+const com::Guid Pullbay::kIidIPullbay = *com::Guid::Parse(L"{6E3B1A52-94C7-4D1E-8F20-3A5C7B9D1E02}");
+const com::Guid Pullbay::kIidEvents = *com::Guid::Parse(L"{6E3B1A52-94C7-4D1E-8F20-3A5C7B9D1E03}");
+const com::Guid Pullbay::kLibId = *com::Guid::Parse(L"{6E3B1A52-94C7-4D1E-8F20-3A5C7B9D1E04}");
+
+namespace {
+
+constexpr const wchar_t* kFileSizeNegativeText = L"FileSize must not be negative";
+constexpr const wchar_t* kInvalidUrlText = L"Invalid url";
+constexpr const wchar_t* kItemExistsText = L"Item already exists";
+constexpr std::int32_t kBusyIndex = -2;
+constexpr const wchar_t* kExtentCxName = L"_cx";
+constexpr const wchar_t* kExtentCyName = L"_cy";
+
+Variant Text(const NullableString& strText)
+{
+    return Variant::FromString(strText);
+}
+
+// Builds the dispatch table: the list and download members here, the
+// properties from the property table.
+com::DispatchTable<Pullbay> BuildTable()
+{
+    com::DispatchTable<Pullbay> table;
+    const auto index = com::ParameterInfo{L"Index", VarType::I4};
+
+    // Properties come first, in the slot order of the type description.
+    for (DISPID dispid : PropertyTable::SlotOrder()) {
+        const PropertyDescriptor& property = PropertyTable::Find(dispid);
+        table.Add(MemberInfo{property.strName, dispid, MemberKind::PropertyGet, {}, property.type},
+                  [dispid](Pullbay& control, const std::vector<Variant>&, Variant& result) {
+                      return control.GetProperty(dispid, result);
+                  });
+        if (!property.bReadOnly) {
+            table.Add(MemberInfo{property.strName, dispid, MemberKind::PropertyPut,
+                                 {{L"newVal", property.type}}, VarType::Empty},
+                      [dispid](Pullbay& control, const std::vector<Variant>& args, Variant&) {
+                          return control.PutProperty(dispid, args[0]);
+                      });
+        }
+    }
+
+    // Indexed string properties of the list.
+    struct IndexedText {
+        const wchar_t* strName;
+        DISPID dispid;
+        HRESULT (Pullbay::*get)(std::int32_t, NullableString*) const;
+        HRESULT (Pullbay::*put)(std::int32_t, const NullableString&);
+    };
+    const IndexedText texts[] = {
+        {L"DownloadFileUrl", Pullbay::DispidDownloadFileUrl, &Pullbay::GetDownloadFileUrl,
+         &Pullbay::PutDownloadFileUrl},
+        {L"DownloadFileName", Pullbay::DispidDownloadFileName, &Pullbay::GetDownloadFileName,
+         &Pullbay::PutDownloadFileName},
+        {L"DownloadFileMimeType", Pullbay::DispidDownloadFileMimeType,
+         &Pullbay::GetDownloadFileMimeType, &Pullbay::PutDownloadFileMimeType},
+    };
+    for (const IndexedText& text : texts) {
+        table.Add(MemberInfo{text.strName, text.dispid, MemberKind::PropertyGet, {index}, VarType::BStr},
+                  [get = text.get](Pullbay& control, const std::vector<Variant>& args, Variant& result) {
+                      NullableString value;
+                      const HRESULT hr = (control.*get)(args[0].I4(), &value);
+                      if (hr == S_OK) {
+                          result = Text(value);
+                      }
+                      return hr;
+                  });
+        table.Add(MemberInfo{text.strName, text.dispid, MemberKind::PropertyPut,
+                             {index, {L"newVal", VarType::BStr}}, VarType::Empty},
+                  [put = text.put](Pullbay& control, const std::vector<Variant>& args, Variant&) {
+                      return (control.*put)(args[0].I4(), args[1].String());
+                  });
+    }
+    table.Add(MemberInfo{L"DownloadFileSize", Pullbay::DispidDownloadFileSize, MemberKind::PropertyGet,
+                         {index}, VarType::I4},
+              [](Pullbay& control, const std::vector<Variant>& args, Variant& result) {
+                  std::int32_t intValue = 0;
+                  const HRESULT hr = control.GetDownloadFileSize(args[0].I4(), &intValue);
+                  if (hr == S_OK) {
+                      result = Variant::FromI4(intValue);
+                  }
+                  return hr;
+              });
+    table.Add(MemberInfo{L"DownloadFileSize", Pullbay::DispidDownloadFileSize, MemberKind::PropertyPut,
+                         {index, {L"newVal", VarType::I4}}, VarType::Empty},
+              [](Pullbay& control, const std::vector<Variant>& args, Variant&) {
+                  return control.PutDownloadFileSize(args[0].I4(), args[1].I4());
+              });
+    table.Add(MemberInfo{L"DownloadFileCount", Pullbay::DispidDownloadFileCount, MemberKind::PropertyGet,
+                         {}, VarType::I4},
+              [](Pullbay& control, const std::vector<Variant>&, Variant& result) {
+                  std::int32_t intCount = 0;
+                  const HRESULT hr = control.GetDownloadFileCount(&intCount);
+                  result = Variant::FromI4(intCount);
+                  return hr;
+              });
+
+    // Methods.
+    table.Add(MemberInfo{L"DownloadFileAdd", Pullbay::DispidDownloadFileAdd, MemberKind::Method,
+                         {{L"mimeType", VarType::BStr}, {L"fileSize", VarType::I4},
+                          {L"fileName", VarType::BStr}, {L"url", VarType::BStr}},
+                         VarType::I4},
+              [](Pullbay& control, const std::vector<Variant>& args, Variant& result) {
+                  // A duplicate leaves the result unwritten (still Empty).
+                  constexpr std::int32_t kUnwritten = std::numeric_limits<std::int32_t>::min();
+                  std::int32_t intIndex = kUnwritten;
+                  const HRESULT hr = control.DownloadFileAdd(args[0].String(), args[1].I4(),
+                                                             args[2].String(), args[3].String(),
+                                                             &intIndex);
+                  if (intIndex != kUnwritten) {
+                      result = Variant::FromI4(intIndex);
+                  }
+                  return hr;
+              });
+    table.Add(MemberInfo{L"DownloadFileRemove", Pullbay::DispidDownloadFileRemove, MemberKind::Method,
+                         {index}, VarType::Empty},
+              [](Pullbay& control, const std::vector<Variant>& args, Variant&) {
+                  return control.DownloadFileRemove(args[0].I4());
+              });
+    struct PlainMethod {
+        const wchar_t* strName;
+        DISPID dispid;
+        HRESULT (Pullbay::*method)();
+    };
+    const PlainMethod methods[] = {
+        {L"DownloadFileList", Pullbay::DispidDownloadFileList, &Pullbay::DownloadFileList},
+        {L"Download", Pullbay::DispidDownload, &Pullbay::Download},
+        {L"ClearFileList", Pullbay::DispidClearFileList, &Pullbay::ClearFileList},
+        {L"SkipCurrent", Pullbay::DispidSkipCurrent, &Pullbay::SkipCurrent},
+        {L"SkipAll", Pullbay::DispidSkipAll, &Pullbay::SkipAll},
+    };
+    for (const PlainMethod& method : methods) {
+        table.Add(MemberInfo{method.strName, method.dispid, MemberKind::Method, {}, VarType::Empty},
+                  [call = method.method](Pullbay& control, const std::vector<Variant>&, Variant&) {
+                      return (control.*call)();
+                  });
+    }
+    return table;
+}
+
+}  // namespace
+
+Pullbay::Pullbay()
+{
+    com::RegisterProgId(kClsid, kProgId);
+}
+
+Pullbay::~Pullbay()
+{
+    OnWindowDestroyed();
+}
+
+const com::DispatchTable<Pullbay>& Pullbay::Table()
+{
+    static const com::DispatchTable<Pullbay> s_table = BuildTable();
+    return s_table;
+}
+
+HRESULT Pullbay::GetIDsOfNames(std::wstring_view strName, DISPID& dispid)
+{
+    return Table().GetIDsOfNames(strName, dispid);
+}
+
+HRESULT Pullbay::Invoke(DISPID dispid, std::uint16_t uintFlags, std::vector<Variant> args,
+                        Variant* pResult)
+{
+    return Table().Invoke(*this, dispid, uintFlags, std::move(args), pResult);
+}
+
+const std::vector<MemberInfo>& Pullbay::Describe() const
+{
+    return Table().Members();
+}
+
+void Pullbay::SetClientSite(std::shared_ptr<IClientSite> pClientSite)
+{
+    m_pClientSite = std::move(pClientSite);
+}
+
+void Pullbay::OnWindowCreated(QWidget* pWindow)
+{
+    m_properties.SetInitialized(true);
+    m_pWindow = pWindow;
+    m_pProvider = std::make_shared<tools::GuiThreadContextProvider>(
+        pWindow, tools::GuiThreadContextProvider::kInfinite);
+    Initialize(m_pProvider);
+    m_pInitTimer = std::make_unique<QTimer>();
+    m_pInitTimer->setSingleShot(true);
+    m_pInitTimer->setInterval(kInitCompleteRetryMs);
+    QObject::connect(m_pInitTimer.get(), &QTimer::timeout, [this] { FireInitCompleteWithRetry(); });
+    FireInitCompleteWithRetry();
+}
+
+void Pullbay::OnWindowDestroyed()
+{
+    if (m_pInitTimer) {
+        m_pInitTimer->stop();
+        m_pInitTimer.reset();
+    }
+    m_pWindow = nullptr;
+}
+
+void Pullbay::FireInitCompleteWithRetry()
+{
+    if (FireInitComplete() == S_FALSE && m_pInitTimer) {
+        m_pInitTimer->start();
+    }
+}
+
+// --- file list -------------------------------------------------------------
+
+bool Pullbay::IsValidIndex(std::int32_t intIndex) const
+{
+    return intIndex >= 0 && static_cast<std::size_t>(intIndex) < m_files.Count();
+}
+
+std::optional<std::wstring> Pullbay::AcceptScriptUrl(const std::wstring& strUrl) const
+{
+    std::optional<std::wstring> pageAddress;
+    if (m_pClientSite) {
+        pageAddress = m_pClientSite->GetPageAddress();
+    }
+    return AcceptUrl(strUrl, pageAddress);
+}
+
+void Pullbay::RaiseListError(std::int32_t intCode, const std::wstring& strDescription,
+                             std::int32_t intIndex)
+{
+    Error(intCode, strDescription, 0, L"", L"", intIndex);
+}
+
+HRESULT Pullbay::DownloadFileAdd(const NullableString& strMimeType, std::int32_t intFileSize,
+                                 const NullableString& strFileName, const NullableString& strUrl,
+                                 std::int32_t* pIndex)
+{
+    if (strUrl.IsNull() || strFileName.IsNull() || strMimeType.IsNull()) {
+        return E_POINTER;
+    }
+    if (!m_bIdle) {
+        if (pIndex != nullptr) {
+            *pIndex = kBusyIndex;
+        }
+        return S_FALSE;
+    }
+    if (intFileSize < 0) {
+        RaiseListError(ErrorCode::kInvalidArgument, kFileSizeNegativeText, -1);
+        return S_OK;
+    }
+    const std::optional<std::wstring> canonical = AcceptScriptUrl(strUrl.Value());
+    if (!canonical) {
+        RaiseListError(ErrorCode::kInvalidArgument, strUrl.Value(), -1);
+        return S_OK;
+    }
+    auto pItem = std::make_shared<FileItem>();
+    pItem->SetUrl(*canonical);
+    pItem->SetFileName(strFileName.Value());
+    pItem->SetMimeType(strMimeType.Value());
+    pItem->SetFileSize(intFileSize);
+    if (m_files.Add(pItem)) {
+        DownloadFileCountChange();
+        if (pIndex != nullptr) {
+            *pIndex = static_cast<std::int32_t>(m_files.Count() - 1);
+        }
+    }
+    return S_OK;
+}
+
+HRESULT Pullbay::DownloadFileRemove(std::int32_t intIndex)
+{
+    if (!IsValidIndex(intIndex)) {
+        return E_INVALIDARG;
+    }
+    if (!m_bIdle) {
+        return S_FALSE;
+    }
+    m_files.RemoveAt(static_cast<std::size_t>(intIndex));
+    DownloadFileCountChange();
+    return S_OK;
+}
+
+HRESULT Pullbay::ReplaceItem(std::int32_t intIndex, const NullableString& strValue, bool bUrl)
+{
+    if (strValue.IsNull()) {
+        return E_POINTER;
+    }
+    if (!m_bIdle) {
+        return S_FALSE;
+    }
+    if (!IsValidIndex(intIndex)) {
+        return E_INVALIDARG;
+    }
+    const FileItem& old = *m_files.At(static_cast<std::size_t>(intIndex));
+    std::wstring strUrl = old.GetUrl();
+    std::wstring strFileName = old.GetFileName();
+    if (bUrl) {
+        const std::optional<std::wstring> canonical = AcceptScriptUrl(strValue.Value());
+        if (!canonical) {
+            RaiseListError(ErrorCode::kInvalidArgument, kInvalidUrlText, intIndex);
+            return S_OK;
+        }
+        strUrl = *canonical;
+    } else {
+        strFileName = strValue.Value();
+    }
+    auto pItem = std::make_shared<FileItem>();
+    pItem->SetUrl(strUrl);
+    pItem->SetFileName(strFileName);
+    pItem->SetMimeType(old.GetMimeType());
+    pItem->SetFileSize(old.GetFileSize());
+    // The old item is still indexed: the same keys count as a duplicate.
+    if (m_files.ContainsEqual(*pItem)) {
+        RaiseListError(ErrorCode::kDuplicateItem, kItemExistsText, intIndex);
+        return S_OK;
+    }
+    m_files.ReplaceAt(static_cast<std::size_t>(intIndex), pItem);
+    return S_OK;
+}
+
+HRESULT Pullbay::PutDownloadFileUrl(std::int32_t intIndex, const NullableString& strValue)
+{
+    return ReplaceItem(intIndex, strValue, true);
+}
+
+HRESULT Pullbay::PutDownloadFileName(std::int32_t intIndex, const NullableString& strValue)
+{
+    return ReplaceItem(intIndex, strValue, false);
+}
+
+HRESULT Pullbay::PutDownloadFileMimeType(std::int32_t intIndex, const NullableString& strValue)
+{
+    if (strValue.IsNull()) {
+        return E_POINTER;
+    }
+    if (!m_bIdle) {
+        return S_FALSE;
+    }
+    if (!IsValidIndex(intIndex)) {
+        return E_INVALIDARG;
+    }
+    m_files.At(static_cast<std::size_t>(intIndex))->SetMimeType(strValue.Value());
+    return S_OK;
+}
+
+HRESULT Pullbay::PutDownloadFileSize(std::int32_t intIndex, std::int32_t intValue)
+{
+    if (!m_bIdle) {
+        return S_FALSE;
+    }
+    if (!IsValidIndex(intIndex) || intValue < 0) {
+        return E_INVALIDARG;
+    }
+    m_files.At(static_cast<std::size_t>(intIndex))->SetFileSize(intValue);
+    return S_OK;
+}
+
+HRESULT Pullbay::GetDownloadFileUrl(std::int32_t intIndex, NullableString* pValue) const
+{
+    if (pValue == nullptr) {
+        return E_POINTER;
+    }
+    if (!IsValidIndex(intIndex)) {
+        return E_INVALIDARG;
+    }
+    *pValue = NullableString(m_files.At(static_cast<std::size_t>(intIndex))->GetUrl());
+    return S_OK;
+}
+
+HRESULT Pullbay::GetDownloadFileName(std::int32_t intIndex, NullableString* pValue) const
+{
+    if (pValue == nullptr) {
+        return E_POINTER;
+    }
+    if (!IsValidIndex(intIndex)) {
+        return E_INVALIDARG;
+    }
+    *pValue = NullableString(m_files.At(static_cast<std::size_t>(intIndex))->GetFileName());
+    return S_OK;
+}
+
+HRESULT Pullbay::GetDownloadFileMimeType(std::int32_t intIndex, NullableString* pValue) const
+{
+    if (pValue == nullptr) {
+        return E_POINTER;
+    }
+    if (!IsValidIndex(intIndex)) {
+        return E_INVALIDARG;
+    }
+    *pValue = NullableString(m_files.At(static_cast<std::size_t>(intIndex))->GetMimeType());
+    return S_OK;
+}
+
+HRESULT Pullbay::GetDownloadFileSize(std::int32_t intIndex, std::int32_t* pValue) const
+{
+    if (pValue == nullptr) {
+        return E_POINTER;
+    }
+    if (!IsValidIndex(intIndex)) {
+        return E_INVALIDARG;
+    }
+    *pValue = m_files.At(static_cast<std::size_t>(intIndex))->GetFileSize();
+    return S_OK;
+}
+
+HRESULT Pullbay::GetDownloadFileCount(std::int32_t* pValue) const
+{
+    if (pValue == nullptr) {
+        return E_POINTER;
+    }
+    *pValue = static_cast<std::int32_t>(m_files.Count());
+    return S_OK;
+}
+
+HRESULT Pullbay::ClearFileList()
+{
+    const std::size_t uintBefore = m_files.Count();
+    m_files.Clear();
+    if (m_files.Count() != uintBefore) {
+        DownloadFileCountChange();
+    }
+    return S_OK;
+}
+
+// --- download members --------------------------------------------------------
+
+HRESULT Pullbay::Download()
+{
+    return E_NOTIMPL;
+}
+
+HRESULT Pullbay::DownloadFileList()
+{
+    return E_NOTIMPL;
+}
+
+HRESULT Pullbay::SkipCurrent()
+{
+    return E_NOTIMPL;
+}
+
+HRESULT Pullbay::SkipAll()
+{
+    return E_NOTIMPL;
+}
+
+// --- properties --------------------------------------------------------------
+
+HRESULT Pullbay::GetProperty(DISPID dispid, Variant& value) const
+{
+    if (dispid == PropertyTable::kDispidEnabled) {
+        // Reads false during a download run whatever was stored.
+        value = Variant::FromBool(m_bEnabled && m_bIdle);
+        return S_OK;
+    }
+    const PropertyDescriptor* pProperty = PropertyTable::TryFind(dispid);
+    if (pProperty == nullptr) {
+        return com::DISP_E_MEMBERNOTFOUND;
+    }
+    return pProperty->Get(m_properties, value);
+}
+
+HRESULT Pullbay::PutProperty(DISPID dispid, const Variant& value)
+{
+    const PropertyDescriptor* pProperty = PropertyTable::TryFind(dispid);
+    if (pProperty == nullptr) {
+        return com::DISP_E_MEMBERNOTFOUND;
+    }
+    if (dispid == PropertyTable::kDispidEnabled) {
+        Variant flag;
+        const HRESULT hr = value.ChangeType(VarType::Bool, flag);
+        if (Failed(hr)) {
+            return hr;
+        }
+        m_bEnabled = flag.Bool();
+        m_bDirty = true;
+        return S_OK;
+    }
+    if (dispid == PropertyTable::kDispidFileList) {
+        Variant text;
+        const HRESULT hr = value.ChangeType(VarType::BStr, text);
+        if (Failed(hr)) {
+            return hr;
+        }
+        if (text.String().IsNull()) {
+            return E_POINTER;
+        }
+        // A rejected URL keeps the old value and raises nothing.
+        if (const auto canonical = AcceptScriptUrl(text.String().Value())) {
+            m_properties.SetFileList(*canonical);
+            m_bDirty = true;
+        }
+        return S_OK;
+    }
+    const HRESULT hr = pProperty->Put(m_properties, value);
+    if (dispid == PropertyTable::kDispidBackgroundColor && hr == E_FAIL) {
+        return com::ReportError(kClsid, kColorChangeRefusedText, kIidIPullbay, E_FAIL);
+    }
+    if (Succeeded(hr)) {
+        m_bDirty = true;
+    }
+    return hr;
+}
+
+HRESULT Pullbay::GetConfirmationEnabled(bool* pValue) const
+{
+    if (pValue == nullptr) {
+        return E_POINTER;
+    }
+    *pValue = m_properties.GetConfirmationEnabled();
+    return S_OK;
+}
+
+HRESULT Pullbay::PutConfirmationEnabled(bool bValue)
+{
+    m_properties.SetConfirmationEnabled(bValue);
+    return S_OK;
+}
+
+// --- persistence ----------------------------------------------------------------
+
+void Pullbay::SetExtent(std::uint32_t uintCx, std::uint32_t uintCy)
+{
+    m_uintExtentCx = uintCx;
+    m_uintExtentCy = uintCy;
+}
+
+HRESULT Pullbay::Load(com::IPropertyBag& bag)
+{
+    Variant value;
+    if (Succeeded(bag.Read(kExtentCxName, VarType::UI4, value))) {
+        m_uintExtentCx = value.UI4();
+    }
+    if (Succeeded(bag.Read(kExtentCyName, VarType::UI4, value))) {
+        m_uintExtentCy = value.UI4();
+    }
+    for (const PropertyDescriptor& property : PropertyTable::Entries()) {
+        if (Failed(bag.Read(property.strName, property.type, value))) {
+            continue;  // absent or not convertible: the property keeps its value
+        }
+        // Through the dispatch put, so every rule applies; a read-only
+        // property (Version) has none and stops the load.
+        const HRESULT hr = Invoke(property.dispid, com::kDispatchPropertyPut, {value}, nullptr);
+        if (Failed(hr)) {
+            return hr;
+        }
+    }
+    m_bDirty = false;
+    return S_OK;
+}
+
+HRESULT Pullbay::Save(com::IPropertyBag& bag) const
+{
+    HRESULT hr = bag.Write(kExtentCxName, Variant::FromUI4(m_uintExtentCx));
+    if (Succeeded(hr)) {
+        hr = bag.Write(kExtentCyName, Variant::FromUI4(m_uintExtentCy));
+    }
+    for (const PropertyDescriptor& property : PropertyTable::Entries()) {
+        Variant value;
+        if (Succeeded(hr)) {
+            hr = GetProperty(property.dispid, value);
+        }
+        if (Succeeded(hr)) {
+            hr = bag.Write(property.strName, value);
+        }
+    }
+    return hr;
+}
+
+HRESULT Pullbay::Save(core::IStream& stream) const
+{
+    HRESULT hr = com::WriteVersion(stream);
+    if (Succeeded(hr)) {
+        hr = com::WriteUInt32(stream, m_uintExtentCx);
+    }
+    if (Succeeded(hr)) {
+        hr = com::WriteUInt32(stream, m_uintExtentCy);
+    }
+    for (const PropertyDescriptor& property : PropertyTable::Entries()) {
+        Variant value;
+        if (Succeeded(hr)) {
+            hr = GetProperty(property.dispid, value);
+        }
+        if (Succeeded(hr)) {
+            hr = com::WriteVariant(stream, value);
+        }
+    }
+    return hr;
+}
+
+HRESULT Pullbay::Load(core::IStream& stream)
+{
+    HRESULT hr = com::ReadVersion(stream);
+    std::uint32_t uintCx = 0;
+    std::uint32_t uintCy = 0;
+    if (Succeeded(hr)) {
+        hr = com::ReadUInt32(stream, uintCx);
+    }
+    if (Succeeded(hr)) {
+        hr = com::ReadUInt32(stream, uintCy);
+    }
+    if (Failed(hr)) {
+        return hr;
+    }
+    SetExtent(uintCx, uintCy);
+    for (const PropertyDescriptor& property : PropertyTable::Entries()) {
+        Variant value;
+        hr = com::ReadVariant(stream, value);
+        if (Failed(hr)) {
+            return hr;
+        }
+        // A saved stream holds the read-only Version too: it is read past,
+        // so a stream that this control wrote always loads again.
+        if (property.bReadOnly) {
+            continue;
+        }
+        hr = Invoke(property.dispid, com::kDispatchPropertyPut, {value}, nullptr);
+        if (Failed(hr)) {
+            return hr;
+        }
+    }
+    m_bDirty = false;
+    return S_OK;
+}
+
+HRESULT Pullbay::GetSizeMax(std::uint64_t* pSize) const
+{
+    if (pSize == nullptr) {
+        return E_POINTER;
+    }
+    std::uint64_t uintSize = 4 + 4 + 4;  // version word and the extent
+    for (const PropertyDescriptor& property : PropertyTable::Entries()) {
+        Variant value;
+        if (Succeeded(GetProperty(property.dispid, value))) {
+            uintSize += com::VariantSizeEstimate(value);
+        }
+    }
+    *pSize = uintSize;
+    return S_OK;
+}
+
+}  // namespace pullbay::control

@@ -1,0 +1,156 @@
+#pragma once
+// The control: its file list, settings, events and the scripting surface
+// that a host reaches through the dispatch table (late binding) or through
+// the C++ members below (early binding). Persistence through a property bag
+// or a stream.
+//
+// Threads: every member runs on the GUI thread (the QApplication's thread);
+// only the event raiser's operations may be called from workers, once the
+// control's window exists.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include <QPointer>
+#include <QTimer>
+#include <QWidget>
+
+#include "control/EventRaiser.h"
+#include "control/FileList.h"
+#include "control/IClientSite.h"
+#include "control/PropertyHolder.h"
+#include "core/IStream.h"
+#include "platform/com/DispatchTable.h"
+#include "platform/com/Guid.h"
+#include "platform/com/IDispatchObject.h"
+#include "platform/com/NullableString.h"
+#include "platform/com/PropertyBag.h"
+#include "platform/com/Variant.h"
+
+namespace pullbay::tools {
+class GuiThreadContextProvider;
+}
+
+namespace pullbay::control {
+
+class Pullbay : public EventRaiser<Pullbay>, public com::IDispatchObject {
+public:
+    static const com::Guid kClsid;
+    static const com::Guid kIidIPullbay;
+    static const com::Guid kIidEvents;
+    static const com::Guid kLibId;
+    static constexpr const wchar_t* kProgId = L"Velmora.Pullbay.701";
+
+    // DISPIDs of the members that are not properties of the settings record.
+    enum MemberId : com::DISPID {
+        DispidDownloadFileUrl = 0x7B,
+        DispidDownloadFileName = 0x7C,
+        DispidDownloadFileMimeType = 0x7D,
+        DispidDownloadFileSize = 0x7E,
+        DispidDownloadFileCount = 0x81,
+        DispidDownloadFileList = 0x130,
+        DispidDownloadFileAdd = 0x132,
+        DispidDownloadFileRemove = 0x133,
+        DispidDownload = 0x13B,
+        DispidClearFileList = 0x13C,
+        DispidSkipCurrent = 0x13D,
+        DispidSkipAll = 0x13E,
+    };
+
+    // How often InitComplete is fired again while no sink takes it.
+    static constexpr int kInitCompleteRetryMs = 100;
+
+    Pullbay();
+    ~Pullbay() override;
+    Pullbay(const Pullbay&) = delete;
+    Pullbay& operator=(const Pullbay&) = delete;
+
+    // IDispatchObject: the scripting surface by name and DISPID.
+    HRESULT GetIDsOfNames(std::wstring_view strName, com::DISPID& dispid) override;
+    HRESULT Invoke(com::DISPID dispid, std::uint16_t uintFlags, std::vector<com::Variant> args,
+                   com::Variant* pResult) override;
+    const std::vector<com::MemberInfo>& Describe() const override;
+
+    // The host: page address and cookie text.
+    void SetClientSite(std::shared_ptr<IClientSite> pClientSite);
+    // The control's window, created by the host: settings become
+    // initialised, the GUI-thread provider and the event raiser start, and
+    // InitComplete is fired (again every 100 ms while no sink takes it).
+    void OnWindowCreated(QWidget* pWindow);
+    void OnWindowDestroyed();
+
+    // File list members.
+    HRESULT DownloadFileAdd(const com::NullableString& strMimeType, std::int32_t intFileSize,
+                            const com::NullableString& strFileName, const com::NullableString& strUrl,
+                            std::int32_t* pIndex);
+    HRESULT DownloadFileRemove(std::int32_t intIndex);
+    HRESULT GetDownloadFileUrl(std::int32_t intIndex, com::NullableString* pValue) const;
+    HRESULT PutDownloadFileUrl(std::int32_t intIndex, const com::NullableString& strValue);
+    HRESULT GetDownloadFileName(std::int32_t intIndex, com::NullableString* pValue) const;
+    HRESULT PutDownloadFileName(std::int32_t intIndex, const com::NullableString& strValue);
+    HRESULT GetDownloadFileMimeType(std::int32_t intIndex, com::NullableString* pValue) const;
+    HRESULT PutDownloadFileMimeType(std::int32_t intIndex, const com::NullableString& strValue);
+    HRESULT GetDownloadFileSize(std::int32_t intIndex, std::int32_t* pValue) const;
+    HRESULT PutDownloadFileSize(std::int32_t intIndex, std::int32_t intValue);
+    HRESULT GetDownloadFileCount(std::int32_t* pValue) const;
+    HRESULT ClearFileList();
+
+    // Download members; the download run is not built yet.
+    HRESULT Download();
+    HRESULT DownloadFileList();
+    HRESULT SkipCurrent();
+    HRESULT SkipAll();
+
+    // Properties of the settings record (and Enabled), by DISPID.
+    HRESULT GetProperty(com::DISPID dispid, com::Variant& value) const;
+    HRESULT PutProperty(com::DISPID dispid, const com::Variant& value);
+    // The confirmation switch: early binding only (no DISPID, no bag name).
+    HRESULT GetConfirmationEnabled(bool* pValue) const;
+    HRESULT PutConfirmationEnabled(bool bValue);
+
+    // Persistence.
+    HRESULT Load(com::IPropertyBag& bag);
+    HRESULT Save(com::IPropertyBag& bag) const;
+    HRESULT Load(core::IStream& stream);
+    HRESULT Save(core::IStream& stream) const;
+    HRESULT GetSizeMax(std::uint64_t* pSize) const;
+    bool IsDirty() const { return m_bDirty; }
+
+    void SetExtent(std::uint32_t uintCx, std::uint32_t uintCy);
+    std::uint32_t GetExtentCx() const { return m_uintExtentCx; }
+    std::uint32_t GetExtentCy() const { return m_uintExtentCy; }
+
+    bool IsIdle() const { return m_bIdle; }
+    // Clears or sets the idle flag as a download run does (tests, until the
+    // run exists).
+    void SetIdleForTesting(bool bIdle) { m_bIdle = bIdle; }
+
+    const PropertyHolder& Properties() const { return m_properties; }
+    const FileList& Files() const { return m_files; }
+
+private:
+    static const com::DispatchTable<Pullbay>& Table();
+
+    std::optional<std::wstring> AcceptScriptUrl(const std::wstring& strUrl) const;
+    bool IsValidIndex(std::int32_t intIndex) const;
+    HRESULT ReplaceItem(std::int32_t intIndex, const com::NullableString& strValue, bool bUrl);
+    void RaiseListError(std::int32_t intCode, const std::wstring& strDescription,
+                        std::int32_t intIndex);
+    void FireInitCompleteWithRetry();
+
+    PropertyHolder m_properties;
+    FileList m_files;
+    bool m_bIdle = true;
+    bool m_bEnabled = true;
+    bool m_bDirty = false;
+    std::uint32_t m_uintExtentCx = 0;
+    std::uint32_t m_uintExtentCy = 0;
+    std::shared_ptr<IClientSite> m_pClientSite;
+    QPointer<QWidget> m_pWindow;
+    std::shared_ptr<tools::GuiThreadContextProvider> m_pProvider;
+    std::unique_ptr<QTimer> m_pInitTimer;
+};
+
+}  // namespace pullbay::control
