@@ -273,11 +273,7 @@ HRESULT Pullbay::DownloadFileAdd(const NullableString& strMimeType, std::int32_t
         RaiseListError(ErrorCode::kInvalidArgument, strUrl.Value(), -1);
         return S_OK;
     }
-    auto pItem = std::make_shared<FileItem>();
-    pItem->SetUrl(*canonical);
-    pItem->SetFileName(strFileName.Value());
-    pItem->SetMimeType(strMimeType.Value());
-    pItem->SetFileSize(intFileSize);
+    auto pItem = FileItem::Create(strMimeType.Value(), intFileSize, strFileName.Value(), *canonical);
     if (m_files.Add(pItem)) {
         DownloadFileCountChange();
         if (pIndex != nullptr) {
@@ -311,24 +307,19 @@ HRESULT Pullbay::ReplaceItem(std::int32_t intIndex, const NullableString& strVal
     if (!IsValidIndex(intIndex)) {
         return E_INVALIDARG;
     }
-    const FileItem& old = *m_files.At(static_cast<std::size_t>(intIndex));
-    std::wstring strUrl = old.GetUrl();
-    std::wstring strFileName = old.GetFileName();
+    // A new item from the declared fields with the one field replaced; every
+    // other field starts again at its initial value.
+    auto pItem = m_files.At(static_cast<std::size_t>(intIndex))->CloneDeclared();
     if (bUrl) {
         const std::optional<std::wstring> canonical = AcceptScriptUrl(strValue.Value());
         if (!canonical) {
             RaiseListError(ErrorCode::kInvalidArgument, kInvalidUrlText, intIndex);
             return S_OK;
         }
-        strUrl = *canonical;
+        pItem->SetUrl(*canonical);
     } else {
-        strFileName = strValue.Value();
+        pItem->SetFileName(strValue.Value());
     }
-    auto pItem = std::make_shared<FileItem>();
-    pItem->SetUrl(strUrl);
-    pItem->SetFileName(strFileName);
-    pItem->SetMimeType(old.GetMimeType());
-    pItem->SetFileSize(old.GetFileSize());
     // The old item is still indexed: the same keys count as a duplicate.
     if (m_files.ContainsEqual(*pItem)) {
         RaiseListError(ErrorCode::kDuplicateItem, kItemExistsText, intIndex);
