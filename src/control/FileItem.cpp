@@ -45,6 +45,11 @@ void FileItem::SetUrl(std::wstring strUrl)
 
 std::wstring FileItem::FullDestinationPath() const
 {
+    // A file that skip-all never started has a name but no folder: it is
+    // shown by its name alone, not as "/name".
+    if (m_strDestinationFolder.empty()) {
+        return m_strDestinationFileName;
+    }
     std::wstring strPath;
     strPath.reserve(m_strDestinationFolder.size() + 1 + m_strDestinationFileName.size());
     strPath.append(m_strDestinationFolder).append(1, L'/').append(m_strDestinationFileName);

@@ -63,7 +63,8 @@ public:
     void SetTemporaryFilePath(std::wstring strPath) { m_strTemporaryFilePath = std::move(strPath); }
 
     // DestinationFolder, "/" and DestinationFileName, joined as they stand
-    // (no separator added or removed beyond that one).
+    // (no separator added or removed beyond that one); the name alone while
+    // there is no folder.
     std::wstring FullDestinationPath() const;
 
     // -1 while not processed, else a DownloadItemCompleteType value.

@@ -81,8 +81,12 @@ TEST(FileItemTest, CloneKeepsWhatThePageDeclaredAndResetsTheRest)
     EXPECT_EQ(pClone->GetTemporaryFilePath(), L"");
     EXPECT_EQ(pClone->GetResult(), -1);
     EXPECT_EQ(pClone->GetChecked(), 1);
-    // The joined path adds exactly one separator, whatever the parts hold.
-    EXPECT_EQ(pClone->FullDestinationPath(), L"/");
+    // Without a folder the path is the name alone (no leading "/").
+    EXPECT_EQ(pClone->FullDestinationPath(), L"");
+    pClone->SetDestinationFileName(L"a.txt");
+    EXPECT_EQ(pClone->FullDestinationPath(), L"a.txt");
+    pClone->SetDestinationFolder(L"/srv/x/");
+    EXPECT_EQ(pClone->FullDestinationPath(), L"/srv/x//a.txt") << "one separator added, none removed";
     EXPECT_EQ(pClone->shared_from_this(), pClone);
 }
 

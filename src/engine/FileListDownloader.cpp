@@ -1,0 +1,415 @@
+#include "engine/FileListDownloader.h"
+
+#include <array>
+#include <utility>
+
+#include "control/EventTypes.h"
+#include "core/Exceptions.h"
+#include "core/TextUnits.h"
+#include "core/FileStream.h"
+#include "core/ThrowSite.h"
+#include "engine/DestinationNames.h"
+#include "engine/DownloadExceptions.h"
+#include "engine/TempFiles.h"
+#include "net/InternetErrors.h"
+#include "platform/IPlatform.h"
+
+namespace pullbay::engine {
+
+namespace {
+
+using control::FileItem;
+
+constexpr const wchar_t* kUnableToCreateTempFile = L"Unable to create temporary file.";
+constexpr std::size_t kMeasureBlockBytes = 4096;
+
+// The description of a failed transfer: the decimal error code, ": " and
+// the transfer's text for it.
+std::wstring ConnectionFailureText(const ConnectionErrorException& failure)
+{
+    if (*failure.GetMessage() != L'\0') {
+        return failure.GetMessage();
+    }
+    const std::wstring strCode = core::FromUtf8(std::to_string(failure.GetErrorCode()));
+    return strCode + L": " + net::InternetErrorText(failure.GetErrorCode());
+}
+
+// The stream's size as its end position reports it; when that is 0, the
+// bytes read from position 0 (a stream that cannot tell its size).
+std::uint64_t MeasureStream(core::IStream& stream)
+{
+    std::uint64_t uintSize = 0;
+    if (Succeeded(stream.Seek(0, core::StreamSeekOrigin::End, &uintSize)) && uintSize != 0) {
+        return uintSize;
+    }
+    uintSize = 0;
+    if (Failed(stream.Seek(0, core::StreamSeekOrigin::Begin, nullptr))) {
+        return 0;
+    }
+    std::array<char, kMeasureBlockBytes> buffer{};
+    for (;;) {
+        std::uint32_t uintRead = 0;
+        if (Failed(stream.Read(buffer.data(), static_cast<std::uint32_t>(buffer.size()), &uintRead)) ||
+            uintRead == 0) {
+            return uintSize;
+        }
+        uintSize += uintRead;
+    }
+}
+
+}  // namespace
+
+FileListDownloader::FileListDownloader(const control::PropertyHolder& settings,
+                                       std::wstring strDestinationFolder, Items items,
+                                       IDownloaderEvents& events)
+    : m_settings(settings),
+      m_strDestinationFolder(NormalizeDestinationFolder(strDestinationFolder)),
+      m_items(std::move(items)),
+      m_events(events),
+      m_lastReport(std::chrono::steady_clock::now())
+{
+    std::uint64_t uintTotal = 0;
+    for (const auto& pItem : m_items) {
+        uintTotal += static_cast<std::uint32_t>(pItem->GetFileSize());
+    }
+    m_pStatistic = std::make_shared<ui::ProgressStatistic>(uintTotal);
+}
+
+FileListDownloader::~FileListDownloader() = default;
+
+long FileListDownloader::Execute(std::uint64_t)
+{
+    Process();
+    return 0;
+}
+
+std::uint32_t FileListDownloader::GetId()
+{
+    // The same object submitted twice is the same work.
+    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(this));
+}
+
+void FileListDownloader::SetReconnectPolicy(std::uint32_t uintAttempts, std::uint32_t uintWaitMs)
+{
+    m_uintReconnectAttempts = uintAttempts;
+    m_uintReconnectWaitMs = uintWaitMs;
+}
+
+void FileListDownloader::SkipCurrent()
+{
+    m_bSkipCurrent = true;
+}
+
+void FileListDownloader::SkipAll()
+{
+    m_bSkipAll = true;
+    m_bSkipCurrent = true;
+}
+
+std::shared_ptr<FileItem> FileListDownloader::GetCurrentItem() const
+{
+    const std::int32_t intCurrent = m_intCurrent.load();
+    if (intCurrent < 0 || static_cast<std::size_t>(intCurrent) >= m_items.size()) {
+        return nullptr;
+    }
+    return m_items[static_cast<std::size_t>(intCurrent)];
+}
+
+std::shared_ptr<FileItem> FileListDownloader::CurrentItemOrThrow(const wchar_t* strFunction) const
+{
+    auto pItem = GetCurrentItem();
+    if (!pItem) {
+        core::RecordAndThrow(core::UnexpectedException(strFunction, PB_SOURCE_FILE, __LINE__,
+                                                       L"no current file"));
+    }
+    return pItem;
+}
+
+bool FileListDownloader::IsProtectedModeRun() const
+{
+    return platform::UsesProtectedMode(*platform::CurrentPlatform());
+}
+
+void FileListDownloader::Process()
+{
+    for (std::size_t i = 0; i < m_items.size(); ++i) {
+        if (m_bSkipAll.load()) {
+            for (std::size_t k = i; k < m_items.size(); ++k) {
+                ReportSkippedByAll(k);
+            }
+            break;
+        }
+        ProcessItem(i);
+    }
+    m_intCurrent = kEndMark;
+}
+
+void FileListDownloader::ProcessItem(std::size_t uintIndex)
+{
+    const std::shared_ptr<FileItem>& pItem = m_items[uintIndex];
+    const auto intIndex = static_cast<std::int32_t>(uintIndex);
+    m_intCurrent = intIndex;
+    m_bSkipCurrent = false;
+
+    try {
+        DownloadItem(pItem);
+    } catch (const SkippedByUserException&) {
+        core::ClearRecordedFailure();
+        pItem->SetResult(control::ItemSkipped);
+        m_events.Error(control::ErrorCode::kFileSkipped, L"", 0, L"", L"", intIndex);
+    } catch (const InvalidMimeTypeException&) {
+        core::ClearRecordedFailure();
+        pItem->SetResult(control::ItemWrongContentType);
+    } catch (const InvalidFileSizeException&) {
+        core::ClearRecordedFailure();
+        pItem->SetResult(control::ItemWrongFileSize);
+    } catch (const FileSystemErrorException& failure) {
+        core::ClearRecordedFailure();
+        pItem->SetResult(control::ItemWriteError);
+        m_events.Error(failure.GetErrorCode(), L"", 0, L"", L"", intIndex);
+    } catch (const ConnectionErrorException& failure) {
+        core::ClearRecordedFailure();
+        std::int32_t intCode = control::ErrorCode::kTransferFailed;
+        if (failure.GetHttpStatus() == 404) {
+            pItem->SetResult(control::ItemNotFound);
+            intCode = control::ErrorCode::kTransferNotFound;
+        } else if (failure.GetHttpStatus() == 403) {
+            pItem->SetResult(control::ItemForbidden);
+        } else {
+            pItem->SetResult(control::ItemFailed);
+        }
+        m_events.Error(intCode, ConnectionFailureText(failure), failure.GetHttpStatus(),
+                       failure.GetResponseText(), pItem->GetUrl(), intIndex);
+    } catch (const core::Exception&) {
+        // Unclassified: the throw site recorded it; the record stays.
+        pItem->SetResult(control::ItemFailed);
+    } catch (...) {
+        core::RecordForeignFailure();
+        pItem->SetResult(control::ItemFailed);
+    }
+
+    if (pItem->GetResult() != control::ItemSuccess) {
+        m_pStatistic->CancelItemProgress(pItem, static_cast<std::uint32_t>(pItem->GetFileSize()));
+    }
+    m_events.ItemComplete(L"", pItem);
+}
+
+void FileListDownloader::DownloadItem(const std::shared_ptr<FileItem>& pItem)
+{
+    // Destination name and the existing-file rule.
+    try {
+        CreateDestLocationPath(*pItem);
+        MakeDestFileName(pItem);
+    } catch (const CreateDownloadPathException&) {
+        // In Protected Mode the folders are created after the run, when the
+        // files are moved out of the writeable folder.
+        if (!IsProtectedModeRun()) {
+            throw;
+        }
+    } catch (const SkippedByUserException&) {
+        throw;
+    } catch (const core::Exception&) {
+        PB_THROW(FileSystemErrorException, control::ErrorCode::kDestinationFailed);
+    } catch (...) {
+        core::RecordForeignFailure();
+        PB_THROW(FileSystemErrorException, control::ErrorCode::kDestinationFailed);
+    }
+
+    // The temporary file.
+    try {
+        CreateTemporaryStream(*pItem);
+    } catch (const core::Exception&) {
+        PB_THROW(FileSystemErrorException, control::ErrorCode::kTemporaryFileFailed);
+    } catch (...) {
+        core::RecordForeignFailure();
+        PB_THROW(FileSystemErrorException, control::ErrorCode::kTemporaryFileFailed);
+    }
+
+    // The transfer, with the defaults for attempts and waits. The skip
+    // flags also end a transfer that waits for data or for its next attempt.
+    {
+        net::WInetDownloader transfer;
+        transfer.SetTimeOut(m_settings.GetTimeOut());
+        transfer.SetReconnectAttemptsCount(m_uintReconnectAttempts);
+        transfer.SetReconnectTimeOut(m_uintReconnectWaitMs);
+        transfer.SetCookieText(m_strCookieText);
+        transfer.SetDownloadEvents(this);
+        transfer.SetOutputStream(pItem->GetTemporaryStream().get());
+        transfer.SetStopCondition([this] { return SkipRequested(); });
+        transfer.Download(pItem->GetUrl().c_str());
+    }
+    pItem->SetResult(control::ItemSuccess);
+}
+
+void FileListDownloader::ReportSkippedByAll(std::size_t uintIndex)
+{
+    const std::shared_ptr<FileItem>& pItem = m_items[uintIndex];
+    const auto intIndex = static_cast<std::int32_t>(uintIndex);
+    m_intCurrent = intIndex;
+    pItem->SetResult(control::ItemSkipped);
+    // No destination was prepared for it: it is known by its name as given.
+    pItem->SetDestinationFileName(pItem->GetFileName());
+    m_events.Error(control::ErrorCode::kFileSkipped, L"", 0, L"", L"", intIndex);
+    m_events.ItemComplete(L"", pItem);
+}
+
+void FileListDownloader::CreateDestLocationPath(FileItem& item)
+{
+    const DestinationName name = SplitDestinationName(item.GetFileName());
+    item.SetDestinationFileName(name.strFileName);
+    if (name.folders.empty() || !m_settings.GetProcessSubfolders()) {
+        item.SetDestinationFolder(m_strDestinationFolder);
+        return;
+    }
+    try {
+        item.SetDestinationFolder(CreatePath(m_strDestinationFolder, name.folders));
+    } catch (const CreateDownloadPathException&) {
+        // The item still learns where it goes, so that a Protected Mode run
+        // can create the folders after the run. Every part was checked
+        // before anything was created.
+        item.SetDestinationFolder(JoinFolders(m_strDestinationFolder, name.folders));
+        throw;
+    }
+}
+
+void FileListDownloader::MakeDestFileName(const std::shared_ptr<FileItem>& pItem)
+{
+    if (!PathEntryExists(pItem->FullDestinationPath())) {
+        return;
+    }
+    switch (m_events.FileExists(pItem)) {
+    case control::FileExistsDialogAction::Skip:
+        PB_THROW(SkippedByUserException);
+    case control::FileExistsDialogAction::Rename:
+        pItem->SetDestinationFileName(
+            MakeCopyName(pItem->GetDestinationFolder(), pItem->GetDestinationFileName()));
+        break;
+    default:
+        // Overwrite: the final move replaces what is there.
+        break;
+    }
+}
+
+std::wstring FileListDownloader::TemporaryFolder() const
+{
+    if (IsProtectedModeRun()) {
+        // The low-integrity writeable folder; empty when it cannot be had,
+        // and the temporary file then fails.
+        std::wstring strFolder;
+        if (Failed(platform::GetWriteableFolder(*platform::CurrentPlatform(), strFolder)) ||
+            strFolder.empty()) {
+            return std::wstring();
+        }
+        return strFolder.back() == L'/' ? strFolder : strFolder + L'/';
+    }
+    return GetTempFolder(kTempFolderName);
+}
+
+void FileListDownloader::CreateTemporaryStream(FileItem& item)
+{
+    std::unique_ptr<core::FileStream> pStream;
+    std::wstring strPath;
+    const HRESULT hr = CreateTempFileStream(TemporaryFolder(), pStream, strPath);
+    if (Failed(hr) || !pStream) {
+        PB_THROW(core::FileSystemException, E_FAIL, kUnableToCreateTempFile);
+    }
+    item.SetTemporaryStream(std::shared_ptr<core::IStream>(std::move(pStream)));
+    item.SetTemporaryFilePath(std::move(strPath));
+}
+
+HRESULT FileListDownloader::DownloadProgress(std::int64_t intPosition, std::int64_t intDeclaredLength)
+{
+    const std::shared_ptr<FileItem> pItem = GetCurrentItem();
+    if (!pItem) {
+        return E_FAIL;
+    }
+    // A skip takes effect at once, also for a file whose size nobody knows.
+    if (m_bSkipCurrent.load()) {
+        PB_THROW(SkippedByUserException);
+    }
+    std::int64_t intTotal = intDeclaredLength;
+    if (intTotal == 0) {
+        intTotal = static_cast<std::uint32_t>(pItem->GetFileSize());
+        if (intTotal == 0) {
+            return E_FAIL;
+        }
+    }
+    m_pStatistic->UpdateItemProgress(pItem, static_cast<std::uint64_t>(intPosition),
+                                     static_cast<std::uint64_t>(intTotal));
+    m_bWaiting = false;
+
+    const auto now = std::chrono::steady_clock::now();
+    const double dblElapsed =
+        std::chrono::duration_cast<std::chrono::milliseconds>(now - m_lastReport).count() / 1000.0;
+    if (dblElapsed < kReportIntervalSeconds) {
+        return S_OK;
+    }
+    m_lastReport = now;
+    m_events.Progress(m_pStatistic->GetItemFraction(), m_pStatistic->GetTotalFraction(),
+                      m_intCurrent.load());
+    return S_OK;
+}
+
+HRESULT FileListDownloader::MimeTypeAvailable(std::wstring strMimeType)
+{
+    const std::shared_ptr<FileItem> pItem = CurrentItemOrThrow(L"FileListDownloader::MimeTypeAvailable");
+    const std::wstring& strDeclared = pItem->GetMimeType();
+    if (core::EqualsIgnoreAsciiCase(strDeclared, L"*/*")) {
+        return S_OK;
+    }
+    // Whole-text comparison: no other wildcard, and parameters count.
+    if (!core::EqualsIgnoreAsciiCase(strDeclared, strMimeType)) {
+        PB_THROW(InvalidMimeTypeException);
+    }
+    return S_OK;
+}
+
+HRESULT FileListDownloader::WaitingForReconnect()
+{
+    m_bWaiting = true;
+    return S_OK;
+}
+
+HRESULT FileListDownloader::ErrorOccured(int intStatus, const wchar_t*, const wchar_t* strResponseText,
+                                         int intErrorCode)
+{
+    // A transfer ended by a skip request is a skipped file, not a failure.
+    if (SkipRequested()) {
+        PB_THROW(SkippedByUserException);
+    }
+    PB_THROW(ConnectionErrorException, strResponseText != nullptr ? strResponseText : L"",
+             intStatus, intErrorCode);
+}
+
+HRESULT FileListDownloader::DownloadComplete(int, const wchar_t*)
+{
+    const std::shared_ptr<FileItem> pItem = CurrentItemOrThrow(L"FileListDownloader::DownloadComplete");
+    std::uint64_t uintSize = 0;
+    if (const auto& pStream = pItem->GetTemporaryStream()) {
+        uintSize = MeasureStream(*pStream);
+    }
+    // Closes the temporary file.
+    pItem->SetTemporaryStream(nullptr);
+
+    if (uintSize != static_cast<std::uint32_t>(pItem->GetFileSize())) {
+        PB_THROW(InvalidFileSizeException);
+    }
+    // In Protected Mode the file stays in the writeable folder and is moved
+    // after the run.
+    if (!IsProtectedModeRun()) {
+        try {
+            CommitFile(pItem->GetTemporaryFilePath(), pItem->FullDestinationPath());
+        } catch (...) {
+            core::RecordForeignFailure();
+            pItem->SetResult(control::ItemWriteError);
+            PB_THROW(FileSystemErrorException, control::ErrorCode::kDestinationFailed);
+        }
+    }
+    pItem->SetResult(control::ItemSuccess);
+    if (static_cast<std::size_t>(m_intCurrent.load()) + 1 == m_items.size()) {
+        m_events.Progress(1.0, 1.0, m_intCurrent.load());
+    }
+    return S_OK;
+}
+
+}  // namespace pullbay::engine

@@ -1,0 +1,108 @@
+#pragma once
+// The download engine of one run: takes the run's own copy of the list and
+// processes the files one after another on a worker thread — destination
+// name, temporary file, transfer, MIME type and size checks, the move into
+// place — recording each file's Result and reporting every file to its
+// owner. A failing file never ends the run; only skip-all does, and then
+// every remaining file is still reported.
+//
+// Threads: Process and every IDownloadEvents operation run on the worker;
+// SkipCurrent, SkipAll, IsWaitingForReconnect, GetCurrentItem,
+// GetCurrentIndex and GetProgressStatistic may be called from the GUI thread
+// meanwhile (the flags and the position are atomic). The settings record is
+// read on the worker while script may change it: it keeps the values the
+// engine reads in atomics.
+#include <atomic>
+#include <chrono>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "control/FileItem.h"
+#include "control/PropertyHolder.h"
+#include "engine/IDownloaderEvents.h"
+#include "net/IDownloadEvents.h"
+#include "net/WInetDownloader.h"
+#include "tools/IWorkItem.h"
+#include "ui/ProgressStatistic.h"
+
+namespace pullbay::engine {
+
+class FileListDownloader : public tools::IWorkItem,
+                           public net::IDownloadEvents,
+                           public std::enable_shared_from_this<FileListDownloader> {
+public:
+    using Items = std::vector<std::shared_ptr<control::FileItem>>;
+
+    // Progress reports to the page: at most one per this interval (the
+    // single-precision 0.2 read as a double).
+    static constexpr double kReportIntervalSeconds = static_cast<double>(0.2f);
+    // The folder under the user's temporary directory that holds the
+    // temporary files outside Protected Mode.
+    static constexpr const wchar_t* kTempFolderName = L"Pullbay_Temp";
+
+    FileListDownloader(const control::PropertyHolder& settings, std::wstring strDestinationFolder,
+                       Items items, IDownloaderEvents& events);
+    ~FileListDownloader() override;
+    FileListDownloader(const FileListDownloader&) = delete;
+    FileListDownloader& operator=(const FileListDownloader&) = delete;
+
+    // IWorkItem: runs the whole list.
+    long Execute(std::uint64_t uintParameter) override;
+    std::uint32_t GetId() override;
+
+    void Process();
+
+    // Further attempts and the wait before each: the transfer's defaults
+    // (the settings' reconnect values apply to the file-list retrieval
+    // only). Tests shorten them. Before Process.
+    void SetReconnectPolicy(std::uint32_t uintAttempts, std::uint32_t uintWaitMs);
+
+    // GUI thread.
+    void SkipCurrent();
+    void SkipAll();
+    bool IsWaitingForReconnect() const { return m_bWaiting.load(); }
+    std::shared_ptr<control::FileItem> GetCurrentItem() const;
+    // The current file's position, -1 before the first and after the last.
+    std::int32_t GetCurrentIndex() const { return m_intCurrent.load(); }
+    std::shared_ptr<ui::ProgressStatistic> GetProgressStatistic() const { return m_pStatistic; }
+
+    // net::IDownloadEvents, on the worker while a transfer runs.
+    HRESULT DownloadProgress(std::int64_t intPosition, std::int64_t intDeclaredLength) override;
+    HRESULT DownloadComplete(int intStatus, const wchar_t* strText) override;
+    HRESULT ErrorOccured(int intStatus, const wchar_t* strText, const wchar_t* strResponseText,
+                         int intErrorCode) override;
+    HRESULT MimeTypeAvailable(std::wstring strMimeType) override;
+    HRESULT WaitingForReconnect() override;
+
+private:
+    static constexpr std::int32_t kEndMark = -1;
+
+    void ProcessItem(std::size_t uintIndex);
+    void DownloadItem(const std::shared_ptr<control::FileItem>& pItem);
+    void ReportSkippedByAll(std::size_t uintIndex);
+    void CreateDestLocationPath(control::FileItem& item);
+    void MakeDestFileName(const std::shared_ptr<control::FileItem>& pItem);
+    void CreateTemporaryStream(control::FileItem& item);
+    std::wstring TemporaryFolder() const;
+    bool IsProtectedModeRun() const;
+    std::shared_ptr<control::FileItem> CurrentItemOrThrow(const wchar_t* strFunction) const;
+    bool SkipRequested() const { return m_bSkipCurrent.load() || m_bSkipAll.load(); }
+
+    const control::PropertyHolder& m_settings;
+    const std::wstring m_strDestinationFolder;
+    const Items m_items;
+    IDownloaderEvents& m_events;
+    const std::wstring m_strCookieText;  // always empty for files
+    std::shared_ptr<ui::ProgressStatistic> m_pStatistic;
+    std::chrono::steady_clock::time_point m_lastReport;
+    std::atomic<std::int32_t> m_intCurrent{kEndMark};
+    std::atomic<bool> m_bSkipAll{false};
+    std::atomic<bool> m_bSkipCurrent{false};
+    std::atomic<bool> m_bWaiting{false};
+    std::uint32_t m_uintReconnectAttempts = net::WInetDownloader::kDefaultReconnectAttemptsCount;
+    std::uint32_t m_uintReconnectWaitMs = net::WInetDownloader::kDefaultReconnectTimeOutMs;
+};
+
+}  // namespace pullbay::engine

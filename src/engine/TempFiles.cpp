@@ -1,0 +1,374 @@
+#include "engine/TempFiles.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <charconv>
+#include <cstdint>
+#include <cstdlib>
+#include <random>
+#include <string_view>
+#include <vector>
+
+#include "core/FileStream.h"
+#include "core/TextUnits.h"
+#include "core/Win32Errors.h"
+
+namespace pullbay::engine {
+
+namespace {
+
+// GetTempFileName gives up after 65535 names; random 32-bit names collide so
+// rarely that a few tries are plenty.
+constexpr int kMaxNameAttempts = 100;
+constexpr std::size_t kCopyBlockBytes = 64 * 1024;
+
+// Closes its descriptor when it goes.
+class UniqueFd {
+public:
+    explicit UniqueFd(int intFd = -1) : m_intFd(intFd) {}
+    ~UniqueFd()
+    {
+        if (m_intFd >= 0) {
+            ::close(m_intFd);
+        }
+    }
+    UniqueFd(const UniqueFd&) = delete;
+    UniqueFd& operator=(const UniqueFd&) = delete;
+
+    int Get() const { return m_intFd; }
+    bool IsOpen() const { return m_intFd >= 0; }
+    // Closes now and reports the result: for a written file, close is where
+    // some file systems report the last write failure.
+    int Close()
+    {
+        const int intResult = ::close(m_intFd);
+        m_intFd = -1;
+        return intResult;
+    }
+
+private:
+    int m_intFd;
+};
+
+// Removes a half-made file unless the work that makes it completes.
+class PartialFileGuard {
+public:
+    PartialFileGuard(int intFolderFd, std::string strName)
+        : m_intFolderFd(intFolderFd), m_strName(std::move(strName))
+    {
+    }
+    ~PartialFileGuard()
+    {
+        if (!m_bDismissed) {
+            ::unlinkat(m_intFolderFd, m_strName.c_str(), 0);
+        }
+    }
+    PartialFileGuard(const PartialFileGuard&) = delete;
+    PartialFileGuard& operator=(const PartialFileGuard&) = delete;
+
+    void Dismiss() { m_bDismissed = true; }
+
+private:
+    int m_intFolderFd;
+    std::string m_strName;
+    bool m_bDismissed = false;
+};
+
+HRESULT HResultFromErrno(int intErrno)
+{
+    return HResultFromWin32(core::Win32CodeFromErrno(intErrno));
+}
+
+// A path cut at an embedded NUL would name another file than the text says.
+bool HasEmbeddedNul(std::wstring_view strPath)
+{
+    return strPath.find(L'\0') != std::wstring_view::npos;
+}
+
+// Trailing "/" removed, except for the root itself. A trailing "/" would make
+// the kernel follow a symbolic link even under O_NOFOLLOW.
+std::wstring WithoutTrailingSlashes(std::wstring strPath)
+{
+    while (strPath.size() > 1 && strPath.back() == L'/') {
+        strPath.pop_back();
+    }
+    return strPath;
+}
+
+std::wstring AppendName(const std::wstring& strFolder, std::wstring_view strName)
+{
+    std::wstring strPath = strFolder;
+    if (strPath.empty() || strPath.back() != L'/') {
+        strPath += L'/';
+    }
+    strPath += strName;
+    return strPath;
+}
+
+// "PBT" + up to eight upper-case hex digits + ".tmp".
+std::string NewTempName(std::string_view strPrefix)
+{
+    thread_local std::mt19937 generator{std::random_device{}()};
+    const std::uint32_t uintNumber = static_cast<std::uint32_t>(generator());
+    char digits[8];
+    const auto result = std::to_chars(digits, digits + sizeof digits, uintNumber, 16);
+    std::string strName(strPrefix);
+    for (const char* p = digits; p != result.ptr; ++p) {
+        strName += (*p >= 'a' && *p <= 'f') ? static_cast<char>(*p - 'a' + 'A') : *p;
+    }
+    strName += ".tmp";
+    return strName;
+}
+
+// Creates a new file strPrefix<hex>.tmp in the open folder; -1 with errno set
+// when that fails for a reason other than a name in use.
+int CreateUniqueFile(int intFolderFd, std::string_view strPrefix, mode_t uintMode,
+                     std::string& strName)
+{
+    for (int intAttempt = 0; intAttempt < kMaxNameAttempts; ++intAttempt) {
+        strName = NewTempName(strPrefix);
+        const int intFd = ::openat(intFolderFd, strName.c_str(),
+                                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, uintMode);
+        if (intFd >= 0 || errno != EEXIST) {
+            return intFd;
+        }
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+[[noreturn]] void ThrowCommitFailure(int intErrno, const std::wstring& strDestPath)
+{
+    const std::wstring strPrefix = L"Unable to write '" + strDestPath + L"':";
+    // ThrowErrnoException returns only for 0, which a failed call never leaves.
+    core::ThrowErrnoException(intErrno != 0 ? intErrno : EIO, strPrefix.c_str());
+    std::abort();
+}
+
+std::string FsPathOrThrow(const std::wstring& strPath, const std::wstring& strDestPath)
+{
+    if (strPath.empty() || HasEmbeddedNul(strPath)) {
+        ThrowCommitFailure(EINVAL, strDestPath);
+    }
+    return core::ToUtf8(strPath);
+}
+
+// The folder part of a path: "." for a bare name, "/" for a name in the root.
+std::string ParentFolder(const std::string& strPath)
+{
+    const std::size_t uintSlash = strPath.find_last_of('/');
+    if (uintSlash == std::string::npos) {
+        return ".";
+    }
+    return uintSlash == 0 ? std::string("/") : strPath.substr(0, uintSlash);
+}
+
+bool WriteAll(int intFd, const char* pData, std::size_t uintSize)
+{
+    while (uintSize > 0) {
+        const ssize_t intWritten = ::write(intFd, pData, uintSize);
+        if (intWritten < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        pData += intWritten;
+        uintSize -= static_cast<std::size_t>(intWritten);
+    }
+    return true;
+}
+
+// Copies the whole of one file into another; false with errno set on failure.
+bool CopyContents(int intFromFd, int intToFd)
+{
+    std::vector<char> buffer(kCopyBlockBytes);
+    for (;;) {
+        const ssize_t intRead = ::read(intFromFd, buffer.data(), buffer.size());
+        if (intRead < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        if (intRead == 0) {
+            return true;
+        }
+        if (!WriteAll(intToFd, buffer.data(), static_cast<std::size_t>(intRead))) {
+            return false;
+        }
+    }
+}
+
+// The commit across file systems: the copy gets a hidden new name beside the
+// destination and takes the final name only once it is complete on disk.
+void CopyAcrossFileSystems(const std::string& strFrom, const std::string& strTo,
+                           const std::wstring& strDestPath)
+{
+    struct stat destination {};
+    if (::lstat(strTo.c_str(), &destination) == 0 && S_ISDIR(destination.st_mode)) {
+        ThrowCommitFailure(EISDIR, strDestPath);
+    }
+    UniqueFd source(::open(strFrom.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat sourceInfo {};
+    if (!source.IsOpen() || ::fstat(source.Get(), &sourceInfo) != 0) {
+        ThrowCommitFailure(errno, strDestPath);
+    }
+    const std::string strFolder = ParentFolder(strTo);
+    UniqueFd folder(::open(strFolder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!folder.IsOpen()) {
+        ThrowCommitFailure(errno, strDestPath);
+    }
+    std::string strCopyName;
+    UniqueFd copy(CreateUniqueFile(folder.Get(), ".PBT", S_IRUSR | S_IWUSR, strCopyName));
+    if (!copy.IsOpen()) {
+        ThrowCommitFailure(errno, strDestPath);
+    }
+    PartialFileGuard guard(folder.Get(), strCopyName);
+    // The moved file keeps the temporary file's permissions, as a rename does.
+    if (::fchmod(copy.Get(), sourceInfo.st_mode & 07777) != 0 ||
+        !CopyContents(source.Get(), copy.Get()) || ::fsync(copy.Get()) != 0 ||
+        copy.Close() != 0 ||
+        ::renameat(folder.Get(), strCopyName.c_str(), AT_FDCWD, strTo.c_str()) != 0) {
+        ThrowCommitFailure(errno, strDestPath);
+    }
+    guard.Dismiss();
+    // The new name itself is durable only once the folder is flushed.
+    ::fsync(folder.Get());
+}
+
+// Empties the folder open as intFolderFd and closes it. Every entry is
+// looked at without following links, and a sub-folder is entered through
+// O_NOFOLLOW, so a link swapped in after the look is not entered either.
+bool EmptyFolder(int intFolderFd)
+{
+    DIR* pFolder = ::fdopendir(intFolderFd);
+    if (pFolder == nullptr) {
+        ::close(intFolderFd);
+        return false;
+    }
+    // Names first: removing entries while reading the folder may skip some.
+    std::vector<std::string> names;
+    while (const dirent* pEntry = ::readdir(pFolder)) {
+        if (pEntry->d_name[0] != '.') {
+            names.emplace_back(pEntry->d_name);
+        }
+    }
+    for (const std::string& strName : names) {
+        struct stat info {};
+        if (::fstatat(intFolderFd, strName.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
+            continue;
+        }
+        if (S_ISDIR(info.st_mode)) {
+            const int intChildFd = ::openat(intFolderFd, strName.c_str(),
+                                            O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            if (intChildFd >= 0) {
+                EmptyFolder(intChildFd);
+            }
+        } else {
+            ::unlinkat(intFolderFd, strName.c_str(), 0);
+        }
+    }
+    ::closedir(pFolder);
+    return true;
+}
+
+}  // namespace
+
+std::wstring GetTempFolder(const std::wstring& strName)
+{
+    const char* strBase = std::getenv("TMPDIR");
+    std::wstring strFolder =
+        WithoutTrailingSlashes(core::FromUtf8(strBase != nullptr && *strBase != '\0' ? strBase
+                                                                                      : "/tmp"));
+    return AppendName(strFolder, strName) + L'/';
+}
+
+HRESULT CreateTempFileName(const std::wstring& strFolder, std::wstring& strPath)
+{
+    const std::wstring strTrimmed = WithoutTrailingSlashes(strFolder);
+    if (strTrimmed.empty() || HasEmbeddedNul(strTrimmed)) {
+        return E_INVALIDARG;
+    }
+    const std::string strFolderUtf8 = core::ToUtf8(strTrimmed);
+    if (::mkdir(strFolderUtf8.c_str(), S_IRWXU) != 0 && errno != EEXIST) {
+        return HResultFromErrno(errno);
+    }
+    // Checked on the open folder, so what is checked is what is used.
+    UniqueFd folder(
+        ::open(strFolderUtf8.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!folder.IsOpen()) {
+        // A symbolic link or a file where the folder should be.
+        return errno == ELOOP || errno == ENOTDIR ? E_ACCESSDENIED : HResultFromErrno(errno);
+    }
+    struct stat info {};
+    if (::fstat(folder.Get(), &info) != 0) {
+        return HResultFromErrno(errno);
+    }
+    if (!S_ISDIR(info.st_mode) || info.st_uid != ::geteuid() ||
+        (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        return E_ACCESSDENIED;
+    }
+    std::string strName;
+    UniqueFd file(CreateUniqueFile(folder.Get(), "PBT", S_IRUSR | S_IWUSR, strName));
+    if (!file.IsOpen()) {
+        return HResultFromErrno(errno);
+    }
+    strPath = AppendName(strTrimmed, core::FromUtf8(strName));
+    return S_OK;
+}
+
+HRESULT CreateTempFileStream(const std::wstring& strFolder,
+                             std::unique_ptr<core::FileStream>& pStream, std::wstring& strPath)
+{
+    std::wstring strNewPath;
+    HRESULT hr = CreateTempFileName(strFolder, strNewPath);
+    if (Failed(hr)) {
+        return hr;
+    }
+    // Create-always cuts the file to 0 bytes, which it already has.
+    std::unique_ptr<core::FileStream> pNewStream;
+    hr = core::FileStream::Open(core::ToUtf8(strNewPath),
+                                core::FileStream::kModeRead | core::FileStream::kModeWrite |
+                                    core::FileStream::kModeCreateAlways,
+                                pNewStream);
+    if (Failed(hr)) {
+        return hr;
+    }
+    pStream = std::move(pNewStream);
+    strPath = std::move(strNewPath);
+    return S_OK;
+}
+
+bool DeleteFolderContents(const std::wstring& strFolder)
+{
+    const std::wstring strTrimmed = WithoutTrailingSlashes(strFolder);
+    if (strTrimmed.empty() || HasEmbeddedNul(strTrimmed)) {
+        return false;
+    }
+    const int intFd = ::open(core::ToUtf8(strTrimmed).c_str(),
+                             O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    return intFd >= 0 && EmptyFolder(intFd);
+}
+
+void CommitFile(const std::wstring& strTempPath, const std::wstring& strDestPath)
+{
+    const std::string strFrom = FsPathOrThrow(strTempPath, strDestPath);
+    const std::string strTo = FsPathOrThrow(strDestPath, strDestPath);
+    if (::rename(strFrom.c_str(), strTo.c_str()) == 0) {
+        return;
+    }
+    if (errno != EXDEV) {
+        ThrowCommitFailure(errno, strDestPath);
+    }
+    CopyAcrossFileSystems(strFrom, strTo, strDestPath);
+    // The file is in place; a source that cannot be removed goes with the
+    // temporary folder's clean-up.
+    ::unlink(strFrom.c_str());
+}
+
+}  // namespace pullbay::engine

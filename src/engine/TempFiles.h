@@ -1,0 +1,58 @@
+#pragma once
+// Temporary files of the downloads: the private folder they live in, unique
+// new files in it, their clean-up, and the commit of a finished file to its
+// destination. Stateless free functions; any thread may call them (the engine
+// calls them on its worker, the control on the GUI thread when it goes).
+#include <memory>
+#include <string>
+
+#include "core/HResult.h"
+
+namespace pullbay::core {
+class FileStream;
+}
+
+namespace pullbay::engine {
+
+// The folder name under the user's temporary directory that the engine uses.
+inline constexpr const wchar_t* kTempFolderName = L"Pullbay_Temp";
+
+// The user's temporary directory ($TMPDIR, or /tmp when that is unset or
+// empty) followed by "/", strName and "/".
+std::wstring GetTempFolder(const std::wstring& strName);
+
+// Makes sure strFolder exists (only its last level is created, mode 0700),
+// checks that it is a real directory of the current user that no one else
+// may write (a folder in /tmp can be planted by anyone), and creates a new,
+// empty file "PBT<hex>.tmp" in it with mode 0600. S_OK with strPath set to the
+// file's path; otherwise a failure code (E_ACCESSDENIED for a folder that is
+// not ours, the file system's error as HResultFromWin32 otherwise) and
+// strPath untouched.
+HRESULT CreateTempFileName(const std::wstring& strFolder, std::wstring& strPath);
+
+// CreateTempFileName, then the file opened for reading and writing. S_OK with
+// both out-arguments set; otherwise the failure code and both untouched. A
+// file created before the open failed stays (it goes with the folder's
+// clean-up).
+HRESULT CreateTempFileStream(const std::wstring& strFolder,
+                             std::unique_ptr<core::FileStream>& pStream, std::wstring& strPath);
+
+// Empties strFolder: entries whose name begins with "." stay; plain
+// directories are emptied the same way and stay; every other entry (files,
+// symbolic links, sockets...) is removed, failures ignored. A symbolic link
+// is never followed, neither for strFolder itself nor below it, so the
+// clean-up cannot reach outside the folder. Returns whether the folder could
+// be read.
+bool DeleteFolderContents(const std::wstring& strFolder);
+
+// Moves a finished temporary file to its destination, replacing an existing
+// file there. Within one file system this is one rename. Across file systems
+// the file is copied to a hidden new file in the destination's folder,
+// flushed to disk and renamed into place before the source is removed, so the
+// destination never holds a partial file. A destination that is a directory
+// is refused. Failures throw the core exception for the errno
+// (core::ThrowErrnoException: a full disk is a Win32Exception with code 112);
+// the temporary file then stays where it was.
+void CommitFile(const std::wstring& strTempPath, const std::wstring& strDestPath);
+
+}  // namespace pullbay::engine

@@ -1,0 +1,371 @@
+// The per-file loop against the scripted loopback server: results, events
+// and files on disk for good and failing files, skips, MIME and size checks,
+// name clashes and hostile names.
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <mutex>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "control/EventTypes.h"
+#include "control/FileItem.h"
+#include "control/PropertyHolder.h"
+#include "engine/FileListDownloader.h"
+#include "support/PatternBytes.h"
+#include "support/TestHttpServer.h"
+
+namespace pullbay::test {
+namespace {
+
+namespace fs = std::filesystem;
+using control::FileItem;
+using namespace std::chrono_literals;
+
+struct ErrorReport {
+    std::int32_t intCode;
+    std::wstring strDescription;
+    std::int32_t intHttpCode;
+    std::wstring strPage;
+    std::wstring strUrl;
+    std::int32_t intIndex;
+};
+
+// Records what the engine reports; answers clashes with a scripted action.
+class RecordingDownloaderEvents : public engine::IDownloaderEvents {
+public:
+    void ItemComplete(const std::wstring& strPage, const std::shared_ptr<FileItem>& pItem) override
+    {
+        std::lock_guard lock(m_mutex);
+        EXPECT_EQ(strPage, L"");
+        completed.push_back(pItem);
+        m_changed.notify_all();
+    }
+    void Error(std::int32_t intCode, const std::wstring& strDescription, std::int32_t intHttpCode,
+               const std::wstring& strPage, const std::wstring& strUrl, std::int32_t intIndex) override
+    {
+        std::lock_guard lock(m_mutex);
+        errors.push_back({intCode, strDescription, intHttpCode, strPage, strUrl, intIndex});
+    }
+    void Progress(double dblItem, double dblTotal, std::int32_t intIndex) override
+    {
+        std::lock_guard lock(m_mutex);
+        progress.push_back({dblItem, dblTotal, intIndex});
+        m_changed.notify_all();
+    }
+    control::FileExistsDialogAction FileExists(const std::shared_ptr<FileItem>& pItem) override
+    {
+        std::lock_guard lock(m_mutex);
+        clashes.push_back(pItem->FullDestinationPath());
+        return clashAnswer;
+    }
+    // Waits (bounded) until the engine reported progress for a file index.
+    bool WaitForProgressOf(std::int32_t intIndex)
+    {
+        std::unique_lock lock(m_mutex);
+        return m_changed.wait_for(lock, 10s, [&] {
+            for (const auto& report : progress) {
+                if (report.intIndex == intIndex) {
+                    return true;
+                }
+            }
+            return false;
+        });
+    }
+
+    struct ProgressReport {
+        double dblItem;
+        double dblTotal;
+        std::int32_t intIndex;
+    };
+    control::FileExistsDialogAction clashAnswer = control::FileExistsDialogAction::Overwrite;
+    std::vector<std::shared_ptr<FileItem>> completed;
+    std::vector<ErrorReport> errors;
+    std::vector<ProgressReport> progress;
+    std::vector<std::wstring> clashes;
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_changed;
+};
+
+std::wstring Widen(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+class FileListDownloaderTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        destination = fs::path(std::getenv("TMPDIR")) / "dest";
+        fs::create_directories(destination);
+    }
+
+    std::shared_ptr<FileItem> Item(const std::string& strPath, const std::wstring& strName,
+                                   std::int32_t intSize, const std::wstring& strMime = L"*/*")
+    {
+        return FileItem::Create(strMime, intSize, strName, Widen(server.BaseUrl() + strPath));
+    }
+
+    std::shared_ptr<engine::FileListDownloader> Engine(engine::FileListDownloader::Items items)
+    {
+        auto pEngine = std::make_shared<engine::FileListDownloader>(settings, destination.wstring(),
+                                                                    std::move(items), events);
+        pEngine->SetReconnectPolicy(2, 5);
+        return pEngine;
+    }
+
+    TestHttpServer server;
+    control::PropertyHolder settings;
+    RecordingDownloaderEvents events;
+    fs::path destination;
+};
+
+TEST_F(FileListDownloaderTest, FiveFilesEndWithTheirResultsEventsAndFiles)
+{
+    const std::string good = PatternBytes(0, 30000, 11);
+    server.Route("/missing", HttpResponse::Text(404, "no such file"));
+    server.Route("/secret", HttpResponse::Text(403, "go away"));
+    HttpResponse html = HttpResponse::Text(200, "<html/>", "text/html");
+    server.Route("/typed", html);
+    server.Route("/short", HttpResponse::Text(200, "1234", "application/octet-stream"));
+    HttpResponse goodResponse;
+    goodResponse.body = good;
+    goodResponse.contentType = "application/zip";
+    server.Route("/good", goodResponse);
+
+    auto pEngine = Engine({Item("/missing", L"missing.bin", 12),
+                           Item("/secret", L"secret.bin", 7),
+                           Item("/typed", L"typed.zip", 7, L"application/zip"),
+                           Item("/short", L"short.bin", 10),
+                           Item("/good", L"sub/good.zip", 30000, L"Application/ZIP")});
+    pEngine->Process();
+
+    ASSERT_EQ(events.completed.size(), 5u);
+    const std::int32_t expected[] = {control::ItemNotFound, control::ItemForbidden,
+                                     control::ItemWrongContentType, control::ItemWrongFileSize,
+                                     control::ItemSuccess};
+    for (std::size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(events.completed[i]->GetResult(), expected[i]) << "file " << i;
+    }
+    ASSERT_EQ(events.errors.size(), 2u);
+    EXPECT_EQ(events.errors[0].intCode, control::ErrorCode::kTransferNotFound);
+    EXPECT_EQ(events.errors[0].intHttpCode, 404);
+    EXPECT_EQ(events.errors[0].strPage, L"no such file");
+    EXPECT_EQ(events.errors[0].strUrl, Widen(server.BaseUrl() + "/missing"));
+    EXPECT_EQ(events.errors[0].strDescription,
+              L"0: The server answered the request with an error status.");
+    EXPECT_EQ(events.errors[0].intIndex, 0);
+    EXPECT_EQ(events.errors[1].intCode, control::ErrorCode::kTransferFailed);
+    EXPECT_EQ(events.errors[1].intHttpCode, 403);
+    EXPECT_EQ(events.errors[1].intIndex, 1);
+
+    EXPECT_EQ(ReadFile(destination / "sub" / "good.zip"), good);
+    for (const char* name : {"missing.bin", "secret.bin", "typed.zip", "short.bin"}) {
+        EXPECT_FALSE(fs::exists(destination / name)) << name;
+    }
+    ASSERT_FALSE(events.progress.empty());
+    EXPECT_EQ(events.progress.back().dblItem, 1.0);
+    EXPECT_EQ(events.progress.back().dblTotal, 1.0);
+    EXPECT_EQ(events.progress.back().intIndex, 4);
+    EXPECT_EQ(pEngine->GetCurrentIndex(), -1);
+    EXPECT_EQ(pEngine->GetCurrentItem(), nullptr);
+}
+
+TEST_F(FileListDownloaderTest, MimeTypeRulesAndResponsesWithoutType)
+{
+    server.Route("/charset", HttpResponse::Text(200, "abc", "text/plain; charset=utf-8"));
+    server.Route("/any", HttpResponse::Text(200, "abc", "video/whatever"));
+    HttpResponse untyped = HttpResponse::Text(200, "abc");
+    untyped.contentType = "";
+    server.Route("/untyped", untyped);
+    server.Route("/star", HttpResponse::Text(200, "abc", "image/png"));
+
+    auto pEngine = Engine({Item("/charset", L"1.txt", 3, L"text/plain"),
+                           Item("/any", L"2.txt", 3, L"*/*"),
+                           Item("/untyped", L"3.txt", 3, L"application/zip"),
+                           Item("/star", L"4.txt", 3, L"image/*"),
+                           Item("/any", L"5.txt", 0, L"*/*")});
+    pEngine->Process();
+
+    ASSERT_EQ(events.completed.size(), 5u);
+    EXPECT_EQ(events.completed[0]->GetResult(), control::ItemWrongContentType);
+    EXPECT_EQ(events.completed[1]->GetResult(), control::ItemSuccess);
+    EXPECT_EQ(events.completed[2]->GetResult(), control::ItemSuccess);
+    EXPECT_EQ(events.completed[3]->GetResult(), control::ItemWrongContentType);
+    EXPECT_EQ(events.completed[4]->GetResult(), control::ItemWrongFileSize)
+        << "a declared size of 0 accepts only an empty file";
+    EXPECT_TRUE(events.errors.empty());
+}
+
+TEST_F(FileListDownloaderTest, SkipCurrentDuringASlowTransferSkipsOnlyThatFile)
+{
+    HttpResponse slow;
+    slow.body = PatternBytes(0, 100000);
+    slow.chunkSize = 1000;
+    slow.delayBetweenChunks = 20ms;
+    server.Route("/slow", slow);
+    server.Route("/next", HttpResponse::Text(200, "next"));
+
+    auto pEngine = Engine({Item("/slow", L"slow.bin", 100000), Item("/next", L"next.txt", 4)});
+    std::thread worker([&] { pEngine->Process(); });
+    ASSERT_TRUE(events.WaitForProgressOf(0));
+    pEngine->SkipCurrent();
+    worker.join();
+
+    ASSERT_EQ(events.completed.size(), 2u);
+    EXPECT_EQ(events.completed[0]->GetResult(), control::ItemSkipped);
+    EXPECT_EQ(events.completed[1]->GetResult(), control::ItemSuccess);
+    ASSERT_EQ(events.errors.size(), 1u);
+    EXPECT_EQ(events.errors[0].intCode, control::ErrorCode::kFileSkipped);
+    EXPECT_EQ(events.errors[0].intIndex, 0);
+    EXPECT_EQ(ReadFile(destination / "next.txt"), "next");
+}
+
+TEST_F(FileListDownloaderTest, SkipCurrentEndsAStalledFileOfUnknownSize)
+{
+    HttpResponse stalled;
+    stalled.neverRespond = true;
+    server.Route("/stalled", stalled);
+    auto pEngine = Engine({Item("/stalled", L"stalled.bin", 0)});
+    std::thread worker([&] { pEngine->Process(); });
+    ASSERT_TRUE(server.WaitForRequests(1, 10s));
+    pEngine->SkipCurrent();
+    worker.join();
+    ASSERT_EQ(events.completed.size(), 1u);
+    EXPECT_EQ(events.completed[0]->GetResult(), control::ItemSkipped);
+}
+
+TEST_F(FileListDownloaderTest, SkipAllDuringFileTwoReportsTheRestWithoutContactingServers)
+{
+    HttpResponse slow;
+    slow.body = PatternBytes(0, 100000);
+    slow.chunkSize = 1000;
+    slow.delayBetweenChunks = 20ms;
+    server.Route("/slow", slow);
+    server.Route("/one", HttpResponse::Text(200, "one"));
+
+    auto pEngine = Engine({Item("/one", L"one.txt", 3), Item("/slow", L"two.bin", 100000),
+                           Item("/three", L"dir/three.txt", 1), Item("/four", L"four.txt", 1),
+                           Item("/five", L"five.txt", 1)});
+    std::thread worker([&] { pEngine->Process(); });
+    ASSERT_TRUE(events.WaitForProgressOf(1));
+    pEngine->SkipAll();
+    worker.join();
+
+    ASSERT_EQ(events.completed.size(), 5u);
+    EXPECT_EQ(events.completed[0]->GetResult(), control::ItemSuccess);
+    for (std::size_t i = 1; i < 5; ++i) {
+        EXPECT_EQ(events.completed[i]->GetResult(), control::ItemSkipped) << i;
+    }
+    ASSERT_EQ(events.errors.size(), 4u);
+    for (std::int32_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(events.errors[static_cast<std::size_t>(i)].intCode, control::ErrorCode::kFileSkipped);
+        EXPECT_EQ(events.errors[static_cast<std::size_t>(i)].intIndex, i + 1);
+    }
+    EXPECT_EQ(events.completed[2]->GetDestinationFileName(), L"dir/three.txt");
+    EXPECT_EQ(events.completed[2]->FullDestinationPath(), L"dir/three.txt");
+    EXPECT_EQ(server.RequestCount("/three") + server.RequestCount("/four") + server.RequestCount("/five"), 0u);
+}
+
+TEST_F(FileListDownloaderTest, PersistentFailureGivesOneErrorAfterTheLastAttempt)
+{
+    HttpResponse broken;
+    broken.body = PatternBytes(0, 1000);
+    broken.closeAfterBodyBytes = 100;
+    server.Route("/broken", broken);
+
+    auto pEngine = Engine({Item("/broken", L"broken.bin", 1000)});
+    pEngine->Process();
+
+    EXPECT_EQ(server.RequestCount("/broken"), 3u);  // 1 + 2 further attempts
+    ASSERT_EQ(events.errors.size(), 1u);
+    EXPECT_EQ(events.errors[0].intCode, control::ErrorCode::kTransferFailed);
+    EXPECT_EQ(events.errors[0].intHttpCode, 200);
+    EXPECT_EQ(events.errors[0].strDescription.rfind(L"12031: ", 0), 0u);
+    EXPECT_EQ(events.completed[0]->GetResult(), control::ItemFailed);
+}
+
+TEST_F(FileListDownloaderTest, RenameClashesGiveCopyNamesAndFoldersClashToo)
+{
+    server.Route("/a1", HttpResponse::Text(200, "first"));
+    server.Route("/a2", HttpResponse::Text(200, "second"));
+    server.Route("/a3", HttpResponse::Text(200, "third"));
+    events.clashAnswer = control::FileExistsDialogAction::Rename;
+    fs::create_directories(destination / "b.txt");
+    server.Route("/b", HttpResponse::Text(200, "bee"));
+
+    auto pEngine = Engine({Item("/a1", L"a.txt", 5), Item("/a2", L"a.txt", 6),
+                           Item("/a3", L"a.txt", 5), Item("/b", L"b.txt", 3)});
+    pEngine->Process();
+
+    EXPECT_EQ(ReadFile(destination / "a.txt"), "first");
+    EXPECT_EQ(ReadFile(destination / "Copy of a.txt"), "second");
+    EXPECT_EQ(ReadFile(destination / "Copy (2) of a.txt"), "third");
+    EXPECT_EQ(ReadFile(destination / "Copy of b.txt"), "bee");
+    ASSERT_EQ(events.completed.size(), 4u);
+    EXPECT_EQ(events.completed[2]->GetDestinationFileName(), L"Copy (2) of a.txt");
+    EXPECT_EQ(events.clashes.size(), 3u);
+}
+
+TEST_F(FileListDownloaderTest, SkipAnswerToAClashSkipsWithoutContactingTheServer)
+{
+    std::ofstream(destination / "kept.txt") << "old";
+    events.clashAnswer = control::FileExistsDialogAction::Skip;
+    auto pEngine = Engine({Item("/kept", L"kept.txt", 3)});
+    pEngine->Process();
+    EXPECT_EQ(events.completed[0]->GetResult(), control::ItemSkipped);
+    EXPECT_EQ(events.errors.at(0).intCode, control::ErrorCode::kFileSkipped);
+    EXPECT_EQ(server.RequestCount("/kept"), 0u);
+    EXPECT_EQ(ReadFile(destination / "kept.txt"), "old");
+}
+
+TEST_F(FileListDownloaderTest, HostileNamesNeverWriteOutsideTheDestination)
+{
+    server.Route("/x", HttpResponse::Text(200, "x"));
+    const std::wstring names[] = {L"../escape.txt", L"a/../../escape2.txt", L"..",
+                                  L"///",          L"",                    L"/etc/inside.txt",
+                                  L"\\\\server\\share\\unc.txt"};
+    engine::FileListDownloader::Items items;
+    for (const auto& name : names) {
+        items.push_back(Item("/x", name, 1));
+    }
+    auto pEngine = Engine(items);
+    pEngine->Process();
+
+    ASSERT_EQ(events.completed.size(), std::size(names));
+    for (const auto& pItem : events.completed) {
+        if (pItem->GetResult() == control::ItemSuccess) {
+            const fs::path written = fs::weakly_canonical(pItem->FullDestinationPath());
+            const std::string strWritten = written.string();
+            EXPECT_EQ(strWritten.rfind(fs::weakly_canonical(destination).string(), 0), 0u)
+                << strWritten;
+        } else {
+            EXPECT_EQ(pItem->GetResult(), control::ItemWriteError);
+        }
+    }
+    EXPECT_FALSE(fs::exists(destination.parent_path() / "escape.txt"));
+    EXPECT_FALSE(fs::exists(destination.parent_path() / "escape2.txt"));
+    EXPECT_TRUE(fs::exists(destination / "etc" / "inside.txt"));
+    for (const auto& error : events.errors) {
+        EXPECT_EQ(error.intCode, control::ErrorCode::kDestinationFailed);
+    }
+}
+
+}  // namespace
+}  // namespace pullbay::test
