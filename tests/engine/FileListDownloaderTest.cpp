@@ -18,6 +18,7 @@
 #include "control/FileItem.h"
 #include "control/PropertyHolder.h"
 #include "engine/FileListDownloader.h"
+#include "platform/IPlatform.h"
 #include "support/PatternBytes.h"
 #include "support/TestHttpServer.h"
 
@@ -365,6 +366,57 @@ TEST_F(FileListDownloaderTest, HostileNamesNeverWriteOutsideTheDestination)
     for (const auto& error : events.errors) {
         EXPECT_EQ(error.intCode, control::ErrorCode::kDestinationFailed);
     }
+}
+
+}  // namespace
+}  // namespace pullbay::test
+
+namespace pullbay::test {
+namespace {
+
+// A platform of class 6 running in Protected Mode, with a writeable folder.
+class ProtectedPlatform : public platform::IPlatform {
+public:
+    explicit ProtectedPlatform(std::wstring strFolder) : m_strFolder(std::move(strFolder)) {}
+    int PlatformClass() const override { return 6; }
+    bool IsProtectedModeProcess() override { return true; }
+    HRESULT GetWriteableFolderPath(const com::Guid&, std::wstring& strPath) override
+    {
+        strPath = m_strFolder;
+        return S_OK;
+    }
+
+private:
+    std::wstring m_strFolder;
+};
+
+TEST_F(FileListDownloaderTest, ProtectedModeLeavesFilesInTheWriteableFolder)
+{
+    const fs::path lowFolder = fs::path(std::getenv("TMPDIR")) / "low";
+    fs::create_directories(lowFolder);
+    fs::permissions(lowFolder, fs::perms::owner_all, fs::perm_options::replace);
+    auto previous = platform::SetPlatformForTesting(std::make_shared<ProtectedPlatform>(lowFolder.wstring()));
+    struct Restore {
+        std::shared_ptr<platform::IPlatform> previous;
+        ~Restore() { platform::SetPlatformForTesting(previous); }
+    } restore{previous};
+
+    // A sub-folder that cannot be created here is left for the move after
+    // the run.
+    std::ofstream(destination / "blocked") << "a file where a folder should go";
+    server.Route("/pm", HttpResponse::Text(200, "protected"));
+    auto pEngine = Engine({Item("/pm", L"blocked/inner/pm.txt", 9), Item("/pm", L"top.txt", 9)});
+    pEngine->Process();
+
+    ASSERT_EQ(events.completed.size(), 2u);
+    for (const auto& pItem : events.completed) {
+        EXPECT_EQ(pItem->GetResult(), control::ItemSuccess);
+        EXPECT_EQ(fs::path(pItem->GetTemporaryFilePath()).parent_path(), lowFolder);
+        EXPECT_EQ(ReadFile(pItem->GetTemporaryFilePath()), "protected");
+    }
+    EXPECT_EQ(events.completed[0]->GetDestinationFolder(), (destination / "blocked" / "inner").wstring());
+    EXPECT_FALSE(fs::exists(destination / "top.txt")) << "nothing is moved during the run";
+    EXPECT_TRUE(events.errors.empty());
 }
 
 }  // namespace
