@@ -1,6 +1,8 @@
 #include "engine/FileListDownloader.h"
 
 #include <array>
+#include <charconv>
+#include <string_view>
 #include <utility>
 
 #include "control/EventTypes.h"
@@ -30,8 +32,10 @@ std::wstring ConnectionFailureText(const ConnectionErrorException& failure)
     if (*failure.GetMessage() != L'\0') {
         return failure.GetMessage();
     }
-    const std::wstring strCode = core::FromUtf8(std::to_string(failure.GetErrorCode()));
-    return strCode + L": " + net::InternetErrorText(failure.GetErrorCode());
+    char buffer[16];
+    const auto converted = std::to_chars(buffer, buffer + sizeof buffer, failure.GetErrorCode());
+    return core::FromUtf8(std::string_view(buffer, static_cast<std::size_t>(converted.ptr - buffer))) +
+           L": " + net::InternetErrorText(failure.GetErrorCode());
 }
 
 // The stream's size as its end position reports it; when that is 0, the

@@ -8,6 +8,8 @@
 #include <cerrno>
 #include <charconv>
 #include <cstdint>
+#include <cstdio>
+#include <cstring>
 #include <cstdlib>
 #include <random>
 #include <string_view>
@@ -355,10 +357,45 @@ bool DeleteFolderContents(const std::wstring& strFolder)
     return intFd >= 0 && EmptyFolder(intFd);
 }
 
+namespace {
+
+// The process's file-creation mask, read without changing it (umask(2)
+// would, and that races with other threads creating files).
+mode_t ProcessUmask()
+{
+    std::FILE* pStatus = std::fopen("/proc/self/status", "re");
+    mode_t uintMask = 022;
+    if (pStatus == nullptr) {
+        return uintMask;
+    }
+    char line[256];
+    while (std::fgets(line, sizeof line, pStatus) != nullptr) {
+        if (std::strncmp(line, "Umask:", 6) == 0) {
+            unsigned uintValue = 0;
+            const char* pBegin = line + 6;
+            while (*pBegin == ' ' || *pBegin == '\t') {
+                ++pBegin;
+            }
+            const char* pEnd = pBegin + std::strcspn(pBegin, "\n");
+            if (std::from_chars(pBegin, pEnd, uintValue, 8).ec == std::errc()) {
+                uintMask = static_cast<mode_t>(uintValue & 0777);
+            }
+            break;
+        }
+    }
+    std::fclose(pStatus);
+    return uintMask;
+}
+
+}  // namespace
+
 void CommitFile(const std::wstring& strTempPath, const std::wstring& strDestPath)
 {
     const std::string strFrom = FsPathOrThrow(strTempPath, strDestPath);
     const std::string strTo = FsPathOrThrow(strDestPath, strDestPath);
+    // The temporary file was private (0600); the stored file is the user's
+    // like any file they save: 0666 less their umask.
+    ::chmod(strFrom.c_str(), 0666 & ~ProcessUmask());
     if (::rename(strFrom.c_str(), strTo.c_str()) == 0) {
         return;
     }

@@ -275,7 +275,11 @@ TEST_F(TempFilesTest, CommitAcrossFileSystemsCopiesThenRemovesTheSource)
     CommitFile(Wide(root / "PBT1.tmp"), Wide(*other / "a.txt"));
 
     EXPECT_EQ(ReadFile(*other / "a.txt"), strBody);
-    EXPECT_EQ(PermissionBits(*other / "a.txt"), 0600u);
+    // The copy carries the stored file's mode (0666 less the umask), as a
+    // rename on one file system does.
+    const mode_t uintMask = ::umask(022);
+    ::umask(uintMask);
+    EXPECT_EQ(PermissionBits(*other / "a.txt"), 0666u & ~uintMask);
     EXPECT_FALSE(fs::exists(root / "PBT1.tmp"));
     EXPECT_EQ(Entries(*other), (std::set<std::string>{"a.txt"}));
 
@@ -315,3 +319,24 @@ TEST_F(TempFilesTest, DiskFullDuringCommitLeavesNoPartialFile)
 
 }  // namespace
 }  // namespace pullbay::engine
+
+namespace pullbay::test {
+namespace {
+
+TEST(CommitFileModeTest, StoredFileTakesTheUsersUmaskNotThePrivateTemporaryMode)
+{
+    namespace fs = std::filesystem;
+    const fs::path folder = fs::path(std::getenv("TMPDIR")) / "commit-mode";
+    fs::create_directories(folder);
+    const fs::path temp = folder / "t.tmp";
+    std::ofstream(temp) << "x";
+    fs::permissions(temp, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace);
+    const mode_t previous = ::umask(027);
+    engine::CommitFile(temp.wstring(), (folder / "stored.txt").wstring());
+    ::umask(previous);
+    EXPECT_EQ(fs::status(folder / "stored.txt").permissions(),
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+}
+
+}  // namespace
+}  // namespace pullbay::test
