@@ -20,10 +20,6 @@ using com::NullableString;
 using com::VarType;
 using com::Variant;
 
-const com::Guid Pullbay::kClsid = *com::Guid::Parse(L"{6E3B1A52-94C7-4D1E-8F20-3A5C7B9D1E01}");
-const com::Guid Pullbay::kIidIPullbay = *com::Guid::Parse(L"{6E3B1A52-94C7-4D1E-8F20-3A5C7B9D1E02}");
-const com::Guid Pullbay::kIidEvents = *com::Guid::Parse(L"{6E3B1A52-94C7-4D1E-8F20-3A5C7B9D1E03}");
-const com::Guid Pullbay::kLibId = *com::Guid::Parse(L"{6E3B1A52-94C7-4D1E-8F20-3A5C7B9D1E04}");
 
 namespace {
 

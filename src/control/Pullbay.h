@@ -37,10 +37,15 @@ namespace pullbay::control {
 
 class Pullbay : public EventRaiser<Pullbay>, public com::IDispatchObject {
 public:
-    static const com::Guid kClsid;
-    static const com::Guid kIidIPullbay;
-    static const com::Guid kIidEvents;
-    static const com::Guid kLibId;
+    // Identifiers of the class, its two interfaces and its type library.
+    static constexpr com::Guid kClsid = com::Guid::FromParts(
+        0x6E3B1A52, 0x94C7, 0x4D1E, {0x8F, 0x20, 0x3A, 0x5C, 0x7B, 0x9D, 0x1E, 0x01});
+    static constexpr com::Guid kIidIPullbay = com::Guid::FromParts(
+        0x6E3B1A52, 0x94C7, 0x4D1E, {0x8F, 0x20, 0x3A, 0x5C, 0x7B, 0x9D, 0x1E, 0x02});
+    static constexpr com::Guid kIidEvents = com::Guid::FromParts(
+        0x6E3B1A52, 0x94C7, 0x4D1E, {0x8F, 0x20, 0x3A, 0x5C, 0x7B, 0x9D, 0x1E, 0x03});
+    static constexpr com::Guid kLibId = com::Guid::FromParts(
+        0x6E3B1A52, 0x94C7, 0x4D1E, {0x8F, 0x20, 0x3A, 0x5C, 0x7B, 0x9D, 0x1E, 0x04});
     static constexpr const wchar_t* kProgId = L"Velmora.Pullbay.701";
 
     // DISPIDs of the members that are not properties of the settings record.
@@ -127,6 +132,11 @@ public:
     // run exists).
     void SetIdleForTesting(bool bIdle) { m_bIdle = bIdle; }
 
+    // The per-user registry key of the control's settings (the module
+    // chooses it at load).
+    void SetSettingsKey(std::wstring strKey) { m_strSettingsKey = std::move(strKey); }
+    const std::wstring& GetSettingsKey() const { return m_strSettingsKey; }
+
     const PropertyHolder& Properties() const { return m_properties; }
     const FileList& Files() const { return m_files; }
 
@@ -148,6 +158,7 @@ private:
     std::uint32_t m_uintExtentCx = 0;
     std::uint32_t m_uintExtentCy = 0;
     std::shared_ptr<IClientSite> m_pClientSite;
+    std::wstring m_strSettingsKey;
     QPointer<QWidget> m_pWindow;
     std::shared_ptr<tools::GuiThreadContextProvider> m_pProvider;
     std::unique_ptr<QTimer> m_pInitTimer;
