@@ -1,9 +1,12 @@
 #include "tools/BackgroundWorkManager.h"
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QTimer>
 #include <QEventLoop>
 #include <algorithm>
 #include <atomic>
+#include <memory>
 #include <cerrno>
 #include <mutex>
 #include <optional>
@@ -73,6 +76,26 @@ void PumpEvents(std::uint32_t uintMode)
         QCoreApplication::processEvents(QEventLoop::AllEvents);
     } else {
         QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+    }
+}
+
+// Handles the calling thread's events, waiting for the next one when none
+// is pending (a posted event, a due timer or a wake-up ends the wait).
+void PumpEventsUntilWoken(std::uint32_t uintMode)
+{
+    const auto flags = uintMode == BackgroundWorkManager::kPumpAllEvents
+                           ? QEventLoop::AllEvents
+                           : QEventLoop::ExcludeUserInputEvents;
+    QCoreApplication::processEvents(flags | QEventLoop::WaitForMoreEvents);
+}
+
+// Wakes the GUI thread out of a barrier's wait (any thread).
+void WakeGuiThread()
+{
+    if (QCoreApplication* pApplication = QCoreApplication::instance()) {
+        if (QAbstractEventDispatcher* pDispatcher = QAbstractEventDispatcher::instance(pApplication->thread())) {
+            pDispatcher->wakeUp();
+        }
     }
 }
 
@@ -257,6 +280,7 @@ public:
         long Execute(std::uint64_t) override
         {
             m_started.Set();
+            WakeGuiThread();
             m_pRelease->Wait();
             return 0;
         }
@@ -392,6 +416,17 @@ void BackgroundWorkManager::WaitForRunningWork()
     if (!locker.IsHeld()) {
         return;
     }
+    // With an event loop the barrier sleeps in it: a call the worker posts
+    // to the GUI thread wakes it at once (a synchronous GUI-thread call
+    // would otherwise wait for the next pump, up to 100 ms, and a run of
+    // many files would crawl), a started locker wakes it too, and the timer
+    // keeps the pump at least every interval.
+    const bool bEventLoop = QCoreApplication::instance() != nullptr;
+    std::unique_ptr<QTimer> pPumpTimer;
+    if (bEventLoop) {
+        pPumpTimer = std::make_unique<QTimer>();
+        pPumpTimer->start(static_cast<int>(pState->m_uintPumpIntervalMs));
+    }
     // The work stack puts each locker next in line; a started locker blocks
     // its worker, so the next one lands on another worker.
     for (std::size_t uintIndex = 0; uintIndex < uintWorkers; ++uintIndex) {
@@ -399,8 +434,12 @@ void BackgroundWorkManager::WaitForRunningWork()
         if (pLocker == nullptr) {
             return;
         }
-        while (!pLocker->WaitStarted(pState->m_uintPumpIntervalMs)) {
-            PumpEvents(pState->m_uintPumpMode);
+        while (!pLocker->WaitStarted(bEventLoop ? 0 : pState->m_uintPumpIntervalMs)) {
+            if (bEventLoop) {
+                PumpEventsUntilWoken(pState->m_uintPumpMode);
+            } else {
+                PumpEvents(pState->m_uintPumpMode);
+            }
             if (pState->IsStopping()) {
                 return;
             }

@@ -208,6 +208,31 @@ TEST(BackgroundWorkManagerTest, BarrierWaitsForRunningWorkWhileTheGuiThreadHandl
     }
 }
 
+TEST(BackgroundWorkManagerTest, BarrierServesEachGuiCallAtOnceNotAtTheNextPump)
+{
+    // A pump interval of a minute: were the barrier to serve the worker's
+    // synchronous calls only when it pumps, these 50 calls would take
+    // 50 minutes and the test would time out; woken by each call, it ends
+    // at once.
+    GuiThreadContextProvider provider(nullptr, GuiThreadContextProvider::kInfinite);
+    BackgroundWorkManager pool(false, BackgroundWorkManager::kStopWaitMs, 60000);
+    pool.SetPumpMode(BackgroundWorkManager::kPumpSelectedEvents);
+    pool.Start();
+    std::atomic<int> intServed{0};
+    platform::Event entered;
+    auto pEngineLike = Item([&] {
+        entered.Set();
+        for (int i = 0; i < 50; ++i) {
+            provider.CallFromGuiThread(MakeWorkHolder<0, void()>([&] { ++intServed; }), true);
+        }
+    });
+    ASSERT_TRUE(pool.AddWork(pEngineLike, 0));
+    ASSERT_TRUE(entered.Wait(10000));
+    pool.WaitForRunningWork();
+    EXPECT_EQ(intServed, 50);
+    EXPECT_EQ(pEngineLike->m_intRuns, 1);
+}
+
 TEST(BackgroundWorkManagerTest, BarrierReturnsAtOnceWhereItCannotWait)
 {
     // Before Start there is no worker to wait for.
