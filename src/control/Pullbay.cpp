@@ -3,10 +3,21 @@
 #include <limits>
 #include <utility>
 
+#include "control/DestinationFolderChooser.h"
+#include "control/GetFileListDialog.h"
+#include "control/PolicyPresenter.h"
 #include "control/PropertyRules.h"
 #include "control/PropertyTable.h"
 #include "control/UrlAcceptance.h"
 #include "core/TextUnits.h"
+#include "engine/FileListDownloader.h"
+#include "engine/TempFiles.h"
+#include "net/UrlFunctions.h"
+#include "platform/IPlatform.h"
+#include "tools/BackgroundWorkManager.h"
+#include "tools/WorkHolderBase.h"
+#include "ui/TextFormatters.h"
+#include "ui/TextPlaceholders.h"
 #include "platform/com/ErrorInfo.h"
 #include "platform/com/StreamPersistence.h"
 #include "tools/GuiThreadContextProvider.h"
@@ -159,13 +170,24 @@ com::DispatchTable<Pullbay> BuildTable()
 }  // namespace
 
 Pullbay::Pullbay()
+    : m_pPool(std::make_unique<tools::BackgroundWorkManager>(false)),
+      m_pPresenter(std::make_shared<PolicyPresenter>())
 {
     com::RegisterProgId(kClsid, kProgId);
+    // Every event is handled while the GUI thread waits for the engine.
+    m_pPool->SetPumpMode(tools::BackgroundWorkManager::kPumpAllEvents);
 }
 
 Pullbay::~Pullbay()
 {
     OnWindowDestroyed();
+    // Temporary files of failed and skipped files go with the control.
+    engine::DeleteFolderContents(engine::GetTempFolder(engine::kTempFolderName));
+}
+
+void Pullbay::SetPresenter(std::shared_ptr<IDialogPresenter> pPresenter)
+{
+    m_pPresenter = pPresenter ? std::move(pPresenter) : std::make_shared<PolicyPresenter>();
 }
 
 const com::DispatchTable<Pullbay>& Pullbay::Table()
@@ -199,6 +221,12 @@ void Pullbay::OnWindowCreated(QWidget* pWindow)
 {
     m_properties.SetInitialized(true);
     m_pWindow = pWindow;
+    if (!m_pPool) {
+        m_pPool = std::make_unique<tools::BackgroundWorkManager>(false);
+        m_pPool->SetPumpMode(tools::BackgroundWorkManager::kPumpAllEvents);
+    }
+    m_pPool->Start();
+    m_strCookieText = m_pClientSite ? m_pClientSite->GetCookieText() : std::wstring();
     m_pProvider = std::make_shared<tools::GuiThreadContextProvider>(
         pWindow, tools::GuiThreadContextProvider::kInfinite);
     Initialize(m_pProvider);
@@ -215,6 +243,8 @@ void Pullbay::OnWindowDestroyed()
         m_pInitTimer->stop();
         m_pInitTimer.reset();
     }
+    // The pool stops with the window (its workers get their time to end).
+    m_pPool.reset();
     m_pWindow = nullptr;
 }
 
@@ -429,26 +459,296 @@ HRESULT Pullbay::ClearFileList()
     return S_OK;
 }
 
-// --- download members --------------------------------------------------------
+// --- download run ---------------------------------------------------------------
+
+namespace {
+
+constexpr const wchar_t* kCopyFailedText = L"Couldn't write destination file.";
+
+}  // namespace
+
+void Pullbay::AbortRun(const wchar_t* strRoutine, std::uint32_t uintLine)
+{
+    core::RecordAndThrow(core::AbortedException(strRoutine, PB_SOURCE_FILE, uintLine));
+}
 
 HRESULT Pullbay::Download()
 {
-    return E_NOTIMPL;
+    if (!m_bEnabled || m_pWindow == nullptr) {
+        return S_OK;
+    }
+    // One run at a time: a call from an event handler during a run (or a
+    // file-list fetch) is told the control is busy.
+    if (m_bRunning) {
+        return S_FALSE;
+    }
+    m_bRunning = true;
+    HRESULT hr = S_OK;
+    try {
+        RunDownload();
+    } catch (const core::AbortedException&) {
+        // An early end: its DownloadComplete was raised; the record stays
+        // as the trail of where the run ended.
+    } catch (const core::Exception&) {
+        hr = E_FAIL;
+    } catch (...) {
+        core::RecordForeignFailure();
+        hr = E_FAIL;
+    }
+    // Whatever way the run ended.
+    m_bIdle = true;
+    m_files.Clear();
+    DownloadFileCountChange();
+    m_bRunning = false;
+    return hr;
+}
+
+void Pullbay::RunDownload()
+{
+    DownloadStep(StepStarted);
+
+    // The file list stage.
+    DownloadStep(StepFileListStarted);
+    if (!m_properties.GetFileList().empty()) {
+        const std::size_t uintBefore = m_files.Count();
+        if (RunFileListDialog() != GetFileListDialog::kResultSuccess) {
+            DownloadComplete(CompletionFileListFailed);
+            AbortRun(L"Pullbay::CreateFileList", __LINE__);
+        }
+        if (m_files.Count() != uintBefore) {
+            DownloadFileCountChange();
+        }
+    }
+    DownloadStep(StepFileListReady);
+    if (m_files.Count() == 0) {
+        DownloadComplete(CompletionNoFiles);
+        m_pPresenter->ShowMessageBox(m_properties.GetText(TextProperty::MessageNoFilesToDownloadText),
+                                     PropertyHolder::kCaption, MessageBoxButtons::Ok);
+        AbortRun(L"Pullbay::CreateFileList", __LINE__);
+    }
+
+    m_bIdle = false;
+
+    // The confirmation stage.
+    const bool bShowConfirmation =
+        m_properties.GetConfirmationEnabled() &&
+        (!m_properties.GetText(TextProperty::DownloadConfirmationDialogListUrlText).empty() ||
+         !m_properties.GetText(TextProperty::DownloadConfirmationDialogListFileNameText).empty() ||
+         !m_properties.GetText(TextProperty::DownloadConfirmationDialogListFileSizeText).empty() ||
+         !m_properties.GetText(TextProperty::DownloadConfirmationDialogListContentTypeText).empty());
+    if (bShowConfirmation) {
+        DownloadStep(StepConfirmationShown);
+        const std::wstring strServer = net::GetHost(m_properties.GetFileList());
+        const bool bConfirmed = m_pPresenter->ConfirmDownload(m_properties, strServer, m_files);
+        m_files.DropUnchecked();
+        DownloadStep(StepConfirmationClosed);
+        if (!bConfirmed) {
+            DownloadComplete(CompletionConfirmationCancelled);
+            AbortRun(L"Pullbay::ShowConfirmationDialog", __LINE__);
+        }
+    }
+    if (m_files.Count() == 0) {
+        DownloadComplete(CompletionNothingSelected);
+        AbortRun(L"Pullbay::ShowConfirmationDialog", __LINE__);
+    }
+
+    const std::wstring strDestination = ChooseDestination();
+
+    // The transfer stage.
+    bool bCopyFailed = false;
+    {
+        std::lock_guard lock(m_rememberedMutex);
+        m_rememberedAnswer.reset();
+    }
+    auto pEngine = std::make_shared<engine::FileListDownloader>(m_properties, strDestination,
+                                                                m_files.Copy(), *this);
+    m_pEngine = pEngine;
+    m_pPool->AddWork(pEngine, 0);
+    if (m_properties.GetShowProgressDialog()) {
+        m_pPresenter->ShowProgress(m_properties, pEngine);
+    }
+    m_pPool->WaitForRunningWork();
+    if (platform::UsesProtectedMode(*platform::CurrentPlatform()) && m_protectedModeMove) {
+        try {
+            bCopyFailed = !m_protectedModeMove(m_files.Copy(), strDestination);
+        } catch (const core::Exception&) {
+            // Recorded where it was thrown; the flag stays false.
+        }
+    }
+    DownloadStep(StepDownloadFinished);
+    if (bCopyFailed) {
+        for (std::size_t i = 0; i < m_files.Count(); ++i) {
+            Error(ErrorCode::kDestinationFailed, kCopyFailedText, 0, L"", L"", static_cast<std::int32_t>(i));
+        }
+    }
+
+    RunCompletionStages(bCopyFailed, strDestination);
+
+    DownloadComplete(CompletionSuccess);
+    DownloadStep(StepFinished);
+}
+
+std::wstring Pullbay::ChooseDestination()
+{
+    DestinationFolderChooser chooser(m_strSettingsKey, m_pPresenter->FolderBrowser());
+    DestinationFolderChooser::RunEvents events;
+    events.folderCancelled = [this] { DownloadComplete(CompletionFolderCancelled); };
+    events.folderChosen = [this] { DownloadStep(StepFolderChosen); };
+    return chooser
+        .ChooseDestinationFolder(m_properties.GetText(TextProperty::BrowseForFolderDialogText),
+                                 m_properties.GetText(TextProperty::DefaultDestinationFolder), events)
+        .strPath;
+}
+
+void Pullbay::RunCompletionStages(bool bCopyFailed, const std::wstring& strDestination)
+{
+    if (!m_properties.GetText(TextProperty::DownloadCompleteDialogText).empty()) {
+        DownloadStep(StepCompleteDialogStarted);
+        if (!m_properties.GetText(TextProperty::DownloadCompleteDialogShowLogButtonText).empty()) {
+            m_pPresenter->ShowDownloadComplete(m_properties, m_files.Copy(), bCopyFailed, strDestination);
+        }
+        DownloadStep(StepCompleteDialogFinished);
+    }
+
+    DownloadStep(StepCompleteActionStarted);
+    bool bOpen = false;
+    switch (m_properties.GetDownloadCompleteAction()) {
+    case DownloadCompleteAction::Prompt:
+        bOpen = m_pPresenter->ShowMessageBox(m_properties.GetText(TextProperty::MessageOpenFolderText),
+                                             PropertyHolder::kCaption,
+                                             MessageBoxButtons::YesNo) == MessageBoxAnswer::Yes;
+        break;
+    case DownloadCompleteAction::OpenFolder:
+        bOpen = true;
+        break;
+    default:
+        break;
+    }
+    if (bOpen) {
+        try {
+            m_pPresenter->OpenFolder(strDestination);
+        } catch (...) {
+            // Logged under the folder-opening routine; the run goes on.
+            core::RecordForeignFailure();
+            core::ExceptionManager::SetException(
+                core::CurrentThreadId(),
+                core::UnexpectedException(L"Pullbay::ExploreFolder", PB_SOURCE_FILE, __LINE__));
+        }
+    }
+    DownloadStep(StepCompleteActionFinished);
+}
+
+int Pullbay::RunFileListDialog()
+{
+    GetFileListDialog dialog(m_properties.GetFileList(), m_strCookieText, *this);
+    return dialog.Run(m_properties.GetShowFileListProgressDialog());
 }
 
 HRESULT Pullbay::DownloadFileList()
 {
-    return E_NOTIMPL;
+    if (m_bRunning) {
+        return S_FALSE;
+    }
+    DownloadStep(StepFileListStarted);
+    if (m_properties.GetFileList().empty() || m_pWindow == nullptr) {
+        return S_OK;
+    }
+    m_bRunning = true;
+    const std::size_t uintBefore = m_files.Count();
+    int intResult = GetFileListDialog::kResultFailure;
+    try {
+        intResult = RunFileListDialog();
+    } catch (...) {
+        core::RecordForeignFailure();
+    }
+    m_bRunning = false;
+    if (intResult == GetFileListDialog::kResultSuccess) {
+        DownloadStep(StepFileListReady);
+        if (m_files.Count() != uintBefore) {
+            DownloadFileCountChange();
+        }
+    } else {
+        DownloadComplete(CompletionFileListFailed);
+    }
+    return S_OK;
 }
 
 HRESULT Pullbay::SkipCurrent()
 {
-    return E_NOTIMPL;
+    if (auto pEngine = m_pEngine.lock()) {
+        pEngine->SkipCurrent();
+    }
+    return S_OK;
 }
 
 HRESULT Pullbay::SkipAll()
 {
-    return E_NOTIMPL;
+    if (auto pEngine = m_pEngine.lock()) {
+        pEngine->SkipAll();
+    }
+    return S_OK;
+}
+
+void Pullbay::AddFileListBatch(const engine::FileListBatch& batch)
+{
+    for (const engine::FileListBatch::Entry& entry : batch.entries) {
+        if (!entry.IsItem()) {
+            Error(entry.intErrorCode, entry.strDescription, 0, L"", L"", 0);
+        } else if (!m_files.Add(entry.pItem)) {
+            Error(ErrorCode::kDuplicateItem, engine::FileListBatch::kItemExistsText, 0, L"", L"", 0);
+        }
+    }
+}
+
+// --- the engine's reports (worker thread) ----------------------------------------
+
+void Pullbay::ItemComplete(const std::wstring& strPage, const std::shared_ptr<FileItem>& pItem)
+{
+    DownloadItemComplete(static_cast<DownloadItemCompleteType>(pItem->GetResult()), strPage,
+                         pItem->GetUrl(), pItem->GetDestinationFileName(), pItem->GetMimeType(),
+                         static_cast<std::uint32_t>(pItem->GetFileSize()));
+}
+
+void Pullbay::Error(std::int32_t intCode, const std::wstring& strDescription, std::int32_t intHttpCode,
+                    const std::wstring& strPage, const std::wstring& strUrl, std::int32_t intIndex)
+{
+    EventRaiser<Pullbay>::Error(intCode, strDescription, intHttpCode, strPage, strUrl, intIndex);
+}
+
+void Pullbay::Progress(double dblItemFraction, double dblTotalFraction, std::int32_t intIndex)
+{
+    EventRaiser<Pullbay>::Progress(PercentFromFraction(dblTotalFraction),
+                                   PercentFromFraction(dblItemFraction), intIndex);
+}
+
+FileExistsDialogAction Pullbay::FileExists(const std::shared_ptr<FileItem>& pItem)
+{
+    const FileExistsDialogAction defaultAction = m_properties.GetFileExistsDialogDefaultAction();
+    if (m_properties.GetFileExistsDialogTimeOut() == 0 || !m_pProvider) {
+        return defaultAction;
+    }
+    {
+        std::lock_guard lock(m_rememberedMutex);
+        if (m_rememberedAnswer) {
+            return *m_rememberedAnswer;
+        }
+    }
+    FileExistsDialogAction action = defaultAction;
+    bool bApplyToAll = false;
+    const std::wstring strPath = pItem->FullDestinationPath();
+    // The question is built on the GUI thread: the texts belong to it.
+    m_pProvider->CallFromGuiThread(
+        tools::MakeWorkHolder<0, void()>([&] {
+            std::wstring strQuestion = m_properties.GetText(TextProperty::FileExistsDialogText);
+            ui::ReplaceAll(strQuestion, ui::kPlaceholderFileName, strPath);
+            m_pPresenter->AskFileExists(m_properties, strQuestion, action, bApplyToAll);
+        }),
+        true);
+    if (bApplyToAll) {
+        std::lock_guard lock(m_rememberedMutex);
+        m_rememberedAnswer = action;
+    }
+    return action;
 }
 
 // --- properties --------------------------------------------------------------

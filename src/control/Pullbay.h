@@ -8,6 +8,8 @@
 // only the event raiser's operations may be called from workers, once the
 // control's window exists.
 #include <cstdint>
+#include <functional>
+#include <mutex>
 #include <memory>
 #include <optional>
 #include <string>
@@ -18,6 +20,9 @@
 #include <QWidget>
 
 #include "control/EventRaiser.h"
+#include "control/IDialogPresenter.h"
+#include "engine/FileListBatch.h"
+#include "engine/IDownloaderEvents.h"
 #include "control/FileList.h"
 #include "control/IClientSite.h"
 #include "control/PropertyHolder.h"
@@ -29,13 +34,20 @@
 #include "platform/com/PropertyBag.h"
 #include "platform/com/Variant.h"
 
+namespace pullbay::engine {
+class FileListDownloader;
+}
+
 namespace pullbay::tools {
+class BackgroundWorkManager;
 class GuiThreadContextProvider;
 }
 
 namespace pullbay::control {
 
-class Pullbay : public EventRaiser<Pullbay>, public com::IDispatchObject {
+class Pullbay : public EventRaiser<Pullbay>,
+                public com::IDispatchObject,
+                public engine::IDownloaderEvents {
 public:
     // Identifiers of the class, its two interfaces and its type library.
     static constexpr com::Guid kClsid = com::Guid::FromParts(
@@ -102,7 +114,9 @@ public:
     HRESULT GetDownloadFileCount(std::int32_t* pValue) const;
     HRESULT ClearFileList();
 
-    // Download members; the download run is not built yet.
+    // A whole download run (S_FALSE while one is going; S_OK and nothing
+    // when Enabled is false or there is no window; E_FAIL when a failure
+    // other than an early end escaped a stage).
     HRESULT Download();
     HRESULT DownloadFileList();
     HRESULT SkipCurrent();
@@ -127,6 +141,32 @@ public:
     std::uint32_t GetExtentCx() const { return m_uintExtentCx; }
     std::uint32_t GetExtentCy() const { return m_uintExtentCy; }
 
+    // The dialogs and message boxes of a run (a policy presenter until the
+    // host gives one).
+    void SetPresenter(std::shared_ptr<IDialogPresenter> pPresenter);
+    const std::shared_ptr<IDialogPresenter>& GetPresenter() const { return m_pPresenter; }
+
+    // Moves the files of a Protected Mode run to their destinations after
+    // the engine; true when it succeeded. Until the move exists the hook
+    // is empty and a Protected Mode run counts as copied.
+    using ProtectedModeMove =
+        std::function<bool(const std::vector<std::shared_ptr<FileItem>>&, const std::wstring&)>;
+    void SetProtectedModeMove(ProtectedModeMove move) { m_protectedModeMove = std::move(move); }
+
+    // engine::IDownloaderEvents, called on the engine's worker.
+    void ItemComplete(const std::wstring& strPage, const std::shared_ptr<FileItem>& pItem) override;
+    void Error(std::int32_t intCode, const std::wstring& strDescription, std::int32_t intHttpCode,
+               const std::wstring& strPage, const std::wstring& strUrl, std::int32_t intIndex) override;
+    void Progress(double dblItemFraction, double dblTotalFraction, std::int32_t intIndex) override;
+    FileExistsDialogAction FileExists(const std::shared_ptr<FileItem>& pItem) override;
+
+    // For the get-file-list dialog (GUI thread): the worker pool, the
+    // GUI-thread provider, and the items and line errors of one chunk of
+    // the list, added in line order (a duplicate raises Error 103).
+    tools::BackgroundWorkManager* GetWorkManager() const { return m_pPool.get(); }
+    std::shared_ptr<tools::GuiThreadContextProvider> GetContextProvider() const { return m_pProvider; }
+    void AddFileListBatch(const engine::FileListBatch& batch);
+
     bool IsIdle() const { return m_bIdle; }
     // Clears or sets the idle flag as a download run does (tests, until the
     // run exists).
@@ -143,6 +183,12 @@ public:
 private:
     static const com::DispatchTable<Pullbay>& Table();
 
+    void RunDownload();
+    // The get-file-list stage: 1 when the list arrived, else 2.
+    int RunFileListDialog();
+    std::wstring ChooseDestination();
+    void RunCompletionStages(bool bCopyFailed, const std::wstring& strDestination);
+    [[noreturn]] static void AbortRun(const wchar_t* strRoutine, std::uint32_t uintLine);
     std::optional<std::wstring> AcceptScriptUrl(const std::wstring& strUrl) const;
     bool IsValidIndex(std::int32_t intIndex) const;
     HRESULT ReplaceItem(std::int32_t intIndex, const com::NullableString& strValue, bool bUrl);
@@ -162,6 +208,18 @@ private:
     QPointer<QWidget> m_pWindow;
     std::shared_ptr<tools::GuiThreadContextProvider> m_pProvider;
     std::unique_ptr<QTimer> m_pInitTimer;
+    std::unique_ptr<tools::BackgroundWorkManager> m_pPool;
+    std::shared_ptr<IDialogPresenter> m_pPresenter;
+    std::wstring m_strCookieText;
+    // From the first step of a run (or a file-list fetch) to its end.
+    bool m_bRunning = false;
+    std::weak_ptr<engine::FileListDownloader> m_pEngine;
+    ProtectedModeMove m_protectedModeMove;
+    // The file-exists answer the user chose for the rest of a run; read and
+    // written by FileExists on the engine's worker, cleared on the GUI
+    // thread before the engine starts.
+    std::mutex m_rememberedMutex;
+    std::optional<FileExistsDialogAction> m_rememberedAnswer;
 };
 
 }  // namespace pullbay::control

@@ -20,8 +20,17 @@ namespace pullbay::module {
 
 namespace {
 
+// Constant-initialised: the library constructor may run before the
+// dynamic initialisers of this file.
 std::atomic<std::uint32_t> g_uintLocks{0};
-std::wstring g_strSettingsKey;
+
+// Constructed on first use for the same reason (a namespace-scope string
+// would be constructed over the value the constructor already stored).
+std::wstring& SettingsKeyStorage()
+{
+    static std::wstring s_strSettingsKey;
+    return s_strSettingsKey;
+}
 
 }  // namespace
 
@@ -54,7 +63,7 @@ std::wstring ModuleState::ModulePath()
 
 const std::wstring& ModuleState::SettingsKey()
 {
-    return g_strSettingsKey;
+    return SettingsKeyStorage();
 }
 
 void ModuleState::Attach()
@@ -63,7 +72,7 @@ void ModuleState::Attach()
     core::ExceptionManager::Initialize();
     // libcurl's global start-up stands where the socket library's was.
     curl_global_init(CURL_GLOBAL_DEFAULT);
-    g_strSettingsKey = control::SettingsKeyFor(platform::ProcessPlatformClass());
+    SettingsKeyStorage() = control::SettingsKeyFor(platform::ProcessPlatformClass());
     com::RegisterProgId(control::Pullbay::kClsid, control::Pullbay::kProgId);
 }
 

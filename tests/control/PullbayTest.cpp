@@ -174,7 +174,7 @@ TEST_F(PullbayTest, EventsRaisedOnAWorkerArriveInOrderOnTheGuiThread)
     std::atomic<bool> bDone{false};
     std::thread worker([&] {
         for (std::int32_t i = 0; i < 20; ++i) {
-            control.Progress(control::PercentFromFraction(0.999), control::PercentFromFraction(0.5), i);
+            control.Progress(0.5, 0.999, i);  // current file, whole run
             control.Error(control::ErrorCode::kTransferFailed, L"failed", 500, L"", L"u", i);
         }
         control.DownloadComplete(control::CompletionSuccess);
@@ -349,7 +349,11 @@ TEST_F(PullbayTest, DispatchByNameAndDispidCoercesArgumentsAndKeepsDuplicateResu
     EXPECT_EQ(size.I4(), 42);
     EXPECT_EQ(control.Invoke(Pullbay::DispidDownloadFileAdd, com::kDispatchMethod, {Variant::FromI4(1)}, &result),
               com::DISP_E_BADPARAMCOUNT);
-    EXPECT_EQ(control.Invoke(Pullbay::DispidDownload, com::kDispatchMethod, {}, &result), E_NOTIMPL);
+    // A run without a destination folder ends early; the list is empty after it.
+    EXPECT_EQ(control.Invoke(Pullbay::DispidDownload, com::kDispatchMethod, {}, &result), S_OK);
+    std::int32_t intCount = -1;
+    ASSERT_EQ(control.GetDownloadFileCount(&intCount), S_OK);
+    EXPECT_EQ(intCount, 0);
 
     // Every member is described once per kind with its DISPID.
     int intVersionPuts = 0;

@@ -1,0 +1,32 @@
+#include "engine/DownloadWork.h"
+
+#include <utility>
+
+#include "core/Exceptions.h"
+#include "core/ThrowSite.h"
+#include "engine/FileListRetrieval.h"
+
+namespace pullbay::engine {
+
+DownloadWork::DownloadWork(std::shared_ptr<FileListRetrieval> pRetrieval)
+    : m_pRetrieval(std::move(pRetrieval))
+    , m_strUrl(m_pRetrieval ? m_pRetrieval->GetListUrl() : std::wstring())
+{
+    if (!m_pRetrieval) {
+        PB_THROW(core::ArgumentNullPointerException, L"pRetrieval");
+    }
+}
+
+long DownloadWork::Execute(std::uint64_t /*uintParameter*/)
+{
+    m_pRetrieval->Run();
+    return 0;
+}
+
+std::uint32_t DownloadWork::GetId()
+{
+    // The same object submitted twice is the same work.
+    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(this));
+}
+
+}  // namespace pullbay::engine

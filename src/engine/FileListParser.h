@@ -1,0 +1,59 @@
+#pragma once
+// Turns the bytes of a file list, chunk by chunk as they arrive, into list
+// items and line errors: drops a leading UTF-8 byte-order mark, keeps only an
+// unfinished line between chunks, decodes whole lines only (so a multi-byte
+// character is never cut at a chunk border), matches each line against the
+// line pattern and resolves its URL against the list's address.
+//
+// Threads: no shared state of its own; any one thread at a time (the
+// retrieval's worker). The line pattern is compiled once per process and
+// shared read-only.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+
+#include "engine/FileListBatch.h"
+
+namespace pullbay::engine {
+
+class FileListParser {
+public:
+    // Fields: 1 MIME type, 2 size, 3 URL, 4 file name.
+    static constexpr const wchar_t* kLinePattern =
+        LR"(\s*?([a-zA-Z|*]+/[a-zA-Z|*]+)\s*?\|\s*?(\d*)\s*?\|\s*?([^\s].*[^\s])\s*?\|\s*?([^\s].*[^\s])\s*?)";
+
+    explicit FileListParser(std::wstring strListUrl);
+
+    // The next bytes of the list: the outcome of every line they complete.
+    // A null pData with a non-zero size throws ArgumentNullPointerException.
+    FileListBatch Consume(const char* pData, std::size_t uintSize);
+    FileListBatch Consume(std::string_view bytes) { return Consume(bytes.data(), bytes.size()); }
+
+    // End of the list: a last line without a line feed is read. The parser
+    // is empty afterwards.
+    FileListBatch Finish();
+
+    // What relative URL fields are resolved against.
+    const std::wstring& GetBaseUrl() const { return m_strBaseUrl; }
+
+private:
+    // The list URL up to and including its last "/"; the whole URL when it
+    // has no "/" after the "//" of its scheme.
+    static std::wstring BaseUrlOf(const std::wstring& strListUrl);
+    FileListBatch TakeCompleteLines();
+    FileListBatch::Entry ParseLine(const std::wstring& strLine) const;
+    // The item's URL from the URL field; false (with the URL as far as it
+    // got) when no absolute http(s) URL with a usable port comes of it.
+    bool MakeItemUrl(const std::wstring& strField, std::wstring& strUrl) const;
+
+    const std::wstring m_strBaseUrl;
+    // Bytes received and not yet split into lines.
+    std::string m_strBuffer;
+    // Whether the first bytes of the stream have been looked at for a
+    // byte-order mark (decided once 3 bytes arrived, or a byte that cannot
+    // begin one).
+    bool m_bStartSeen = false;
+};
+
+}  // namespace pullbay::engine

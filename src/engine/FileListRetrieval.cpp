@@ -1,0 +1,178 @@
+#include "engine/FileListRetrieval.h"
+
+#include <charconv>
+#include <utility>
+
+#include "core/Exceptions.h"
+#include "core/ThrowSite.h"
+#include "engine/DownloadWork.h"
+
+namespace pullbay::engine {
+
+namespace {
+
+std::wstring InternalErrorText(int intErrorCode)
+{
+    // Locale-free: the process locale may group digits.
+    char buffer[16];
+    const auto converted = std::to_chars(buffer, buffer + sizeof buffer, intErrorCode);
+    std::wstring strText = L"Internal error code: ";
+    strText.append(buffer, converted.ptr);
+    return strText;
+}
+
+}  // namespace
+
+std::shared_ptr<FileListRetrieval> FileListRetrieval::Create(
+    std::wstring strListUrl, std::wstring strCookieText, int intTimeOut,
+    std::uint32_t uintReconnectAttempts, std::uint32_t uintReconnectWaitMs,
+    std::shared_ptr<IFileListSink> pSink)
+{
+    if (!pSink) {
+        PB_THROW(core::ArgumentNullPointerException, L"pSink");
+    }
+    std::shared_ptr<FileListRetrieval> pRetrieval(
+        new FileListRetrieval(std::move(strListUrl), std::move(pSink)));
+    net::WInetDownloader& transfer = pRetrieval->m_transfer;
+    transfer.SetTimeOut(intTimeOut);
+    transfer.SetReconnectAttemptsCount(uintReconnectAttempts);
+    transfer.SetReconnectTimeOut(uintReconnectWaitMs);
+    transfer.SetCookieText(std::move(strCookieText));
+    transfer.SetDownloadEvents(pRetrieval.get());
+    transfer.SetDirectEvents(pRetrieval.get());
+    // The transfer is a member: the stop condition never outlives this.
+    FileListRetrieval* pSelf = pRetrieval.get();
+    transfer.SetStopCondition([pSelf] { return pSelf->IsCancelled(); });
+    return pRetrieval;
+}
+
+FileListRetrieval::FileListRetrieval(std::wstring strListUrl, std::shared_ptr<IFileListSink> pSink)
+    : m_strListUrl(std::move(strListUrl))
+    , m_parser(m_strListUrl)
+    , m_pSink(std::move(pSink))
+{
+}
+
+FileListRetrieval::~FileListRetrieval() = default;
+
+std::shared_ptr<DownloadWork> FileListRetrieval::CreateWork()
+{
+    return std::make_shared<DownloadWork>(shared_from_this());
+}
+
+void FileListRetrieval::Run()
+{
+    if (m_bStarted.exchange(true) || IsCancelled()) {
+        return;
+    }
+    try {
+        m_transfer.Download(m_strListUrl.c_str());
+    } catch (...) {
+        // The owner waits for Ended; an exception must not leave it waiting.
+        End(IFileListSink::kResultFailed);
+        throw;
+    }
+}
+
+void FileListRetrieval::Cancel()
+{
+    std::shared_ptr<IFileListSink> pReleased;
+    {
+        std::lock_guard lock(m_mutex);
+        m_bCancelled.store(true);
+        pReleased = std::move(m_pSink);
+    }
+    // The sink may go here, outside the lock: its destructor may do anything.
+}
+
+std::shared_ptr<IFileListSink> FileListRetrieval::SinkForCall() const
+{
+    std::lock_guard lock(m_mutex);
+    return m_pSink;
+}
+
+std::shared_ptr<IFileListSink> FileListRetrieval::SinkForEnd()
+{
+    std::lock_guard lock(m_mutex);
+    return std::move(m_pSink);
+}
+
+void FileListRetrieval::Deliver(FileListBatch batch)
+{
+    if (batch.Empty()) {
+        return;
+    }
+    if (const auto pSink = SinkForCall()) {
+        pSink->AddBatch(std::move(batch));
+    }
+}
+
+void FileListRetrieval::End(std::int32_t intResult)
+{
+    if (const auto pSink = SinkForEnd()) {
+        pSink->Ended(intResult);
+    }
+}
+
+HRESULT FileListRetrieval::DownloadProgress(std::int64_t intPosition, std::int64_t intDeclaredLength)
+{
+    // Progress only drives a bar: a failing sink must not end the transfer.
+    try {
+        if (const auto pSink = SinkForCall()) {
+            pSink->Progress(intPosition, intDeclaredLength);
+        }
+    } catch (const core::Exception& failure) {
+        core::ExceptionManager::SetException(core::CurrentThreadId(), failure);
+    } catch (...) {
+        core::RecordForeignFailure();
+    }
+    return S_OK;
+}
+
+HRESULT FileListRetrieval::DownloadComplete(int /*intStatus*/, const wchar_t* /*strText*/)
+{
+    if (!IsCancelled()) {
+        Deliver(m_parser.Finish());
+    }
+    End(IFileListSink::kResultComplete);
+    return S_OK;
+}
+
+HRESULT FileListRetrieval::ErrorOccured(int intStatus, const wchar_t* /*strText*/,
+                                        const wchar_t* strResponseText, int intErrorCode)
+{
+    std::int32_t intCode = kErrorTransferFailed;
+    if (intStatus == kHttpNotFound) {
+        intCode = kErrorNotFound;
+    } else if (intErrorCode == kNameNotResolved) {
+        intCode = kErrorHostNotResolved;
+    }
+    if (const auto pSink = SinkForCall()) {
+        pSink->RetrievalFailed(intCode, InternalErrorText(intErrorCode), intStatus,
+                               strResponseText != nullptr ? strResponseText : L"", m_strListUrl);
+    }
+    // Lines already delivered stay in the list.
+    End(IFileListSink::kResultFailed);
+    return S_OK;
+}
+
+HRESULT FileListRetrieval::MimeTypeAvailable(std::wstring /*strMimeType*/)
+{
+    // A list may come with any content type.
+    return S_OK;
+}
+
+HRESULT FileListRetrieval::WaitingForReconnect()
+{
+    return S_OK;
+}
+
+void FileListRetrieval::DataReceived(const char* pData, unsigned uintSize)
+{
+    if (IsCancelled()) {
+        return;
+    }
+    Deliver(m_parser.Consume(pData, uintSize));
+}
+
+}  // namespace pullbay::engine
