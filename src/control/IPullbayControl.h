@@ -6,6 +6,7 @@
 #include <memory>
 
 #include "control/IClientSite.h"
+#include "control/IDialogPresenter.h"
 #include "platform/com/IUnknown.h"
 
 class QWidget;
@@ -20,6 +21,8 @@ public:
     virtual HRESULT CreateControlWindow(QWidget* pWindow) = 0;
     virtual HRESULT DestroyControlWindow() = 0;
     virtual HRESULT SetExtent(std::uint32_t uintCx, std::uint32_t uintCy) = 0;
+    // The dialogs of a download run (null: answer by policy, no windows).
+    virtual HRESULT SetPresenter(std::shared_ptr<IDialogPresenter> pPresenter) = 0;
     virtual HRESULT GetConfirmationEnabled(bool* pValue) = 0;
     virtual HRESULT PutConfirmationEnabled(bool bValue) = 0;
 

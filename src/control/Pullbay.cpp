@@ -11,6 +11,8 @@
 #include "control/UrlAcceptance.h"
 #include "core/TextUnits.h"
 #include "engine/FileListDownloader.h"
+
+#include <QCoreApplication>
 #include "engine/TempFiles.h"
 #include "net/UrlFunctions.h"
 #include "platform/IPlatform.h"
@@ -464,6 +466,7 @@ HRESULT Pullbay::ClearFileList()
 namespace {
 
 constexpr const wchar_t* kCopyFailedText = L"Couldn't write destination file.";
+constexpr std::uint32_t kEngineStartPollMs = 10;
 
 }  // namespace
 
@@ -564,6 +567,10 @@ void Pullbay::RunDownload()
                                                                 m_files.Copy(), *this);
     m_pEngine = pEngine;
     m_pPool->AddWork(pEngine, 0);
+    // The barrier below waits only for work a worker has taken.
+    while (!pEngine->WaitUntilStarted(kEngineStartPollMs)) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
     if (m_properties.GetShowProgressDialog()) {
         m_pPresenter->ShowProgress(m_properties, pEngine);
     }

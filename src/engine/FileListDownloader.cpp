@@ -136,6 +136,7 @@ bool FileListDownloader::IsProtectedModeRun() const
 
 void FileListDownloader::Process()
 {
+    m_started.Set();
     for (std::size_t i = 0; i < m_items.size(); ++i) {
         if (m_bSkipAll.load()) {
             for (std::size_t k = i; k < m_items.size(); ++k) {

@@ -24,6 +24,7 @@
 #include "engine/IDownloaderEvents.h"
 #include "net/IDownloadEvents.h"
 #include "net/WInetDownloader.h"
+#include "platform/sync/Event.h"
 #include "tools/IWorkItem.h"
 #include "ui/ProgressStatistic.h"
 
@@ -53,6 +54,11 @@ public:
     std::uint32_t GetId() override;
 
     void Process();
+
+    // True once Process has begun (any thread). The run waits for it before
+    // the pool's barrier: the barrier waits only for work a worker has
+    // taken, and work still queued would otherwise run after the run ended.
+    bool WaitUntilStarted(std::uint32_t uintTimeOutMs) { return m_started.Wait(uintTimeOutMs); }
 
     // Further attempts and the wait before each: the transfer's defaults
     // (the settings' reconnect values apply to the file-list retrieval
@@ -101,6 +107,7 @@ private:
     std::atomic<bool> m_bSkipAll{false};
     std::atomic<bool> m_bSkipCurrent{false};
     std::atomic<bool> m_bWaiting{false};
+    platform::Event m_started{true};
     std::uint32_t m_uintReconnectAttempts = net::WInetDownloader::kDefaultReconnectAttemptsCount;
     std::uint32_t m_uintReconnectWaitMs = net::WInetDownloader::kDefaultReconnectTimeOutMs;
 };

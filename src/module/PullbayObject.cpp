@@ -272,6 +272,12 @@ HRESULT PullbayObject::SetExtent(std::uint32_t uintCx, std::uint32_t uintCy)
     return S_OK;
 }
 
+HRESULT PullbayObject::SetPresenter(std::shared_ptr<control::IDialogPresenter> pPresenter)
+{
+    m_pControl->SetPresenter(std::move(pPresenter));
+    return S_OK;
+}
+
 HRESULT PullbayObject::GetConfirmationEnabled(bool* pValue)
 {
     return m_pControl->GetConfirmationEnabled(pValue);

@@ -69,6 +69,7 @@ public:
     HRESULT CreateControlWindow(QWidget* pWindow) override;
     HRESULT DestroyControlWindow() override;
     HRESULT SetExtent(std::uint32_t uintCx, std::uint32_t uintCy) override;
+    HRESULT SetPresenter(std::shared_ptr<control::IDialogPresenter> pPresenter) override;
     HRESULT GetConfirmationEnabled(bool* pValue) override;
     HRESULT PutConfirmationEnabled(bool bValue) override;
 

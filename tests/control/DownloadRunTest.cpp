@@ -1,0 +1,402 @@
+// Whole download runs against the scripted loopback server with the policy
+// presenter: the order of steps and events, every early end, the busy rule,
+// the file-exists answer kept for one run, skips from event handlers, and
+// runs whose files come from a published list.
+#include <gtest/gtest.h>
+
+#include <QWidget>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "control/EventTypes.h"
+#include "control/PolicyPresenter.h"
+#include "control/PropertyTable.h"
+#include "control/Pullbay.h"
+#include "platform/com/IDispatchSink.h"
+#include "support/PatternBytes.h"
+#include "support/TestHttpServer.h"
+
+namespace pullbay::test {
+namespace {
+
+namespace fs = std::filesystem;
+using com::NullableString;
+using com::Variant;
+using control::EventId;
+using control::Pullbay;
+
+// One line per event, e.g. "step 3", "complete 0", "error 304 ...", "count".
+class EventLog : public com::IDispatchSink {
+public:
+    HRESULT Invoke(com::DISPID dispid, const std::vector<Variant>& args) override
+    {
+        switch (static_cast<EventId>(dispid)) {
+        case EventId::DownloadStep:
+            lines.push_back("step " + std::to_string(args[0].I4()));
+            break;
+        case EventId::DownloadComplete:
+            lines.push_back("complete " + std::to_string(args[0].I4()));
+            break;
+        case EventId::DownloadFileCountChange:
+            lines.push_back("count");
+            break;
+        case EventId::DownloadItemComplete:
+            lines.push_back("item " + std::to_string(args[0].I4()));
+            break;
+        case EventId::Error:
+            lines.push_back("error " + std::to_string(args[0].I4()) + " " +
+                            std::to_string(args[5].I4()));
+            errorTexts.push_back(args[1].String().Value());
+            break;
+        case EventId::Progress:
+            ++intProgress;
+            break;
+        default:
+            break;
+        }
+        if (onEvent) {
+            onEvent(static_cast<EventId>(dispid), args);
+        }
+        return S_OK;
+    }
+    // The lines without item, progress and error entries: the run's frame.
+    std::vector<std::string> Frame() const
+    {
+        std::vector<std::string> frame;
+        for (const auto& line : lines) {
+            if (line.rfind("item", 0) != 0 && line.rfind("error", 0) != 0) {
+                frame.push_back(line);
+            }
+        }
+        return frame;
+    }
+    int Count(const std::string& strPrefix) const
+    {
+        int intCount = 0;
+        for (const auto& line : lines) {
+            intCount += line.rfind(strPrefix, 0) == 0 ? 1 : 0;
+        }
+        return intCount;
+    }
+
+    std::vector<std::string> lines;
+    std::vector<std::wstring> errorTexts;
+    int intProgress = 0;
+    std::function<void(EventId, const std::vector<Variant>&)> onEvent;
+};
+
+// The policy presenter with scripted answers.
+class ScriptedPresenter : public control::PolicyPresenter {
+public:
+    bool ConfirmDownload(const control::PropertyHolder& settings, const std::wstring& strServer,
+                         control::FileList& files) override
+    {
+        PolicyPresenter::ConfirmDownload(settings, strServer, files);
+        if (bUncheckAll) {
+            for (std::size_t i = 0; i < files.Count(); ++i) {
+                files.At(i)->SetChecked(0);
+            }
+        }
+        return bConfirm;
+    }
+    void AskFileExists(const control::PropertyHolder& settings, const std::wstring& strQuestion,
+                       control::FileExistsDialogAction& action, bool& bApplyToAll) override
+    {
+        PolicyPresenter::AskFileExists(settings, strQuestion, action, bApplyToAll);
+        action = clashAnswer;
+        bApplyToAll = bApplyClashAnswerToAll;
+    }
+    int Count(const std::wstring& strPrefix) const
+    {
+        int intCount = 0;
+        for (const auto& line : Asked()) {
+            intCount += line.rfind(strPrefix, 0) == 0 ? 1 : 0;
+        }
+        return intCount;
+    }
+
+    bool bConfirm = true;
+    bool bUncheckAll = false;
+    control::FileExistsDialogAction clashAnswer = control::FileExistsDialogAction::Overwrite;
+    bool bApplyClashAnswerToAll = false;
+};
+
+std::wstring Widen(const std::string& text)
+{
+    return std::wstring(text.begin(), text.end());
+}
+
+std::string ReadFile(const fs::path& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    return content.str();
+}
+
+class DownloadRunTest : public ::testing::Test {
+public:  // the table of early ends arranges through these
+    void SetUp() override
+    {
+        destination = fs::path(std::getenv("TMPDIR")) / "downloads";
+        fs::create_directories(destination);
+        presenter->SetFolder(destination.wstring());
+        presenter->SetNotice([this](const std::wstring& strText) { notices.push_back(strText); });
+        control.SetPresenter(presenter);
+        std::uint32_t uintCookie = 0;
+        ASSERT_EQ(control.EventConnectionPoint().Advise(log, uintCookie), S_OK);
+        control.OnWindowCreated(&window);
+        log->lines.clear();
+    }
+
+    void Add(const std::string& strPath, const std::wstring& strName, std::int32_t intSize,
+             const std::wstring& strMime = L"*/*")
+    {
+        std::int32_t intIndex = 0;
+        ASSERT_EQ(control.DownloadFileAdd(NullableString(strMime), intSize, NullableString(strName),
+                                          NullableString(Widen(server.BaseUrl() + strPath)), &intIndex),
+                  S_OK);
+    }
+    void Put(com::DISPID dispid, Variant value) { ASSERT_EQ(control.PutProperty(dispid, value), S_OK); }
+    void PutText(const wchar_t* strName, const std::wstring& strValue)
+    {
+        com::DISPID dispid = 0;
+        ASSERT_EQ(control.GetIDsOfNames(strName, dispid), S_OK) << strName;
+        Put(dispid, Variant::FromString(NullableString(strValue)));
+    }
+
+    TestHttpServer server;
+    QWidget window;
+    std::shared_ptr<ScriptedPresenter> presenter = std::make_shared<ScriptedPresenter>();
+    std::shared_ptr<EventLog> log = std::make_shared<EventLog>();
+    std::vector<std::wstring> notices;
+    Pullbay control;
+    fs::path destination;
+};
+
+TEST_F(DownloadRunTest, FullRunRaisesEveryStageInOrderAndStoresTheFiles)
+{
+    const std::string body = PatternBytes(0, 20000, 21);
+    HttpResponse file;
+    file.body = body;
+    server.Route("/a.bin", file);
+    server.Route("/b.txt", HttpResponse::Text(200, "bee"));
+    Add("/a.bin", L"sub/a.bin", 20000);
+    Add("/b.txt", L"b.txt", 3);
+    PutText(L"DownloadCompleteAction", L"OpenFolder");
+    log->lines.clear();
+
+    EXPECT_EQ(control.Download(), S_OK);
+
+    const std::vector<std::string> expected = {"step 0", "step 2", "step 3", "step 4", "step 5",
+                                               "step 6", "step 7", "step 8", "step 9", "step 10",
+                                               "step 11", "complete 0", "step 1", "count"};
+    EXPECT_EQ(log->Frame(), expected);
+    EXPECT_EQ(log->Count("item 0"), 2);
+    EXPECT_EQ(log->Count("error"), 0);
+    EXPECT_EQ(ReadFile(destination / "sub" / "a.bin"), body);
+    EXPECT_EQ(ReadFile(destination / "b.txt"), "bee");
+    std::int32_t intCount = -1;
+    ASSERT_EQ(control.GetDownloadFileCount(&intCount), S_OK);
+    EXPECT_EQ(intCount, 0);
+    EXPECT_TRUE(control.IsIdle());
+    EXPECT_EQ(presenter->Count(L"complete"), 1);
+    ASSERT_EQ(notices.size(), 1u) << "OpenFolder opens the destination";
+    EXPECT_NE(notices[0].find(destination.wstring()), std::wstring::npos);
+}
+
+TEST_F(DownloadRunTest, EarlyEndsRaiseTheirCompletionValueAndTheCommonEnd)
+{
+    struct Case {
+        const char* strName;
+        std::function<void(DownloadRunTest&)> arrange;
+        std::vector<std::string> expected;
+    };
+    const std::vector<Case> cases = {
+        {"empty list", [](DownloadRunTest&) {},
+         {"step 0", "step 2", "step 3", "complete 3", "count"}},
+        {"confirmation cancelled", [](DownloadRunTest& t) {
+             t.Add("/x", L"x", 1);
+             t.presenter->bConfirm = false;
+         },
+         {"step 0", "step 2", "step 3", "step 4", "step 5", "complete 4", "count"}},
+        {"nothing selected", [](DownloadRunTest& t) {
+             t.Add("/x", L"x", 1);
+             t.presenter->bUncheckAll = true;
+         },
+         {"step 0", "step 2", "step 3", "step 4", "step 5", "complete 5", "count"}},
+        {"folder cancelled", [](DownloadRunTest& t) {
+             t.Add("/x", L"x", 1);
+             t.presenter->SetFolder(L"");
+         },
+         {"step 0", "step 2", "step 3", "step 4", "step 5", "complete 6", "count"}},
+        {"no confirmation columns, no completion dialog", [](DownloadRunTest& t) {
+             t.server.Route("/x", HttpResponse::Text(200, "x"));
+             t.Add("/x", L"x", 1);
+             for (const wchar_t* name : {L"DownloadConfirmationDialogListUrlText",
+                                         L"DownloadConfirmationDialogListFileNameText",
+                                         L"DownloadConfirmationDialogListFileSizeText",
+                                         L"DownloadConfirmationDialogListContentTypeText"}) {
+                 t.PutText(name, L"");
+             }
+             t.Put(70, Variant::FromString(NullableString()));  // DownloadCompleteDialogText: null stores empty
+         },
+         {"step 0", "step 2", "step 3", "step 6", "step 7", "step 10", "step 11", "complete 0", "step 1",
+          "count"}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.strName);
+        control.ClearFileList();
+        presenter->bConfirm = true;
+        presenter->bUncheckAll = false;
+        presenter->SetFolder(destination.wstring());
+        c.arrange(*this);
+        log->lines.clear();
+
+        EXPECT_EQ(control.Download(), S_OK);
+
+        EXPECT_EQ(log->Frame(), c.expected);
+        std::int32_t intCount = -1;
+        ASSERT_EQ(control.GetDownloadFileCount(&intCount), S_OK);
+        EXPECT_EQ(intCount, 0);
+        EXPECT_TRUE(control.IsIdle());
+    }
+    // The empty list also told the user so.
+    EXPECT_GE(presenter->Count(L"message No files to download"), 1);
+}
+
+TEST_F(DownloadRunTest, DisabledOrBusyControlDoesNotStartARun)
+{
+    Add("/x", L"x", 1);
+    Put(control::PropertyTable::kDispidEnabled, Variant::FromBool(false));
+    log->lines.clear();
+    EXPECT_EQ(control.Download(), S_OK);
+    EXPECT_TRUE(log->lines.empty());
+
+    Put(control::PropertyTable::kDispidEnabled, Variant::FromBool(true));
+    server.Route("/x", HttpResponse::Text(200, "x"));
+    HRESULT hrNested = E_FAIL;
+    HRESULT hrNestedList = E_FAIL;
+    log->onEvent = [&](EventId id, const std::vector<Variant>& args) {
+        if (id == EventId::DownloadStep && args[0].I4() == control::StepFolderChosen) {
+            hrNested = control.Download();
+            hrNestedList = control.DownloadFileList();
+        }
+    };
+    EXPECT_EQ(control.Download(), S_OK);
+    EXPECT_EQ(hrNested, S_FALSE);
+    EXPECT_EQ(hrNestedList, S_FALSE);
+    EXPECT_EQ(log->Count("complete 0"), 1);
+}
+
+TEST_F(DownloadRunTest, ApplyToAllAnswerHoldsForOneRunOnly)
+{
+    for (const char* path : {"/1", "/2", "/3"}) {
+        server.Route(path, HttpResponse::Text(200, "new"));
+    }
+    std::ofstream(destination / "same.txt") << "old";
+    presenter->clashAnswer = control::FileExistsDialogAction::Rename;
+    presenter->bApplyClashAnswerToAll = true;
+    Add("/1", L"same.txt", 3);
+    Add("/2", L"same.txt", 3);
+    ASSERT_EQ(control.Download(), S_OK);
+    EXPECT_EQ(presenter->Count(L"exists "), 1) << "the second clash takes the remembered answer";
+    EXPECT_TRUE(fs::exists(destination / "Copy of same.txt"));
+    EXPECT_TRUE(fs::exists(destination / "Copy (2) of same.txt"));
+    // The question names the full destination path.
+    for (const auto& line : presenter->Asked()) {
+        if (line.rfind(L"exists ", 0) == 0) {
+            EXPECT_NE(line.find((destination / "same.txt").wstring()), std::wstring::npos) << line;
+        }
+    }
+
+    Add("/3", L"same.txt", 3);
+    ASSERT_EQ(control.Download(), S_OK);
+    EXPECT_EQ(presenter->Count(L"exists "), 2) << "the next run asks again";
+
+    // With no time for the dialog, the default action applies without asking.
+    Put(3, Variant::FromI4(0));  // FileExistsDialogTimeOut
+    Add("/3", L"same.txt", 3);
+    ASSERT_EQ(control.Download(), S_OK);
+    EXPECT_EQ(presenter->Count(L"exists "), 2);
+    EXPECT_EQ(ReadFile(destination / "same.txt"), "new") << "default action: overwrite";
+}
+
+TEST_F(DownloadRunTest, SkipAllFromAnEventHandlerSkipsTheRest)
+{
+    for (const char* path : {"/1", "/2", "/3", "/4"}) {
+        server.Route(path, HttpResponse::Text(200, "data"));
+    }
+    Add("/1", L"1.txt", 4);
+    Add("/2", L"2.txt", 4);
+    Add("/3", L"3.txt", 4);
+    Add("/4", L"4.txt", 4);
+    log->onEvent = [&](EventId id, const std::vector<Variant>&) {
+        if (id == EventId::DownloadItemComplete) {
+            control.SkipAll();
+        }
+    };
+    ASSERT_EQ(control.Download(), S_OK);
+    EXPECT_EQ(log->Count("item 0"), 1);
+    EXPECT_EQ(log->Count("item 3"), 3);
+    EXPECT_EQ(log->Count("error 304"), 3);
+    EXPECT_EQ(server.RequestCount("/2") + server.RequestCount("/3") + server.RequestCount("/4"), 0u);
+}
+
+TEST_F(DownloadRunTest, FilesFromAPublishedList)
+{
+    server.Route("/files/a.txt", HttpResponse::Text(200, "A"));
+    server.Route("/b.txt", HttpResponse::Text(200, "B"));
+    const std::string list = "\xEF\xBB\xBF"
+                             "text/plain | 1 | a.txt | a.txt\r\n"
+                             "not a line\r\n"
+                             "text/plain | | a.txt | nosize.txt\r\n"
+                             "text/plain | 1 | a.txt | a.txt\r\n"
+                             "*/* | 1 | /b.txt | b.txt";
+    server.Route("/files/list.txt", HttpResponse::Text(200, list));
+    PutText(L"FileList", Widen(server.BaseUrl() + "/files/list.txt"));
+
+    ASSERT_EQ(control.Download(), S_OK);
+
+    EXPECT_EQ(ReadFile(destination / "a.txt"), "A");
+    EXPECT_EQ(ReadFile(destination / "b.txt"), "B");
+    const std::vector<std::string> errors = {"error 100 0", "error 102 0", "error 103 0"};
+    std::vector<std::string> seen;
+    for (const auto& line : log->lines) {
+        if (line.rfind("error", 0) == 0) {
+            seen.push_back(line);
+        }
+    }
+    EXPECT_EQ(seen, errors);
+    EXPECT_EQ(log->errorTexts.at(0), L"not a line\r");
+    EXPECT_EQ(log->Count("complete 0"), 1);
+    // The list stage raised a count change when the list filled.
+    const auto frame = log->Frame();
+    ASSERT_GE(frame.size(), 4u);
+    EXPECT_EQ(frame[2], "count");
+    EXPECT_EQ(frame[3], "step 3");
+}
+
+TEST_F(DownloadRunTest, AFailedListEndsTheRunAndDownloadFileListReportsIt)
+{
+    server.Route("/missing.txt", HttpResponse::Text(404, "gone"));
+    PutText(L"FileList", Widen(server.BaseUrl() + "/missing.txt"));
+    Put(131, Variant::FromUI4(0));  // ReconnectAttemptsCount: the list is not retried
+
+    ASSERT_EQ(control.Download(), S_OK);
+    EXPECT_EQ(log->Frame(), (std::vector<std::string>{"step 0", "step 2", "complete 2", "count"}));
+    ASSERT_EQ(log->Count("error 201 -1"), 1);
+    EXPECT_EQ(log->errorTexts.at(0), L"Internal error code: 0");
+
+    log->lines.clear();
+    ASSERT_EQ(control.DownloadFileList(), S_OK);
+    EXPECT_EQ(log->Frame(), (std::vector<std::string>{"step 2", "complete 2"}));
+}
+
+}  // namespace
+}  // namespace pullbay::test
