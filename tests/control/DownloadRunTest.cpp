@@ -17,6 +17,7 @@
 #include "control/PolicyPresenter.h"
 #include "control/PropertyTable.h"
 #include "control/Pullbay.h"
+#include "platform/IPlatform.h"
 #include "platform/com/IDispatchSink.h"
 #include "support/PatternBytes.h"
 #include "support/TestHttpServer.h"
@@ -143,7 +144,11 @@ class DownloadRunTest : public ::testing::Test {
 public:  // the table of early ends arranges through these
     void SetUp() override
     {
-        destination = fs::path(std::getenv("TMPDIR")) / "downloads";
+        // A folder per test: the tests of one process share TMPDIR.
+        destination = fs::path(std::getenv("TMPDIR")) /
+                      (std::string("downloads-") +
+                       ::testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(destination);
         fs::create_directories(destination);
         presenter->SetFolder(destination.wstring());
         presenter->SetNotice([this](const std::wstring& strText) { notices.push_back(strText); });
@@ -396,6 +401,83 @@ TEST_F(DownloadRunTest, AFailedListEndsTheRunAndDownloadFileListReportsIt)
     log->lines.clear();
     ASSERT_EQ(control.DownloadFileList(), S_OK);
     EXPECT_EQ(log->Frame(), (std::vector<std::string>{"step 2", "complete 2"}));
+}
+
+}  // namespace
+}  // namespace pullbay::test
+
+namespace pullbay::test {
+namespace {
+
+// Class 6 in Protected Mode, with a writeable folder of the test's own.
+class ProtectedPlatform : public platform::IPlatform {
+public:
+    explicit ProtectedPlatform(std::wstring strFolder) : m_strFolder(std::move(strFolder)) {}
+    int PlatformClass() const override { return 6; }
+    bool IsProtectedModeProcess() override { return true; }
+    HRESULT GetWriteableFolderPath(const com::Guid&, std::wstring& strPath) override
+    {
+        strPath = m_strFolder;
+        return S_OK;
+    }
+
+private:
+    std::wstring m_strFolder;
+};
+
+TEST_F(DownloadRunTest, AFailedProtectedModeMoveReportsEveryPosition)
+{
+    const fs::path low = fs::path(std::getenv("TMPDIR")) / "low";
+    fs::create_directories(low);
+    fs::permissions(low, fs::perms::owner_all, fs::perm_options::replace);
+    auto previous = platform::SetPlatformForTesting(std::make_shared<ProtectedPlatform>(low.wstring()));
+    struct Restore {
+        std::shared_ptr<platform::IPlatform> previous;
+        ~Restore() { platform::SetPlatformForTesting(previous); }
+    } restore{previous};
+    server.Route("/1", HttpResponse::Text(200, "one"));
+    server.Route("/2", HttpResponse::Text(200, "two"));
+    Add("/1", L"1.txt", 3);
+    Add("/2", L"2.txt", 3);
+    std::size_t uintMoved = 0;
+    control.SetProtectedModeMove([&](const std::vector<std::shared_ptr<control::FileItem>>& items,
+                                     const std::wstring&) {
+        uintMoved = items.size();
+        return false;
+    });
+
+    ASSERT_EQ(control.Download(), S_OK);
+
+    EXPECT_EQ(uintMoved, 2u);
+    const std::vector<std::string> expected = {"error 302 0", "error 302 1"};
+    std::vector<std::string> errors;
+    for (const auto& line : log->lines) {
+        if (line.rfind("error", 0) == 0) {
+            errors.push_back(line);
+        }
+    }
+    EXPECT_EQ(errors, expected);
+    EXPECT_EQ(log->errorTexts.at(0), L"Couldn't write destination file.");
+    EXPECT_FALSE(fs::exists(destination / "1.txt")) << "nothing is moved during the run";
+}
+
+TEST_F(DownloadRunTest, PromptAskedNoLeavesTheFolderClosedAndTheControlCleansItsTemporaryFolder)
+{
+    server.Route("/missing", HttpResponse::Text(404, "gone"));
+    Add("/missing", L"missing.bin", 4);
+    PutText(L"DownloadCompleteAction", L"Prompt");
+    ASSERT_EQ(control.Download(), S_OK);
+    EXPECT_EQ(presenter->Count(L"message Do you want to open the folder"), 1);
+    EXPECT_TRUE(notices.empty());
+    EXPECT_EQ(log->Count("item 7"), 1);
+    // The 404 file's temporary file stays until the control goes.
+    const fs::path temp = fs::path(std::getenv("TMPDIR")) / "Pullbay_Temp";
+    ASSERT_TRUE(fs::exists(temp));
+    EXPECT_FALSE(fs::is_empty(temp));
+    {
+        Pullbay other;
+    }
+    EXPECT_TRUE(fs::is_empty(temp));
 }
 
 }  // namespace

@@ -9,17 +9,21 @@
 #include <QWidget>
 
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <map>
 #include <string>
 
 #include "control/EventTypes.h"
 #include "control/IPullbayControl.h"
+#include "control/PolicyPresenter.h"
 #include "control/Pullbay.h"
 #include "control/SettingsKey.h"
 #include "platform/com/ComActivation.h"
 #include "platform/com/ComInterfaces.h"
 #include "platform/registry/RegistryKey.h"
+#include "support/TestHttpServer.h"
 
 namespace pullbay::test {
 namespace {
@@ -261,6 +265,58 @@ TEST_F(ModuleTest, PropertiesEventsAndWindowThroughTheInterfaces)
     QWidget window;
     ASSERT_EQ(pHostSide->CreateControlWindow(&window), S_OK);
     EXPECT_EQ(pSink->intInitComplete, 1);
+    ASSERT_EQ(pHostSide->DestroyControlWindow(), S_OK);
+}
+
+TEST_F(ModuleTest, AHostRunsAWholeDownloadThroughTheInterfaces)
+{
+    TestHttpServer server;
+    server.Route("/hello.txt", HttpResponse::Text(200, "hello"));
+    const std::filesystem::path destination = std::filesystem::path(std::getenv("TMPDIR")) / "module-run";
+    std::filesystem::create_directories(destination);
+
+    ComPtr<com::IDispatch> pControl = Create();
+    auto pHostSide = pControl.As<control::IPullbayControl>(control::IID_IPullbayControl);
+    auto pPresenter = std::make_shared<control::PolicyPresenter>();
+    pPresenter->SetFolder(destination.wstring());
+    ASSERT_EQ(pHostSide->SetPresenter(pPresenter), S_OK);
+    QWidget window;
+    ASSERT_EQ(pHostSide->CreateControlWindow(&window), S_OK);
+    struct Sink : com::IDispatchSink {
+        std::vector<std::int32_t> completions;
+        HRESULT Invoke(com::DISPID event, const std::vector<Variant>& args) override
+        {
+            if (event == static_cast<com::DISPID>(control::EventId::DownloadComplete)) {
+                completions.push_back(args[0].I4());
+            }
+            return S_OK;
+        }
+    };
+    auto pSink = std::make_shared<Sink>();
+    std::uint32_t uintCookie = 0;
+    ASSERT_EQ(pControl.As<com::IConnectionPointContainer>(com::IID_IConnectionPointContainer)
+                  ->Advise(Pullbay::kIidEvents, pSink, uintCookie),
+              S_OK);
+
+    com::DISPID dispidAdd = 0;
+    ASSERT_EQ(pControl->GetIDsOfNames(L"DownloadFileAdd", dispidAdd), S_OK);
+    const std::string strUrl = server.BaseUrl() + "/hello.txt";
+    Variant index;
+    ASSERT_EQ(pControl->Invoke(dispidAdd, com::kDispatchMethod,
+                               {Variant::FromString(com::NullableString(L"text/plain")), Variant::FromI4(5),
+                                Variant::FromString(com::NullableString(L"hello.txt")),
+                                Variant::FromString(com::NullableString(std::wstring(strUrl.begin(), strUrl.end())))},
+                               &index),
+              S_OK);
+    com::DISPID dispidDownload = 0;
+    ASSERT_EQ(pControl->GetIDsOfNames(L"Download", dispidDownload), S_OK);
+    ASSERT_EQ(pControl->Invoke(dispidDownload, com::kDispatchMethod, {}, nullptr), S_OK);
+
+    EXPECT_EQ(pSink->completions, (std::vector<std::int32_t>{control::CompletionSuccess}));
+    std::ifstream stored(destination / "hello.txt");
+    std::string strContent;
+    std::getline(stored, strContent);
+    EXPECT_EQ(strContent, "hello");
     ASSERT_EQ(pHostSide->DestroyControlWindow(), S_OK);
 }
 
