@@ -3,6 +3,7 @@
 // chunk borders anywhere, and hostile bytes.
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <random>
 #include <string>
 #include <vector>
@@ -60,6 +61,11 @@ struct LineCase {
     std::wstring strExpected;
     const wchar_t* strListUrl = kListUrl;
 };
+
+void PrintTo(const LineCase& row, std::ostream* pOut)
+{
+    *pOut << row.strName;
+}
 
 class FileListLineTest : public ::testing::TestWithParam<LineCase> {};
 
