@@ -394,7 +394,10 @@ HRESULT Pullbay::PutDownloadFileSize(std::int32_t intIndex, std::int32_t intValu
     return S_OK;
 }
 
-HRESULT Pullbay::GetDownloadFileUrl(std::int32_t intIndex, NullableString* pValue) const
+// The getters of the indexed list properties share their checks: a null
+// out-pointer, then the index; getters work during a run too.
+template <typename Value, typename Read>
+HRESULT Pullbay::ReadItem(std::int32_t intIndex, Value* pValue, Read read) const
 {
     if (pValue == nullptr) {
         return E_POINTER;
@@ -402,44 +405,28 @@ HRESULT Pullbay::GetDownloadFileUrl(std::int32_t intIndex, NullableString* pValu
     if (!IsValidIndex(intIndex)) {
         return E_INVALIDARG;
     }
-    *pValue = NullableString(m_files.At(static_cast<std::size_t>(intIndex))->GetUrl());
+    *pValue = read(*m_files.At(static_cast<std::size_t>(intIndex)));
     return S_OK;
+}
+
+HRESULT Pullbay::GetDownloadFileUrl(std::int32_t intIndex, NullableString* pValue) const
+{
+    return ReadItem(intIndex, pValue, [](const FileItem& item) { return NullableString(item.GetUrl()); });
 }
 
 HRESULT Pullbay::GetDownloadFileName(std::int32_t intIndex, NullableString* pValue) const
 {
-    if (pValue == nullptr) {
-        return E_POINTER;
-    }
-    if (!IsValidIndex(intIndex)) {
-        return E_INVALIDARG;
-    }
-    *pValue = NullableString(m_files.At(static_cast<std::size_t>(intIndex))->GetFileName());
-    return S_OK;
+    return ReadItem(intIndex, pValue, [](const FileItem& item) { return NullableString(item.GetFileName()); });
 }
 
 HRESULT Pullbay::GetDownloadFileMimeType(std::int32_t intIndex, NullableString* pValue) const
 {
-    if (pValue == nullptr) {
-        return E_POINTER;
-    }
-    if (!IsValidIndex(intIndex)) {
-        return E_INVALIDARG;
-    }
-    *pValue = NullableString(m_files.At(static_cast<std::size_t>(intIndex))->GetMimeType());
-    return S_OK;
+    return ReadItem(intIndex, pValue, [](const FileItem& item) { return NullableString(item.GetMimeType()); });
 }
 
 HRESULT Pullbay::GetDownloadFileSize(std::int32_t intIndex, std::int32_t* pValue) const
 {
-    if (pValue == nullptr) {
-        return E_POINTER;
-    }
-    if (!IsValidIndex(intIndex)) {
-        return E_INVALIDARG;
-    }
-    *pValue = m_files.At(static_cast<std::size_t>(intIndex))->GetFileSize();
-    return S_OK;
+    return ReadItem(intIndex, pValue, [](const FileItem& item) { return item.GetFileSize(); });
 }
 
 HRESULT Pullbay::GetDownloadFileCount(std::int32_t* pValue) const

@@ -191,6 +191,8 @@ private:
     [[noreturn]] static void AbortRun(const wchar_t* strRoutine, std::uint32_t uintLine);
     std::optional<std::wstring> AcceptScriptUrl(const std::wstring& strUrl) const;
     bool IsValidIndex(std::int32_t intIndex) const;
+    template <typename Value, typename Read>
+    HRESULT ReadItem(std::int32_t intIndex, Value* pValue, Read read) const;
     HRESULT ReplaceItem(std::int32_t intIndex, const com::NullableString& strValue, bool bUrl);
     void RaiseListError(std::int32_t intCode, const std::wstring& strDescription,
                         std::int32_t intIndex);

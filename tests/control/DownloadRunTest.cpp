@@ -17,7 +17,7 @@
 #include "control/PolicyPresenter.h"
 #include "control/PropertyTable.h"
 #include "control/Pullbay.h"
-#include "platform/IPlatform.h"
+#include "support/ProtectedPlatform.h"
 #include "platform/com/IDispatchSink.h"
 #include "support/PatternBytes.h"
 #include "support/TestHttpServer.h"
@@ -409,32 +409,13 @@ TEST_F(DownloadRunTest, AFailedListEndsTheRunAndDownloadFileListReportsIt)
 namespace pullbay::test {
 namespace {
 
-// Class 6 in Protected Mode, with a writeable folder of the test's own.
-class ProtectedPlatform : public platform::IPlatform {
-public:
-    explicit ProtectedPlatform(std::wstring strFolder) : m_strFolder(std::move(strFolder)) {}
-    int PlatformClass() const override { return 6; }
-    bool IsProtectedModeProcess() override { return true; }
-    HRESULT GetWriteableFolderPath(const com::Guid&, std::wstring& strPath) override
-    {
-        strPath = m_strFolder;
-        return S_OK;
-    }
-
-private:
-    std::wstring m_strFolder;
-};
 
 TEST_F(DownloadRunTest, AFailedProtectedModeMoveReportsEveryPosition)
 {
     const fs::path low = fs::path(std::getenv("TMPDIR")) / "low";
     fs::create_directories(low);
     fs::permissions(low, fs::perms::owner_all, fs::perm_options::replace);
-    auto previous = platform::SetPlatformForTesting(std::make_shared<ProtectedPlatform>(low.wstring()));
-    struct Restore {
-        std::shared_ptr<platform::IPlatform> previous;
-        ~Restore() { platform::SetPlatformForTesting(previous); }
-    } restore{previous};
+    ProtectedPlatformScope protectedMode(low.wstring());
     server.Route("/1", HttpResponse::Text(200, "one"));
     server.Route("/2", HttpResponse::Text(200, "two"));
     Add("/1", L"1.txt", 3);

@@ -18,7 +18,7 @@
 #include "control/FileItem.h"
 #include "control/PropertyHolder.h"
 #include "engine/FileListDownloader.h"
-#include "platform/IPlatform.h"
+#include "support/ProtectedPlatform.h"
 #include "support/PatternBytes.h"
 #include "support/TestHttpServer.h"
 
@@ -374,32 +374,13 @@ TEST_F(FileListDownloaderTest, HostileNamesNeverWriteOutsideTheDestination)
 namespace pullbay::test {
 namespace {
 
-// A platform of class 6 running in Protected Mode, with a writeable folder.
-class ProtectedPlatform : public platform::IPlatform {
-public:
-    explicit ProtectedPlatform(std::wstring strFolder) : m_strFolder(std::move(strFolder)) {}
-    int PlatformClass() const override { return 6; }
-    bool IsProtectedModeProcess() override { return true; }
-    HRESULT GetWriteableFolderPath(const com::Guid&, std::wstring& strPath) override
-    {
-        strPath = m_strFolder;
-        return S_OK;
-    }
-
-private:
-    std::wstring m_strFolder;
-};
 
 TEST_F(FileListDownloaderTest, ProtectedModeLeavesFilesInTheWriteableFolder)
 {
     const fs::path lowFolder = fs::path(std::getenv("TMPDIR")) / "low";
     fs::create_directories(lowFolder);
     fs::permissions(lowFolder, fs::perms::owner_all, fs::perm_options::replace);
-    auto previous = platform::SetPlatformForTesting(std::make_shared<ProtectedPlatform>(lowFolder.wstring()));
-    struct Restore {
-        std::shared_ptr<platform::IPlatform> previous;
-        ~Restore() { platform::SetPlatformForTesting(previous); }
-    } restore{previous};
+    ProtectedPlatformScope protectedMode(lowFolder.wstring());
 
     // A sub-folder that cannot be created here is left for the move after
     // the run.
