@@ -553,7 +553,10 @@ void Pullbay::RunDownload()
     auto pEngine = std::make_shared<engine::FileListDownloader>(m_properties, strDestination,
                                                                 m_files.Copy(), *this);
     m_pEngine = pEngine;
-    m_pPool->AddWork(pEngine, 0);
+    if (!m_pPool || !m_pPool->AddWork(pEngine, 0)) {
+        // The pool is stopping: the files cannot be fetched.
+        PB_THROW(core::UnexpectedException, L"the download engine could not be started");
+    }
     // The barrier below waits only for work a worker has taken.
     while (!pEngine->WaitUntilStarted(kEngineStartPollMs)) {
         QCoreApplication::processEvents(QEventLoop::AllEvents);
