@@ -38,7 +38,7 @@ test-asan: deps
 	$(SANITIZER_ENV) ctest --test-dir $(ASAN_DIR) --output-on-failure -j $(JOBS)
 
 demo:
-	@echo "make demo: the demo is not built yet (the host program 'pullbay' arrives with a later issue)." >&2
+	@echo "make demo: the demo is not built yet (the host program 'pullbay' does not exist yet)." >&2
 	@exit 1
 
 clean:
