@@ -1,0 +1,139 @@
+#include "host/CommandLine.h"
+
+#include <charconv>
+#include <cstdint>
+
+#include "core/TextUnits.h"
+
+namespace pullbay::host {
+
+namespace {
+
+bool TakesValue(const std::string& strOption)
+{
+    return strOption == "--param" || strOption == "--page-url" || strOption == "--cookie" ||
+           strOption == "--dest" || strOption == "--add";
+}
+
+}  // namespace
+
+std::optional<AddedFile> ParseAddedFile(const std::string& strSpec)
+{
+    std::size_t uintParts[3] = {};
+    std::size_t uintFrom = 0;
+    for (std::size_t& uintBar : uintParts) {
+        uintBar = strSpec.find('|', uintFrom);
+        if (uintBar == std::string::npos) {
+            return std::nullopt;
+        }
+        uintFrom = uintBar + 1;
+    }
+    const std::string strSize = strSpec.substr(uintParts[0] + 1, uintParts[1] - uintParts[0] - 1);
+    AddedFile file;
+    const char* pEnd = strSize.data() + strSize.size();
+    const auto [pStop, error] = std::from_chars(strSize.data(), pEnd, file.intFileSize);
+    if (strSize.empty() || error != std::errc() || pStop != pEnd) {
+        return std::nullopt;
+    }
+    file.strMimeType = core::FromUtf8(strSpec.substr(0, uintParts[0]));
+    file.strUrl = core::FromUtf8(strSpec.substr(uintParts[1] + 1, uintParts[2] - uintParts[1] - 1));
+    file.strFileName = core::FromUtf8(strSpec.substr(uintParts[2] + 1));
+    return file;
+}
+
+ParseResult ParseCommandLine(const std::vector<std::string>& arguments)
+{
+    ParseResult result;
+    HostOptions& options = result.options;
+    if (arguments.empty()) {
+        result.strError = "no command given";
+        return result;
+    }
+    const std::string& strCommand = arguments[0];
+    if (strCommand == "--help" || strCommand == "-h" || strCommand == "help") {
+        options.command = Command::Help;
+    } else if (strCommand == "--version") {
+        options.command = Command::Version;
+    } else if (strCommand == "register") {
+        options.command = Command::Register;
+    } else if (strCommand == "unregister") {
+        options.command = Command::Unregister;
+    } else if (strCommand == "describe") {
+        options.command = Command::Describe;
+    } else if (strCommand == "run") {
+        options.command = Command::Run;
+    } else {
+        result.strError = "unknown command: " + strCommand;
+        return result;
+    }
+    if (options.command != Command::Run) {
+        if (arguments.size() > 1) {
+            result.strError = "unexpected argument: " + arguments[1];
+        }
+        return result;
+    }
+
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& strOption = arguments[i];
+        if (strOption == "--headless") {
+            options.bHeadless = true;
+            continue;
+        }
+        if (strOption == "--events") {
+            options.bEvents = true;
+            continue;
+        }
+        if (!TakesValue(strOption)) {
+            result.strError = "unknown option: " + strOption;
+            return result;
+        }
+        if (i + 1 >= arguments.size()) {
+            result.strError = "missing value for " + strOption;
+            return result;
+        }
+        const std::string& strValue = arguments[++i];
+        if (strOption == "--param") {
+            const std::size_t uintEquals = strValue.find('=');
+            if (uintEquals == std::string::npos || uintEquals == 0) {
+                result.strError = "--param needs NAME=VALUE: " + strValue;
+                return result;
+            }
+            options.params.emplace_back(core::FromUtf8(strValue.substr(0, uintEquals)),
+                                        core::FromUtf8(strValue.substr(uintEquals + 1)));
+        } else if (strOption == "--page-url") {
+            options.strPageUrl = core::FromUtf8(strValue);
+        } else if (strOption == "--cookie") {
+            options.strCookie = core::FromUtf8(strValue);
+        } else if (strOption == "--dest") {
+            if (strValue.empty()) {
+                result.strError = "--dest needs a folder";
+                return result;
+            }
+            options.strDest = strValue;
+        } else {
+            std::optional<AddedFile> file = ParseAddedFile(strValue);
+            if (!file) {
+                result.strError = "--add needs 'MIME|SIZE|URL|NAME' with a decimal SIZE: " + strValue;
+                return result;
+            }
+            options.files.push_back(std::move(*file));
+        }
+    }
+    return result;
+}
+
+const char* UsageText()
+{
+    return "Usage:\n"
+           "  pullbay run [--param NAME=VALUE]... [--page-url URL] [--cookie TEXT]\n"
+           "              [--dest DIR] [--headless] [--add 'MIME|SIZE|URL|NAME']... [--events]\n"
+           "  pullbay register | unregister\n"
+           "  pullbay describe\n"
+           "  pullbay --help | --version\n"
+           "\n"
+           "run adds each --add file, downloads once and prints the download log.\n"
+           "Exit status: 0 all files downloaded, 1 completed with files not downloaded,\n"
+           "2 the run ended early, 64 usage error.\n";
+}
+
+}  // namespace pullbay::host

@@ -1,0 +1,86 @@
+#include "host/ControlLoader.h"
+
+#include <dlfcn.h>
+
+#include <charconv>
+#include <cstdint>
+#include <filesystem>
+#include <system_error>
+
+#include "control/Pullbay.h"
+#include "platform/com/ComActivation.h"
+
+namespace pullbay::host {
+
+namespace {
+
+std::string HexResult(HRESULT hr)
+{
+    char buffer[16] = {};
+    const auto [pEnd, error] =
+        std::to_chars(buffer, buffer + sizeof buffer, static_cast<std::uint32_t>(hr), 16);
+    (void)error;
+    return "0x" + std::string(buffer, pEnd);
+}
+
+}  // namespace
+
+std::string ControlLoader::ModulePath()
+{
+    std::error_code error;
+    const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", error);
+    if (error) {
+        return "libpullbay.so";
+    }
+    return (exe.parent_path() / "libpullbay.so").string();
+}
+
+HRESULT ControlLoader::CallModuleEntryPoint(const char* pName, std::string& strError)
+{
+    const std::string strPath = ModulePath();
+    void* hModule = ::dlopen(strPath.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (hModule == nullptr) {
+        const char* pReason = ::dlerror();
+        strError = "cannot load " + strPath + ": " + (pReason != nullptr ? pReason : "unknown error");
+        return com::CO_E_ERRORINDLL;
+    }
+    using EntryPoint = HRESULT (*)();
+    auto pEntry = reinterpret_cast<EntryPoint>(::dlsym(hModule, pName));
+    HRESULT hr = com::CO_E_ERRORINDLL;
+    if (pEntry == nullptr) {
+        strError = strPath + " has no " + pName;
+    } else {
+        hr = pEntry();
+        if (Failed(hr)) {
+            strError = std::string(pName) + " failed with " + HexResult(hr);
+        }
+    }
+    ::dlclose(hModule);
+    return hr;
+}
+
+HRESULT ControlLoader::CreateControl(com::ComPtr<com::IDispatch>& pControl, std::string& strError)
+{
+    auto create = [&pControl]() {
+        com::Guid clsid;
+        HRESULT hr = com::CLSIDFromProgID(control::Pullbay::kProgId, clsid);
+        if (Succeeded(hr)) {
+            hr = com::CoCreateInstance(clsid, control::Pullbay::kIidIPullbay, pControl.PutVoid());
+        }
+        return hr;
+    };
+    HRESULT hr = create();
+    if (hr == com::REGDB_E_CLASSNOTREG || hr == com::CO_E_CLASSSTRING) {
+        hr = CallModuleEntryPoint("DllRegisterServer", strError);
+        if (Failed(hr)) {
+            return hr;
+        }
+        hr = create();
+    }
+    if (Failed(hr)) {
+        strError = "cannot create the control: " + HexResult(hr);
+    }
+    return hr;
+}
+
+}  // namespace pullbay::host

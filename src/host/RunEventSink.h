@@ -1,0 +1,39 @@
+#pragma once
+// Receives the control's events during "run": writes each event as a JSON
+// line (with --events), a progress line per finished file on standard
+// error, keeps the files' results for the log and ends the event loop when
+// the run completes. GUI thread only.
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/com/IDispatchSink.h"
+#include "ui/DownloadLogModel.h"
+
+namespace pullbay::host {
+
+class RunEventSink : public com::IDispatchSink {
+public:
+    RunEventSink(bool bJsonEvents, std::wstring strDestination);
+
+    HRESULT Invoke(com::DISPID dispid, const std::vector<com::Variant>& args) override;
+
+    // The DownloadComplete result, once it came.
+    std::optional<std::int32_t> Completion() const { return m_completion; }
+    // 0 all files downloaded, 1 completed with files not downloaded, 2 ended early.
+    int ExitCode() const;
+    // The log lines, one per finished file.
+    std::vector<std::wstring> LogLines() const;
+
+    // The event's name for a DISPID of the event interface ("" when unknown).
+    static const wchar_t* EventName(com::DISPID dispid);
+
+private:
+    bool m_bJsonEvents;
+    std::wstring m_strDestination;
+    std::vector<ui::DownloadLogRow> m_rows;
+    std::optional<std::int32_t> m_completion;
+};
+
+}  // namespace pullbay::host
