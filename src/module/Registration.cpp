@@ -19,7 +19,7 @@ using platform::RegistryKey;
 using platform::RegistryRoot;
 
 // A key to create with its default value (none when null) and named texts.
-struct KeySpec {
+struct KeyEntry {
     std::wstring strPath;
     std::optional<std::wstring> strDefault;
     std::vector<std::pair<std::wstring, std::wstring>> namedValues;
@@ -45,14 +45,14 @@ std::wstring TypeLibKey()
     return L"TypeLib\\" + Braced(control::Pullbay::kLibId);
 }
 
-HRESULT WriteKey(const KeySpec& spec)
+HRESULT WriteKey(const KeyEntry& entry)
 {
     RegistryKey key;
-    HRESULT hr = key.Create(RegistryRoot::ClassesRoot, spec.strPath);
-    if (Succeeded(hr) && spec.strDefault) {
-        hr = key.SetStringValue(L"", *spec.strDefault);
+    HRESULT hr = key.Create(RegistryRoot::ClassesRoot, entry.strPath);
+    if (Succeeded(hr) && entry.strDefault) {
+        hr = key.SetStringValue(L"", *entry.strDefault);
     }
-    for (const auto& [strName, strValue] : spec.namedValues) {
+    for (const auto& [strName, strValue] : entry.namedValues) {
         if (Succeeded(hr)) {
             hr = key.SetStringValue(strName, strValue);
         }
@@ -86,7 +86,7 @@ HRESULT Registration::Register(const std::wstring& strModulePath)
 
     // The class key is removed and written anew, so nothing stale survives.
     HRESULT hr = RemoveKey(strClass);
-    const std::vector<KeySpec> keys = {
+    const std::vector<KeyEntry> keys = {
         {strVersioned, kDescription, {}},
         {strVersioned + L"\\CLSID", strClsid, {}},
         {strVersioned + L"\\Insertable", std::nullopt, {}},
@@ -112,9 +112,9 @@ HRESULT Registration::Register(const std::wstring& strModulePath)
         {TypeLibKey() + L"\\1.0\\0\\linux64", strModulePath, {}},
         {TypeLibKey() + L"\\1.0\\HELPDIR", strFolder, {}},
     };
-    for (const KeySpec& spec : keys) {
+    for (const KeyEntry& entry : keys) {
         if (Succeeded(hr)) {
-            hr = WriteKey(spec);
+            hr = WriteKey(entry);
         }
     }
     return hr;

@@ -20,6 +20,7 @@
 #include "support/ProtectedPlatform.h"
 #include "platform/com/IDispatchSink.h"
 #include "support/PatternBytes.h"
+#include "support/TestFiles.h"
 #include "support/TestHttpServer.h"
 
 namespace pullbay::test {
@@ -126,19 +127,6 @@ public:
     control::FileExistsDialogAction clashAnswer = control::FileExistsDialogAction::Overwrite;
     bool bApplyClashAnswerToAll = false;
 };
-
-std::wstring Widen(const std::string& text)
-{
-    return std::wstring(text.begin(), text.end());
-}
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
 
 class DownloadRunTest : public ::testing::Test {
 public:  // the table of early ends arranges through these

@@ -20,6 +20,7 @@
 #include "engine/FileListDownloader.h"
 #include "support/ProtectedPlatform.h"
 #include "support/PatternBytes.h"
+#include "support/TestFiles.h"
 #include "support/TestHttpServer.h"
 
 namespace pullbay::test {
@@ -95,19 +96,6 @@ private:
     std::mutex m_mutex;
     std::condition_variable m_changed;
 };
-
-std::wstring Widen(const std::string& text)
-{
-    return std::wstring(text.begin(), text.end());
-}
-
-std::string ReadFile(const fs::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    return content.str();
-}
 
 class FileListDownloaderTest : public ::testing::Test {
 protected:

@@ -18,6 +18,7 @@
 #include "net/WInetDownloader.h"
 #include "support/MemoryStream.h"
 #include "support/PatternBytes.h"
+#include "support/TestFiles.h"
 #include "support/TestHttpServer.h"
 #include "RecordingDownloadEvents.h"
 
@@ -26,11 +27,6 @@ namespace {
 
 using Kind = DownloadCallback::Kind;
 using namespace std::chrono_literals;
-
-std::wstring Widen(const std::string& text)
-{
-    return std::wstring(text.begin(), text.end());
-}
 
 class WInetDownloaderTest : public ::testing::Test {
 protected:

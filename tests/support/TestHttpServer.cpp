@@ -161,13 +161,13 @@ RangeResult ApplyRange(const HttpResponse& response, const HttpRequest& request)
     if (!matches) return result;
   }
 
-  std::string_view spec = Trim(*range);
-  if (spec.size() < 6 || !EqualsIgnoreCase(spec.substr(0, 6), "bytes=")) return result;
-  spec = Trim(spec.substr(6));
-  const size_t dash = spec.find('-');
-  if (dash == std::string_view::npos || spec.find(',') != std::string_view::npos) return result;
-  const std::string_view firstText = Trim(spec.substr(0, dash));
-  const std::string_view lastText = Trim(spec.substr(dash + 1));
+  std::string_view rangeText = Trim(*range);
+  if (rangeText.size() < 6 || !EqualsIgnoreCase(rangeText.substr(0, 6), "bytes=")) return result;
+  rangeText = Trim(rangeText.substr(6));
+  const size_t dash = rangeText.find('-');
+  if (dash == std::string_view::npos || rangeText.find(',') != std::string_view::npos) return result;
+  const std::string_view firstText = Trim(rangeText.substr(0, dash));
+  const std::string_view lastText = Trim(rangeText.substr(dash + 1));
   const uint64_t size = response.body.size();
   uint64_t first;
   uint64_t last;

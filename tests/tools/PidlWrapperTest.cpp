@@ -2,6 +2,8 @@
 // both directions.
 #include <gtest/gtest.h>
 
+#include "support/EmptyRegistryTest.h"
+
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -27,20 +29,8 @@ constexpr const wchar_t* kKey = L"Software\\Velmora\\Pullbay\\Standard 7";
 constexpr const wchar_t* kName = L"LastVisitedFolder";
 constexpr RegistryRoot kUser = RegistryRoot::CurrentUser;
 
-// Each test starts with an empty store in the private folder that the test
-// main names in XDG_CONFIG_HOME.
-class PidlWrapperTest : public ::testing::Test {
+class PidlWrapperTest : public test::EmptyRegistryTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_NE(std::getenv("XDG_CONFIG_HOME"), nullptr);
-        m_config = std::getenv("XDG_CONFIG_HOME");
-        fs::remove_all(m_config / "pullbay");
-        core::ClearRecordedFailure();
-    }
-
-    void TearDown() override { core::ClearRecordedFailure(); }
-
     static std::wstring RecordedClass()
     {
         const auto pRecord = core::ExceptionManager::GetException(core::CurrentThreadId());
@@ -61,7 +51,6 @@ protected:
         EXPECT_EQ(item.IsEmpty() ? Bytes{} : item.Serialize(), before.IsEmpty() ? Bytes{} : before.Serialize());
     }
 
-    fs::path m_config;
 };
 
 TEST_F(PidlWrapperTest, ListsRoundTripByteForByte)

@@ -1,6 +1,8 @@
 // One registry value read and written with checked sizes and types.
 #include <gtest/gtest.h>
 
+#include "support/EmptyRegistryTest.h"
+
 #include <cstdlib>
 #include <cwchar>
 #include <filesystem>
@@ -31,20 +33,8 @@ constexpr const wchar_t* kKey = L"Software\\Velmora\\Pullbay\\Standard 7";
 constexpr const wchar_t* kName = L"LastVisitedFolder";
 constexpr RegistryRoot kUser = RegistryRoot::CurrentUser;
 
-// Each test starts with an empty store in the private folder that the test
-// main names in XDG_CONFIG_HOME.
-class RegistryWorksTest : public ::testing::Test {
+class RegistryWorksTest : public test::EmptyRegistryTest {
 protected:
-    void SetUp() override
-    {
-        ASSERT_NE(std::getenv("XDG_CONFIG_HOME"), nullptr);
-        m_config = std::getenv("XDG_CONFIG_HOME");
-        fs::remove_all(m_config / "pullbay");
-        core::ClearRecordedFailure();
-    }
-
-    void TearDown() override { core::ClearRecordedFailure(); }
-
     static std::vector<std::uint8_t> Stored(std::uint32_t& uintType)
     {
         RegistryKey key;
@@ -69,7 +59,6 @@ protected:
         return std::make_unique<core::Exception>(L"", L"", 0, S_OK);
     }
 
-    fs::path m_config;
 };
 
 TEST_F(RegistryWorksTest, AMissingRootKeyOrNameDoesNothingNotEvenCheckArguments)
