@@ -20,6 +20,8 @@ PACKAGES="
   qt6-base-dev
   libgl-dev
   ca-certificates
+  libgumbo-dev
+  nginx-light
 "
 
 missing=""
@@ -43,6 +45,14 @@ fi
 
 echo "Installing Debian packages:$missing"
 export DEBIAN_FRONTEND=noninteractive
+# The web server is only run by the tests, on a port of their own: keep the
+# packages' scripts from starting system services while installing.
+policy=/usr/sbin/policy-rc.d
+if [ ! -e "$policy" ]; then
+  printf '#!/bin/sh\nexit 101\n' >"$policy"
+  chmod 755 "$policy"
+  trap 'rm -f "$policy"' EXIT
+fi
 apt-get update
 # shellcheck disable=SC2086
 apt-get install -y --no-install-recommends $missing

@@ -1,113 +1,19 @@
 // The host program end to end: the real binary runs as a child process with
 // its output on pipes, against the loopback server.
 #include <gtest/gtest.h>
-#include <poll.h>
-#include <signal.h>
-#include <spawn.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
-#include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
 
+#include "HostProcess.h"
+#include "support/TestFiles.h"
 #include "support/TestHttpServer.h"
-
-extern char** environ;
 
 namespace pullbay::test {
 namespace {
-
-struct ChildResult {
-    int intExit = -1;
-    std::string strOut;
-    std::string strErr;
-};
-
-// Runs the host with these arguments; both pipes are drained together so a
-// chatty child never blocks, and a child that hangs is killed.
-ChildResult RunHost(const std::vector<std::string>& arguments)
-{
-    int outPipe[2];
-    int errPipe[2];
-    EXPECT_EQ(::pipe(outPipe), 0);
-    EXPECT_EQ(::pipe(errPipe), 0);
-    posix_spawn_file_actions_t actions;
-    ::posix_spawn_file_actions_init(&actions);
-    ::posix_spawn_file_actions_adddup2(&actions, outPipe[1], 1);
-    ::posix_spawn_file_actions_adddup2(&actions, errPipe[1], 2);
-    for (int fd : {outPipe[0], outPipe[1], errPipe[0], errPipe[1]}) {
-        ::posix_spawn_file_actions_addclose(&actions, fd);
-    }
-    std::vector<std::string> all{PULLBAY_HOST_PATH};
-    all.insert(all.end(), arguments.begin(), arguments.end());
-    std::vector<char*> argv;
-    for (std::string& strArg : all) {
-        argv.push_back(strArg.data());
-    }
-    argv.push_back(nullptr);
-    pid_t pid = 0;
-    const int intSpawn = ::posix_spawn(&pid, PULLBAY_HOST_PATH, &actions, nullptr, argv.data(), environ);
-    ::posix_spawn_file_actions_destroy(&actions);
-    ::close(outPipe[1]);
-    ::close(errPipe[1]);
-    ChildResult result;
-    if (intSpawn != 0) {
-        ADD_FAILURE() << "cannot start " << PULLBAY_HOST_PATH;
-        ::close(outPipe[0]);
-        ::close(errPipe[0]);
-        return result;
-    }
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(90);
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    std::string* targets[2] = {&result.strOut, &result.strErr};
-    int intOpen = 2;
-    while (intOpen > 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ADD_FAILURE() << "the host did not end";
-            break;
-        }
-        if (::poll(fds, 2, 500) <= 0) {
-            continue;
-        }
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || (fds[i].revents & (POLLIN | POLLHUP)) == 0) {
-                continue;
-            }
-            char buffer[4096];
-            const ssize_t intRead = ::read(fds[i].fd, buffer, sizeof buffer);
-            if (intRead > 0) {
-                targets[i]->append(buffer, static_cast<std::size_t>(intRead));
-            } else {
-                ::close(fds[i].fd);
-                fds[i].fd = -1;
-                --intOpen;
-            }
-        }
-    }
-    for (const pollfd& fd : fds) {
-        if (fd.fd >= 0) {
-            ::close(fd.fd);
-        }
-    }
-    int intStatus = 0;
-    ::waitpid(pid, &intStatus, 0);
-    result.intExit = WIFEXITED(intStatus) ? WEXITSTATUS(intStatus) : -1;
-    return result;
-}
-
-std::string ReadFile(const std::filesystem::path& path)
-{
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 class HostProgramTest : public ::testing::Test {
 protected:

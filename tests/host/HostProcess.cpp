@@ -1,0 +1,271 @@
+#include "HostProcess.h"
+
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cerrno>
+
+extern char** environ;
+
+namespace pullbay::test {
+namespace {
+
+constexpr auto kRunDeadline = std::chrono::seconds(90);
+
+// Spawns the host with its stdin, stdout and stderr on the given pipe ends.
+pid_t Spawn(const std::vector<std::string>& arguments, int fdIn, int fdOut, int fdErr,
+            const std::vector<int>& toClose)
+{
+    posix_spawn_file_actions_t actions;
+    ::posix_spawn_file_actions_init(&actions);
+    ::posix_spawn_file_actions_adddup2(&actions, fdIn, 0);
+    ::posix_spawn_file_actions_adddup2(&actions, fdOut, 1);
+    ::posix_spawn_file_actions_adddup2(&actions, fdErr, 2);
+    for (int fd : toClose) {
+        ::posix_spawn_file_actions_addclose(&actions, fd);
+    }
+    std::vector<std::string> all{PULLBAY_HOST_PATH};
+    all.insert(all.end(), arguments.begin(), arguments.end());
+    std::vector<char*> argv;
+    for (std::string& strArg : all) {
+        argv.push_back(strArg.data());
+    }
+    argv.push_back(nullptr);
+    pid_t pid = -1;
+    const int intSpawn = ::posix_spawn(&pid, PULLBAY_HOST_PATH, &actions, nullptr, argv.data(), environ);
+    ::posix_spawn_file_actions_destroy(&actions);
+    if (intSpawn != 0) {
+        ADD_FAILURE() << "cannot start " << PULLBAY_HOST_PATH;
+        return -1;
+    }
+    return pid;
+}
+
+int WaitForExit(pid_t pid)
+{
+    int intStatus = 0;
+    while (::waitpid(pid, &intStatus, 0) < 0 && errno == EINTR) {
+    }
+    return WIFEXITED(intStatus) ? WEXITSTATUS(intStatus) : -1;
+}
+
+void WriteAll(int fd, const std::string& strText)
+{
+    std::size_t uintDone = 0;
+    while (uintDone < strText.size()) {
+        const ssize_t intWritten = ::write(fd, strText.data() + uintDone, strText.size() - uintDone);
+        if (intWritten <= 0) {
+            if (intWritten < 0 && errno == EINTR) {
+                continue;
+            }
+            return;  // the child closed its stdin
+        }
+        uintDone += static_cast<std::size_t>(intWritten);
+    }
+}
+
+}  // namespace
+
+ChildResult RunHost(const std::vector<std::string>& arguments, const std::string& strStdin)
+{
+    int inPipe[2];
+    int outPipe[2];
+    int errPipe[2];
+    EXPECT_EQ(::pipe(inPipe), 0);
+    EXPECT_EQ(::pipe(outPipe), 0);
+    EXPECT_EQ(::pipe(errPipe), 0);
+    const pid_t pid = Spawn(arguments, inPipe[0], outPipe[1], errPipe[1],
+                            {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]});
+    ::close(inPipe[0]);
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    ChildResult result;
+    if (pid < 0) {
+        for (int fd : {inPipe[1], outPipe[0], errPipe[0]}) {
+            ::close(fd);
+        }
+        return result;
+    }
+    // The host's stdin is small test input: written whole before reading.
+    ::signal(SIGPIPE, SIG_IGN);
+    WriteAll(inPipe[1], strStdin);
+    ::close(inPipe[1]);
+
+    const auto deadline = std::chrono::steady_clock::now() + kRunDeadline;
+    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
+    std::string* targets[2] = {&result.strOut, &result.strErr};
+    int intOpen = 2;
+    while (intOpen > 0) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            ::kill(pid, SIGKILL);
+            ADD_FAILURE() << "the host did not end";
+            break;
+        }
+        if (::poll(fds, 2, 500) <= 0) {
+            continue;
+        }
+        for (int i = 0; i < 2; ++i) {
+            if (fds[i].fd < 0 || (fds[i].revents & (POLLIN | POLLHUP)) == 0) {
+                continue;
+            }
+            char buffer[4096];
+            const ssize_t intRead = ::read(fds[i].fd, buffer, sizeof buffer);
+            if (intRead > 0) {
+                targets[i]->append(buffer, static_cast<std::size_t>(intRead));
+            } else {
+                ::close(fds[i].fd);
+                fds[i].fd = -1;
+                --intOpen;
+            }
+        }
+    }
+    for (const pollfd& fd : fds) {
+        if (fd.fd >= 0) {
+            ::close(fd.fd);
+        }
+    }
+    result.intExit = WaitForExit(pid);
+    return result;
+}
+
+HostSession::HostSession(const std::vector<std::string>& arguments)
+{
+    int inPipe[2];
+    int outPipe[2];
+    int errPipe[2];
+    EXPECT_EQ(::pipe(inPipe), 0);
+    EXPECT_EQ(::pipe(outPipe), 0);
+    EXPECT_EQ(::pipe(errPipe), 0);
+    m_pid = Spawn(arguments, inPipe[0], outPipe[1], errPipe[1],
+                  {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]});
+    ::close(inPipe[0]);
+    ::close(outPipe[1]);
+    ::close(errPipe[1]);
+    ::signal(SIGPIPE, SIG_IGN);
+    m_fdIn = inPipe[1];
+    m_fdOut = outPipe[0];
+    const int fdErr = errPipe[0];
+    m_errReader = std::thread([this, fdErr] {
+        char buffer[4096];
+        ssize_t intRead = 0;
+        while ((intRead = ::read(fdErr, buffer, sizeof buffer)) > 0 || (intRead < 0 && errno == EINTR)) {
+            if (intRead > 0) {
+                std::lock_guard lock(m_errMutex);
+                m_strErr.append(buffer, static_cast<std::size_t>(intRead));
+            }
+        }
+        ::close(fdErr);
+    });
+}
+
+HostSession::~HostSession()
+{
+    if (m_pid > 0 && !m_bEnded) {
+        ::kill(m_pid, SIGKILL);
+        WaitForExit(m_pid);
+    }
+    CloseStdin();
+    if (m_fdOut >= 0) {
+        ::close(m_fdOut);
+    }
+    if (m_errReader.joinable()) {
+        m_errReader.join();
+    }
+}
+
+void HostSession::WriteLine(const std::string& strLine)
+{
+    if (m_fdIn >= 0) {
+        WriteAll(m_fdIn, strLine + "\n");
+    }
+}
+
+std::optional<std::string> HostSession::ReadLine(std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        const std::size_t uintEnd = m_strPending.find('\n');
+        if (uintEnd != std::string::npos) {
+            std::string strLine = m_strPending.substr(0, uintEnd);
+            m_strPending.erase(0, uintEnd + 1);
+            m_transcript.push_back(strLine);
+            return strLine;
+        }
+        if (m_fdOut < 0) {
+            return std::nullopt;
+        }
+        const auto remaining =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (remaining.count() <= 0) {
+            return std::nullopt;
+        }
+        pollfd fd{m_fdOut, POLLIN, 0};
+        if (::poll(&fd, 1, static_cast<int>(remaining.count())) <= 0) {
+            continue;
+        }
+        char buffer[4096];
+        const ssize_t intRead = ::read(m_fdOut, buffer, sizeof buffer);
+        if (intRead > 0) {
+            m_strPending.append(buffer, static_cast<std::size_t>(intRead));
+        } else if (intRead == 0 || errno != EINTR) {
+            ::close(m_fdOut);
+            m_fdOut = -1;
+        }
+    }
+}
+
+std::optional<std::string> HostSession::ReadUntil(const std::function<bool(const std::string&)>& accept,
+                                                  std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    for (;;) {
+        const auto remaining =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        std::optional<std::string> line = ReadLine(remaining);
+        if (!line || accept(*line)) {
+            return line;
+        }
+    }
+}
+
+std::optional<std::string> HostSession::ReadUntilContains(const std::string& strText,
+                                                          std::chrono::milliseconds timeout)
+{
+    return ReadUntil([&](const std::string& strLine) { return strLine.find(strText) != std::string::npos; },
+                     timeout);
+}
+
+void HostSession::CloseStdin()
+{
+    if (m_fdIn >= 0) {
+        ::close(m_fdIn);
+        m_fdIn = -1;
+    }
+}
+
+int HostSession::Finish(std::chrono::milliseconds timeout)
+{
+    CloseStdin();
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (ReadLine(std::chrono::duration_cast<std::chrono::milliseconds>(
+               deadline - std::chrono::steady_clock::now()))) {
+    }
+    if (m_fdOut >= 0) {
+        ::kill(m_pid, SIGKILL);
+        ADD_FAILURE() << "the host did not end";
+    }
+    m_bEnded = true;
+    return m_pid > 0 ? WaitForExit(m_pid) : -1;
+}
+
+std::string HostSession::Stderr()
+{
+    std::lock_guard lock(m_errMutex);
+    return m_strErr;
+}
+
+}  // namespace pullbay::test

@@ -1,0 +1,67 @@
+#pragma once
+// The host program as a child process for the end-to-end tests: a one-shot
+// run with all output collected, and an interactive session that writes
+// request lines to its stdin and reads its stdout line by line. Test thread
+// only; each session drains stderr on a thread of its own.
+#include <sys/types.h>
+
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace pullbay::test {
+
+struct ChildResult {
+    int intExit = -1;
+    std::string strOut;
+    std::string strErr;
+};
+
+// Runs the host with these arguments and the given stdin text; both output
+// pipes are drained together so a chatty child never blocks, and a child
+// that hangs past the deadline is killed (a test failure).
+ChildResult RunHost(const std::vector<std::string>& arguments, const std::string& strStdin = {});
+
+class HostSession {
+public:
+    explicit HostSession(const std::vector<std::string>& arguments);
+    ~HostSession();
+    HostSession(const HostSession&) = delete;
+    HostSession& operator=(const HostSession&) = delete;
+
+    // Writes one line (the newline is added).
+    void WriteLine(const std::string& strLine);
+    // The next stdout line, or nullopt when stdout ended or the time ran out.
+    std::optional<std::string> ReadLine(std::chrono::milliseconds timeout = std::chrono::seconds(30));
+    // Reads lines until one satisfies the predicate; every line read is kept
+    // in Transcript(). nullopt when stdout ended or the time ran out.
+    std::optional<std::string> ReadUntil(const std::function<bool(const std::string&)>& accept,
+                                         std::chrono::milliseconds timeout = std::chrono::seconds(30));
+    // Reads until a line contains the text.
+    std::optional<std::string> ReadUntilContains(const std::string& strText,
+                                                 std::chrono::milliseconds timeout = std::chrono::seconds(30));
+    void CloseStdin();
+    // Closes stdin, reads the rest of stdout into the transcript and returns
+    // the exit code (-1 when killed after the deadline).
+    int Finish(std::chrono::milliseconds timeout = std::chrono::seconds(60));
+
+    const std::vector<std::string>& Transcript() const { return m_transcript; }
+    std::string Stderr();
+
+private:
+    pid_t m_pid = -1;
+    int m_fdIn = -1;
+    int m_fdOut = -1;
+    std::string m_strPending;
+    std::vector<std::string> m_transcript;
+    std::mutex m_errMutex;
+    std::string m_strErr;
+    std::thread m_errReader;
+    bool m_bEnded = false;
+};
+
+}  // namespace pullbay::test
