@@ -5,8 +5,8 @@
 //
 // Threads: created and changed on the GUI thread. During a run the engine
 // (worker thread) writes DestinationFolder, DestinationFileName,
-// TemporaryStream, TemporaryFilePath and Result; the GUI thread does not read
-// the first four while the engine runs (it waits for the engine), so they
+// TemporaryStream, TemporaryFilePath, ReceivedMimeType and Result; the GUI
+// thread does not read the first five while the engine runs (it waits for the engine), so they
 // need no lock. Result (read by the dialogs while the engine writes it) and
 // Checked are atomic.
 #include <atomic>
@@ -62,6 +62,10 @@ public:
     const std::wstring& GetTemporaryFilePath() const { return m_strTemporaryFilePath; }
     void SetTemporaryFilePath(std::wstring strPath) { m_strTemporaryFilePath = std::move(strPath); }
 
+    // The Content-Type the transfer received (empty until a response came).
+    const std::wstring& GetReceivedMimeType() const { return m_strReceivedMimeType; }
+    void SetReceivedMimeType(std::wstring strMimeType) { m_strReceivedMimeType = std::move(strMimeType); }
+
     // DestinationFolder, "/" and DestinationFileName, joined as they stand
     // (no separator added or removed beyond that one); the name alone while
     // there is no folder.
@@ -85,6 +89,7 @@ private:
     std::wstring m_strDestinationFileName;
     std::shared_ptr<core::IStream> m_pTemporaryStream;
     std::wstring m_strTemporaryFilePath;
+    std::wstring m_strReceivedMimeType;
     std::atomic<std::int32_t> m_intResult{kResultNotProcessed};
     std::atomic<std::int32_t> m_intChecked{1};
     std::wstring m_strUrlKey;

@@ -94,7 +94,7 @@ GetFileListDialog::~GetFileListDialog()
     }
 }
 
-int GetFileListDialog::Run(bool)
+int GetFileListDialog::Run(bool bShowWindow)
 {
     const PropertyHolder& settings = m_control.Properties();
     m_pRetrieval = engine::FileListRetrieval::Create(
@@ -104,12 +104,26 @@ int GetFileListDialog::Run(bool)
     if (pPool == nullptr || !pPool->AddWork(m_pRetrieval->CreateWork(), 0)) {
         return kResultFailure;
     }
+    const std::shared_ptr<IDialogPresenter> pPresenter = bShowWindow ? m_control.GetPresenter() : nullptr;
+    if (pPresenter) {
+        // The host's cancel may come after this dialog has gone: it only
+        // reaches the shared sink.
+        std::weak_ptr<Sink> pWeakSink = m_pSink;
+        pPresenter->FileListProgressShown(settings.GetText(TextProperty::FileListProgressDialogText), [pWeakSink] {
+            if (const auto pSink = pWeakSink.lock()) {
+                pSink->End(kResultFailure);
+            }
+        });
+    }
     // Sleeps in the event loop: the retrieval's GUI-thread calls and its
     // end wake it; the timer keeps the wait at most one interval.
     QTimer pollTimer;
     pollTimer.start(kPollIntervalMs);
     while (m_pSink->Result() == 0) {
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+    if (pPresenter) {
+        pPresenter->FileListProgressClosed();
     }
     // Ended (also by a cancel): the transfer stops and is heard no more.
     m_pRetrieval->Cancel();

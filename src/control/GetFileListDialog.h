@@ -32,8 +32,8 @@ public:
     GetFileListDialog(const GetFileListDialog&) = delete;
     GetFileListDialog& operator=(const GetFileListDialog&) = delete;
 
-    // The window comes with the dialog's view; until then both ways wait
-    // without one.
+    // With bShowWindow the control's presenter shows the progress window (a
+    // headless host may pass it on to its client, with the cancel action).
     int Run(bool bShowWindow);
     // Ends the dialog with 2 (the Cancel button).
     void Cancel();

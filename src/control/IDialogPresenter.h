@@ -3,6 +3,7 @@
 // desktop host shows real dialogs, a host without a display answers by
 // policy or hands the question to its client. Called on the GUI thread; a
 // call returns when the dialog is done (modal).
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -50,6 +51,11 @@ public:
                                       bool bCopyFailed, const std::wstring& strDestination) = 0;
     virtual MessageBoxAnswer ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
                                             MessageBoxButtons buttons) = 0;
+    // The get-file-list progress window while the list is fetched: shown with
+    // its text and a cancel action the host may call (on the GUI thread) until
+    // FileListProgressClosed. Hosts without such a window ignore both.
+    virtual void FileListProgressShown(const std::wstring& /*strText*/, std::function<void()> /*cancel*/) {}
+    virtual void FileListProgressClosed() {}
     // Shows the destination folder to the user (the desktop's handler, or a
     // notice where there is no desktop).
     virtual void OpenFolder(const std::wstring& strPath) = 0;

@@ -1,12 +1,15 @@
 #pragma once
 // The control's own interface to its host, beside the scripting surface:
 // the page it sits on, its window, its extent, and the confirmation switch
-// that only early binding reaches. Called on the GUI thread.
+// that only early binding reaches, and the rich error of a refused call.
+// Called on the GUI thread.
 #include <cstdint>
 #include <memory>
+#include <optional>
 
 #include "control/IClientSite.h"
 #include "control/IDialogPresenter.h"
+#include "platform/com/ErrorInfo.h"
 #include "platform/com/IUnknown.h"
 
 class QWidget;
@@ -25,6 +28,11 @@ public:
     virtual HRESULT SetPresenter(std::shared_ptr<IDialogPresenter> pPresenter) = 0;
     virtual HRESULT GetConfirmationEnabled(bool* pValue) = 0;
     virtual HRESULT PutConfirmationEnabled(bool bValue) = 0;
+    // The rich error the last refused scripting call of this thread left
+    // (its description and source), taken out so the next call starts
+    // clean. The record lives beside the control's code, which may sit in
+    // a module of its own: the host asks here instead of reading its copy.
+    virtual std::optional<com::ErrorInfo> TakeErrorInfo() = 0;
 
 protected:
     ~IPullbayControl() = default;

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 
+#include "control/DialogSettings.h"
 #include "core/TextUnits.h"
 #include "platform/shell/ItemIdList.h"
 
@@ -44,10 +45,12 @@ void PolicyPresenter::ShowProgress(const PropertyHolder&, const std::shared_ptr<
     m_asked.push_back(L"progress");
 }
 
-void PolicyPresenter::ShowDownloadComplete(const PropertyHolder&, const std::vector<std::shared_ptr<FileItem>>&,
-                                           bool, const std::wstring&)
+void PolicyPresenter::ShowDownloadComplete(const PropertyHolder& settings,
+                                           const std::vector<std::shared_ptr<FileItem>>& items, bool bCopyFailed,
+                                           const std::wstring& strDestination)
 {
     m_asked.push_back(L"complete");
+    m_completionLog = DialogSettings::LogLines(settings, items, bCopyFailed, strDestination);
 }
 
 MessageBoxAnswer PolicyPresenter::ShowMessageBox(const std::wstring& strText, const std::wstring&,

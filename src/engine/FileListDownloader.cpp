@@ -136,6 +136,9 @@ bool FileListDownloader::IsProtectedModeRun() const
 
 void FileListDownloader::Process()
 {
+    // The first file is current before the start is announced: a progress
+    // dialog that looks right after the start must not take the run for ended.
+    m_intCurrent = m_items.empty() ? kEndMark : 0;
     m_started.Set();
     for (std::size_t i = 0; i < m_items.size(); ++i) {
         if (m_bSkipAll.load()) {
@@ -358,6 +361,7 @@ HRESULT FileListDownloader::DownloadProgress(std::int64_t intPosition, std::int6
 HRESULT FileListDownloader::MimeTypeAvailable(std::wstring strMimeType)
 {
     const std::shared_ptr<FileItem> pItem = CurrentItemOrThrow(L"FileListDownloader::MimeTypeAvailable");
+    pItem->SetReceivedMimeType(strMimeType);
     const std::wstring& strDeclared = pItem->GetMimeType();
     if (core::EqualsIgnoreAsciiCase(strDeclared, L"*/*")) {
         return S_OK;

@@ -6,6 +6,7 @@
 #include "core/ThrowSite.h"
 #include "module/ModuleState.h"
 #include "platform/com/DispatchResults.h"
+#include "platform/com/ErrorInfo.h"
 
 namespace pullbay::module {
 
@@ -286,6 +287,13 @@ HRESULT PullbayObject::GetConfirmationEnabled(bool* pValue)
 HRESULT PullbayObject::PutConfirmationEnabled(bool bValue)
 {
     return m_pControl->PutConfirmationEnabled(bValue);
+}
+
+std::optional<com::ErrorInfo> PullbayObject::TakeErrorInfo()
+{
+    std::optional<com::ErrorInfo> info = com::GetErrorInfo();
+    com::SetErrorInfo(std::nullopt);
+    return info;
 }
 
 }  // namespace pullbay::module

@@ -72,6 +72,7 @@ public:
     HRESULT SetPresenter(std::shared_ptr<control::IDialogPresenter> pPresenter) override;
     HRESULT GetConfirmationEnabled(bool* pValue) override;
     HRESULT PutConfirmationEnabled(bool bValue) override;
+    std::optional<com::ErrorInfo> TakeErrorInfo() override;
 
 private:
     PullbayObject();

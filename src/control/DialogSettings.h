@@ -1,0 +1,44 @@
+#pragma once
+// The dialogs' settings and rows read from the control's properties and file
+// items: one place that turns the control's state into what the window-free
+// dialog models take, for every presenter (desktop or headless). GUI thread,
+// like the properties and items it reads.
+#include <memory>
+#include <vector>
+
+#include "control/FileItem.h"
+#include "control/FileList.h"
+#include "control/PropertyHolder.h"
+#include "ui/ConfirmationModel.h"
+#include "ui/DownloadLogModel.h"
+#include "ui/FileExistsModel.h"
+#include "ui/ProgressModel.h"
+
+namespace pullbay::engine {
+class FileListDownloader;
+}
+
+namespace pullbay::control {
+
+class DialogSettings {
+public:
+    static ui::ConfirmationSettings Confirmation(const PropertyHolder& settings);
+    static std::vector<ui::ConfirmationRow> ConfirmationRows(const FileList& files);
+
+    static ui::FileExistsSettings FileExists(const PropertyHolder& settings);
+
+    static ui::ProgressTexts ProgressTexts(const PropertyHolder& settings);
+    static ui::ProgressTimeTexts ProgressTimeTexts(const PropertyHolder& settings);
+    // The engine as one progress tick sees it; a null engine has ended.
+    static ui::ProgressEngineState EngineState(const std::shared_ptr<engine::FileListDownloader>& pEngine);
+
+    static ui::DownloadLogTexts DownloadLog(const PropertyHolder& settings);
+    static ui::DownloadLogRow LogRow(const FileItem& item);
+    // The log's lines (the files' lines, then the extra line when the
+    // Protected Mode copy failed), as the download-complete dialog shows them.
+    static std::vector<std::wstring> LogLines(const PropertyHolder& settings,
+                                              const std::vector<std::shared_ptr<FileItem>>& items,
+                                              bool bCopyFailed, const std::wstring& strDestination);
+};
+
+}  // namespace pullbay::control
