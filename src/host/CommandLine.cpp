@@ -9,10 +9,30 @@ namespace pullbay::host {
 
 namespace {
 
+bool IsHostOption(const std::string& strOption)
+{
+    return strOption == "--param" || strOption == "--page" || strOption == "--page-url" ||
+           strOption == "--cookie" || strOption == "--dest" || strOption == "--headless";
+}
+
+// Which options each command takes.
+bool Accepts(Command command, const std::string& strOption)
+{
+    switch (command) {
+    case Command::Run:
+        return IsHostOption(strOption) || strOption == "--add" || strOption == "--events";
+    case Command::Serve:
+        return IsHostOption(strOption) || strOption == "--dialogs";
+    case Command::Demo:
+        return strOption == "--dest" || strOption == "--headless";
+    default:
+        return false;
+    }
+}
+
 bool TakesValue(const std::string& strOption)
 {
-    return strOption == "--param" || strOption == "--page-url" || strOption == "--cookie" ||
-           strOption == "--dest" || strOption == "--add";
+    return strOption != "--headless" && strOption != "--events";
 }
 
 }  // namespace
@@ -62,11 +82,15 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments)
         options.command = Command::Describe;
     } else if (strCommand == "run") {
         options.command = Command::Run;
+    } else if (strCommand == "serve") {
+        options.command = Command::Serve;
+    } else if (strCommand == "demo") {
+        options.command = Command::Demo;
     } else {
         result.strError = "unknown command: " + strCommand;
         return result;
     }
-    if (options.command != Command::Run) {
+    if (options.command != Command::Run && options.command != Command::Serve && options.command != Command::Demo) {
         if (arguments.size() > 1) {
             result.strError = "unexpected argument: " + arguments[1];
         }
@@ -75,15 +99,15 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments)
 
     for (std::size_t i = 1; i < arguments.size(); ++i) {
         const std::string& strOption = arguments[i];
-        if (strOption == "--headless") {
+        if (strOption == "--headless" && Accepts(options.command, strOption)) {
             options.bHeadless = true;
             continue;
         }
-        if (strOption == "--events") {
+        if (strOption == "--events" && Accepts(options.command, strOption)) {
             options.bEvents = true;
             continue;
         }
-        if (!TakesValue(strOption)) {
+        if (!Accepts(options.command, strOption) || !TakesValue(strOption)) {
             result.strError = "unknown option: " + strOption;
             return result;
         }
@@ -100,6 +124,21 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments)
             }
             options.params.emplace_back(core::FromUtf8(strValue.substr(0, uintEquals)),
                                         core::FromUtf8(strValue.substr(uintEquals + 1)));
+        } else if (strOption == "--page") {
+            if (strValue.empty()) {
+                result.strError = "--page needs a file or a URL";
+                return result;
+            }
+            options.strPage = strValue;
+        } else if (strOption == "--dialogs") {
+            if (strValue == "client") {
+                options.dialogs = DialogMode::Client;
+            } else if (strValue == "auto") {
+                options.dialogs = DialogMode::Auto;
+            } else {
+                result.strError = "--dialogs takes client or auto: " + strValue;
+                return result;
+            }
         } else if (strOption == "--page-url") {
             options.strPageUrl = core::FromUtf8(strValue);
         } else if (strOption == "--cookie") {
@@ -125,15 +164,26 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments)
 const char* UsageText()
 {
     return "Usage:\n"
-           "  pullbay run [--param NAME=VALUE]... [--page-url URL] [--cookie TEXT]\n"
-           "              [--dest DIR] [--headless] [--add 'MIME|SIZE|URL|NAME']... [--events]\n"
+           "  pullbay demo [--dest DIR] [--headless]\n"
+           "  pullbay run  [HOST OPTIONS] [--add 'MIME|SIZE|URL|NAME']... [--events]\n"
+           "  pullbay serve [HOST OPTIONS] [--dialogs client|auto]\n"
            "  pullbay register | unregister\n"
            "  pullbay describe\n"
            "  pullbay --help | --version\n"
            "\n"
+           "HOST OPTIONS:\n"
+           "  --page PAGE          an HTML file or http(s) URL whose object element holds the params\n"
+           "  --param NAME=VALUE   a property (repeatable; overrides the page's param)\n"
+           "  --page-url URL       the page address relative URLs resolve against\n"
+           "  --cookie TEXT        the page's cookie text\n"
+           "  --dest DIR           the folder chosen when no window asks for one\n"
+           "  --headless           no windows (always so without a display)\n"
+           "\n"
+           "demo serves a generated file list on a loopback port and downloads it.\n"
            "run adds each --add file, downloads once and prints the download log.\n"
-           "Exit status: 0 all files downloaded, 1 completed with files not downloaded,\n"
-           "2 the run ended early, 64 usage error.\n";
+           "  Exit status: 0 all files downloaded, 1 completed with files not downloaded,\n"
+           "  2 the run ended early, 64 usage error.\n"
+           "serve speaks JSON lines on stdin/stdout: requests, replies, events, dialogs.\n";
 }
 
 }  // namespace pullbay::host

@@ -1,5 +1,5 @@
 #pragma once
-// The host's command line: which command to run and the options of "run".
+// The host's command line: which command to run and its options.
 // Parsing is pure (no Qt, no control), so usage errors are found before
 // anything starts. Any thread.
 #include <cstdint>
@@ -10,7 +10,10 @@
 
 namespace pullbay::host {
 
-enum class Command { Help, Version, Register, Unregister, Describe, Run };
+enum class Command { Help, Version, Register, Unregister, Describe, Run, Serve, Demo };
+
+// Who answers the dialogs of "serve".
+enum class DialogMode { Default, Client, Auto };
 
 // One "--add 'MIME|SIZE|URL|NAME'" file.
 struct AddedFile {
@@ -24,12 +27,15 @@ struct HostOptions {
     Command command = Command::Help;
     // Params in command-line order (a later one of the same name wins in the bag).
     std::vector<std::pair<std::wstring, std::wstring>> params;
+    // --page: a local HTML file or an http(s) URL.
+    std::optional<std::string> strPage;
     std::optional<std::wstring> strPageUrl;
     std::wstring strCookie;
     std::optional<std::string> strDest;
     bool bHeadless = false;
     std::vector<AddedFile> files;
     bool bEvents = false;
+    DialogMode dialogs = DialogMode::Default;
 };
 
 // Either the options or the message of a usage error.

@@ -1,6 +1,7 @@
 #include "host/HostProgram.h"
 
 #include <QApplication>
+#include <unistd.h>
 #include <QTimer>
 #include <QWidget>
 
@@ -10,22 +11,30 @@
 #include <iostream>
 #include <memory>
 
-#include "control/IPullbayControl.h"
-#include "control/PolicyPresenter.h"
+#include "control/EventTypes.h"
 #include "control/Pullbay.h"
+#include "core/Exception.h"
 #include "core/TextUnits.h"
+#include "host/ClientPresenter.h"
 #include "host/CommandLine.h"
 #include "host/ControlLoader.h"
-#include "host/HostClientSite.h"
+#include "host/ControlSession.h"
+#include "host/DemoServer.h"
+#include "host/EventLineSink.h"
+#include "host/HostPageSetup.h"
+#include "host/JsonLineWriter.h"
 #include "host/JsonText.h"
-#include "host/NamingPropertyBag.h"
 #include "host/RunEventSink.h"
+#include "host/RunPresenter.h"
+#include "host/ServeSession.h"
 
 namespace pullbay::host {
 
 namespace {
 
 constexpr const char* kVersionText = "pullbay 7.0.2";
+// Where a headless demo puts its files unless --dest says otherwise.
+constexpr const char* kDemoFolder = "./pullbay-demo-downloads";
 
 struct EventDescription {
     control::EventId id;
@@ -138,131 +147,238 @@ int Describe(const std::string& strProgram)
     return 0;
 }
 
-int Run(const std::string& strProgram, const HostOptions& options)
+// The --dest folder as an absolute, normal path, created when missing; the
+// folder browser answers only an existing folder, so a --dest that does not
+// exist yet is created rather than failing every file. False when unusable.
+bool PrepareDestination(const std::optional<std::string>& strDest, std::wstring& strFolder)
 {
-    const bool bHeadless = options.bHeadless || NoDisplay();
-    std::wstring strDestination;
-    if (options.strDest) {
-        // The folder browser answers only an existing folder; a --dest that
-        // does not exist yet is created rather than failing every file.
-        std::error_code error;
-        const std::filesystem::path dest = std::filesystem::absolute(*options.strDest, error);
-        if (!error) {
-            std::filesystem::create_directories(dest, error);
+    strFolder.clear();
+    if (!strDest) {
+        return true;
+    }
+    std::error_code error;
+    const std::filesystem::path dest = std::filesystem::absolute(*strDest, error);
+    if (!error) {
+        std::filesystem::create_directories(dest, error);
+    }
+    if (error || !std::filesystem::is_directory(dest)) {
+        std::cerr << "pullbay: --dest is not a usable folder: " << *strDest << std::endl;
+        return false;
+    }
+    std::filesystem::path normal = dest.lexically_normal();
+    if (!normal.has_filename() && normal.has_parent_path() && normal != normal.root_path()) {
+        normal = normal.parent_path();  // "out/" names the folder "out"
+    }
+    strFolder = core::FromUtf8(normal.string());
+    return true;
+}
+
+// The control's setup from the host options: the page's object (when --page
+// names one) and the --params over it. 0, or the exit code of a failure.
+int PrepareSetup(const HostOptions& options, ControlSession::Setup& setup)
+{
+    setup.strPageUrl = options.strPageUrl;
+    setup.strCookie = options.strCookie;
+    if (options.strPage) {
+        const int intExit = HostPageSetup::Apply(*options.strPage, options.strCookie, setup);
+        if (intExit != 0) {
+            return intExit;
         }
-        if (error || !std::filesystem::is_directory(dest)) {
-            std::cerr << "pullbay: --dest is not a usable folder: " << *options.strDest << std::endl;
-            return HostProgram::kExitUsage;
+        if (options.strPageUrl) {
+            setup.strPageUrl = options.strPageUrl;  // an explicit address wins
         }
-        std::filesystem::path normal = dest.lexically_normal();
-        if (!normal.has_filename() && normal.has_parent_path() && normal != normal.root_path()) {
-            normal = normal.parent_path();  // "out/" names the folder "out"
-        }
-        strDestination = core::FromUtf8(normal.string());
     }
-    Application app(strProgram, bHeadless);
+    setup.params.insert(setup.params.end(), options.params.begin(), options.params.end());
+    return 0;
+}
 
-    com::ComPtr<com::IDispatch> pControl;
-    std::string strError;
-    if (Failed(ControlLoader::CreateControl(pControl, strError))) {
-        std::cerr << "pullbay: " << strError << std::endl;
-        return 2;
-    }
-    auto pHost = pControl.As<control::IPullbayControl>(control::IID_IPullbayControl);
-    auto pPersist = pControl.As<com::IPersistPropertyBag>(com::IID_IPersistPropertyBag);
-    auto pPoints = pControl.As<com::IConnectionPointContainer>(com::IID_IConnectionPointContainer);
-    if (!pHost || !pPersist || !pPoints) {
-        std::cerr << "pullbay: the control lacks a host interface" << std::endl;
-        return 2;
-    }
-
-    pHost->SetClientSite(std::make_shared<HostClientSite>(options.strPageUrl, options.strCookie));
-    auto pPresenter = std::make_shared<control::PolicyPresenter>();
-    pPresenter->SetFolder(strDestination);
-    if (options.bEvents) {
-        // stdout carries JSON only.
-        pPresenter->SetNotice([](const std::wstring& strFolder) {
-            std::cout << "{\"notice\":\"OpenFolder\",\"folder\":" << JsonText::Quote(strFolder) << '}'
-                      << std::endl;
-        });
-    }
-    pHost->SetPresenter(pPresenter);
-
-    NamingPropertyBag bag;
-    for (const auto& [strName, strValue] : options.params) {
-        bag.Write(strName, com::Variant::FromString(com::NullableString(strValue)));
-    }
-    const HRESULT hrLoad = pPersist->Load(&bag);
-    if (Failed(hrLoad)) {
-        const std::string strName = core::ToUtf8(bag.LastReadName());
-        std::cerr << "pullbay: the control refused --param " << (strName.empty() ? "(unknown)" : strName)
-                  << " (" << HexId(hrLoad) << ')' << std::endl;
-        return HostProgram::kExitUsage;
-    }
-    // The control skips names it does not know and values it cannot convert;
-    // say so rather than let a mistyped param pass unnoticed.
-    for (const std::wstring& strName : bag.UnreadNames()) {
-        std::cerr << "pullbay: --param " << core::ToUtf8(strName)
-                  << " ignored: no such property or the value does not convert" << std::endl;
-    }
-
-    auto pSink = std::make_shared<RunEventSink>(options.bEvents, strDestination);
-    std::uint32_t uintCookie = 0;
-    pPoints->Advise(control::Pullbay::kIidEvents, pSink, uintCookie);
-
-    QWidget window;
-    window.resize(400, 300);
-    pHost->CreateControlWindow(&window);
-    if (!bHeadless) {
-        window.show();
-    }
-
-    com::DISPID dispidAdd = 0;
-    com::DISPID dispidDownload = 0;
-    pControl->GetIDsOfNames(L"DownloadFileAdd", dispidAdd);
-    pControl->GetIDsOfNames(L"Download", dispidDownload);
-    for (const AddedFile& file : options.files) {
+// Adds the --add files to the control's list; a file the control refuses is
+// reported and left out.
+void AddFiles(ControlSession& session, const std::vector<AddedFile>& files)
+{
+    for (const AddedFile& file : files) {
         com::Variant index;
-        const HRESULT hr = pControl->Invoke(
-            dispidAdd, com::kDispatchMethod,
-            {com::Variant::FromString(com::NullableString(file.strMimeType)), com::Variant::FromI4(file.intFileSize),
-             com::Variant::FromString(com::NullableString(file.strFileName)),
-             com::Variant::FromString(com::NullableString(file.strUrl))},
-            &index);
+        const HRESULT hr = session.Call(L"DownloadFileAdd",
+                                        {com::Variant::FromString(com::NullableString(file.strMimeType)),
+                                         com::Variant::FromI4(file.intFileSize),
+                                         com::Variant::FromString(com::NullableString(file.strFileName)),
+                                         com::Variant::FromString(com::NullableString(file.strUrl))},
+                                        &index);
         if (Failed(hr) || index.IsEmpty()) {
             std::cerr << "pullbay: not added: " << core::ToUtf8(file.strUrl) << " (" << HexId(hr) << ')'
                       << std::endl;
         }
     }
+}
 
+// Calls Download once from the event loop and returns when the run has
+// ended (dialogs included); false when the call failed before any outcome.
+bool DownloadOnce(ControlSession& session, const RunEventSink& sink)
+{
     bool bStarted = true;
     QTimer::singleShot(0, [&]() {
-        const HRESULT hr = pControl->Invoke(dispidDownload, com::kDispatchMethod, {}, nullptr);
-        if (Failed(hr) && !pSink->Completion()) {
+        const HRESULT hr = session.Call(L"Download", {});
+        if (Failed(hr) && !sink.Completion()) {
             std::cerr << "pullbay: Download failed (" << HexId(hr) << ')' << std::endl;
             bStarted = false;
-            QCoreApplication::quit();
         }
+        QCoreApplication::quit();
     });
     QCoreApplication::exec();
+    return bStarted;
+}
 
-    pHost->DestroyControlWindow();
-    pPoints->Unadvise(control::Pullbay::kIidEvents, uintCookie);
+// The download log: the completion dialog's lines when it ran, else one line
+// per finished file.
+std::vector<std::wstring> RunLog(const RunPresenter& presenter, const RunEventSink& sink)
+{
+    return presenter.CompletionLog() ? *presenter.CompletionLog() : sink.LogLines();
+}
 
-    const std::vector<std::wstring> lines = pSink->LogLines();
+int Run(const std::string& strProgram, const HostOptions& options)
+{
+    const bool bHeadless = options.bHeadless || NoDisplay();
+    std::wstring strDestination;
+    if (!PrepareDestination(options.strDest, strDestination)) {
+        return HostProgram::kExitUsage;
+    }
+    ControlSession::Setup setup;
+    if (const int intExit = PrepareSetup(options, setup); intExit != 0) {
+        return intExit;
+    }
+    Application app(strProgram, bHeadless);
+
+    const bool bTerminal = ::isatty(STDERR_FILENO) == 1;
+    auto pSink = std::make_shared<RunEventSink>(options.bEvents, strDestination, bTerminal);
+    auto pPresenter = std::make_shared<RunPresenter>(!bHeadless, bTerminal, strDestination);
+    if (options.bEvents) {
+        // stdout carries JSON only.
+        pPresenter->SetNotice([](const std::wstring& strFolder) {
+            JsonLineWriter::Write(JsonText::Object().Text("notice", L"OpenFolder").Text("folder", strFolder).Str());
+        });
+    }
+    setup.pPresenter = pPresenter;
+    setup.pSink = pSink;
+    setup.bShowWindow = !bHeadless;
+    ControlSession session;
+    if (const int intExit = session.Open(setup); intExit != 0) {
+        return intExit;
+    }
+    AddFiles(session, options.files);
+    const bool bStarted = DownloadOnce(session, *pSink);
+
+    const std::vector<std::wstring> lines = RunLog(*pPresenter, *pSink);
     std::ostream& logOut = options.bEvents ? std::cerr : std::cout;
     for (const std::wstring& strLine : lines) {
         logOut << core::ToUtf8(strLine) << '\n';
     }
     logOut.flush();
     if (options.bEvents) {
-        std::string strLog = "{\"log\":[";
-        for (std::size_t i = 0; i < lines.size(); ++i) {
-            strLog += (i > 0 ? "," : "") + JsonText::Quote(lines[i]);
+        std::vector<std::string> quoted;
+        for (const std::wstring& strLine : lines) {
+            quoted.push_back(JsonText::Quote(strLine));
         }
-        std::cout << strLog << "]}" << std::endl;
+        JsonLineWriter::Write(JsonText::Object().Raw("log", JsonText::Array(quoted)).Str());
     }
     return bStarted ? pSink->ExitCode() : 2;
+}
+
+int Serve(const std::string& strProgram, const HostOptions& options)
+{
+    const bool bHeadless = options.bHeadless || NoDisplay();
+    std::wstring strDestination;
+    if (!PrepareDestination(options.strDest, strDestination)) {
+        return HostProgram::kExitUsage;
+    }
+    ControlSession::Setup setup;
+    if (const int intExit = PrepareSetup(options, setup); intExit != 0) {
+        return intExit;
+    }
+    Application app(strProgram, bHeadless);
+
+    // The client answers the dialogs of a headless host unless --dialogs says
+    // otherwise; with a display the dialogs that have windows show them.
+    std::shared_ptr<ClientPresenter> pClient;
+    if (options.dialogs == DialogMode::Client || (options.dialogs == DialogMode::Default && bHeadless)) {
+        pClient = std::make_shared<ClientPresenter>(ClientPresenter::Mode::Client, strDestination);
+        setup.pPresenter = pClient;
+    } else if (options.dialogs == DialogMode::Auto) {
+        pClient = std::make_shared<ClientPresenter>(ClientPresenter::Mode::Auto, strDestination);
+        setup.pPresenter = pClient;
+    } else {
+        setup.pPresenter = std::make_shared<RunPresenter>(true, false, strDestination);
+    }
+    std::unique_ptr<ServeSession> pServe;
+    bool bInitComplete = false;
+    setup.pSink = std::make_shared<EventLineSink>([&] {
+        bInitComplete = true;
+        if (pServe) {
+            pServe->SetReady();
+        }
+    });
+    setup.bShowWindow = !bHeadless;
+    ControlSession session;
+    if (const int intExit = session.Open(setup); intExit != 0) {
+        return intExit;
+    }
+    pServe = std::make_unique<ServeSession>(session.Control(), pClient);
+    if (bInitComplete) {
+        pServe->SetReady();
+    }
+    pServe->Start();
+    return pServe->Exec();
+}
+
+// The demo: a loopback server with a generated file list, and one run of the
+// control against it. The list holds a missing file and a wrong type on
+// purpose, so a run that completed is a success here whatever those did.
+int Demo(const std::string& strProgram, const HostOptions& options)
+{
+    const bool bHeadless = options.bHeadless || NoDisplay();
+    std::optional<std::string> strDest = options.strDest;
+    if (!strDest && bHeadless) {
+        strDest = kDemoFolder;
+    }
+    std::wstring strDestination;
+    if (!PrepareDestination(strDest, strDestination)) {
+        return HostProgram::kExitUsage;
+    }
+    DemoServer server;
+    try {
+        server.Start();
+    } catch (const core::Exception& failure) {
+        std::cerr << "pullbay: the demo server cannot start: " << core::ToUtf8(failure.GetMessage())
+                  << std::endl;
+        return 2;
+    }
+    std::cerr << "pullbay: demo file list at " << server.ListUrl() << std::endl;
+    Application app(strProgram, bHeadless);
+
+    const bool bTerminal = ::isatty(STDERR_FILENO) == 1;
+    auto pSink = std::make_shared<RunEventSink>(false, strDestination, bTerminal);
+    auto pPresenter = std::make_shared<RunPresenter>(!bHeadless, bTerminal, strDestination);
+    ControlSession::Setup setup;
+    setup.strPageUrl = core::FromUtf8(server.BaseUrl() + "/");
+    setup.params = {{L"FileList", core::FromUtf8(server.ListUrl())}};
+    setup.pPresenter = pPresenter;
+    setup.pSink = pSink;
+    setup.bShowWindow = !bHeadless;
+    ControlSession session;
+    if (const int intExit = session.Open(setup); intExit != 0) {
+        return intExit;
+    }
+    DownloadOnce(session, *pSink);
+    for (const std::wstring& strLine : RunLog(*pPresenter, *pSink)) {
+        std::cout << core::ToUtf8(strLine) << '\n';
+    }
+    const std::optional<std::int32_t> completion = pSink->Completion();
+    if (completion && *completion == control::CompletionSuccess) {
+        std::cout << "\nThe downloaded files are in "
+                  << core::ToUtf8(strDestination.empty() ? L"the chosen folder" : strDestination) << std::endl;
+        return 0;
+    }
+    std::cout << "\nThe demo run ended early (DownloadComplete " << (completion ? *completion : -1) << ")." << std::endl;
+    return 2;
 }
 
 int CallEntryPoint(const char* pName)
@@ -299,6 +415,10 @@ int HostProgram::Main(const std::string& strProgram, const std::vector<std::stri
         return Describe(strProgram);
     case Command::Run:
         return Run(strProgram, parsed.options);
+    case Command::Serve:
+        return Serve(strProgram, parsed.options);
+    case Command::Demo:
+        return Demo(strProgram, parsed.options);
     }
     return kExitUsage;
 }

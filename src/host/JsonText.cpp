@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdint>
 
 #include "core/TextUnits.h"
 
@@ -10,7 +11,7 @@ namespace pullbay::host {
 namespace {
 
 template <typename Number>
-std::string NumberText(Number value)
+std::string FormatNumber(Number value)
 {
     char buffer[64] = {};
     const auto [pEnd, error] = std::to_chars(buffer, buffer + sizeof buffer, value);
@@ -52,12 +53,12 @@ std::string JsonText::FromVariant(const com::Variant& value)
 {
     switch (value.Type()) {
     case com::VarType::I4:
-        return NumberText(value.I4());
+        return FormatNumber(value.I4());
     case com::VarType::UI4:
-        return NumberText(value.UI4());
+        return FormatNumber(value.UI4());
     case com::VarType::R8:
         // JSON has no NaN or infinity.
-        return std::isfinite(value.R8()) ? NumberText(value.R8()) : std::string("null");
+        return NumberText(value.R8());
     case com::VarType::Bool:
         return value.Bool() ? "true" : "false";
     case com::VarType::BStr:
@@ -79,6 +80,53 @@ std::string JsonText::EventLine(std::wstring_view strName, const std::vector<com
     }
     strLine += "]}";
     return strLine;
+}
+
+std::string JsonText::NumberText(double dblValue)
+{
+    if (!std::isfinite(dblValue)) {
+        return "null";
+    }
+    if (dblValue == std::trunc(dblValue) && std::fabs(dblValue) < 9.007199254740992e15) {
+        return FormatNumber(static_cast<std::int64_t>(dblValue));
+    }
+    return FormatNumber(dblValue);
+}
+
+std::string JsonText::Array(const std::vector<std::string>& values)
+{
+    std::string strText = "[";
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        strText += (i > 0 ? "," : "") + values[i];
+    }
+    return strText + "]";
+}
+
+JsonText::Object& JsonText::Object::Raw(std::string_view strKey, std::string_view strJson)
+{
+    if (m_strText.size() > 1) {
+        m_strText += ',';
+    }
+    m_strText += '"';
+    m_strText += strKey;  // keys are the program's own ASCII names
+    m_strText += "\":";
+    m_strText += strJson;
+    return *this;
+}
+
+JsonText::Object& JsonText::Object::Text(std::string_view strKey, std::wstring_view strValue)
+{
+    return Raw(strKey, Quote(strValue));
+}
+
+JsonText::Object& JsonText::Object::Number(std::string_view strKey, double dblValue)
+{
+    return Raw(strKey, NumberText(dblValue));
+}
+
+JsonText::Object& JsonText::Object::Bool(std::string_view strKey, bool bValue)
+{
+    return Raw(strKey, bValue ? "true" : "false");
 }
 
 }  // namespace pullbay::host

@@ -1,10 +1,10 @@
 #include "host/RunEventSink.h"
 
-#include <QCoreApplication>
 #include <iostream>
 
 #include "control/EventTypes.h"
 #include "core/TextUnits.h"
+#include "host/JsonLineWriter.h"
 #include "host/JsonText.h"
 
 namespace pullbay::host {
@@ -29,8 +29,8 @@ std::int32_t IntArg(const std::vector<com::Variant>& args, std::size_t uintIndex
 
 }  // namespace
 
-RunEventSink::RunEventSink(bool bJsonEvents, std::wstring strDestination)
-    : m_bJsonEvents(bJsonEvents), m_strDestination(std::move(strDestination))
+RunEventSink::RunEventSink(bool bJsonEvents, std::wstring strDestination, bool bTerminal)
+    : m_bJsonEvents(bJsonEvents), m_bTerminal(bTerminal), m_strDestination(std::move(strDestination))
 {
 }
 
@@ -58,7 +58,7 @@ const wchar_t* RunEventSink::EventName(com::DISPID dispid)
 HRESULT RunEventSink::Invoke(com::DISPID dispid, const std::vector<com::Variant>& args)
 {
     if (m_bJsonEvents) {
-        std::cout << JsonText::EventLine(EventName(dispid), args) << std::endl;
+        JsonLineWriter::Write(JsonText::EventLine(EventName(dispid), args));
     }
     switch (static_cast<control::EventId>(dispid)) {
     case control::EventId::DownloadItemComplete: {
@@ -75,14 +75,13 @@ HRESULT RunEventSink::Invoke(com::DISPID dispid, const std::vector<com::Variant>
         const char* pState = row.intResult == control::ItemSuccess   ? "done"
                              : row.intResult == control::ItemSkipped ? "skipped"
                                                                      : "failed";
-        std::cerr << pState << ' ' << core::ToUtf8(row.strFileName) << " (" << core::ToUtf8(row.strUrl)
+        std::cerr << (m_bTerminal ? "\r\x1b[K" : "") << pState << ' ' << core::ToUtf8(row.strFileName) << " (" << core::ToUtf8(row.strUrl)
                   << ')' << std::endl;
         m_rows.push_back(std::move(row));
         break;
     }
     case control::EventId::DownloadComplete:
         m_completion = IntArg(args, 0);
-        QCoreApplication::quit();
         break;
     default:
         break;

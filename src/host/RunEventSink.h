@@ -1,8 +1,8 @@
 #pragma once
 // Receives the control's events during "run": writes each event as a JSON
 // line (with --events), a progress line per finished file on standard
-// error, keeps the files' results for the log and ends the event loop when
-// the run completes. GUI thread only.
+// error, and keeps the files' results for the log and the run's outcome.
+// GUI thread only.
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -15,7 +15,8 @@ namespace pullbay::host {
 
 class RunEventSink : public com::IDispatchSink {
 public:
-    RunEventSink(bool bJsonEvents, std::wstring strDestination);
+    // bTerminal: standard error shows a live bar that each line replaces.
+    RunEventSink(bool bJsonEvents, std::wstring strDestination, bool bTerminal = false);
 
     HRESULT Invoke(com::DISPID dispid, const std::vector<com::Variant>& args) override;
 
@@ -31,6 +32,7 @@ public:
 
 private:
     bool m_bJsonEvents;
+    bool m_bTerminal;
     std::wstring m_strDestination;
     std::vector<ui::DownloadLogRow> m_rows;
     std::optional<std::int32_t> m_completion;

@@ -4,6 +4,7 @@
 
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -117,8 +118,8 @@ TEST_F(HostProgramTest, RunExitCodeTellsHowTheDownloadEnded)
     const ChildResult noFolder = RunHost({"run", "--headless", "--param", "TimeOut=soon", "--param",
                                           "NoSuchThing=1", "--add", Add("text/plain", 11, "/a.txt", "a.txt")});
     EXPECT_EQ(noFolder.intExit, 2) << noFolder.strErr;
-    EXPECT_NE(noFolder.strErr.find("--param TimeOut ignored"), std::string::npos) << noFolder.strErr;
-    EXPECT_NE(noFolder.strErr.find("--param NoSuchThing ignored"), std::string::npos);
+    EXPECT_NE(noFolder.strErr.find("param TimeOut ignored"), std::string::npos) << noFolder.strErr;
+    EXPECT_NE(noFolder.strErr.find("param NoSuchThing ignored"), std::string::npos);
     EXPECT_EQ(server.RequestCount("/a.txt"), 2u);
 }
 
@@ -144,6 +145,66 @@ TEST_F(HostProgramTest, EventsModeWritesOnlyJsonLinesOnStdout)
     EXPECT_EQ(events.back().rfind(R"({"log":["File )", 0), 0u) << events.back();
     // The plain log goes to stderr instead.
     EXPECT_NE(result.strErr.find("has been downloaded from"), std::string::npos);
+}
+
+TEST_F(HostProgramTest, PageObjectGivesTheParamsAndCommandLineParamsOverrideThem)
+{
+    const std::filesystem::path page = folder / "page.html";
+    std::ofstream(page) << "<html><body><p>Files<object id=other classid=\"clsid:00000000-0000-0000-0000-000000000000\">"
+                           "<param name=TimeOut value=1></object>"
+                           "<object classid=\"CLSID:6E3B1A52-94C7-4D1E-8F20-3A5C7B9D1E01\" width=320 height=40>"
+                           "<param name=TimeOut value=\"5000\"><param name=ReconnectTimeOut value=\"1234\">"
+                           "<param name=DownloadCompleteAction value=Prompt></object></body></html>";
+    HostSession host({"serve", "--headless", "--page", page.string(), "--param", "reconnecttimeout=4321",
+                      "--page-url", "http://example.test/dir/"});
+    host.WriteLine(R"({"id":1,"get":"TimeOut"})");
+    host.WriteLine(R"({"id":2,"get":"ReconnectTimeOut"})");
+    host.WriteLine(R"({"id":3,"get":"DownloadCompleteAction"})");
+    // --page-url wins over the file's own address: relative URLs resolve against it.
+    host.WriteLine(R"({"id":4,"call":"DownloadFileAdd","args":["text/plain",1,"x.txt","x.txt"]})");
+    host.WriteLine(R"({"id":5,"get":"DownloadFileUrl","index":0})");
+    EXPECT_EQ(host.ReadUntilContains(R"({"id":1,)"), std::optional<std::string>(R"({"id":1,"hr":0,"value":5000})"));
+    EXPECT_EQ(host.ReadUntilContains(R"({"id":2,)"), std::optional<std::string>(R"({"id":2,"hr":0,"value":4321})"));
+    EXPECT_EQ(host.ReadUntilContains(R"({"id":3,)"), std::optional<std::string>(R"({"id":3,"hr":0,"value":"1"})"));
+    const std::optional<std::string> url = host.ReadUntilContains(R"({"id":5,)");
+    ASSERT_TRUE(url);
+    EXPECT_EQ(*url, R"({"id":5,"hr":0,"value":"http://example.test/dir/x.txt"})");
+    EXPECT_EQ(host.Finish(), 0);
+
+    // A page param that the control refuses stops the load and is named; a
+    // page without the control or a missing page is a usage error too.
+    const std::filesystem::path refused = folder / "refused.html";
+    std::ofstream(refused) << "<object type=\"application/x-velmora-pullbay\"><param name=Version value=9></object>";
+    const std::filesystem::path none = folder / "none.html";
+    std::ofstream(none) << "<p>no control here</p>";
+    for (const std::filesystem::path& bad : {refused, none, folder / "missing.html"}) {
+        const ChildResult result = RunHost({"run", "--headless", "--page", bad.string()});
+        EXPECT_EQ(result.intExit, 64) << bad;
+        EXPECT_FALSE(result.strErr.empty());
+    }
+    EXPECT_NE(RunHost({"run", "--headless", "--page", refused.string()}).strErr.find("Version"), std::string::npos);
+}
+
+TEST_F(HostProgramTest, DemoDownloadsItsListHeadless)
+{
+    const std::filesystem::path dest = folder / "demo";
+    const ChildResult demo = RunHost({"demo", "--headless", "--dest", dest.string()});
+    // The list has a missing file and a wrong type on purpose: the run
+    // completing is the demo's success.
+    EXPECT_EQ(demo.intExit, 0) << demo.strErr;
+    EXPECT_NE(demo.strOut.find("Resource not found"), std::string::npos) << demo.strOut;
+    EXPECT_NE(demo.strOut.find("Wrong Content-Type"), std::string::npos);
+    EXPECT_NE(demo.strOut.find("The downloaded files are in " + dest.string()), std::string::npos);
+    std::size_t uintFiles = 0;
+    bool bInSubfolder = false;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(dest)) {
+        if (entry.is_regular_file()) {
+            ++uintFiles;
+            bInSubfolder = bInSubfolder || entry.path().parent_path() != dest;
+        }
+    }
+    EXPECT_GE(uintFiles, 8u);
+    EXPECT_TRUE(bInSubfolder);
 }
 
 }  // namespace

@@ -1,0 +1,513 @@
+#include "host/ClientPresenter.h"
+
+#include <QEventLoop>
+#include <QJsonArray>
+#include <QTimer>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "control/DialogSettings.h"
+#include "control/TextProperty.h"
+#include "core/HResult.h"
+#include "core/TextUnits.h"
+#include "host/JsonLineWriter.h"
+#include "host/JsonText.h"
+#include "host/ProgressWatch.h"
+#include "platform/shell/ItemIdList.h"
+#include "ui/ConfirmationModel.h"
+#include "ui/FileExistsModel.h"
+
+namespace pullbay::host {
+
+namespace {
+
+using platform::shell::ItemIdBytes;
+using platform::shell::ItemIdList;
+
+const wchar_t* ActionName(ui::FileExistsAnswer action)
+{
+    switch (action) {
+    case ui::FileExistsAnswer::Overwrite:
+        return L"Overwrite";
+    case ui::FileExistsAnswer::Skip:
+        return L"Skip";
+    case ui::FileExistsAnswer::Rename:
+        return L"Rename";
+    }
+    return L"Overwrite";
+}
+
+std::optional<ui::FileExistsAnswer> ActionFromName(const QString& strName)
+{
+    for (const ui::FileExistsAnswer action :
+         {ui::FileExistsAnswer::Overwrite, ui::FileExistsAnswer::Skip, ui::FileExistsAnswer::Rename}) {
+        if (strName == QString::fromWCharArray(ActionName(action))) {
+            return action;
+        }
+    }
+    return std::nullopt;
+}
+
+std::wstring Wide(const QString& strText)
+{
+    return strText.toStdWString();
+}
+
+// Forwards the control's folder question to the presenter, which the browser
+// must not keep alive.
+class ClientFolderBrowser : public platform::shell::IFolderBrowser {
+public:
+    explicit ClientFolderBrowser(std::weak_ptr<ClientPresenter> pPresenter) : m_pPresenter(std::move(pPresenter)) {}
+
+    ItemIdBytes Browse(const std::wstring& strTitle, const ItemIdBytes& initialFolder) override
+    {
+        const auto pPresenter = m_pPresenter.lock();
+        return pPresenter ? pPresenter->BrowseForFolder(strTitle, initialFolder) : ItemIdBytes();
+    }
+
+private:
+    std::weak_ptr<ClientPresenter> m_pPresenter;
+};
+
+}  // namespace
+
+struct ClientPresenter::Pending {
+    std::string strId;
+    // Takes an answer: an empty text when it ends the dialog, else the reason
+    // it was refused.
+    std::function<std::string(const QJsonObject&)> accept;
+    // Ends the dialog as cancelled.
+    std::function<void()> cancel;
+    QEventLoop* pLoop = nullptr;
+    bool bEnded = false;
+};
+
+ClientPresenter::ClientPresenter(Mode mode, std::wstring strAutoFolder)
+    : m_mode(mode), m_strAutoFolder(std::move(strAutoFolder))
+{
+}
+
+std::string ClientPresenter::NextId()
+{
+    return "d" + std::to_string(++m_uintNextId);
+}
+
+void ClientPresenter::Run(const std::shared_ptr<Pending>& pPending, std::string strDialogLine,
+                          const std::string& strAutoJson)
+{
+    if (m_mode == Mode::Auto) {
+        strDialogLine.pop_back();  // the closing brace
+        JsonLineWriter::Write(strDialogLine + ",\"auto\":" + strAutoJson + "}");
+        return;
+    }
+    JsonLineWriter::Write(strDialogLine);
+    if (m_bEndOfInput) {
+        pPending->cancel();
+        JsonLineWriter::Write(JsonText::Object().Raw("dialogClosed", JsonText::Quote(core::FromUtf8(pPending->strId)))
+                                  .Text("reason", L"eof")
+                                  .Str());
+        return;
+    }
+    QEventLoop loop;
+    pPending->pLoop = &loop;
+    m_pending.push_back(pPending);
+    if (!pPending->bEnded) {
+        loop.exec();
+    }
+    pPending->pLoop = nullptr;
+    m_pending.erase(std::remove(m_pending.begin(), m_pending.end(), pPending), m_pending.end());
+}
+
+void ClientPresenter::End(Pending& pending)
+{
+    pending.bEnded = true;
+    if (pending.pLoop != nullptr) {
+        pending.pLoop->quit();
+    }
+}
+
+std::shared_ptr<ClientPresenter::Pending> ClientPresenter::Find(const std::string& strId) const
+{
+    for (const auto& pPending : m_pending) {
+        if (pPending->strId == strId && !pPending->bEnded) {
+            return pPending;
+        }
+    }
+    if (m_pFileListProgress && m_pFileListProgress->strId == strId) {
+        return m_pFileListProgress;
+    }
+    return nullptr;
+}
+
+void ClientPresenter::Answer(const QJsonObject& answer)
+{
+    const QJsonValue id = answer.value("answer");
+    const std::string strId = id.isString() ? id.toString().toStdString() : std::string();
+    const std::shared_ptr<Pending> pPending = Find(strId);
+    std::string strError;
+    if (!pPending) {
+        strError = "no open dialog has this dialogId";
+    } else {
+        strError = pPending->accept(answer);
+    }
+    if (!strError.empty()) {
+        JsonLineWriter::Write(JsonText::Object()
+                                  .Raw("answer", id.isString() ? JsonText::Quote(Wide(id.toString())) : "null")
+                                  .Number("hr", static_cast<std::int32_t>(E_INVALIDARG))
+                                  .Text("error", core::FromUtf8(strError))
+                                  .Str());
+    }
+}
+
+void ClientPresenter::EndOfInput()
+{
+    m_bEndOfInput = true;
+    // Copied: ending a dialog may let another one open or end.
+    const auto pending = m_pending;
+    for (const auto& pPending : pending) {
+        if (!pPending->bEnded) {
+            pPending->cancel();
+            JsonLineWriter::Write(JsonText::Object()
+                                      .Text("dialogClosed", core::FromUtf8(pPending->strId))
+                                      .Text("reason", L"eof")
+                                      .Str());
+        }
+    }
+    if (m_pFileListProgress) {
+        m_pFileListProgress->cancel();
+    }
+}
+
+// --- message box -------------------------------------------------------------
+
+control::MessageBoxAnswer ClientPresenter::ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
+                                                          control::MessageBoxButtons buttons)
+{
+    const bool bYesNo = buttons == control::MessageBoxButtons::YesNo;
+    // Cancelled: No, or OK when that is the only button; also auto's answer.
+    control::MessageBoxAnswer result = bYesNo ? control::MessageBoxAnswer::No : control::MessageBoxAnswer::Ok;
+    auto pPending = std::make_shared<Pending>();
+    pPending->strId = NextId();
+    Pending& pending = *pPending;
+    pPending->accept = [&, bYesNo](const QJsonObject& answer) -> std::string {
+        const QString strButton = answer.value("button").toString();
+        if (!bYesNo && strButton == "OK") {
+            result = control::MessageBoxAnswer::Ok;
+        } else if (bYesNo && (strButton == "Yes" || strButton == "No")) {
+            result = strButton == "Yes" ? control::MessageBoxAnswer::Yes : control::MessageBoxAnswer::No;
+        } else {
+            return bYesNo ? "button must be \"Yes\" or \"No\"" : "button must be \"OK\"";
+        }
+        End(pending);
+        return {};
+    };
+    pPending->cancel = [&] { End(pending); };
+    const std::string strLine = JsonText::Object()
+                                    .Text("dialog", L"MessageBox")
+                                    .Text("dialogId", core::FromUtf8(pPending->strId))
+                                    .Text("text", strText)
+                                    .Text("caption", strCaption)
+                                    .Text("buttons", bYesNo ? L"YesNo" : L"OK")
+                                    .Str();
+    Run(pPending, strLine, JsonText::Object().Text("button", bYesNo ? L"No" : L"OK").Str());
+    return result;
+}
+
+// --- folder browser ----------------------------------------------------------
+
+std::shared_ptr<platform::shell::IFolderBrowser> ClientPresenter::FolderBrowser()
+{
+    return std::make_shared<ClientFolderBrowser>(weak_from_this());
+}
+
+ItemIdBytes ClientPresenter::BrowseForFolder(const std::wstring& strTitle, const ItemIdBytes& initialFolder)
+{
+    ItemIdBytes chosen;
+    auto pPending = std::make_shared<Pending>();
+    pPending->strId = NextId();
+    Pending& pending = *pPending;
+    pPending->accept = [&](const QJsonObject& answer) -> std::string {
+        const QJsonValue folder = answer.value("folder");
+        if (folder.isNull()) {
+            End(pending);
+            return {};
+        }
+        const std::filesystem::path path(folder.toString().toStdString());
+        std::error_code error;
+        if (!folder.isString() || !path.is_absolute() || !std::filesystem::is_directory(path, error)) {
+            return "folder must be an absolute path of an existing directory, or null";
+        }
+        std::filesystem::path normal = path.lexically_normal();
+        if (!normal.has_filename() && normal != normal.root_path()) {
+            normal = normal.parent_path();
+        }
+        chosen = ItemIdList::FromPath(core::FromUtf8(normal.string()));
+        End(pending);
+        return {};
+    };
+    pPending->cancel = [&] { End(pending); };
+
+    JsonText::Object line;
+    line.Text("dialog", L"BrowseForFolder").Text("dialogId", core::FromUtf8(pPending->strId)).Text("title", strTitle);
+    if (const auto strPath = ItemIdList::ToPath(initialFolder)) {
+        line.Text("initialFolder", *strPath);
+    } else {
+        line.Null("initialFolder");
+        if (const auto strName = ItemIdList::VirtualFolderName(initialFolder)) {
+            line.Text("initialVirtual", *strName);
+        }
+    }
+    if (m_mode == Mode::Auto && !m_strAutoFolder.empty()) {
+        chosen = ItemIdList::FromPath(m_strAutoFolder);
+    }
+    Run(pPending, line.Str(),
+        JsonText::Object()
+            .Raw("folder", m_strAutoFolder.empty() ? "null" : JsonText::Quote(m_strAutoFolder))
+            .Str());
+    return chosen;
+}
+
+// --- confirmation ------------------------------------------------------------
+
+bool ClientPresenter::ConfirmDownload(const control::PropertyHolder& settings, const std::wstring& strServer,
+                                      control::FileList& files)
+{
+    const ui::ConfirmationSettings confirmation = control::DialogSettings::Confirmation(settings);
+    ui::ConfirmationModel model(confirmation, strServer, control::DialogSettings::ConfirmationRows(files));
+    auto pPending = std::make_shared<Pending>();
+    pPending->strId = NextId();
+    Pending& pending = *pPending;
+    pPending->accept = [&](const QJsonObject& answer) -> std::string {
+        if (!answer.value("ok").isBool()) {
+            return "ok must be true or false";
+        }
+        if (!answer.value("ok").toBool()) {
+            model.Cancel();
+            End(pending);
+            return {};
+        }
+        if (answer.contains("checked")) {
+            const QJsonArray checked = answer.value("checked").toArray();
+            if (!answer.value("checked").isArray() || static_cast<std::size_t>(checked.size()) != model.RowCount() ||
+                std::any_of(checked.begin(), checked.end(), [](const QJsonValue& value) { return !value.isBool(); })) {
+                return "checked must be an array of one boolean per file";
+            }
+            model.UncheckAll();
+            bool bLimitReached = false;
+            for (qsizetype i = 0; i < checked.size(); ++i) {
+                if (checked[i].toBool() &&
+                    model.ToggleRow(static_cast<std::size_t>(i)) == ui::ConfirmationModel::ToggleOutcome::LimitReached) {
+                    bLimitReached = true;
+                }
+            }
+            if (bLimitReached) {
+                // As the dialog does when a check box goes past the limit.
+                ShowMessageBox(model.MaxFileCountExceededMessage(), settings.GetCaption(),
+                               control::MessageBoxButtons::Ok);
+            }
+        }
+        if (!model.Accept()) {
+            return "OK is not available while no file is checked";
+        }
+        End(pending);
+        return {};
+    };
+    pPending->cancel = [&] {
+        model.Cancel();
+        End(pending);
+    };
+
+    std::vector<std::string> columns;
+    for (const ui::ConfirmationModel::Column& column : model.Columns()) {
+        columns.push_back(JsonText::Quote(column.strTitle));
+    }
+    const std::vector<bool> initial = model.CheckedFlags();
+    std::vector<std::string> items;
+    for (std::size_t i = 0; i < model.RowCount(); ++i) {
+        const ui::ConfirmationRow& row = *model.FindRow(i);
+        items.push_back(JsonText::Object()
+                            .Text("url", row.strUrl)
+                            .Text("fileName", row.strFileName)
+                            .Text("fileSize", row.strFileSizeText)
+                            .Text("mimeType", row.strMimeType)
+                            .Bool("checked", initial[i])
+                            .Str());
+    }
+    const std::string strLine =
+        JsonText::Object()
+            .Text("dialog", L"Confirmation")
+            .Text("dialogId", core::FromUtf8(pPending->strId))
+            .Text("server", strServer)
+            .Text("text", model.Text())
+            .Raw("columns", JsonText::Array(columns))
+            .Raw("items", JsonText::Array(items))
+            .Raw("limit", confirmation.bProtectedMode ? std::to_string(model.CheckLimit()) : "null")
+            .Str();
+    if (m_mode == Mode::Auto) {
+        model.Accept();
+    }
+    Run(pPending, strLine, JsonText::Object().Bool("ok", true).Str());
+    if (model.GetResult() != ui::ConfirmationModel::Result::Ok) {
+        return false;
+    }
+    const std::vector<bool> flags = model.CheckedFlags();
+    for (std::size_t i = 0; i < flags.size() && i < files.Count(); ++i) {
+        files.At(i)->SetChecked(flags[i] ? 1 : 0);
+    }
+    return true;
+}
+
+// --- file exists -------------------------------------------------------------
+
+void ClientPresenter::AskFileExists(const control::PropertyHolder& settings, const std::wstring& strQuestion,
+                                    control::FileExistsDialogAction& action, bool& bApplyToAll)
+{
+    ui::FileExistsSettings existsSettings = control::DialogSettings::FileExists(settings);
+    existsSettings.defaultAction = static_cast<ui::FileExistsAnswer>(action);
+    ui::FileExistsModel model(existsSettings, strQuestion);
+    auto pPending = std::make_shared<Pending>();
+    pPending->strId = NextId();
+    Pending& pending = *pPending;
+    pPending->accept = [&](const QJsonObject& answer) -> std::string {
+        const std::optional<ui::FileExistsAnswer> chosen = ActionFromName(answer.value("action").toString());
+        if (!chosen) {
+            return "action must be \"Overwrite\", \"Skip\" or \"Rename\"";
+        }
+        if (answer.contains("applyToAll") && !answer.value("applyToAll").isBool()) {
+            return "applyToAll must be true or false";
+        }
+        model.SetApplyToAllChecked(answer.value("applyToAll").toBool(false));
+        model.Choose(*chosen);
+        End(pending);
+        return {};
+    };
+    pPending->cancel = [&] {
+        model.Choose(ui::FileExistsAnswer::Skip);
+        End(pending);
+    };
+    // The countdown: its run-out takes the default action for the rest of the run.
+    QTimer countdown;
+    countdown.setInterval(ui::FileExistsModel::kTickMilliseconds);
+    QObject::connect(&countdown, &QTimer::timeout, [&] {
+        model.Poll();
+        if (model.IsFinished() && !pending.bEnded) {
+            countdown.stop();
+            JsonLineWriter::Write(JsonText::Object()
+                                      .Text("dialogClosed", core::FromUtf8(pending.strId))
+                                      .Text("reason", L"timeout")
+                                      .Str());
+            End(pending);
+        }
+    });
+    const std::string strLine = JsonText::Object()
+                                    .Text("dialog", L"FileExists")
+                                    .Text("dialogId", core::FromUtf8(pPending->strId))
+                                    .Text("text", strQuestion)
+                                    .Text("defaultAction", ActionName(existsSettings.defaultAction))
+                                    .Number("timeOut", existsSettings.intTimeOut)
+                                    .Str();
+    if (m_mode == Mode::Auto) {
+        model.Choose(existsSettings.defaultAction);
+    } else if (model.HasCountdown()) {
+        countdown.start();
+    }
+    Run(pPending, strLine,
+        JsonText::Object().Text("action", ActionName(existsSettings.defaultAction)).Bool("applyToAll", false).Str());
+    countdown.stop();
+    if (!model.IsFinished()) {
+        model.Choose(ui::FileExistsAnswer::Skip);
+    }
+    action = static_cast<control::FileExistsDialogAction>(model.Action());
+    bApplyToAll = model.ApplyToAll();
+}
+
+// --- progress, file list, completion -------------------------------------------
+
+void ClientPresenter::ShowProgress(const control::PropertyHolder& settings,
+                                   const std::shared_ptr<engine::FileListDownloader>& pEngine)
+{
+    const std::wstring strId = core::FromUtf8(NextId());
+    JsonLineWriter::Write(JsonText::Object().Text("dialog", L"Progress").Text("dialogId", strId).Str());
+    ProgressWatch::Run(settings, pEngine, [&](const ui::ProgressModel& model) {
+        JsonLineWriter::Write(JsonText::Object()
+                                  .Text("progress", strId)
+                                  .Text("url", model.GetUrl())
+                                  .Text("text", model.GetProgressText())
+                                  .Number("current", model.GetItemBarPosition())
+                                  .Number("total", model.GetTotalBarPosition())
+                                  .Str());
+    });
+    JsonLineWriter::Write(JsonText::Object().Text("dialogClosed", strId).Str());
+}
+
+void ClientPresenter::FileListProgressShown(const std::wstring& strText, std::function<void()> cancel)
+{
+    auto pPending = std::make_shared<Pending>();
+    pPending->strId = NextId();
+    pPending->cancel = std::move(cancel);
+    pPending->accept = [pCancel = pPending->cancel](const QJsonObject& answer) -> std::string {
+        if (answer.value("cancel").toBool(false) != true) {
+            return "the only answer is \"cancel\":true";
+        }
+        pCancel();
+        return {};
+    };
+    JsonText::Object line;
+    line.Text("dialog", L"GetFileList").Text("dialogId", core::FromUtf8(pPending->strId)).Text("text", strText);
+    if (m_mode == Mode::Auto) {
+        line.Raw("auto", JsonText::Object().Bool("cancel", false).Str());
+    }
+    JsonLineWriter::Write(line.Str());
+    m_pFileListProgress = pPending;
+    if (m_bEndOfInput) {
+        pPending->cancel();
+    }
+}
+
+void ClientPresenter::FileListProgressClosed()
+{
+    if (m_pFileListProgress) {
+        JsonLineWriter::Write(
+            JsonText::Object().Text("dialogClosed", core::FromUtf8(m_pFileListProgress->strId)).Str());
+        m_pFileListProgress.reset();
+    }
+}
+
+void ClientPresenter::ShowDownloadComplete(const control::PropertyHolder& settings,
+                                           const std::vector<std::shared_ptr<control::FileItem>>& items,
+                                           bool bCopyFailed, const std::wstring& strDestination)
+{
+    std::vector<std::wstring> lines = control::DialogSettings::LogLines(settings, items, bCopyFailed, strDestination);
+    std::vector<std::string> quoted;
+    for (const std::wstring& strLine : lines) {
+        quoted.push_back(JsonText::Quote(strLine));
+    }
+    m_completionLog = std::move(lines);
+    auto pPending = std::make_shared<Pending>();
+    pPending->strId = NextId();
+    Pending& pending = *pPending;
+    pPending->accept = [&](const QJsonObject& answer) -> std::string {
+        if (answer.value("button").toString() != "OK") {
+            return "button must be \"OK\"";
+        }
+        End(pending);
+        return {};
+    };
+    pPending->cancel = [&] { End(pending); };
+    const std::string strLine =
+        JsonText::Object()
+            .Text("dialog", L"DownloadComplete")
+            .Text("dialogId", core::FromUtf8(pPending->strId))
+            .Text("text", settings.GetText(control::TextProperty::DownloadCompleteDialogText))
+            .Raw("log", JsonText::Array(quoted))
+            .Str();
+    Run(pPending, strLine, JsonText::Object().Text("button", L"OK").Str());
+}
+
+void ClientPresenter::OpenFolder(const std::wstring& strPath)
+{
+    JsonLineWriter::Write(JsonText::Object().Text("notice", L"OpenFolder").Text("folder", strPath).Str());
+}
+
+}  // namespace pullbay::host

@@ -1,0 +1,79 @@
+#pragma once
+// The dialogs of a "serve" host: each dialog and message box of the control
+// becomes a JSON line to the client, and the dialog waits — in a nested event
+// loop, so other requests keep being served — until the client's answer line
+// comes back through Answer(). In auto mode the host answers by policy at
+// once and still writes each dialog line, with the answer it chose under
+// "auto". After the end of input every dialog (open or later) is answered as
+// cancelled. The dialogs' rules come from the window-free dialog models.
+// GUI thread only.
+#include <QJsonObject>
+
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "control/IDialogPresenter.h"
+#include "platform/shell/IFolderBrowser.h"
+
+namespace pullbay::host {
+
+class ClientPresenter : public control::IDialogPresenter,
+                        public std::enable_shared_from_this<ClientPresenter> {
+public:
+    enum class Mode { Client, Auto };
+
+    // strAutoFolder is the folder auto mode chooses (empty: cancel).
+    ClientPresenter(Mode mode, std::wstring strAutoFolder);
+
+    // An answer line ({"answer":"<dialogId>", ...}); a refused answer is
+    // reported to the client with an error line and its dialog stays open.
+    void Answer(const QJsonObject& answer);
+    // Standard input ended: open dialogs end as cancelled, later ones too.
+    void EndOfInput();
+    // The log of the last download-complete dialog (empty until one ran).
+    const std::optional<std::vector<std::wstring>>& CompletionLog() const { return m_completionLog; }
+
+    bool ConfirmDownload(const control::PropertyHolder& settings, const std::wstring& strServer,
+                         control::FileList& files) override;
+    std::shared_ptr<platform::shell::IFolderBrowser> FolderBrowser() override;
+    void AskFileExists(const control::PropertyHolder& settings, const std::wstring& strQuestion,
+                       control::FileExistsDialogAction& action, bool& bApplyToAll) override;
+    void ShowProgress(const control::PropertyHolder& settings,
+                      const std::shared_ptr<engine::FileListDownloader>& pEngine) override;
+    void ShowDownloadComplete(const control::PropertyHolder& settings,
+                              const std::vector<std::shared_ptr<control::FileItem>>& items, bool bCopyFailed,
+                              const std::wstring& strDestination) override;
+    control::MessageBoxAnswer ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
+                                             control::MessageBoxButtons buttons) override;
+    void OpenFolder(const std::wstring& strPath) override;
+    void FileListProgressShown(const std::wstring& strText, std::function<void()> cancel) override;
+    void FileListProgressClosed() override;
+
+    // The folder dialog's question and answer (the folder browser's Browse).
+    platform::shell::ItemIdBytes BrowseForFolder(const std::wstring& strTitle,
+                                                 const platform::shell::ItemIdBytes& initialFolder);
+
+private:
+    struct Pending;
+
+    std::string NextId();
+    // Writes the dialog line (with "auto" in auto mode) and, for a client,
+    // waits until the dialog ends; after the end of input it ends at once
+    // as cancelled.
+    void Run(const std::shared_ptr<Pending>& pPending, std::string strDialogLine, const std::string& strAutoJson);
+    void End(Pending& pending);
+    std::shared_ptr<Pending> Find(const std::string& strId) const;
+
+    const Mode m_mode;
+    const std::wstring m_strAutoFolder;
+    std::uint32_t m_uintNextId = 0;
+    bool m_bEndOfInput = false;
+    std::vector<std::shared_ptr<Pending>> m_pending;
+    std::shared_ptr<Pending> m_pFileListProgress;
+    std::optional<std::vector<std::wstring>> m_completionLog;
+};
+
+}  // namespace pullbay::host

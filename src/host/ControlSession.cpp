@@ -1,0 +1,93 @@
+#include "host/ControlSession.h"
+
+#include <charconv>
+#include <iostream>
+
+#include "control/Pullbay.h"
+#include "core/TextUnits.h"
+#include "host/ControlLoader.h"
+#include "host/HostClientSite.h"
+#include "host/NamingPropertyBag.h"
+
+namespace pullbay::host {
+
+namespace {
+
+std::string HexCode(HRESULT hr)
+{
+    char buffer[16] = {};
+    const auto [pEnd, error] = std::to_chars(buffer, buffer + sizeof buffer, static_cast<std::uint32_t>(hr), 16);
+    (void)error;
+    return "0x" + std::string(buffer, pEnd);
+}
+
+}  // namespace
+
+ControlSession::~ControlSession()
+{
+    if (m_pHost) {
+        m_pHost->DestroyControlWindow();
+    }
+    if (m_bAdvised) {
+        m_pPoints->Unadvise(control::Pullbay::kIidEvents, m_uintCookie);
+    }
+}
+
+int ControlSession::Open(const Setup& setup)
+{
+    std::string strError;
+    if (Failed(ControlLoader::CreateControl(m_pControl, strError))) {
+        std::cerr << "pullbay: " << strError << std::endl;
+        return 2;
+    }
+    m_pHost = m_pControl.As<control::IPullbayControl>(control::IID_IPullbayControl);
+    auto pPersist = m_pControl.As<com::IPersistPropertyBag>(com::IID_IPersistPropertyBag);
+    m_pPoints = m_pControl.As<com::IConnectionPointContainer>(com::IID_IConnectionPointContainer);
+    if (!m_pHost || !pPersist || !m_pPoints) {
+        std::cerr << "pullbay: the control lacks a host interface" << std::endl;
+        return 2;
+    }
+    m_pHost->SetClientSite(std::make_shared<HostClientSite>(setup.strPageUrl, setup.strCookie));
+    m_pHost->SetPresenter(setup.pPresenter);
+
+    NamingPropertyBag bag;
+    for (const auto& [strName, strValue] : setup.params) {
+        bag.Write(strName, com::Variant::FromString(com::NullableString(strValue)));
+    }
+    const HRESULT hrLoad = pPersist->Load(&bag);
+    if (Failed(hrLoad)) {
+        const std::string strName = core::ToUtf8(bag.LastReadName());
+        std::cerr << "pullbay: the control refused the param " << (strName.empty() ? "(unknown)" : strName) << " ("
+                  << HexCode(hrLoad) << ')' << std::endl;
+        return 64;
+    }
+    // The control skips names it does not know and values it cannot convert;
+    // say so rather than let a mistyped param pass unnoticed.
+    for (const std::wstring& strName : bag.UnreadNames()) {
+        std::cerr << "pullbay: param " << core::ToUtf8(strName)
+                  << " ignored: no such property or the value does not convert" << std::endl;
+    }
+
+    if (setup.pSink) {
+        m_bAdvised = Succeeded(m_pPoints->Advise(control::Pullbay::kIidEvents, setup.pSink, m_uintCookie));
+    }
+    m_pWindow = std::make_unique<QWidget>();
+    m_pWindow->resize(setup.intWidth, setup.intHeight);
+    m_pHost->CreateControlWindow(m_pWindow.get());
+    if (setup.bShowWindow) {
+        m_pWindow->show();
+    }
+    return 0;
+}
+
+HRESULT ControlSession::Call(std::wstring_view strName, std::vector<com::Variant> args, com::Variant* pResult)
+{
+    com::DISPID dispid = 0;
+    const HRESULT hr = m_pControl->GetIDsOfNames(strName, dispid);
+    if (Failed(hr)) {
+        return hr;
+    }
+    return m_pControl->Invoke(dispid, com::kDispatchMethod, std::move(args), pResult);
+}
+
+}  // namespace pullbay::host

@@ -1,0 +1,21 @@
+#include "host/EventLineSink.h"
+
+#include "control/EventTypes.h"
+#include "host/JsonLineWriter.h"
+#include "host/JsonText.h"
+#include "host/RunEventSink.h"
+
+namespace pullbay::host {
+
+EventLineSink::EventLineSink(std::function<void()> onInitComplete) : m_onInitComplete(std::move(onInitComplete)) {}
+
+HRESULT EventLineSink::Invoke(com::DISPID dispid, const std::vector<com::Variant>& args)
+{
+    JsonLineWriter::Write(JsonText::EventLine(RunEventSink::EventName(dispid), args));
+    if (static_cast<control::EventId>(dispid) == control::EventId::InitComplete && m_onInitComplete) {
+        m_onInitComplete();
+    }
+    return S_OK;
+}
+
+}  // namespace pullbay::host

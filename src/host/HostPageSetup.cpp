@@ -1,0 +1,27 @@
+#include "host/HostPageSetup.h"
+
+#include <iostream>
+
+#include "host/HostPage.h"
+
+namespace pullbay::host {
+
+int HostPageSetup::Apply(const std::string& strPage, const std::wstring& strCookie, ControlSession::Setup& setup)
+{
+    const HostPage::LoadResult page = HostPage::Load(strPage, strCookie);
+    if (!page.Ok()) {
+        std::cerr << "pullbay: --page " << strPage << ": " << page.strError << std::endl;
+        return page.intExitCode;
+    }
+    setup.strPageUrl = page.strPageAddress;
+    setup.params.insert(setup.params.end(), page.object.params.begin(), page.object.params.end());
+    if (page.object.width) {
+        setup.intWidth = *page.object.width;
+    }
+    if (page.object.height) {
+        setup.intHeight = *page.object.height;
+    }
+    return 0;
+}
+
+}  // namespace pullbay::host
