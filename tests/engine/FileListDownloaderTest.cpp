@@ -200,6 +200,10 @@ TEST_F(FileListDownloaderTest, MimeTypeRulesAndResponsesWithoutType)
     EXPECT_EQ(events.completed[4]->GetResult(), control::ItemWrongFileSize)
         << "a declared size of 0 accepts only an empty file";
     EXPECT_TRUE(events.errors.empty());
+    // What the server sent stays with the item, for the log's [MimeType].
+    EXPECT_EQ(events.completed[0]->GetReceivedMimeType(), L"text/plain; charset=utf-8");
+    EXPECT_EQ(events.completed[2]->GetReceivedMimeType(), L"");
+    EXPECT_EQ(events.completed[3]->GetReceivedMimeType(), L"image/png");
 }
 
 TEST_F(FileListDownloaderTest, SkipCurrentDuringASlowTransferSkipsOnlyThatFile)

@@ -342,5 +342,24 @@ TEST_F(ServeTest, FileExistsCountdownAndAutoAnswers)
     }
 }
 
+TEST_F(ServeTest, FileListProgressWindowCanBeCancelledByTheClient)
+{
+    HttpResponse stalled;
+    stalled.neverRespond = true;
+    server.Route("/list.txt", stalled);
+    HostSession host({"serve", "--headless", "--param", "ShowFileListProgressDialog=true", "--param",
+                      "FileList=" + Url("/list.txt")});
+    host.WriteLine(R"({"id":1,"call":"Download"})");
+    const QJsonObject progress = Dialog(host, "GetFileList");
+    EXPECT_EQ(Str(progress.value("text")), "Getting file list...");
+    Answer(host, progress, R"("cancel":false)");
+    EXPECT_EQ(Parse(host.ReadUntilContains(R"("hr":)")).value("hr").toInt(), kInvalidArg);
+    Answer(host, progress, R"("cancel":true)");
+    EXPECT_EQ(Reply(host, 1).value("hr").toInt(), 0);
+    EXPECT_TRUE(Contains(host, R"({"dialogClosed":)" + std::string("\"") + Str(progress.value("dialogId")) + "\"}"));
+    EXPECT_TRUE(Contains(host, R"({"event":"DownloadComplete","args":[2]})"));
+    EXPECT_EQ(host.Finish(), 0);
+}
+
 }  // namespace
 }  // namespace pullbay::test
