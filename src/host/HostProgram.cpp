@@ -173,6 +173,13 @@ bool PrepareDestination(const std::optional<std::string>& strDest, std::wstring&
     return true;
 }
 
+// What run and serve settle before Qt starts.
+struct HostStart {
+    bool bHeadless = false;
+    std::wstring strDestination;
+    ControlSession::Setup setup;
+};
+
 // The control's setup from the host options: the page's object (when --page
 // names one) and the --params over it. 0, or the exit code of a failure.
 int PrepareSetup(const HostOptions& options, ControlSession::Setup& setup)
@@ -190,6 +197,16 @@ int PrepareSetup(const HostOptions& options, ControlSession::Setup& setup)
     }
     setup.params.insert(setup.params.end(), options.params.begin(), options.params.end());
     return 0;
+}
+
+// Headless or not, the --dest folder and the setup; 0 or the exit code.
+int PrepareStart(const HostOptions& options, HostStart& start)
+{
+    start.bHeadless = options.bHeadless || NoDisplay();
+    if (!PrepareDestination(options.strDest, start.strDestination)) {
+        return HostProgram::kExitUsage;
+    }
+    return PrepareSetup(options, start.setup);
 }
 
 // Adds the --add files to the control's list; a file the control refuses is
@@ -237,15 +254,13 @@ std::vector<std::wstring> RunLog(const RunPresenter& presenter, const RunEventSi
 
 int Run(const std::string& strProgram, const HostOptions& options)
 {
-    const bool bHeadless = options.bHeadless || NoDisplay();
-    std::wstring strDestination;
-    if (!PrepareDestination(options.strDest, strDestination)) {
-        return HostProgram::kExitUsage;
-    }
-    ControlSession::Setup setup;
-    if (const int intExit = PrepareSetup(options, setup); intExit != 0) {
+    HostStart start;
+    if (const int intExit = PrepareStart(options, start); intExit != 0) {
         return intExit;
     }
+    const bool bHeadless = start.bHeadless;
+    const std::wstring& strDestination = start.strDestination;
+    ControlSession::Setup& setup = start.setup;
     Application app(strProgram, bHeadless);
 
     const bool bTerminal = ::isatty(STDERR_FILENO) == 1;
@@ -285,15 +300,13 @@ int Run(const std::string& strProgram, const HostOptions& options)
 
 int Serve(const std::string& strProgram, const HostOptions& options)
 {
-    const bool bHeadless = options.bHeadless || NoDisplay();
-    std::wstring strDestination;
-    if (!PrepareDestination(options.strDest, strDestination)) {
-        return HostProgram::kExitUsage;
-    }
-    ControlSession::Setup setup;
-    if (const int intExit = PrepareSetup(options, setup); intExit != 0) {
+    HostStart start;
+    if (const int intExit = PrepareStart(options, start); intExit != 0) {
         return intExit;
     }
+    const bool bHeadless = start.bHeadless;
+    const std::wstring& strDestination = start.strDestination;
+    ControlSession::Setup& setup = start.setup;
     Application app(strProgram, bHeadless);
 
     // The client answers the dialogs of a headless host unless --dialogs says

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <utility>
 
 extern char** environ;
 
@@ -72,63 +73,14 @@ void WriteAll(int fd, const std::string& strText)
 
 ChildResult RunHost(const std::vector<std::string>& arguments, const std::string& strStdin)
 {
-    int inPipe[2];
-    int outPipe[2];
-    int errPipe[2];
-    EXPECT_EQ(::pipe(inPipe), 0);
-    EXPECT_EQ(::pipe(outPipe), 0);
-    EXPECT_EQ(::pipe(errPipe), 0);
-    const pid_t pid = Spawn(arguments, inPipe[0], outPipe[1], errPipe[1],
-                            {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]});
-    ::close(inPipe[0]);
-    ::close(outPipe[1]);
-    ::close(errPipe[1]);
-    ChildResult result;
-    if (pid < 0) {
-        for (int fd : {inPipe[1], outPipe[0], errPipe[0]}) {
-            ::close(fd);
-        }
-        return result;
-    }
+    HostSession host(arguments);
     // The host's stdin is small test input: written whole before reading.
-    ::signal(SIGPIPE, SIG_IGN);
-    WriteAll(inPipe[1], strStdin);
-    ::close(inPipe[1]);
-
-    const auto deadline = std::chrono::steady_clock::now() + kRunDeadline;
-    pollfd fds[2] = {{outPipe[0], POLLIN, 0}, {errPipe[0], POLLIN, 0}};
-    std::string* targets[2] = {&result.strOut, &result.strErr};
-    int intOpen = 2;
-    while (intOpen > 0) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            ::kill(pid, SIGKILL);
-            ADD_FAILURE() << "the host did not end";
-            break;
-        }
-        if (::poll(fds, 2, 500) <= 0) {
-            continue;
-        }
-        for (int i = 0; i < 2; ++i) {
-            if (fds[i].fd < 0 || (fds[i].revents & (POLLIN | POLLHUP)) == 0) {
-                continue;
-            }
-            char buffer[4096];
-            const ssize_t intRead = ::read(fds[i].fd, buffer, sizeof buffer);
-            if (intRead > 0) {
-                targets[i]->append(buffer, static_cast<std::size_t>(intRead));
-            } else {
-                ::close(fds[i].fd);
-                fds[i].fd = -1;
-                --intOpen;
-            }
-        }
-    }
-    for (const pollfd& fd : fds) {
-        if (fd.fd >= 0) {
-            ::close(fd.fd);
-        }
-    }
-    result.intExit = WaitForExit(pid);
+    host.WriteRaw(strStdin);
+    host.CloseStdin();
+    ChildResult result;
+    result.strOut = host.ReadRest(kRunDeadline);
+    result.intExit = host.Finish(std::chrono::seconds(5));
+    result.strErr = host.Stderr();
     return result;
 }
 
@@ -179,9 +131,39 @@ HostSession::~HostSession()
 
 void HostSession::WriteLine(const std::string& strLine)
 {
+    WriteRaw(strLine + "\n");
+}
+
+void HostSession::WriteRaw(const std::string& strText)
+{
     if (m_fdIn >= 0) {
-        WriteAll(m_fdIn, strLine + "\n");
+        WriteAll(m_fdIn, strText);
     }
+}
+
+std::string HostSession::ReadRest(std::chrono::milliseconds timeout)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (m_fdOut >= 0) {
+        const auto remaining =
+            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        if (remaining.count() <= 0) {
+            break;
+        }
+        pollfd fd{m_fdOut, POLLIN, 0};
+        if (::poll(&fd, 1, static_cast<int>(remaining.count())) <= 0) {
+            continue;
+        }
+        char buffer[4096];
+        const ssize_t intRead = ::read(m_fdOut, buffer, sizeof buffer);
+        if (intRead > 0) {
+            m_strPending.append(buffer, static_cast<std::size_t>(intRead));
+        } else if (intRead == 0 || errno != EINTR) {
+            ::close(m_fdOut);
+            m_fdOut = -1;
+        }
+    }
+    return std::exchange(m_strPending, std::string());
 }
 
 std::optional<std::string> HostSession::ReadLine(std::chrono::milliseconds timeout)
@@ -259,7 +241,12 @@ int HostSession::Finish(std::chrono::milliseconds timeout)
         ADD_FAILURE() << "the host did not end";
     }
     m_bEnded = true;
-    return m_pid > 0 ? WaitForExit(m_pid) : -1;
+    const int intExit = m_pid > 0 ? WaitForExit(m_pid) : -1;
+    // The child has gone: its stderr ends, and all of it is read.
+    if (m_errReader.joinable()) {
+        m_errReader.join();
+    }
+    return intExit;
 }
 
 std::string HostSession::Stderr()

@@ -33,8 +33,12 @@ public:
     HostSession(const HostSession&) = delete;
     HostSession& operator=(const HostSession&) = delete;
 
-    // Writes one line (the newline is added).
+    // Writes one line (the newline is added), or text as it stands.
     void WriteLine(const std::string& strLine);
+    void WriteRaw(const std::string& strText);
+    // Everything stdout still brings until it ends (or the time runs out),
+    // unsplit; not kept in the transcript.
+    std::string ReadRest(std::chrono::milliseconds timeout);
     // The next stdout line, or nullopt when stdout ended or the time ran out.
     std::optional<std::string> ReadLine(std::chrono::milliseconds timeout = std::chrono::seconds(30));
     // Reads lines until one satisfies the predicate; every line read is kept
@@ -46,7 +50,7 @@ public:
                                                  std::chrono::milliseconds timeout = std::chrono::seconds(30));
     void CloseStdin();
     // Closes stdin, reads the rest of stdout into the transcript and returns
-    // the exit code (-1 when killed after the deadline).
+    // the exit code (-1 when killed after the deadline); Stderr() is then whole.
     int Finish(std::chrono::milliseconds timeout = std::chrono::seconds(60));
 
     const std::vector<std::string>& Transcript() const { return m_transcript; }
