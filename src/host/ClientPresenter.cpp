@@ -83,8 +83,10 @@ struct ClientPresenter::Pending {
     bool bEnded = false;
 };
 
-ClientPresenter::ClientPresenter(Mode mode, std::wstring strAutoFolder)
-    : m_mode(mode), m_strAutoFolder(std::move(strAutoFolder))
+ClientPresenter::ClientPresenter(Mode mode, std::wstring strAutoFolder, LineOutput output)
+    : m_mode(mode),
+      m_strAutoFolder(std::move(strAutoFolder)),
+      m_write(output ? std::move(output) : LineOutput(&JsonLineWriter::Write))
 {
 }
 
@@ -98,15 +100,13 @@ void ClientPresenter::Run(const std::shared_ptr<Pending>& pPending, std::string 
 {
     if (m_mode == Mode::Auto) {
         strDialogLine.pop_back();  // the closing brace
-        JsonLineWriter::Write(strDialogLine + ",\"auto\":" + strAutoJson + "}");
+        m_write(strDialogLine + ",\"auto\":" + strAutoJson + "}");
         return;
     }
-    JsonLineWriter::Write(strDialogLine);
+    m_write(strDialogLine);
     if (m_bEndOfInput) {
         pPending->cancel();
-        JsonLineWriter::Write(JsonText::Object().Raw("dialogClosed", JsonText::Quote(core::FromUtf8(pPending->strId)))
-                                  .Text("reason", L"eof")
-                                  .Str());
+        m_write(JsonText::Object().Text("dialogClosed", core::FromUtf8(pPending->strId)).Text("reason", L"eof").Str());
         return;
     }
     QEventLoop loop;
@@ -152,7 +152,7 @@ void ClientPresenter::Answer(const QJsonObject& answer)
         strError = pPending->accept(answer);
     }
     if (!strError.empty()) {
-        JsonLineWriter::Write(JsonText::Object()
+        m_write(JsonText::Object()
                                   .Raw("answer", id.isString() ? JsonText::Quote(Wide(id.toString())) : "null")
                                   .Number("hr", static_cast<std::int32_t>(E_INVALIDARG))
                                   .Text("error", core::FromUtf8(strError))
@@ -168,7 +168,7 @@ void ClientPresenter::EndOfInput()
     for (const auto& pPending : pending) {
         if (!pPending->bEnded) {
             pPending->cancel();
-            JsonLineWriter::Write(JsonText::Object()
+            m_write(JsonText::Object()
                                       .Text("dialogClosed", core::FromUtf8(pPending->strId))
                                       .Text("reason", L"eof")
                                       .Str());
@@ -393,7 +393,7 @@ void ClientPresenter::AskFileExists(const control::PropertyHolder& settings, con
         model.Poll();
         if (model.IsFinished() && !pending.bEnded) {
             countdown.stop();
-            JsonLineWriter::Write(JsonText::Object()
+            m_write(JsonText::Object()
                                       .Text("dialogClosed", core::FromUtf8(pending.strId))
                                       .Text("reason", L"timeout")
                                       .Str());
@@ -428,9 +428,9 @@ void ClientPresenter::ShowProgress(const control::PropertyHolder& settings,
                                    const std::shared_ptr<engine::FileListDownloader>& pEngine)
 {
     const std::wstring strId = core::FromUtf8(NextId());
-    JsonLineWriter::Write(JsonText::Object().Text("dialog", L"Progress").Text("dialogId", strId).Str());
+    m_write(JsonText::Object().Text("dialog", L"Progress").Text("dialogId", strId).Str());
     ProgressWatch::Run(settings, pEngine, [&](const ui::ProgressModel& model) {
-        JsonLineWriter::Write(JsonText::Object()
+        m_write(JsonText::Object()
                                   .Text("progress", strId)
                                   .Text("url", model.GetUrl())
                                   .Text("text", model.GetProgressText())
@@ -438,7 +438,7 @@ void ClientPresenter::ShowProgress(const control::PropertyHolder& settings,
                                   .Number("total", model.GetTotalBarPosition())
                                   .Str());
     });
-    JsonLineWriter::Write(JsonText::Object().Text("dialogClosed", strId).Str());
+    m_write(JsonText::Object().Text("dialogClosed", strId).Str());
 }
 
 void ClientPresenter::FileListProgressShown(const std::wstring& strText, std::function<void()> cancel)
@@ -458,7 +458,7 @@ void ClientPresenter::FileListProgressShown(const std::wstring& strText, std::fu
     if (m_mode == Mode::Auto) {
         line.Raw("auto", JsonText::Object().Bool("cancel", false).Str());
     }
-    JsonLineWriter::Write(line.Str());
+    m_write(line.Str());
     m_pFileListProgress = pPending;
     if (m_bEndOfInput) {
         pPending->cancel();
@@ -468,7 +468,7 @@ void ClientPresenter::FileListProgressShown(const std::wstring& strText, std::fu
 void ClientPresenter::FileListProgressClosed()
 {
     if (m_pFileListProgress) {
-        JsonLineWriter::Write(
+        m_write(
             JsonText::Object().Text("dialogClosed", core::FromUtf8(m_pFileListProgress->strId)).Str());
         m_pFileListProgress.reset();
     }
@@ -507,7 +507,7 @@ void ClientPresenter::ShowDownloadComplete(const control::PropertyHolder& settin
 
 void ClientPresenter::OpenFolder(const std::wstring& strPath)
 {
-    JsonLineWriter::Write(JsonText::Object().Text("notice", L"OpenFolder").Text("folder", strPath).Str());
+    m_write(JsonText::Object().Text("notice", L"OpenFolder").Text("folder", strPath).Str());
 }
 
 }  // namespace pullbay::host

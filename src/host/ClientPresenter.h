@@ -13,6 +13,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "control/IDialogPresenter.h"
@@ -24,9 +25,11 @@ class ClientPresenter : public control::IDialogPresenter,
                         public std::enable_shared_from_this<ClientPresenter> {
 public:
     enum class Mode { Client, Auto };
+    // Where the lines go: standard output unless a caller says otherwise.
+    using LineOutput = std::function<void(std::string_view)>;
 
     // strAutoFolder is the folder auto mode chooses (empty: cancel).
-    ClientPresenter(Mode mode, std::wstring strAutoFolder);
+    ClientPresenter(Mode mode, std::wstring strAutoFolder, LineOutput output = {});
 
     // An answer line ({"answer":"<dialogId>", ...}); a refused answer is
     // reported to the client with an error line and its dialog stays open.
@@ -69,6 +72,7 @@ private:
 
     const Mode m_mode;
     const std::wstring m_strAutoFolder;
+    const LineOutput m_write;
     std::uint32_t m_uintNextId = 0;
     bool m_bEndOfInput = false;
     std::vector<std::shared_ptr<Pending>> m_pending;

@@ -37,27 +37,27 @@ bool TakesValue(const std::string& strOption)
 
 }  // namespace
 
-std::optional<AddedFile> ParseAddedFile(const std::string& strSpec)
+std::optional<AddedFile> ParseAddedFile(const std::string& strAdded)
 {
     std::size_t uintParts[3] = {};
     std::size_t uintFrom = 0;
     for (std::size_t& uintBar : uintParts) {
-        uintBar = strSpec.find('|', uintFrom);
+        uintBar = strAdded.find('|', uintFrom);
         if (uintBar == std::string::npos) {
             return std::nullopt;
         }
         uintFrom = uintBar + 1;
     }
-    const std::string strSize = strSpec.substr(uintParts[0] + 1, uintParts[1] - uintParts[0] - 1);
+    const std::string strSize = strAdded.substr(uintParts[0] + 1, uintParts[1] - uintParts[0] - 1);
     AddedFile file;
     const char* pEnd = strSize.data() + strSize.size();
     const auto [pStop, error] = std::from_chars(strSize.data(), pEnd, file.intFileSize);
     if (strSize.empty() || error != std::errc() || pStop != pEnd) {
         return std::nullopt;
     }
-    file.strMimeType = core::FromUtf8(strSpec.substr(0, uintParts[0]));
-    file.strUrl = core::FromUtf8(strSpec.substr(uintParts[1] + 1, uintParts[2] - uintParts[1] - 1));
-    file.strFileName = core::FromUtf8(strSpec.substr(uintParts[2] + 1));
+    file.strMimeType = core::FromUtf8(strAdded.substr(0, uintParts[0]));
+    file.strUrl = core::FromUtf8(strAdded.substr(uintParts[1] + 1, uintParts[2] - uintParts[1] - 1));
+    file.strFileName = core::FromUtf8(strAdded.substr(uintParts[2] + 1));
     return file;
 }
 

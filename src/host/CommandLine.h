@@ -50,7 +50,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments);
 
 // Splits "MIME|SIZE|URL|NAME" at its first three '|' (the name may hold more);
 // nullopt when a part is missing or SIZE is not a 32-bit decimal integer.
-std::optional<AddedFile> ParseAddedFile(const std::string& strSpec);
+std::optional<AddedFile> ParseAddedFile(const std::string& strAdded);
 
 const char* UsageText();
 
