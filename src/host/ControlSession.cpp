@@ -80,6 +80,18 @@ int ControlSession::Open(const Setup& setup)
     return 0;
 }
 
+std::optional<std::wstring> ControlSession::GetText(std::wstring_view strName)
+{
+    com::DISPID dispid = 0;
+    com::Variant value;
+    if (Failed(m_pControl->GetIDsOfNames(strName, dispid)) ||
+        Failed(m_pControl->Invoke(dispid, com::kDispatchPropertyGet, {}, &value)) ||
+        value.Type() != com::VarType::BStr) {
+        return std::nullopt;
+    }
+    return value.String().Value();
+}
+
 HRESULT ControlSession::Call(std::wstring_view strName, std::vector<com::Variant> args, com::Variant* pResult)
 {
     com::DISPID dispid = 0;

@@ -43,6 +43,8 @@ public:
     int Open(const Setup& setup);
 
     const com::ComPtr<com::IDispatch>& Control() const { return m_pControl; }
+    // A text property's value; nullopt when it cannot be read as text.
+    std::optional<std::wstring> GetText(std::wstring_view strName);
     // Invokes a member by name; E_* when the name is unknown.
     HRESULT Call(std::wstring_view strName, std::vector<com::Variant> args, com::Variant* pResult = nullptr);
 

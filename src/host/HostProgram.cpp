@@ -246,10 +246,30 @@ bool DownloadOnce(ControlSession& session, const RunEventSink& sink)
 }
 
 // The download log: the completion dialog's lines when it ran, else one line
-// per finished file.
-std::vector<std::wstring> RunLog(const RunPresenter& presenter, const RunEventSink& sink)
+// per finished file with the control's own log templates.
+std::vector<std::wstring> RunLog(ControlSession& session, const RunPresenter& presenter, const RunEventSink& sink)
 {
-    return presenter.CompletionLog() ? *presenter.CompletionLog() : sink.LogLines();
+    if (presenter.CompletionLog()) {
+        return *presenter.CompletionLog();
+    }
+    static constexpr std::pair<const wchar_t*, std::wstring ui::DownloadLogTexts::*> kTemplates[] = {
+        {L"LogFileSuccessText", &ui::DownloadLogTexts::strSuccessText},
+        {L"LogFileFailedText", &ui::DownloadLogTexts::strFailedText},
+        {L"LogFileSkippedText", &ui::DownloadLogTexts::strSkippedText},
+        {L"LogFileNotFoundText", &ui::DownloadLogTexts::strNotFoundText},
+        {L"LogFileForbiddenText", &ui::DownloadLogTexts::strForbiddenText},
+        {L"LogFileWrongFileSizeText", &ui::DownloadLogTexts::strWrongFileSizeText},
+        {L"LogFileWrongContentTypeText", &ui::DownloadLogTexts::strWrongContentTypeText},
+        {L"LogFileWriteErrorText", &ui::DownloadLogTexts::strWriteErrorText},
+        {L"LogFileCommonErrorText", &ui::DownloadLogTexts::strCommonErrorText},
+    };
+    ui::DownloadLogTexts texts;
+    for (const auto& [pName, pField] : kTemplates) {
+        if (std::optional<std::wstring> strText = session.GetText(pName)) {
+            texts.*pField = std::move(*strText);
+        }
+    }
+    return sink.LogLines(texts);
 }
 
 int Run(const std::string& strProgram, const HostOptions& options)
@@ -282,7 +302,7 @@ int Run(const std::string& strProgram, const HostOptions& options)
     AddFiles(session, options.files);
     const bool bStarted = DownloadOnce(session, *pSink);
 
-    const std::vector<std::wstring> lines = RunLog(*pPresenter, *pSink);
+    const std::vector<std::wstring> lines = RunLog(session, *pPresenter, *pSink);
     std::ostream& logOut = options.bEvents ? std::cerr : std::cout;
     for (const std::wstring& strLine : lines) {
         logOut << core::ToUtf8(strLine) << '\n';
@@ -381,7 +401,7 @@ int Demo(const std::string& strProgram, const HostOptions& options)
         return intExit;
     }
     DownloadOnce(session, *pSink);
-    for (const std::wstring& strLine : RunLog(*pPresenter, *pSink)) {
+    for (const std::wstring& strLine : RunLog(session, *pPresenter, *pSink)) {
         std::cout << core::ToUtf8(strLine) << '\n';
     }
     const std::optional<std::int32_t> completion = pSink->Completion();

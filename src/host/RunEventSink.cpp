@@ -102,9 +102,9 @@ int RunEventSink::ExitCode() const
     return 0;
 }
 
-std::vector<std::wstring> RunEventSink::LogLines() const
+std::vector<std::wstring> RunEventSink::LogLines(const ui::DownloadLogTexts& texts) const
 {
-    ui::DownloadLogModel model(m_rows, ui::DownloadLogTexts(), false, m_strDestination);
+    ui::DownloadLogModel model(m_rows, texts, false, m_strDestination);
     std::vector<std::wstring> lines;
     for (std::size_t i = 0; i < m_rows.size(); ++i) {
         lines.push_back(model.GetItemString(static_cast<std::int64_t>(i)));

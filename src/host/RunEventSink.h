@@ -24,8 +24,8 @@ public:
     std::optional<std::int32_t> Completion() const { return m_completion; }
     // 0 all files downloaded, 1 completed with files not downloaded, 2 ended early.
     int ExitCode() const;
-    // The log lines, one per finished file.
-    std::vector<std::wstring> LogLines() const;
+    // The log lines, one per finished file, built with the given templates.
+    std::vector<std::wstring> LogLines(const ui::DownloadLogTexts& texts) const;
 
     // The event's name for a DISPID of the event interface ("" when unknown).
     static const wchar_t* EventName(com::DISPID dispid);

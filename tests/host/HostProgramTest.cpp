@@ -113,6 +113,15 @@ TEST_F(HostProgramTest, RunExitCodeTellsHowTheDownloadEnded)
     EXPECT_NE(missing.strErr.find("failed gone.txt"), std::string::npos);
     EXPECT_EQ(ReadFile(folder / "again.txt"), "first file\n");
 
+    // Without the completion dialog the log comes from the finished files,
+    // still with the control's own templates.
+    const ChildResult templated = RunHost({"run", "--headless", "--dest", folder.string(), "--param",
+                                           "DownloadCompleteDialogShowLogButtonText=", "--param",
+                                           "LogFileSuccessText=Got [Url]", "--add",
+                                           Add("text/plain", 11, "/a.txt", "third.txt")});
+    EXPECT_EQ(templated.intExit, 0) << templated.strErr;
+    EXPECT_EQ(templated.strOut, "Got " + server.BaseUrl() + "/a.txt\n");
+
     // Headless without a folder: the folder browser is cancelled.
     // A param the control skips is reported, not fatal.
     const ChildResult noFolder = RunHost({"run", "--headless", "--param", "TimeOut=soon", "--param",
@@ -120,7 +129,7 @@ TEST_F(HostProgramTest, RunExitCodeTellsHowTheDownloadEnded)
     EXPECT_EQ(noFolder.intExit, 2) << noFolder.strErr;
     EXPECT_NE(noFolder.strErr.find("param TimeOut ignored"), std::string::npos) << noFolder.strErr;
     EXPECT_NE(noFolder.strErr.find("param NoSuchThing ignored"), std::string::npos);
-    EXPECT_EQ(server.RequestCount("/a.txt"), 2u);
+    EXPECT_EQ(server.RequestCount("/a.txt"), 3u);
 }
 
 TEST_F(HostProgramTest, EventsModeWritesOnlyJsonLinesOnStdout)
