@@ -141,27 +141,32 @@ void HostSession::WriteRaw(const std::string& strText)
     }
 }
 
+bool HostSession::ReadMore(std::chrono::steady_clock::time_point deadline)
+{
+    const auto remaining =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    if (m_fdOut < 0 || remaining.count() <= 0) {
+        return false;
+    }
+    pollfd fd{m_fdOut, POLLIN, 0};
+    if (::poll(&fd, 1, static_cast<int>(remaining.count())) <= 0) {
+        return true;
+    }
+    char buffer[4096];
+    const ssize_t intRead = ::read(m_fdOut, buffer, sizeof buffer);
+    if (intRead > 0) {
+        m_strPending.append(buffer, static_cast<std::size_t>(intRead));
+    } else if (intRead == 0 || errno != EINTR) {
+        ::close(m_fdOut);
+        m_fdOut = -1;
+    }
+    return true;
+}
+
 std::string HostSession::ReadRest(std::chrono::milliseconds timeout)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (m_fdOut >= 0) {
-        const auto remaining =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (remaining.count() <= 0) {
-            break;
-        }
-        pollfd fd{m_fdOut, POLLIN, 0};
-        if (::poll(&fd, 1, static_cast<int>(remaining.count())) <= 0) {
-            continue;
-        }
-        char buffer[4096];
-        const ssize_t intRead = ::read(m_fdOut, buffer, sizeof buffer);
-        if (intRead > 0) {
-            m_strPending.append(buffer, static_cast<std::size_t>(intRead));
-        } else if (intRead == 0 || errno != EINTR) {
-            ::close(m_fdOut);
-            m_fdOut = -1;
-        }
+    while (ReadMore(deadline)) {
     }
     return std::exchange(m_strPending, std::string());
 }
@@ -169,7 +174,7 @@ std::string HostSession::ReadRest(std::chrono::milliseconds timeout)
 std::optional<std::string> HostSession::ReadLine(std::chrono::milliseconds timeout)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
-    for (;;) {
+    do {
         const std::size_t uintEnd = m_strPending.find('\n');
         if (uintEnd != std::string::npos) {
             std::string strLine = m_strPending.substr(0, uintEnd);
@@ -177,27 +182,8 @@ std::optional<std::string> HostSession::ReadLine(std::chrono::milliseconds timeo
             m_transcript.push_back(strLine);
             return strLine;
         }
-        if (m_fdOut < 0) {
-            return std::nullopt;
-        }
-        const auto remaining =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
-        if (remaining.count() <= 0) {
-            return std::nullopt;
-        }
-        pollfd fd{m_fdOut, POLLIN, 0};
-        if (::poll(&fd, 1, static_cast<int>(remaining.count())) <= 0) {
-            continue;
-        }
-        char buffer[4096];
-        const ssize_t intRead = ::read(m_fdOut, buffer, sizeof buffer);
-        if (intRead > 0) {
-            m_strPending.append(buffer, static_cast<std::size_t>(intRead));
-        } else if (intRead == 0 || errno != EINTR) {
-            ::close(m_fdOut);
-            m_fdOut = -1;
-        }
-    }
+    } while (ReadMore(deadline));
+    return std::nullopt;
 }
 
 std::optional<std::string> HostSession::ReadUntil(const std::function<bool(const std::string&)>& accept,

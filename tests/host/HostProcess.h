@@ -57,6 +57,10 @@ public:
     std::string Stderr();
 
 private:
+    // Waits for more of stdout until the deadline; false once stdout has
+    // ended or the time has run out.
+    bool ReadMore(std::chrono::steady_clock::time_point deadline);
+
     pid_t m_pid = -1;
     int m_fdIn = -1;
     int m_fdOut = -1;
