@@ -36,9 +36,9 @@ std::uint64_t Mix(std::uint64_t uintValue)
     return uintValue ^ (uintValue >> 31);
 }
 
-std::uint64_t Hash(std::uint32_t uintSeed, std::uint64_t uintLine, std::uint64_t uintSalt)
+std::uint64_t Hash(std::uint32_t uintVariation, std::uint64_t uintRow, std::uint64_t uintDraw)
 {
-    return Mix(Mix(Mix(uintSeed) ^ uintLine) ^ uintSalt);
+    return Mix(Mix(Mix(uintVariation) ^ uintRow) ^ uintDraw);
 }
 
 std::size_t LineWidth(Content content)
@@ -82,13 +82,13 @@ void AppendPadded(std::string& strOut, std::uint64_t uintValue, std::size_t uint
 }
 
 // One justified line of words ending in a full stop.
-void MakeProseLine(std::uint32_t uintSeed, std::uint64_t uintLine, char* pLine)
+void MakeProseLine(std::uint32_t uintVariation, std::uint64_t uintRow, char* pLine)
 {
     constexpr std::size_t kText = kProseWidth - 1;
     std::vector<std::string_view> words;
     std::size_t uintUsed = 1;  // the full stop
-    for (std::uint64_t uintSalt = 0;; ++uintSalt) {
-        const std::string_view word = kWords[Hash(uintSeed, uintLine, uintSalt) % kWords.size()];
+    for (std::uint64_t uintDraw = 0;; ++uintDraw) {
+        const std::string_view word = kWords[Hash(uintVariation, uintRow, uintDraw) % kWords.size()];
         const std::size_t uintNeed = word.size() + (words.empty() ? 0 : 1);
         if (uintUsed + uintNeed > kText) {
             break;
@@ -118,12 +118,12 @@ void MakeProseLine(std::uint32_t uintSeed, std::uint64_t uintLine, char* pLine)
 }
 
 // "0000001,station-07,21.4,55,1013\n"
-void MakeCsvLine(std::uint32_t uintSeed, std::uint64_t uintLine, char* pLine)
+void MakeCsvLine(std::uint32_t uintVariation, std::uint64_t uintRow, char* pLine)
 {
-    const std::uint64_t uintRandom = Hash(uintSeed, uintLine, 0);
+    const std::uint64_t uintRandom = Hash(uintVariation, uintRow, 0);
     std::string strLine;
     strLine.reserve(kCsvWidth);
-    AppendPadded(strLine, uintLine + 1, 7);
+    AppendPadded(strLine, uintRow + 1, 7);
     strLine += ",station-";
     AppendPadded(strLine, 1 + uintRandom % 12, 2);
     strLine += ',';
@@ -161,12 +161,12 @@ void ReadText(const DemoCatalog::File& file, std::uint64_t uintOffset, char* pBu
             std::memcpy(pBuffer, frame.strSuffix.data() + (uintOffset - uintSuffixStart), uintTake);
         } else {
             const std::uint64_t uintFill = uintOffset - uintPrefix;
-            const std::uint64_t uintLine = uintFill / uintWidth;
+            const std::uint64_t uintRow = uintFill / uintWidth;
             const std::size_t uintColumn = static_cast<std::size_t>(uintFill % uintWidth);
             if (file.content == Content::Csv) {
-                MakeCsvLine(file.uintSeed, uintLine, line.data());
+                MakeCsvLine(file.uintVariation, uintRow, line.data());
             } else {
-                MakeProseLine(file.uintSeed, uintLine, line.data());
+                MakeProseLine(file.uintVariation, uintRow, line.data());
             }
             uintTake = static_cast<std::size_t>(std::min<std::uint64_t>(
                 {uintWidth - uintColumn, uintSuffixStart - uintOffset, uintLength}));
@@ -178,9 +178,9 @@ void ReadText(const DemoCatalog::File& file, std::uint64_t uintOffset, char* pBu
     }
 }
 
-void ReadBinary(std::uint32_t uintSeed, std::uint64_t uintOffset, char* pBuffer, std::size_t uintLength)
+void ReadBinary(std::uint32_t uintVariation, std::uint64_t uintOffset, char* pBuffer, std::size_t uintLength)
 {
-    const std::uint64_t uintKey = Mix(uintSeed);
+    const std::uint64_t uintKey = Mix(uintVariation);
     while (uintLength > 0) {
         const std::uint64_t uintBlock = Mix(uintKey ^ (uintOffset / 8));
         std::size_t uintByte = static_cast<std::size_t>(uintOffset % 8);
@@ -235,7 +235,7 @@ DemoCatalog::DemoCatalog()
          Content::Html},
     };
 
-    std::uint32_t uintSeed = 1;
+    std::uint32_t uintVariation = 1;
     for (const Entry& entry : kEntries) {
         File file;
         file.strPath = entry.strPath;
@@ -244,7 +244,7 @@ DemoCatalog::DemoCatalog()
         file.strContentType = entry.strContentType;
         file.bServed = entry.bServed;
         file.content = entry.content;
-        file.uintSeed = uintSeed++;
+        file.uintVariation = uintVariation++;
         file.uintSize = entry.uintApproximateSize;
         if (entry.content != Content::Binary) {
             // Whole lines only, so a text file never ends in half a line.
@@ -294,7 +294,7 @@ void DemoCatalog::ReadBody(const File& file, std::uint64_t uintOffset, char* pBu
         PB_THROW(core::ArgumentNullPointerException, L"pBuffer");
     }
     if (file.content == Content::Binary) {
-        ReadBinary(file.uintSeed, uintOffset, pBuffer, uintLength);
+        ReadBinary(file.uintVariation, uintOffset, pBuffer, uintLength);
     } else {
         ReadText(file, uintOffset, pBuffer, uintLength);
     }

@@ -33,7 +33,7 @@ public:
         // False: listed, but the server answers 404.
         bool bServed = true;
         Content content = Content::Binary;
-        std::uint32_t uintSeed = 0;
+        std::uint32_t uintVariation = 0;
     };
 
     // Where the server publishes the list.
