@@ -11,6 +11,7 @@
 #include "control/TextProperty.h"
 #include "core/HResult.h"
 #include "core/TextUnits.h"
+#include "host/FolderText.h"
 #include "host/JsonLineWriter.h"
 #include "host/JsonText.h"
 #include "host/ProgressWatch.h"
@@ -238,11 +239,7 @@ ItemIdBytes ClientPresenter::BrowseForFolder(const std::wstring& strTitle, const
         if (!folder.isString() || !path.is_absolute() || !std::filesystem::is_directory(path, error)) {
             return "folder must be an absolute path of an existing directory, or null";
         }
-        std::filesystem::path normal = path.lexically_normal();
-        if (!normal.has_filename() && normal != normal.root_path()) {
-            normal = normal.parent_path();
-        }
-        chosen = ItemIdList::FromPath(core::FromUtf8(normal.string()));
+        chosen = ItemIdList::FromPath(FolderText(path));
         End(pending);
         return {};
     };

@@ -2,28 +2,15 @@
 
 #include <dlfcn.h>
 
-#include <charconv>
 #include <cstdint>
 #include <filesystem>
 #include <system_error>
 
 #include "control/Pullbay.h"
+#include "host/HexText.h"
 #include "platform/com/ComActivation.h"
 
 namespace pullbay::host {
-
-namespace {
-
-std::string HexResult(HRESULT hr)
-{
-    char buffer[16] = {};
-    const auto [pEnd, error] =
-        std::to_chars(buffer, buffer + sizeof buffer, static_cast<std::uint32_t>(hr), 16);
-    (void)error;
-    return "0x" + std::string(buffer, pEnd);
-}
-
-}  // namespace
 
 std::string ControlLoader::ModulePath()
 {
@@ -52,7 +39,7 @@ HRESULT ControlLoader::CallModuleEntryPoint(const char* pName, std::string& strE
     } else {
         hr = pEntry();
         if (Failed(hr)) {
-            strError = std::string(pName) + " failed with " + HexResult(hr);
+            strError = std::string(pName) + " failed with " + HexText(hr);
         }
     }
     ::dlclose(hModule);
@@ -78,7 +65,7 @@ HRESULT ControlLoader::CreateControl(com::ComPtr<com::IDispatch>& pControl, std:
         hr = create();
     }
     if (Failed(hr)) {
-        strError = "cannot create the control: " + HexResult(hr);
+        strError = "cannot create the control: " + HexText(hr);
     }
     return hr;
 }

@@ -1,27 +1,15 @@
 #include "host/ControlSession.h"
 
-#include <charconv>
 #include <iostream>
 
 #include "control/Pullbay.h"
 #include "core/TextUnits.h"
 #include "host/ControlLoader.h"
+#include "host/HexText.h"
 #include "host/HostClientSite.h"
 #include "host/NamingPropertyBag.h"
 
 namespace pullbay::host {
-
-namespace {
-
-std::string HexCode(HRESULT hr)
-{
-    char buffer[16] = {};
-    const auto [pEnd, error] = std::to_chars(buffer, buffer + sizeof buffer, static_cast<std::uint32_t>(hr), 16);
-    (void)error;
-    return "0x" + std::string(buffer, pEnd);
-}
-
-}  // namespace
 
 ControlSession::~ControlSession()
 {
@@ -58,7 +46,7 @@ int ControlSession::Open(const Setup& setup)
     if (Failed(hrLoad)) {
         const std::string strName = core::ToUtf8(bag.LastReadName());
         std::cerr << "pullbay: the control refused the param " << (strName.empty() ? "(unknown)" : strName) << " ("
-                  << HexCode(hrLoad) << ')' << std::endl;
+                  << HexText(hrLoad) << ')' << std::endl;
         return 64;
     }
     // The control skips names it does not know and values it cannot convert;

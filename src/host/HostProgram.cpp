@@ -1,11 +1,11 @@
 #include "host/HostProgram.h"
 
-#include <QApplication>
 #include <unistd.h>
+
+#include <QApplication>
 #include <QTimer>
 #include <QWidget>
 
-#include <charconv>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
@@ -21,6 +21,8 @@
 #include "host/ControlSession.h"
 #include "host/DemoServer.h"
 #include "host/EventLineSink.h"
+#include "host/FolderText.h"
+#include "host/HexText.h"
 #include "host/HostPageSetup.h"
 #include "host/JsonLineWriter.h"
 #include "host/JsonText.h"
@@ -85,15 +87,6 @@ const char* KindName(com::MemberKind kind)
     return "?";
 }
 
-std::string HexId(com::DISPID dispid)
-{
-    char buffer[16] = {};
-    const auto [pEnd, error] =
-        std::to_chars(buffer, buffer + sizeof buffer, static_cast<std::uint32_t>(dispid), 16);
-    (void)error;
-    return "0x" + std::string(buffer, pEnd);
-}
-
 bool NoDisplay()
 {
     const char* pDisplay = std::getenv("DISPLAY");
@@ -130,7 +123,7 @@ int Describe(const std::string& strProgram)
         return 1;
     }
     for (const com::MemberInfo& member : pControl->GetTypeInfo()) {
-        std::cout << core::ToUtf8(member.strName) << ' ' << HexId(member.dispid) << ' '
+        std::cout << core::ToUtf8(member.strName) << ' ' << HexText(member.dispid) << ' '
                   << KindName(member.kind) << " (";
         for (std::size_t i = 0; i < member.parameters.size(); ++i) {
             std::cout << (i > 0 ? ", " : "") << TypeName(member.parameters[i].type) << ' '
@@ -141,7 +134,7 @@ int Describe(const std::string& strProgram)
     }
     for (const EventDescription& event : kEvents) {
         std::cout << "event " << core::ToUtf8(RunEventSink::EventName(static_cast<com::DISPID>(event.id)))
-                  << ' ' << HexId(static_cast<com::DISPID>(event.id)) << ' ' << event.pArguments << '\n';
+                  << ' ' << HexText(static_cast<com::DISPID>(event.id)) << ' ' << event.pArguments << '\n';
     }
     std::cout.flush();
     return 0;
@@ -165,11 +158,7 @@ bool PrepareDestination(const std::optional<std::string>& strDest, std::wstring&
         std::cerr << "pullbay: --dest is not a usable folder: " << *strDest << std::endl;
         return false;
     }
-    std::filesystem::path normal = dest.lexically_normal();
-    if (!normal.has_filename() && normal.has_parent_path() && normal != normal.root_path()) {
-        normal = normal.parent_path();  // "out/" names the folder "out"
-    }
-    strFolder = core::FromUtf8(normal.string());
+    strFolder = FolderText(dest);
     return true;
 }
 
@@ -222,7 +211,7 @@ void AddFiles(ControlSession& session, const std::vector<AddedFile>& files)
                                          com::Variant::FromString(com::NullableString(file.strUrl))},
                                         &index);
         if (Failed(hr) || index.IsEmpty()) {
-            std::cerr << "pullbay: not added: " << core::ToUtf8(file.strUrl) << " (" << HexId(hr) << ')'
+            std::cerr << "pullbay: not added: " << core::ToUtf8(file.strUrl) << " (" << HexText(hr) << ')'
                       << std::endl;
         }
     }
@@ -236,7 +225,7 @@ bool DownloadOnce(ControlSession& session, const RunEventSink& sink)
     QTimer::singleShot(0, [&]() {
         const HRESULT hr = session.Call(L"Download", {});
         if (Failed(hr) && !sink.Completion()) {
-            std::cerr << "pullbay: Download failed (" << HexId(hr) << ')' << std::endl;
+            std::cerr << "pullbay: Download failed (" << HexText(hr) << ')' << std::endl;
             bStarted = false;
         }
         QCoreApplication::quit();
