@@ -10,8 +10,8 @@
 #include <string>
 #include <system_error>
 
-#include "control/FileItem.h"
-#include "control/PropertyHolder.h"
+#include "model/FileItem.h"
+#include "model/PropertyHolder.h"
 #include "core/ExceptionManager.h"
 #include "engine/FileListDownloader.h"
 #include "support/PatternBytes.h"
@@ -24,7 +24,7 @@ namespace fs = std::filesystem;
 
 class CountingEvents : public engine::IDownloaderEvents {
 public:
-    void ItemComplete(const std::wstring&, const std::shared_ptr<control::FileItem>& pItem) override
+    void ItemComplete(const std::wstring&, const std::shared_ptr<model::FileItem>& pItem) override
     {
         m_intSucceeded += pItem->GetResult() == 0 ? 1 : 0;
     }
@@ -33,9 +33,9 @@ public:
     {
     }
     void Progress(double, double, std::int32_t) override {}
-    control::FileExistsDialogAction FileExists(const std::shared_ptr<control::FileItem>&) override
+    model::FileExistsDialogAction FileExists(const std::shared_ptr<model::FileItem>&) override
     {
-        return control::FileExistsDialogAction::Overwrite;
+        return model::FileExistsDialogAction::Overwrite;
     }
     int m_intSucceeded = 0;
 };
@@ -52,7 +52,7 @@ struct RunResult {
 
 RunResult Run(const fs::path& destination, engine::FileListDownloader::Items items)
 {
-    control::PropertyHolder settings;
+    model::PropertyHolder settings;
     CountingEvents events;
     auto pEngine = std::make_shared<engine::FileListDownloader>(settings, destination.wstring(),
                                                                 std::move(items), events);
@@ -86,7 +86,7 @@ int main(int argc, char** argv)
 
     engine::FileListDownloader::Items smallItems;
     for (int i = 0; i < intSmallFiles; ++i) {
-        smallItems.push_back(control::FileItem::Create(
+        smallItems.push_back(model::FileItem::Create(
             L"*/*", 4096, L"f" + std::to_wstring(i) + L".bin", Widen(server.BaseUrl() + "/small?" + std::to_string(i))));
     }
     const RunResult small = Run(root / "small", std::move(smallItems));
@@ -105,7 +105,7 @@ int main(int argc, char** argv)
         large.chunkSize = 1 << 20;
         server.Route("/large", std::move(large));
     }
-    engine::FileListDownloader::Items largeItems{control::FileItem::Create(
+    engine::FileListDownloader::Items largeItems{model::FileItem::Create(
         L"*/*", static_cast<std::int32_t>(uintLargeBytes), L"large.bin", Widen(server.BaseUrl() + "/large"))};
     const RunResult large = Run(root / "large", std::move(largeItems));
     std::printf("large file: %zu MiB in %.3f s: %.1f MB/s (%s)\n", uintLargeMiB, large.dblSeconds,

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "control/FileItem.h"
-#include "control/FileList.h"
+#include "model/FileItem.h"
+#include "model/FileList.h"
 #include "control/UrlAcceptance.h"
 #include "core/ExceptionManager.h"
 
@@ -24,7 +24,7 @@ void BM_AddThroughAcceptUrl(benchmark::State& state)
     core::ExceptionManagerScope registry;
     const bool relative = state.range(0) != 0;
     for (auto _ : state) {
-        control::FileList list;
+        model::FileList list;
         for (int i = 0; i < kEntries; ++i) {
             const std::wstring strNumber = std::to_wstring(i);
             const std::wstring strUrl =
@@ -35,7 +35,7 @@ void BM_AddThroughAcceptUrl(benchmark::State& state)
                 state.SkipWithError("URL refused");
                 return;
             }
-            list.Add(control::FileItem::Create(L"application/octet-stream", 1024,
+            list.Add(model::FileItem::Create(L"application/octet-stream", 1024,
                                                L"File" + strNumber + L".bin", *canonical));
         }
         benchmark::DoNotOptimize(list.Count());
@@ -51,9 +51,9 @@ void BM_DropUnchecked(benchmark::State& state)
     const bool frontHalf = state.range(0) != 0;
     for (auto _ : state) {
         state.PauseTiming();
-        auto pList = std::make_unique<control::FileList>();
+        auto pList = std::make_unique<model::FileList>();
         for (int i = 0; i < kEntries; ++i) {
-            auto pItem = control::FileItem::Create(
+            auto pItem = model::FileItem::Create(
                 L"", 0, L"f", L"http://files.example.com/dir/file" + std::to_wstring(i) + L".bin");
             pItem->SetChecked(frontHalf ? (i >= kEntries / 2) : (i % 2));
             pList->Add(std::move(pItem));

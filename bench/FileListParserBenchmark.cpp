@@ -10,7 +10,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "control/FileList.h"
+#include "model/FileList.h"
 #include "core/ExceptionManager.h"
 #include "engine/FileListParser.h"
 
@@ -51,7 +51,7 @@ struct Outcome {
     std::size_t uintErrors = 0;
 };
 
-void Load(control::FileList& list, const engine::FileListBatch& batch, Outcome& outcome)
+void Load(model::FileList& list, const engine::FileListBatch& batch, Outcome& outcome)
 {
     for (const auto& entry : batch.entries) {
         if (entry.IsItem() && list.Add(entry.pItem)) {
@@ -65,7 +65,7 @@ void Load(control::FileList& list, const engine::FileListBatch& batch, Outcome& 
 Outcome Run(const std::string& strList)
 {
     Outcome outcome;
-    control::FileList list;
+    model::FileList list;
     const auto start = std::chrono::steady_clock::now();
     engine::FileListParser parser(L"http://files.example.com/lists/all.txt");
     for (std::size_t uintFrom = 0; uintFrom < strList.size(); uintFrom += kChunkBytes) {

@@ -1,18 +1,20 @@
 #include "control/DialogSettings.h"
 
-#include "control/TextProperty.h"
+#include "model/TextProperty.h"
 #include "engine/FileListDownloader.h"
 #include "platform/IPlatform.h"
+#include "ui/TextFormatters.h"
+#include "ui/TextPlaceholders.h"
 
 namespace pullbay::control {
 
 namespace {
 
-using T = TextProperty;
+using T = model::TextProperty;
 
 }  // namespace
 
-ui::ConfirmationSettings DialogSettings::Confirmation(const PropertyHolder& settings)
+ui::ConfirmationSettings DialogSettings::Confirmation(const model::PropertyHolder& settings)
 {
     ui::ConfirmationSettings result;
     result.strCaption = settings.GetCaption();
@@ -34,19 +36,19 @@ ui::ConfirmationSettings DialogSettings::Confirmation(const PropertyHolder& sett
     return result;
 }
 
-std::vector<ui::ConfirmationRow> DialogSettings::ConfirmationRows(const FileList& files)
+std::vector<ui::ConfirmationRow> DialogSettings::ConfirmationRows(const model::FileList& files)
 {
     std::vector<ui::ConfirmationRow> rows;
     rows.reserve(files.Count());
     for (std::size_t i = 0; i < files.Count(); ++i) {
-        const FileItem& item = *files.At(i);
+        const model::FileItem& item = *files.At(i);
         rows.push_back({item.GetUrl(), item.GetFileName(), item.GetFileSizeText(), item.GetMimeType(),
                         item.GetChecked() != 0});
     }
     return rows;
 }
 
-ui::FileExistsSettings DialogSettings::FileExists(const PropertyHolder& settings)
+ui::FileExistsSettings DialogSettings::FileExists(const model::PropertyHolder& settings)
 {
     ui::FileExistsSettings result;
     result.strCaption = settings.GetCaption();
@@ -63,7 +65,7 @@ ui::FileExistsSettings DialogSettings::FileExists(const PropertyHolder& settings
     return result;
 }
 
-ui::ProgressTexts DialogSettings::ProgressTexts(const PropertyHolder& settings)
+ui::ProgressTexts DialogSettings::ProgressTexts(const model::PropertyHolder& settings)
 {
     ui::ProgressTexts texts;
     texts.strDataAmountText = settings.GetText(T::ProgressDialogDataAmountText);
@@ -78,7 +80,7 @@ ui::ProgressTexts DialogSettings::ProgressTexts(const PropertyHolder& settings)
     return texts;
 }
 
-ui::ProgressTimeTexts DialogSettings::ProgressTimeTexts(const PropertyHolder& settings)
+ui::ProgressTimeTexts DialogSettings::ProgressTimeTexts(const model::PropertyHolder& settings)
 {
     ui::ProgressTimeTexts texts;
     texts.strTimeFormat = settings.GetText(T::TimeFormat);
@@ -95,7 +97,7 @@ ui::ProgressEngineState DialogSettings::EngineState(const std::shared_ptr<engine
         return state;
     }
     state.bEngineAlive = true;
-    if (const std::shared_ptr<FileItem> pItem = pEngine->GetCurrentItem()) {
+    if (const std::shared_ptr<model::FileItem> pItem = pEngine->GetCurrentItem()) {
         state.bHasCurrentItem = true;
         state.strCurrentUrl = pItem->GetUrl();
     }
@@ -106,7 +108,7 @@ ui::ProgressEngineState DialogSettings::EngineState(const std::shared_ptr<engine
     return state;
 }
 
-ui::DownloadLogTexts DialogSettings::DownloadLog(const PropertyHolder& settings)
+ui::DownloadLogTexts DialogSettings::DownloadLog(const model::PropertyHolder& settings)
 {
     ui::DownloadLogTexts texts;
     texts.strDialogText = settings.GetText(T::DownloadCompleteDialogText);
@@ -129,7 +131,7 @@ ui::DownloadLogTexts DialogSettings::DownloadLog(const PropertyHolder& settings)
     return texts;
 }
 
-ui::DownloadLogRow DialogSettings::LogRow(const FileItem& item)
+ui::DownloadLogRow DialogSettings::LogRow(const model::FileItem& item)
 {
     ui::DownloadLogRow row;
     row.strUrl = item.GetUrl();
@@ -143,13 +145,13 @@ ui::DownloadLogRow DialogSettings::LogRow(const FileItem& item)
     return row;
 }
 
-std::vector<std::wstring> DialogSettings::LogLines(const PropertyHolder& settings,
-                                                   const std::vector<std::shared_ptr<FileItem>>& items,
+std::vector<std::wstring> DialogSettings::LogLines(const model::PropertyHolder& settings,
+                                                   const std::vector<std::shared_ptr<model::FileItem>>& items,
                                                    bool bCopyFailed, const std::wstring& strDestination)
 {
     std::vector<ui::DownloadLogRow> rows;
     rows.reserve(items.size());
-    for (const std::shared_ptr<FileItem>& pItem : items) {
+    for (const std::shared_ptr<model::FileItem>& pItem : items) {
         rows.push_back(LogRow(*pItem));
     }
     ui::DownloadLogModel model(std::move(rows), DownloadLog(settings), bCopyFailed, strDestination);
@@ -159,6 +161,33 @@ std::vector<std::wstring> DialogSettings::LogLines(const PropertyHolder& setting
         lines.push_back(model.GetItemString(static_cast<std::int64_t>(i)));
     }
     return lines;
+}
+
+api::ConfirmationRequest DialogSettings::ConfirmationRequest(const model::PropertyHolder& settings,
+                                                             const std::wstring& strServer,
+                                                             const model::FileList& files)
+{
+    return {Confirmation(settings), strServer, ConfirmationRows(files)};
+}
+
+api::FileExistsQuestion DialogSettings::FileExistsQuestion(const model::PropertyHolder& settings,
+                                                           const std::wstring& strDestinationPath,
+                                                           model::FileExistsDialogAction defaultAction)
+{
+    api::FileExistsQuestion question;
+    question.settings = FileExists(settings);
+    question.settings.defaultAction = static_cast<ui::FileExistsAnswer>(defaultAction);
+    question.strQuestion = settings.GetText(T::FileExistsDialogText);
+    ui::ReplaceAll(question.strQuestion, ui::kPlaceholderFileName, strDestinationPath);
+    return question;
+}
+
+api::CompletionReport DialogSettings::CompletionReport(const model::PropertyHolder& settings,
+                                                       const std::vector<std::shared_ptr<model::FileItem>>& items,
+                                                       bool bCopyFailed, const std::wstring& strDestination)
+{
+    return {DownloadLog(settings), LogLines(settings, items, bCopyFailed, strDestination), bCopyFailed,
+            strDestination};
 }
 
 }  // namespace pullbay::control

@@ -6,9 +6,10 @@
 #include <memory>
 #include <vector>
 
-#include "control/FileItem.h"
-#include "control/FileList.h"
-#include "control/PropertyHolder.h"
+#include "model/FileItem.h"
+#include "model/FileList.h"
+#include "model/PropertyHolder.h"
+#include "pullbay/IDialogPresenter.h"
 #include "ui/ConfirmationModel.h"
 #include "ui/DownloadLogModel.h"
 #include "ui/FileExistsModel.h"
@@ -22,23 +23,33 @@ namespace pullbay::control {
 
 class DialogSettings {
 public:
-    static ui::ConfirmationSettings Confirmation(const PropertyHolder& settings);
-    static std::vector<ui::ConfirmationRow> ConfirmationRows(const FileList& files);
+    static ui::ConfirmationSettings Confirmation(const model::PropertyHolder& settings);
+    static std::vector<ui::ConfirmationRow> ConfirmationRows(const model::FileList& files);
 
-    static ui::FileExistsSettings FileExists(const PropertyHolder& settings);
+    static ui::FileExistsSettings FileExists(const model::PropertyHolder& settings);
 
-    static ui::ProgressTexts ProgressTexts(const PropertyHolder& settings);
-    static ui::ProgressTimeTexts ProgressTimeTexts(const PropertyHolder& settings);
+    static ui::ProgressTexts ProgressTexts(const model::PropertyHolder& settings);
+    static ui::ProgressTimeTexts ProgressTimeTexts(const model::PropertyHolder& settings);
     // The engine as one progress tick sees it; a null engine has ended.
     static ui::ProgressEngineState EngineState(const std::shared_ptr<engine::FileListDownloader>& pEngine);
 
-    static ui::DownloadLogTexts DownloadLog(const PropertyHolder& settings);
-    static ui::DownloadLogRow LogRow(const FileItem& item);
+    static ui::DownloadLogTexts DownloadLog(const model::PropertyHolder& settings);
+    static ui::DownloadLogRow LogRow(const model::FileItem& item);
     // The log's lines (the files' lines, then the extra line when the
     // Protected Mode copy failed), as the download-complete dialog shows them.
-    static std::vector<std::wstring> LogLines(const PropertyHolder& settings,
-                                              const std::vector<std::shared_ptr<FileItem>>& items,
+    static std::vector<std::wstring> LogLines(const model::PropertyHolder& settings,
+                                              const std::vector<std::shared_ptr<model::FileItem>>& items,
                                               bool bCopyFailed, const std::wstring& strDestination);
+
+    // The values a presenter receives.
+    static api::ConfirmationRequest ConfirmationRequest(const model::PropertyHolder& settings,
+                                                        const std::wstring& strServer, const model::FileList& files);
+    static api::FileExistsQuestion FileExistsQuestion(const model::PropertyHolder& settings,
+                                                      const std::wstring& strDestinationPath,
+                                                      model::FileExistsDialogAction defaultAction);
+    static api::CompletionReport CompletionReport(const model::PropertyHolder& settings,
+                                                  const std::vector<std::shared_ptr<model::FileItem>>& items,
+                                                  bool bCopyFailed, const std::wstring& strDestination);
 };
 
 }  // namespace pullbay::control

@@ -5,16 +5,18 @@
 // Initialize (before the control's window exists) are dropped.
 //
 // Threads: the raising operations may be called on any thread once the
-// control is initialised; Initialize, FireInitComplete and the connection
-// point belong to the GUI thread. Queued events hold only a weak token of
+// control is initialised; Initialize, SilenceEvents, OpenEvents,
+// FireInitComplete and the connection point belong to the GUI thread. Queued events hold only a weak token of
 // the raiser, so an event still queued when the control goes is dropped.
+#include <atomic>
+#include <cassert>
 #include <cmath>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
-#include "control/EventTypes.h"
+#include "pullbay/Events.h"
 #include "core/Exceptions.h"
 #include "core/ThrowSite.h"
 #include "platform/com/ConnectionPoint.h"
@@ -58,35 +60,40 @@ public:
 
     bool IsEventRaiserInitialized() const { return m_pProvider != nullptr; }
 
+    // From now on nothing reaches the sinks, events already queued included
+    // (the control's window has gone); OpenEvents lets them through again.
+    void SilenceEvents() { m_pOpen->store(false); }
+    void OpenEvents() { m_pOpen->store(true); }
+
     // The sinks of the event interface (GUI thread).
     com::ConnectionPoint& EventConnectionPoint() { return m_connectionPoint; }
 
-    void DownloadComplete(DownloadCompletionType result)
+    void DownloadComplete(api::DownloadCompletionType result)
     {
-        Raise(EventId::DownloadComplete, false, {com::Variant::FromI4(result)});
+        Raise(api::EventId::DownloadComplete, false, {com::Variant::FromI4(result)});
     }
 
-    void DownloadStep(DownloadStepType step)
+    void DownloadStep(api::DownloadStepType step)
     {
-        Raise(EventId::DownloadStep, true, {com::Variant::FromI4(step)});
+        Raise(api::EventId::DownloadStep, true, {com::Variant::FromI4(step)});
     }
 
-    void DownloadFileCountChange() { Raise(EventId::DownloadFileCountChange, true, {}); }
+    void DownloadFileCountChange() { Raise(api::EventId::DownloadFileCountChange, true, {}); }
 
     void Progress(std::uint32_t uintPercentTotal, std::uint32_t uintPercentCurrent,
                   std::int32_t intIndex)
     {
-        Raise(EventId::Progress, false,
+        Raise(api::EventId::Progress, false,
               {com::Variant::FromUI4(uintPercentTotal), com::Variant::FromUI4(uintPercentCurrent),
                com::Variant::FromI4(intIndex)});
     }
 
-    void DownloadItemComplete(DownloadItemCompleteType result, const std::wstring& strPage,
+    void DownloadItemComplete(api::DownloadItemCompleteType result, const std::wstring& strPage,
                               const std::wstring& strUrl, const std::wstring& strFileName,
                               const std::wstring& strMimeType, std::uint32_t uintFileSize)
     {
         // The size travels as VT_I4 as the event's type description says.
-        Raise(EventId::DownloadItemComplete, true,
+        Raise(api::EventId::DownloadItemComplete, true,
               {com::Variant::FromI4(result), Text(strPage), Text(strUrl), Text(strFileName),
                Text(strMimeType), com::Variant::FromI4(static_cast<std::int32_t>(uintFileSize))});
     }
@@ -94,14 +101,14 @@ public:
     void Error(std::int32_t intCode, const std::wstring& strDescription, std::int32_t intHttpCode,
                const std::wstring& strPage, const std::wstring& strUrl, std::int32_t intIndex)
     {
-        Raise(EventId::Error, true,
+        Raise(api::EventId::Error, true,
               {com::Variant::FromI4(intCode), Text(strDescription), com::Variant::FromI4(intHttpCode),
                Text(strPage), Text(strUrl), com::Variant::FromI4(intIndex)});
     }
 
     // Fired directly on the GUI thread, not marshalled. S_FALSE (1) when no
     // sink took it (none connected, or the last one answered S_FALSE).
-    HRESULT FireInitComplete() { return m_connectionPoint.Fire(static_cast<com::DISPID>(EventId::InitComplete), {}); }
+    HRESULT FireInitComplete() { return m_connectionPoint.Fire(static_cast<com::DISPID>(api::EventId::InitComplete), {}); }
 
 private:
     static com::Variant Text(const std::wstring& strText)
@@ -111,15 +118,18 @@ private:
 
     // Packs the event with copies of its arguments and hands it to the
     // GUI thread; bWait: the raising thread waits until the sinks ran.
-    void Raise(EventId id, bool bWait, std::vector<com::Variant> arguments)
+    void Raise(api::EventId id, bool bWait, std::vector<com::Variant> arguments)
     {
-        if (!m_pProvider) {
+        assert(api::FindEvent(static_cast<std::int32_t>(id)) != nullptr &&
+               api::FindEvent(static_cast<std::int32_t>(id))->parameters.size() == arguments.size());
+        if (!m_pProvider || !m_pOpen->load()) {
             return;
         }
         std::weak_ptr<com::ConnectionPoint> pSinks = m_pSinksToken;
-        auto pHolder = tools::MakeWorkHolder<2, long(EventId, std::vector<com::Variant>)>(
-            [pSinks](EventId event, std::vector<com::Variant> args) -> long {
-                if (auto pConnectionPoint = pSinks.lock()) {
+        auto pHolder = tools::MakeWorkHolder<2, long(api::EventId, std::vector<com::Variant>)>(
+            [pSinks, pOpen = m_pOpen](api::EventId event, std::vector<com::Variant> args) -> long {
+                auto pConnectionPoint = pSinks.lock();
+                if (pConnectionPoint && pOpen->load()) {
                     return pConnectionPoint->Fire(static_cast<com::DISPID>(event), args);
                 }
                 return S_FALSE;
@@ -133,6 +143,9 @@ private:
     // holders lock it on the GUI thread and find nothing once it is gone.
     std::shared_ptr<com::ConnectionPoint> m_pSinksToken{std::make_shared<int>(0), &m_connectionPoint};
     std::shared_ptr<tools::GuiThreadContextProvider> m_pProvider;
+    // Shared with queued events, which look at it when they reach the GUI
+    // thread.
+    const std::shared_ptr<std::atomic<bool>> m_pOpen = std::make_shared<std::atomic<bool>>(true);
 };
 
 }  // namespace pullbay::control

@@ -5,7 +5,7 @@
 #include <QEventLoop>
 #include <QTimer>
 
-#include "control/EventTypes.h"
+#include "pullbay/Events.h"
 #include "control/Pullbay.h"
 #include "engine/DownloadWork.h"
 #include "engine/FileListRetrieval.h"
@@ -96,7 +96,7 @@ GetFileListDialog::~GetFileListDialog()
 
 int GetFileListDialog::Run(bool bShowWindow)
 {
-    const PropertyHolder& settings = m_control.Properties();
+    const model::PropertyHolder& settings = m_control.Properties();
     m_pRetrieval = engine::FileListRetrieval::Create(
         m_strListUrl, m_strCookieText, settings.GetTimeOut(), settings.GetReconnectAttemptsCount(),
         settings.GetReconnectTimeOut(), m_pSink);
@@ -104,12 +104,12 @@ int GetFileListDialog::Run(bool bShowWindow)
     if (pPool == nullptr || !pPool->AddWork(m_pRetrieval->CreateWork(), 0)) {
         return kResultFailure;
     }
-    const std::shared_ptr<IDialogPresenter> pPresenter = bShowWindow ? m_control.GetPresenter() : nullptr;
+    const std::shared_ptr<api::IDialogPresenter> pPresenter = bShowWindow ? m_control.GetPresenter() : nullptr;
     if (pPresenter) {
         // The host's cancel may come after this dialog has gone: it only
         // reaches the shared sink.
         std::weak_ptr<Sink> pWeakSink = m_pSink;
-        pPresenter->FileListProgressShown(settings.GetText(TextProperty::FileListProgressDialogText), [pWeakSink] {
+        pPresenter->FileListProgressShown(settings.GetText(model::TextProperty::FileListProgressDialogText), [pWeakSink] {
             if (const auto pSink = pWeakSink.lock()) {
                 pSink->End(kResultFailure);
             }

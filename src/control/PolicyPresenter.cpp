@@ -6,8 +6,8 @@
 
 #include <cstdio>
 
-#include "control/DialogSettings.h"
 #include "core/TextUnits.h"
+#include "dialogs/QtFolderBrowser.h"
 #include "platform/shell/ItemIdList.h"
 
 namespace pullbay::control {
@@ -18,46 +18,59 @@ PolicyPresenter::PolicyPresenter(OpenFolderMode mode)
     m_notice = [](const std::wstring& strText) {
         std::fprintf(stderr, "%s\n", core::ToUtf8(strText).c_str());
     };
+    if (m_mode == OpenFolderMode::Desktop) {
+        m_pDesktopBrowser = std::make_shared<dialogs::QtFolderBrowser>(nullptr);
+    }
 }
 
 void PolicyPresenter::SetFolder(const std::wstring& strPath)
 {
+    m_bFolderGiven = !strPath.empty();
     m_pBrowser->SetAnswer(strPath.empty() ? platform::shell::ItemIdBytes()
                                           : platform::shell::ItemIdList::FromPath(strPath));
 }
 
-bool PolicyPresenter::ConfirmDownload(const PropertyHolder&, const std::wstring& strServer, FileList&)
+std::shared_ptr<platform::shell::IFolderBrowser> PolicyPresenter::FolderBrowser()
 {
-    m_asked.push_back(L"confirm " + strServer);
-    return true;
+    if (m_pDesktopBrowser && !m_bFolderGiven) {
+        return m_pDesktopBrowser;
+    }
+    return m_pBrowser;
 }
 
-void PolicyPresenter::AskFileExists(const PropertyHolder&, const std::wstring& strQuestion,
-                                    FileExistsDialogAction&, bool& bApplyToAll)
+api::ConfirmationAnswer PolicyPresenter::ConfirmDownload(const api::ConfirmationRequest& request)
 {
-    // The default action comes in as the answer and stays.
-    m_asked.push_back(L"exists " + strQuestion);
-    bApplyToAll = false;
+    m_asked.push_back(L"confirm " + request.strServer);
+    api::ConfirmationAnswer answer;
+    answer.bOk = true;
+    for (const ui::ConfirmationRow& row : request.rows) {
+        answer.checked.push_back(row.bChecked);
+    }
+    return answer;
 }
 
-void PolicyPresenter::ShowProgress(const PropertyHolder&, const std::shared_ptr<engine::FileListDownloader>&)
+api::FileExistsReply PolicyPresenter::AskFileExists(const api::FileExistsQuestion& question)
+{
+    m_asked.push_back(L"exists " + question.strQuestion);
+    return {question.settings.defaultAction, false};
+}
+
+void PolicyPresenter::ShowProgress(const std::shared_ptr<api::IProgressSource>&)
 {
     m_asked.push_back(L"progress");
 }
 
-void PolicyPresenter::ShowDownloadComplete(const PropertyHolder& settings,
-                                           const std::vector<std::shared_ptr<FileItem>>& items, bool bCopyFailed,
-                                           const std::wstring& strDestination)
+void PolicyPresenter::ShowDownloadComplete(const api::CompletionReport& report)
 {
     m_asked.push_back(L"complete");
-    m_completionLog = DialogSettings::LogLines(settings, items, bCopyFailed, strDestination);
+    m_completionLog = report.lines;
 }
 
-MessageBoxAnswer PolicyPresenter::ShowMessageBox(const std::wstring& strText, const std::wstring&,
-                                                 MessageBoxButtons buttons)
+api::MessageBoxAnswer PolicyPresenter::ShowMessageBox(const std::wstring& strText, const std::wstring&,
+                                                      api::MessageBoxButtons buttons)
 {
     m_asked.push_back(L"message " + strText);
-    return buttons == MessageBoxButtons::YesNo ? MessageBoxAnswer::No : MessageBoxAnswer::Ok;
+    return buttons == api::MessageBoxButtons::YesNo ? api::MessageBoxAnswer::No : api::MessageBoxAnswer::Ok;
 }
 
 void PolicyPresenter::OpenFolder(const std::wstring& strPath)
@@ -70,6 +83,14 @@ void PolicyPresenter::OpenFolder(const std::wstring& strPath)
     }
     if (m_notice) {
         m_notice(L"The files are in " + strPath);
+    }
+}
+
+void PolicyPresenter::CancelDialogs()
+{
+    m_asked.push_back(L"cancel");
+    if (m_pDesktopBrowser) {
+        m_pDesktopBrowser->Cancel();
     }
 }
 

@@ -1,45 +1,47 @@
 #pragma once
-// A presenter that answers every question without a window: OK to the
-// confirmation with the list as it is, the folder it was given (or
-// cancel), the default action for a clash, OK to a message box and No to a
-// Yes/No question; progress and completion ask nothing. Opening the folder
-// is a notice (a callback; by default a line on standard error) or, on a
-// desktop, the desktop's own handler. It remembers what it was asked, for
-// hosts that report it and for tests. GUI thread.
+// A presenter that answers every question without asking: OK to the
+// confirmation with the list as it is, the folder it was given (or cancel),
+// the default action for a clash, OK to a message box and No to a Yes/No
+// question; progress and completion ask nothing. On a desktop the folder is
+// asked in a real folder dialog unless one was given, and the desktop opens
+// the folder; elsewhere opening it is a notice (by default a line on
+// standard error). It remembers what it was asked, for tests.
+// GUI thread only.
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "control/IDialogPresenter.h"
 #include "platform/shell/PolicyFolderBrowser.h"
+#include "pullbay/IDialogPresenter.h"
+
+namespace pullbay::dialogs {
+class QtFolderBrowser;
+}
 
 namespace pullbay::control {
 
-class PolicyPresenter : public IDialogPresenter {
+class PolicyPresenter : public api::IDialogPresenter {
 public:
     enum class OpenFolderMode { Notice, Desktop };
 
     explicit PolicyPresenter(OpenFolderMode mode = OpenFolderMode::Notice);
 
-    // The folder the browser answers with (empty: cancelled).
+    // The folder the browser answers with (empty: cancelled, or on a desktop
+    // the folder dialog).
     void SetFolder(const std::wstring& strPath);
     void SetNotice(std::function<void(const std::wstring&)> notice) { m_notice = std::move(notice); }
 
-    bool ConfirmDownload(const PropertyHolder& settings, const std::wstring& strServer,
-                         FileList& files) override;
-    std::shared_ptr<platform::shell::IFolderBrowser> FolderBrowser() override { return m_pBrowser; }
-    void AskFileExists(const PropertyHolder& settings, const std::wstring& strQuestion,
-                       FileExistsDialogAction& action, bool& bApplyToAll) override;
-    void ShowProgress(const PropertyHolder& settings,
-                      const std::shared_ptr<engine::FileListDownloader>& pEngine) override;
-    void ShowDownloadComplete(const PropertyHolder& settings,
-                              const std::vector<std::shared_ptr<FileItem>>& items, bool bCopyFailed,
-                              const std::wstring& strDestination) override;
-    MessageBoxAnswer ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
-                                    MessageBoxButtons buttons) override;
+    api::ConfirmationAnswer ConfirmDownload(const api::ConfirmationRequest& request) override;
+    std::shared_ptr<platform::shell::IFolderBrowser> FolderBrowser() override;
+    api::FileExistsReply AskFileExists(const api::FileExistsQuestion& question) override;
+    void ShowProgress(const std::shared_ptr<api::IProgressSource>& pSource) override;
+    void ShowDownloadComplete(const api::CompletionReport& report) override;
+    api::MessageBoxAnswer ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
+                                         api::MessageBoxButtons buttons) override;
     void OpenFolder(const std::wstring& strPath) override;
+    void CancelDialogs() override;
 
     // The download log as the completion dialog would have shown it; empty
     // until that dialog ran.
@@ -51,7 +53,9 @@ public:
 
 private:
     OpenFolderMode m_mode;
+    bool m_bFolderGiven = false;
     std::shared_ptr<platform::shell::PolicyFolderBrowser> m_pBrowser;
+    std::shared_ptr<dialogs::QtFolderBrowser> m_pDesktopBrowser;
     std::function<void(const std::wstring&)> m_notice;
     std::vector<std::wstring> m_asked;
     std::optional<std::vector<std::wstring>> m_completionLog;

@@ -4,15 +4,18 @@
 #include <utility>
 
 #include "control/DestinationFolderChooser.h"
+#include "control/DialogSettings.h"
+#include "control/EngineProgressSource.h"
 #include "control/GetFileListDialog.h"
 #include "control/PolicyPresenter.h"
-#include "control/PropertyRules.h"
-#include "control/PropertyTable.h"
+#include "model/PropertyRules.h"
+#include "model/PropertyTable.h"
 #include "control/UrlAcceptance.h"
 #include "core/TextUnits.h"
 #include "engine/FileListDownloader.h"
 
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include "engine/TempFiles.h"
 #include "net/UrlFunctions.h"
 #include "platform/IPlatform.h"
@@ -56,8 +59,8 @@ com::DispatchTable<Pullbay> BuildTable()
     const auto index = com::ParameterInfo{L"Index", VarType::I4};
 
     // Properties come first, in the slot order of the type description.
-    for (DISPID dispid : PropertyTable::SlotOrder()) {
-        const PropertyDescriptor& property = PropertyTable::Find(dispid);
+    for (DISPID dispid : model::PropertyTable::SlotOrder()) {
+        const model::PropertyDescriptor& property = model::PropertyTable::Find(dispid);
         table.Add(MemberInfo{property.strName, dispid, MemberKind::PropertyGet, {}, property.type},
                   [dispid](Pullbay& control, const std::vector<Variant>&, Variant& result) {
                       return control.GetProperty(dispid, result);
@@ -171,9 +174,25 @@ com::DispatchTable<Pullbay> BuildTable()
 
 }  // namespace
 
+namespace {
+
+// A real display: the Qt platform in use is neither offscreen nor minimal.
+bool DisplayPresent()
+{
+    if (QGuiApplication::instance() == nullptr) {
+        return false;
+    }
+    const QString strPlatform = QGuiApplication::platformName();
+    return strPlatform != QLatin1String("offscreen") && strPlatform != QLatin1String("minimal");
+}
+
+}  // namespace
+
 Pullbay::Pullbay()
     : m_pPool(std::make_unique<tools::BackgroundWorkManager>(false)),
-      m_pPresenter(std::make_shared<PolicyPresenter>())
+      m_pDefaultPresenter(std::make_shared<PolicyPresenter>(
+          DisplayPresent() ? PolicyPresenter::OpenFolderMode::Desktop : PolicyPresenter::OpenFolderMode::Notice)),
+      m_pPresenter(m_pDefaultPresenter)
 {
     com::RegisterProgId(kClsid, kProgId);
     // Every event is handled while the GUI thread waits for the engine.
@@ -187,9 +206,14 @@ Pullbay::~Pullbay()
     engine::DeleteFolderContents(engine::GetTempFolder(engine::kTempFolderName));
 }
 
-void Pullbay::SetPresenter(std::shared_ptr<IDialogPresenter> pPresenter)
+void Pullbay::SetPresenter(std::shared_ptr<api::IDialogPresenter> pPresenter)
 {
-    m_pPresenter = pPresenter ? std::move(pPresenter) : std::make_shared<PolicyPresenter>();
+    m_pPresenter = pPresenter ? std::move(pPresenter) : m_pDefaultPresenter;
+}
+
+std::shared_ptr<api::IDialogPresenter> Pullbay::GetDefaultPresenter() const
+{
+    return m_pDefaultPresenter;
 }
 
 const com::DispatchTable<Pullbay>& Pullbay::Table()
@@ -214,7 +238,7 @@ const std::vector<MemberInfo>& Pullbay::Describe() const
     return Table().Members();
 }
 
-void Pullbay::SetClientSite(std::shared_ptr<IClientSite> pClientSite)
+void Pullbay::SetClientSite(std::shared_ptr<api::IClientSite> pClientSite)
 {
     m_pClientSite = std::move(pClientSite);
 }
@@ -222,7 +246,17 @@ void Pullbay::SetClientSite(std::shared_ptr<IClientSite> pClientSite)
 void Pullbay::OnWindowCreated(QWidget* pWindow)
 {
     m_properties.SetInitialized(true);
+    QObject::disconnect(m_windowGone);
     m_pWindow = pWindow;
+    m_bWindowGone = false;
+    // A host that deletes the window without telling the control still ends
+    // the run that depends on it.
+    m_windowGone = QObject::connect(pWindow, &QObject::destroyed, [this] {
+        if (!m_bWindowGone) {
+            OnWindowDestroyed();
+        }
+    });
+    OpenEvents();
     if (!m_pPool) {
         m_pPool = std::make_unique<tools::BackgroundWorkManager>(false);
         m_pPool->SetPumpMode(tools::BackgroundWorkManager::kPumpAllEvents);
@@ -241,13 +275,41 @@ void Pullbay::OnWindowCreated(QWidget* pWindow)
 
 void Pullbay::OnWindowDestroyed()
 {
+    QObject::disconnect(m_windowGone);
+    m_bWindowGone = true;
+    m_pWindow = nullptr;
     if (m_pInitTimer) {
         m_pInitTimer->stop();
         m_pInitTimer.reset();
     }
+    SilenceEvents();
+    if (IsRunning()) {
+        // The run still waits somewhere below on this stack: it ends at its
+        // next step and releases the pool itself once it has returned.
+        EndRunEarly();
+        return;
+    }
+    ReleaseWindowParts();
+}
+
+void Pullbay::ReleaseWindowParts()
+{
     // The pool stops with the window (its workers get their time to end).
     m_pPool.reset();
-    m_pWindow = nullptr;
+}
+
+void Pullbay::EndRunEarly()
+{
+    if (!IsRunning() || m_bRunEnding.exchange(true)) {
+        return;
+    }
+    if (m_pFileListDialog != nullptr) {
+        m_pFileListDialog->Cancel();
+    }
+    if (const auto pEngine = m_pEngine.lock()) {
+        pEngine->SkipAll();
+    }
+    m_pPresenter->CancelDialogs();
 }
 
 void Pullbay::FireInitCompleteWithRetry()
@@ -293,15 +355,15 @@ HRESULT Pullbay::DownloadFileAdd(const NullableString& strMimeType, std::int32_t
         return S_FALSE;
     }
     if (intFileSize < 0) {
-        RaiseListError(ErrorCode::kInvalidArgument, kFileSizeNegativeText, -1);
+        RaiseListError(api::ErrorCode::kInvalidArgument, kFileSizeNegativeText, -1);
         return S_OK;
     }
     const std::optional<std::wstring> canonical = AcceptScriptUrl(strUrl.Value());
     if (!canonical) {
-        RaiseListError(ErrorCode::kInvalidArgument, strUrl.Value(), -1);
+        RaiseListError(api::ErrorCode::kInvalidArgument, strUrl.Value(), -1);
         return S_OK;
     }
-    auto pItem = FileItem::Create(strMimeType.Value(), intFileSize, strFileName.Value(), *canonical);
+    auto pItem = model::FileItem::Create(strMimeType.Value(), intFileSize, strFileName.Value(), *canonical);
     if (m_files.Add(pItem)) {
         DownloadFileCountChange();
         if (pIndex != nullptr) {
@@ -341,7 +403,7 @@ HRESULT Pullbay::ReplaceItem(std::int32_t intIndex, const NullableString& strVal
     if (bUrl) {
         const std::optional<std::wstring> canonical = AcceptScriptUrl(strValue.Value());
         if (!canonical) {
-            RaiseListError(ErrorCode::kInvalidArgument, kInvalidUrlText, intIndex);
+            RaiseListError(api::ErrorCode::kInvalidArgument, kInvalidUrlText, intIndex);
             return S_OK;
         }
         pItem->SetUrl(*canonical);
@@ -350,7 +412,7 @@ HRESULT Pullbay::ReplaceItem(std::int32_t intIndex, const NullableString& strVal
     }
     // The old item is still indexed: the same keys count as a duplicate.
     if (m_files.ContainsEqual(*pItem)) {
-        RaiseListError(ErrorCode::kDuplicateItem, kItemExistsText, intIndex);
+        RaiseListError(api::ErrorCode::kDuplicateItem, kItemExistsText, intIndex);
         return S_OK;
     }
     m_files.ReplaceAt(static_cast<std::size_t>(intIndex), pItem);
@@ -411,22 +473,22 @@ HRESULT Pullbay::ReadItem(std::int32_t intIndex, Value* pValue, Read read) const
 
 HRESULT Pullbay::GetDownloadFileUrl(std::int32_t intIndex, NullableString* pValue) const
 {
-    return ReadItem(intIndex, pValue, [](const FileItem& item) { return NullableString(item.GetUrl()); });
+    return ReadItem(intIndex, pValue, [](const model::FileItem& item) { return NullableString(item.GetUrl()); });
 }
 
 HRESULT Pullbay::GetDownloadFileName(std::int32_t intIndex, NullableString* pValue) const
 {
-    return ReadItem(intIndex, pValue, [](const FileItem& item) { return NullableString(item.GetFileName()); });
+    return ReadItem(intIndex, pValue, [](const model::FileItem& item) { return NullableString(item.GetFileName()); });
 }
 
 HRESULT Pullbay::GetDownloadFileMimeType(std::int32_t intIndex, NullableString* pValue) const
 {
-    return ReadItem(intIndex, pValue, [](const FileItem& item) { return NullableString(item.GetMimeType()); });
+    return ReadItem(intIndex, pValue, [](const model::FileItem& item) { return NullableString(item.GetMimeType()); });
 }
 
 HRESULT Pullbay::GetDownloadFileSize(std::int32_t intIndex, std::int32_t* pValue) const
 {
-    return ReadItem(intIndex, pValue, [](const FileItem& item) { return item.GetFileSize(); });
+    return ReadItem(intIndex, pValue, [](const model::FileItem& item) { return item.GetFileSize(); });
 }
 
 HRESULT Pullbay::GetDownloadFileCount(std::int32_t* pValue) const
@@ -469,10 +531,9 @@ HRESULT Pullbay::Download()
     }
     // One run at a time: a call from an event handler during a run (or a
     // file-list fetch) is told the control is busy.
-    if (m_bRunning) {
+    if (IsRunning()) {
         return S_FALSE;
     }
-    m_bRunning = true;
     HRESULT hr = S_OK;
     try {
         RunDownload();
@@ -485,86 +546,166 @@ HRESULT Pullbay::Download()
         core::RecordForeignFailure();
         hr = E_FAIL;
     }
-    // Whatever way the run ended.
+    try {
+        FinishRun();
+    } catch (...) {
+        core::RecordForeignFailure();
+        hr = E_FAIL;
+    }
+    return hr;
+}
+
+void Pullbay::EnterStage(RunStage stage)
+{
+    CheckRun();
+    m_runStage = stage;
+}
+
+void Pullbay::CheckRun() const
+{
+    if (m_bRunEnding.load()) {
+        AbortRun(L"Pullbay::Download", __LINE__);
+    }
+}
+
+void Pullbay::FinishRun()
+{
+    // The engine is waited for whatever way the run ended: no file of this
+    // run is still being written once Download returns.
+    if (const auto pEngine = m_pEngine.lock()) {
+        if (m_bRunEnding.load()) {
+            pEngine->SkipAll();
+        }
+        while (!pEngine->WaitUntilStarted(kEngineStartPollMs)) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents);
+        }
+        if (m_pPool) {
+            m_pPool->WaitForRunningWork();
+        }
+    }
+    m_pEngine.reset();
+    if (m_pProgressSource) {
+        m_pProgressSource->Detach();
+        m_pProgressSource.reset();
+    }
+    const bool bEndedEarly = m_bRunEnding.load();
     m_bIdle = true;
     m_files.Clear();
     DownloadFileCountChange();
-    m_bRunning = false;
-    return hr;
+    m_runStage = RunStage::Idle;
+    m_bRunEnding = false;
+    if (bEndedEarly) {
+        // Temporary files of the files the early end skipped.
+        engine::DeleteFolderContents(engine::GetTempFolder(engine::kTempFolderName));
+    }
+    if (m_bWindowGone) {
+        ReleaseWindowParts();
+    }
 }
 
 void Pullbay::RunDownload()
 {
-    DownloadStep(StepStarted);
+    m_downloadLog.reset();
+    EnterStage(RunStage::FileList);
+    DownloadStep(api::StepStarted);
 
     // The file list stage.
-    DownloadStep(StepFileListStarted);
+    DownloadStep(api::StepFileListStarted);
     if (!m_properties.GetFileList().empty()) {
         const std::size_t uintBefore = m_files.Count();
-        if (RunFileListDialog() != GetFileListDialog::kResultSuccess) {
-            DownloadComplete(CompletionFileListFailed);
+        const int intResult = RunFileListDialog();
+        CheckRun();
+        if (intResult != GetFileListDialog::kResultSuccess) {
+            DownloadComplete(api::CompletionFileListFailed);
             AbortRun(L"Pullbay::CreateFileList", __LINE__);
         }
         if (m_files.Count() != uintBefore) {
             DownloadFileCountChange();
         }
     }
-    DownloadStep(StepFileListReady);
+    DownloadStep(api::StepFileListReady);
     if (m_files.Count() == 0) {
-        DownloadComplete(CompletionNoFiles);
-        m_pPresenter->ShowMessageBox(m_properties.GetText(TextProperty::MessageNoFilesToDownloadText),
-                                     PropertyHolder::kCaption, MessageBoxButtons::Ok);
+        DownloadComplete(api::CompletionNoFiles);
+        m_pPresenter->ShowMessageBox(m_properties.GetText(model::TextProperty::MessageNoFilesToDownloadText),
+                                     model::PropertyHolder::kCaption, api::MessageBoxButtons::Ok);
         AbortRun(L"Pullbay::CreateFileList", __LINE__);
     }
 
     m_bIdle = false;
 
     // The confirmation stage.
+    EnterStage(RunStage::Confirmation);
     const bool bShowConfirmation =
         m_properties.GetConfirmationEnabled() &&
-        (!m_properties.GetText(TextProperty::DownloadConfirmationDialogListUrlText).empty() ||
-         !m_properties.GetText(TextProperty::DownloadConfirmationDialogListFileNameText).empty() ||
-         !m_properties.GetText(TextProperty::DownloadConfirmationDialogListFileSizeText).empty() ||
-         !m_properties.GetText(TextProperty::DownloadConfirmationDialogListContentTypeText).empty());
+        (!m_properties.GetText(model::TextProperty::DownloadConfirmationDialogListUrlText).empty() ||
+         !m_properties.GetText(model::TextProperty::DownloadConfirmationDialogListFileNameText).empty() ||
+         !m_properties.GetText(model::TextProperty::DownloadConfirmationDialogListFileSizeText).empty() ||
+         !m_properties.GetText(model::TextProperty::DownloadConfirmationDialogListContentTypeText).empty());
     if (bShowConfirmation) {
-        DownloadStep(StepConfirmationShown);
+        DownloadStep(api::StepConfirmationShown);
         const std::wstring strServer = net::GetHost(m_properties.GetFileList());
-        const bool bConfirmed = m_pPresenter->ConfirmDownload(m_properties, strServer, m_files);
+        const api::ConfirmationAnswer answer =
+            m_pPresenter->ConfirmDownload(DialogSettings::ConfirmationRequest(m_properties, strServer, m_files));
+        CheckRun();
+        if (answer.bOk) {
+            for (std::size_t i = 0; i < answer.checked.size() && i < m_files.Count(); ++i) {
+                m_files.At(i)->SetChecked(answer.checked[i] ? 1 : 0);
+            }
+        }
         m_files.DropUnchecked();
-        DownloadStep(StepConfirmationClosed);
-        if (!bConfirmed) {
-            DownloadComplete(CompletionConfirmationCancelled);
+        DownloadStep(api::StepConfirmationClosed);
+        if (!answer.bOk) {
+            DownloadComplete(api::CompletionConfirmationCancelled);
             AbortRun(L"Pullbay::ShowConfirmationDialog", __LINE__);
         }
     }
     if (m_files.Count() == 0) {
-        DownloadComplete(CompletionNothingSelected);
+        DownloadComplete(api::CompletionNothingSelected);
         AbortRun(L"Pullbay::ShowConfirmationDialog", __LINE__);
     }
 
+    EnterStage(RunStage::Folder);
     const std::wstring strDestination = ChooseDestination();
+    CheckRun();
 
-    // The transfer stage.
-    bool bCopyFailed = false;
+    EnterStage(RunStage::Transfer);
+    RunTransfer(strDestination);
+}
+
+void Pullbay::RunTransfer(const std::wstring& strDestination)
+{
     {
         std::lock_guard lock(m_rememberedMutex);
         m_rememberedAnswer.reset();
     }
     auto pEngine = std::make_shared<engine::FileListDownloader>(m_properties, strDestination,
                                                                 m_files.Copy(), *this);
-    m_pEngine = pEngine;
     if (!m_pPool || !m_pPool->AddWork(pEngine, 0)) {
         // The pool is stopping: the files cannot be fetched.
         PB_THROW(core::UnexpectedException, L"the download engine could not be started");
     }
-    // The barrier below waits only for work a worker has taken.
+    m_pEngine = pEngine;
+    // The barrier below waits only for work a worker has taken; the pool
+    // lives until the run has returned, so the engine does start.
     while (!pEngine->WaitUntilStarted(kEngineStartPollMs)) {
         QCoreApplication::processEvents(QEventLoop::AllEvents);
     }
-    if (m_properties.GetShowProgressDialog()) {
-        m_pPresenter->ShowProgress(m_properties, pEngine);
+    if (m_bRunEnding.load()) {
+        pEngine->SkipAll();
     }
-    m_pPool->WaitForRunningWork();
+    if (m_properties.GetShowProgressDialog() && !m_bRunEnding.load()) {
+        m_pProgressSource = std::make_shared<EngineProgressSource>(m_properties, pEngine);
+        m_pPresenter->ShowProgress(m_pProgressSource);
+    }
+    // Only the control holds the engine: a dialog that kept its source
+    // does not keep the engine alive.
+    pEngine.reset();
+    if (m_pPool) {
+        m_pPool->WaitForRunningWork();
+    }
+    CheckRun();
+
+    bool bCopyFailed = false;
     if (platform::UsesProtectedMode(*platform::CurrentPlatform()) && m_protectedModeMove) {
         try {
             bCopyFailed = !m_protectedModeMove(m_files.Copy(), strDestination);
@@ -572,50 +713,62 @@ void Pullbay::RunDownload()
             // Recorded where it was thrown; the flag stays false.
         }
     }
-    DownloadStep(StepDownloadFinished);
+    DownloadStep(api::StepDownloadFinished);
     if (bCopyFailed) {
         for (std::size_t i = 0; i < m_files.Count(); ++i) {
-            Error(ErrorCode::kDestinationFailed, kCopyFailedText, 0, L"", L"", static_cast<std::int32_t>(i));
+            Error(api::ErrorCode::kDestinationFailed, kCopyFailedText, 0, L"", L"", static_cast<std::int32_t>(i));
         }
     }
 
-    RunCompletionStages(bCopyFailed, strDestination);
+    const api::CompletionReport report =
+        DialogSettings::CompletionReport(m_properties, m_files.Copy(), bCopyFailed, strDestination);
+    m_downloadLog = report.lines;
+    EnterStage(RunStage::Completion);
+    RunCompletionStages(report);
 
-    DownloadComplete(CompletionSuccess);
-    DownloadStep(StepFinished);
+    DownloadComplete(api::CompletionSuccess);
+    DownloadStep(api::StepFinished);
 }
 
 std::wstring Pullbay::ChooseDestination()
 {
     DestinationFolderChooser chooser(m_strSettingsKey, m_pPresenter->FolderBrowser());
     DestinationFolderChooser::RunEvents events;
-    events.folderCancelled = [this] { DownloadComplete(CompletionFolderCancelled); };
-    events.folderChosen = [this] { DownloadStep(StepFolderChosen); };
+    events.folderCancelled = [this] {
+        CheckRun();
+        DownloadComplete(api::CompletionFolderCancelled);
+    };
+    events.folderChosen = [this] {
+        CheckRun();
+        DownloadStep(api::StepFolderChosen);
+    };
     return chooser
-        .ChooseDestinationFolder(m_properties.GetText(TextProperty::BrowseForFolderDialogText),
-                                 m_properties.GetText(TextProperty::DefaultDestinationFolder), events)
+        .ChooseDestinationFolder(m_properties.GetText(model::TextProperty::BrowseForFolderDialogText),
+                                 m_properties.GetText(model::TextProperty::DefaultDestinationFolder), events)
         .strPath;
 }
 
-void Pullbay::RunCompletionStages(bool bCopyFailed, const std::wstring& strDestination)
+void Pullbay::RunCompletionStages(const api::CompletionReport& report)
 {
-    if (!m_properties.GetText(TextProperty::DownloadCompleteDialogText).empty()) {
-        DownloadStep(StepCompleteDialogStarted);
-        if (!m_properties.GetText(TextProperty::DownloadCompleteDialogShowLogButtonText).empty()) {
-            m_pPresenter->ShowDownloadComplete(m_properties, m_files.Copy(), bCopyFailed, strDestination);
+    if (!m_properties.GetText(model::TextProperty::DownloadCompleteDialogText).empty()) {
+        DownloadStep(api::StepCompleteDialogStarted);
+        if (!m_properties.GetText(model::TextProperty::DownloadCompleteDialogShowLogButtonText).empty()) {
+            m_pPresenter->ShowDownloadComplete(report);
+            CheckRun();
         }
-        DownloadStep(StepCompleteDialogFinished);
+        DownloadStep(api::StepCompleteDialogFinished);
     }
 
-    DownloadStep(StepCompleteActionStarted);
+    DownloadStep(api::StepCompleteActionStarted);
     bool bOpen = false;
     switch (m_properties.GetDownloadCompleteAction()) {
-    case DownloadCompleteAction::Prompt:
-        bOpen = m_pPresenter->ShowMessageBox(m_properties.GetText(TextProperty::MessageOpenFolderText),
-                                             PropertyHolder::kCaption,
-                                             MessageBoxButtons::YesNo) == MessageBoxAnswer::Yes;
+    case model::DownloadCompleteAction::Prompt:
+        bOpen = m_pPresenter->ShowMessageBox(m_properties.GetText(model::TextProperty::MessageOpenFolderText),
+                                             model::PropertyHolder::kCaption,
+                                             api::MessageBoxButtons::YesNo) == api::MessageBoxAnswer::Yes;
+        CheckRun();
         break;
-    case DownloadCompleteAction::OpenFolder:
+    case model::DownloadCompleteAction::OpenFolder:
         bOpen = true;
         break;
     default:
@@ -623,7 +776,7 @@ void Pullbay::RunCompletionStages(bool bCopyFailed, const std::wstring& strDesti
     }
     if (bOpen) {
         try {
-            m_pPresenter->OpenFolder(strDestination);
+            m_pPresenter->OpenFolder(report.strDestination);
         } catch (...) {
             // Logged under the folder-opening routine; the run goes on.
             core::RecordForeignFailure();
@@ -632,25 +785,30 @@ void Pullbay::RunCompletionStages(bool bCopyFailed, const std::wstring& strDesti
                 core::UnexpectedException(L"Pullbay::ExploreFolder", PB_SOURCE_FILE, __LINE__));
         }
     }
-    DownloadStep(StepCompleteActionFinished);
+    DownloadStep(api::StepCompleteActionFinished);
 }
 
 int Pullbay::RunFileListDialog()
 {
     GetFileListDialog dialog(m_properties.GetFileList(), m_strCookieText, *this);
+    m_pFileListDialog = &dialog;
+    struct Forget {
+        GetFileListDialog*& pDialog;
+        ~Forget() { pDialog = nullptr; }
+    } forget{m_pFileListDialog};
     return dialog.Run(m_properties.GetShowFileListProgressDialog());
 }
 
 HRESULT Pullbay::DownloadFileList()
 {
-    if (m_bRunning) {
+    if (IsRunning()) {
         return S_FALSE;
     }
-    DownloadStep(StepFileListStarted);
+    DownloadStep(api::StepFileListStarted);
     if (m_properties.GetFileList().empty() || m_pWindow == nullptr) {
         return S_OK;
     }
-    m_bRunning = true;
+    m_runStage = RunStage::FileList;
     const std::size_t uintBefore = m_files.Count();
     int intResult = GetFileListDialog::kResultFailure;
     try {
@@ -658,14 +816,21 @@ HRESULT Pullbay::DownloadFileList()
     } catch (...) {
         core::RecordForeignFailure();
     }
-    m_bRunning = false;
+    m_runStage = RunStage::Idle;
+    const bool bEndedEarly = m_bRunEnding.exchange(false);
+    if (m_bWindowGone) {
+        ReleaseWindowParts();
+    }
+    if (bEndedEarly) {
+        return S_OK;
+    }
     if (intResult == GetFileListDialog::kResultSuccess) {
-        DownloadStep(StepFileListReady);
+        DownloadStep(api::StepFileListReady);
         if (m_files.Count() != uintBefore) {
             DownloadFileCountChange();
         }
     } else {
-        DownloadComplete(CompletionFileListFailed);
+        DownloadComplete(api::CompletionFileListFailed);
     }
     return S_OK;
 }
@@ -692,16 +857,16 @@ void Pullbay::AddFileListBatch(const engine::FileListBatch& batch)
         if (!entry.IsItem()) {
             Error(entry.intErrorCode, entry.strDescription, 0, L"", L"", 0);
         } else if (!m_files.Add(entry.pItem)) {
-            Error(ErrorCode::kDuplicateItem, engine::FileListBatch::kItemExistsText, 0, L"", L"", 0);
+            Error(api::ErrorCode::kDuplicateItem, engine::FileListBatch::kItemExistsText, 0, L"", L"", 0);
         }
     }
 }
 
 // --- the engine's reports (worker thread) ----------------------------------------
 
-void Pullbay::ItemComplete(const std::wstring& strPage, const std::shared_ptr<FileItem>& pItem)
+void Pullbay::ItemComplete(const std::wstring& strPage, const std::shared_ptr<model::FileItem>& pItem)
 {
-    DownloadItemComplete(static_cast<DownloadItemCompleteType>(pItem->GetResult()), strPage,
+    DownloadItemComplete(static_cast<api::DownloadItemCompleteType>(pItem->GetResult()), strPage,
                          pItem->GetUrl(), pItem->GetDestinationFileName(), pItem->GetMimeType(),
                          static_cast<std::uint32_t>(pItem->GetFileSize()));
 }
@@ -718,9 +883,12 @@ void Pullbay::Progress(double dblItemFraction, double dblTotalFraction, std::int
                                    PercentFromFraction(dblItemFraction), intIndex);
 }
 
-FileExistsDialogAction Pullbay::FileExists(const std::shared_ptr<FileItem>& pItem)
+model::FileExistsDialogAction Pullbay::FileExists(const std::shared_ptr<model::FileItem>& pItem)
 {
-    const FileExistsDialogAction defaultAction = m_properties.GetFileExistsDialogDefaultAction();
+    const model::FileExistsDialogAction defaultAction = m_properties.GetFileExistsDialogDefaultAction();
+    if (m_bRunEnding.load()) {
+        return model::FileExistsDialogAction::Skip;
+    }
     if (m_properties.GetFileExistsDialogTimeOut() == 0 || !m_pProvider) {
         return defaultAction;
     }
@@ -730,18 +898,24 @@ FileExistsDialogAction Pullbay::FileExists(const std::shared_ptr<FileItem>& pIte
             return *m_rememberedAnswer;
         }
     }
-    FileExistsDialogAction action = defaultAction;
-    bool bApplyToAll = false;
+    api::FileExistsReply reply{static_cast<ui::FileExistsAnswer>(defaultAction), false};
     const std::wstring strPath = pItem->FullDestinationPath();
-    // The question is built on the GUI thread: the texts belong to it.
-    m_pProvider->CallFromGuiThread(
-        tools::MakeWorkHolder<0, void()>([&] {
-            std::wstring strQuestion = m_properties.GetText(TextProperty::FileExistsDialogText);
-            ui::ReplaceAll(strQuestion, ui::kPlaceholderFileName, strPath);
-            m_pPresenter->AskFileExists(m_properties, strQuestion, action, bApplyToAll);
-        }),
-        true);
-    if (bApplyToAll) {
+    // The question is built and asked on the GUI thread: the texts and the
+    // presenter belong to it. A run that is ending asks nothing more.
+    m_pProvider->CallFromGuiThread(tools::MakeWorkHolder<0, void()>([&] {
+                                       if (m_bRunEnding.load()) {
+                                           reply = {ui::FileExistsAnswer::Skip, false};
+                                           return;
+                                       }
+                                       reply = m_pPresenter->AskFileExists(
+                                           DialogSettings::FileExistsQuestion(m_properties, strPath, defaultAction));
+                                       if (m_bRunEnding.load()) {
+                                           reply = {ui::FileExistsAnswer::Skip, false};
+                                       }
+                                   }),
+                                   true);
+    const auto action = static_cast<model::FileExistsDialogAction>(reply.action);
+    if (reply.bApplyToAll) {
         std::lock_guard lock(m_rememberedMutex);
         m_rememberedAnswer = action;
     }
@@ -752,12 +926,12 @@ FileExistsDialogAction Pullbay::FileExists(const std::shared_ptr<FileItem>& pIte
 
 HRESULT Pullbay::GetProperty(DISPID dispid, Variant& value) const
 {
-    if (dispid == PropertyTable::kDispidEnabled) {
+    if (dispid == model::PropertyTable::kDispidEnabled) {
         // Reads false during a download run whatever was stored.
         value = Variant::FromBool(m_bEnabled && m_bIdle);
         return S_OK;
     }
-    const PropertyDescriptor* pProperty = PropertyTable::TryFind(dispid);
+    const model::PropertyDescriptor* pProperty = model::PropertyTable::TryFind(dispid);
     if (pProperty == nullptr) {
         return com::DISP_E_MEMBERNOTFOUND;
     }
@@ -766,11 +940,11 @@ HRESULT Pullbay::GetProperty(DISPID dispid, Variant& value) const
 
 HRESULT Pullbay::PutProperty(DISPID dispid, const Variant& value)
 {
-    const PropertyDescriptor* pProperty = PropertyTable::TryFind(dispid);
+    const model::PropertyDescriptor* pProperty = model::PropertyTable::TryFind(dispid);
     if (pProperty == nullptr) {
         return com::DISP_E_MEMBERNOTFOUND;
     }
-    if (dispid == PropertyTable::kDispidEnabled) {
+    if (dispid == model::PropertyTable::kDispidEnabled) {
         Variant flag;
         const HRESULT hr = value.ChangeType(VarType::Bool, flag);
         if (Failed(hr)) {
@@ -780,7 +954,7 @@ HRESULT Pullbay::PutProperty(DISPID dispid, const Variant& value)
         m_bDirty = true;
         return S_OK;
     }
-    if (dispid == PropertyTable::kDispidFileList) {
+    if (dispid == model::PropertyTable::kDispidFileList) {
         Variant text;
         const HRESULT hr = value.ChangeType(VarType::BStr, text);
         if (Failed(hr)) {
@@ -797,8 +971,8 @@ HRESULT Pullbay::PutProperty(DISPID dispid, const Variant& value)
         return S_OK;
     }
     const HRESULT hr = pProperty->Put(m_properties, value);
-    if (dispid == PropertyTable::kDispidBackgroundColor && hr == E_FAIL) {
-        return com::ReportError(kClsid, kColorChangeRefusedText, kIidIPullbay, E_FAIL);
+    if (dispid == model::PropertyTable::kDispidBackgroundColor && hr == E_FAIL) {
+        return com::ReportError(kClsid, model::kColorChangeRefusedText, kIidIPullbay, E_FAIL);
     }
     if (Succeeded(hr)) {
         m_bDirty = true;
@@ -838,7 +1012,7 @@ HRESULT Pullbay::Load(com::IPropertyBag& bag)
     if (Succeeded(bag.Read(kExtentCyName, VarType::UI4, value))) {
         m_uintExtentCy = value.UI4();
     }
-    for (const PropertyDescriptor& property : PropertyTable::Entries()) {
+    for (const model::PropertyDescriptor& property : model::PropertyTable::Entries()) {
         if (Failed(bag.Read(property.strName, property.type, value))) {
             continue;  // absent or not convertible: the property keeps its value
         }
@@ -859,7 +1033,7 @@ HRESULT Pullbay::Save(com::IPropertyBag& bag) const
     if (Succeeded(hr)) {
         hr = bag.Write(kExtentCyName, Variant::FromUI4(m_uintExtentCy));
     }
-    for (const PropertyDescriptor& property : PropertyTable::Entries()) {
+    for (const model::PropertyDescriptor& property : model::PropertyTable::Entries()) {
         Variant value;
         if (Succeeded(hr)) {
             hr = GetProperty(property.dispid, value);
@@ -880,7 +1054,7 @@ HRESULT Pullbay::Save(core::IStream& stream) const
     if (Succeeded(hr)) {
         hr = com::WriteUInt32(stream, m_uintExtentCy);
     }
-    for (const PropertyDescriptor& property : PropertyTable::Entries()) {
+    for (const model::PropertyDescriptor& property : model::PropertyTable::Entries()) {
         Variant value;
         if (Succeeded(hr)) {
             hr = GetProperty(property.dispid, value);
@@ -907,7 +1081,7 @@ HRESULT Pullbay::Load(core::IStream& stream)
         return hr;
     }
     SetExtent(uintCx, uintCy);
-    for (const PropertyDescriptor& property : PropertyTable::Entries()) {
+    for (const model::PropertyDescriptor& property : model::PropertyTable::Entries()) {
         Variant value;
         hr = com::ReadVariant(stream, value);
         if (Failed(hr)) {
@@ -933,7 +1107,7 @@ HRESULT Pullbay::GetSizeMax(std::uint64_t* pSize) const
         return E_POINTER;
     }
     std::uint64_t uintSize = 4 + 4 + 4;  // version word and the extent
-    for (const PropertyDescriptor& property : PropertyTable::Entries()) {
+    for (const model::PropertyDescriptor& property : model::PropertyTable::Entries()) {
         Variant value;
         if (Succeeded(GetProperty(property.dispid, value))) {
             uintSize += com::VariantSizeEstimate(value);

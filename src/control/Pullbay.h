@@ -19,20 +19,23 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <atomic>
+
 #include "control/EventRaiser.h"
-#include "control/IDialogPresenter.h"
+#include "core/IStream.h"
 #include "engine/FileListBatch.h"
 #include "engine/IDownloaderEvents.h"
-#include "control/FileList.h"
-#include "control/IClientSite.h"
-#include "control/PropertyHolder.h"
-#include "core/IStream.h"
+#include "model/FileList.h"
+#include "model/PropertyHolder.h"
 #include "platform/com/DispatchTable.h"
 #include "platform/com/Guid.h"
 #include "platform/com/IDispatchObject.h"
 #include "platform/com/NullableString.h"
 #include "platform/com/PropertyBag.h"
 #include "platform/com/Variant.h"
+#include "pullbay/IClientSite.h"
+#include "pullbay/IDialogPresenter.h"
+#include "pullbay/Identity.h"
 
 namespace pullbay::engine {
 class FileListDownloader;
@@ -45,20 +48,20 @@ class GuiThreadContextProvider;
 
 namespace pullbay::control {
 
+class EngineProgressSource;
+class GetFileListDialog;
+class PolicyPresenter;
+
 class Pullbay : public EventRaiser<Pullbay>,
                 public com::IDispatchObject,
                 public engine::IDownloaderEvents {
 public:
     // Identifiers of the class, its two interfaces and its type library.
-    static constexpr com::Guid kClsid = com::Guid::FromParts(
-        0x6E3B1A52, 0x94C7, 0x4D1E, {0x8F, 0x20, 0x3A, 0x5C, 0x7B, 0x9D, 0x1E, 0x01});
-    static constexpr com::Guid kIidIPullbay = com::Guid::FromParts(
-        0x6E3B1A52, 0x94C7, 0x4D1E, {0x8F, 0x20, 0x3A, 0x5C, 0x7B, 0x9D, 0x1E, 0x02});
-    static constexpr com::Guid kIidEvents = com::Guid::FromParts(
-        0x6E3B1A52, 0x94C7, 0x4D1E, {0x8F, 0x20, 0x3A, 0x5C, 0x7B, 0x9D, 0x1E, 0x03});
-    static constexpr com::Guid kLibId = com::Guid::FromParts(
-        0x6E3B1A52, 0x94C7, 0x4D1E, {0x8F, 0x20, 0x3A, 0x5C, 0x7B, 0x9D, 0x1E, 0x04});
-    static constexpr const wchar_t* kProgId = L"Velmora.Pullbay.701";
+    static constexpr com::Guid kClsid = api::CLSID_Pullbay;
+    static constexpr com::Guid kIidIPullbay = api::IID_IPullbay;
+    static constexpr com::Guid kIidEvents = api::DIID_PullbayEvents;
+    static constexpr com::Guid kLibId = api::LIBID_Pullbay;
+    static constexpr const wchar_t* kProgId = api::kProgId;
 
     // DISPIDs of the members that are not properties of the settings record.
     enum MemberId : com::DISPID {
@@ -91,12 +94,21 @@ public:
     const std::vector<com::MemberInfo>& Describe() const override;
 
     // The host: page address and cookie text.
-    void SetClientSite(std::shared_ptr<IClientSite> pClientSite);
+    void SetClientSite(std::shared_ptr<api::IClientSite> pClientSite);
     // The control's window, created by the host: settings become
     // initialised, the GUI-thread provider and the event raiser start, and
     // InitComplete is fired (again every 100 ms while no sink takes it).
     void OnWindowCreated(QWidget* pWindow);
+    // The window is going (also when the host deletes it without saying):
+    // no event follows; a run in progress ends early (EndRunEarly) and the
+    // worker pool stops once the run has returned, else at once.
     void OnWindowDestroyed();
+    // Ends the run in progress at its next step: the file-list fetch is
+    // cancelled, the engine skips all, the open dialog closes as cancelled
+    // and a file-exists question still to come is answered Skip. The run
+    // then takes its common end (idle again, list cleared). Nothing when idle.
+    void EndRunEarly();
+    bool IsRunning() const { return m_runStage != RunStage::Idle; }
 
     // File list members.
     HRESULT DownloadFileAdd(const com::NullableString& strMimeType, std::int32_t intFileSize,
@@ -141,24 +153,27 @@ public:
     std::uint32_t GetExtentCx() const { return m_uintExtentCx; }
     std::uint32_t GetExtentCy() const { return m_uintExtentCy; }
 
-    // The dialogs and message boxes of a run (a policy presenter until the
-    // host gives one).
-    void SetPresenter(std::shared_ptr<IDialogPresenter> pPresenter);
-    const std::shared_ptr<IDialogPresenter>& GetPresenter() const { return m_pPresenter; }
+    // The dialogs and message boxes of a run (the control's own presenter
+    // until the host gives one; null gives it back).
+    void SetPresenter(std::shared_ptr<api::IDialogPresenter> pPresenter);
+    const std::shared_ptr<api::IDialogPresenter>& GetPresenter() const { return m_pPresenter; }
+    std::shared_ptr<api::IDialogPresenter> GetDefaultPresenter() const;
+    // The log of the last run that reached the transfer (nullopt before).
+    const std::optional<std::vector<std::wstring>>& DownloadLog() const { return m_downloadLog; }
 
     // Moves the files of a Protected Mode run to their destinations after
     // the engine; true when it succeeded. Until the move exists the hook
     // is empty and a Protected Mode run counts as copied.
     using ProtectedModeMove =
-        std::function<bool(const std::vector<std::shared_ptr<FileItem>>&, const std::wstring&)>;
+        std::function<bool(const std::vector<std::shared_ptr<model::FileItem>>&, const std::wstring&)>;
     void SetProtectedModeMove(ProtectedModeMove move) { m_protectedModeMove = std::move(move); }
 
     // engine::IDownloaderEvents, called on the engine's worker.
-    void ItemComplete(const std::wstring& strPage, const std::shared_ptr<FileItem>& pItem) override;
+    void ItemComplete(const std::wstring& strPage, const std::shared_ptr<model::FileItem>& pItem) override;
     void Error(std::int32_t intCode, const std::wstring& strDescription, std::int32_t intHttpCode,
                const std::wstring& strPage, const std::wstring& strUrl, std::int32_t intIndex) override;
     void Progress(double dblItemFraction, double dblTotalFraction, std::int32_t intIndex) override;
-    FileExistsDialogAction FileExists(const std::shared_ptr<FileItem>& pItem) override;
+    model::FileExistsDialogAction FileExists(const std::shared_ptr<model::FileItem>& pItem) override;
 
     // For the get-file-list dialog (GUI thread): the worker pool, the
     // GUI-thread provider, and the items and line errors of one chunk of
@@ -177,17 +192,30 @@ public:
     void SetSettingsKey(std::wstring strKey) { m_strSettingsKey = std::move(strKey); }
     const std::wstring& GetSettingsKey() const { return m_strSettingsKey; }
 
-    const PropertyHolder& Properties() const { return m_properties; }
-    const FileList& Files() const { return m_files; }
+    const model::PropertyHolder& Properties() const { return m_properties; }
+    const model::FileList& Files() const { return m_files; }
 
 private:
+    // The stages of a run; Idle between runs. Each stage is entered through
+    // EnterStage and every wait inside one returns to CheckRun, which ends
+    // the run when EndRunEarly asked for it.
+    enum class RunStage { Idle, FileList, Confirmation, Folder, Transfer, Completion };
+
     static const com::DispatchTable<Pullbay>& Table();
 
+    void EnterStage(RunStage stage);
+    void CheckRun() const;
+    // The end of every run, early or not.
+    void FinishRun();
+    // The parts that live with the window: the InitComplete timer and the
+    // worker pool (stopping it joins the worker).
+    void ReleaseWindowParts();
     void RunDownload();
+    void RunTransfer(const std::wstring& strDestination);
     // The get-file-list stage: 1 when the list arrived, else 2.
     int RunFileListDialog();
     std::wstring ChooseDestination();
-    void RunCompletionStages(bool bCopyFailed, const std::wstring& strDestination);
+    void RunCompletionStages(const api::CompletionReport& report);
     [[noreturn]] static void AbortRun(const wchar_t* strRoutine, std::uint32_t uintLine);
     std::optional<std::wstring> AcceptScriptUrl(const std::wstring& strUrl) const;
     bool IsValidIndex(std::int32_t intIndex) const;
@@ -198,30 +226,39 @@ private:
                         std::int32_t intIndex);
     void FireInitCompleteWithRetry();
 
-    PropertyHolder m_properties;
-    FileList m_files;
+    model::PropertyHolder m_properties;
+    model::FileList m_files;
     bool m_bIdle = true;
     bool m_bEnabled = true;
     bool m_bDirty = false;
     std::uint32_t m_uintExtentCx = 0;
     std::uint32_t m_uintExtentCy = 0;
-    std::shared_ptr<IClientSite> m_pClientSite;
+    std::shared_ptr<api::IClientSite> m_pClientSite;
     std::wstring m_strSettingsKey;
     QPointer<QWidget> m_pWindow;
     std::shared_ptr<tools::GuiThreadContextProvider> m_pProvider;
     std::unique_ptr<QTimer> m_pInitTimer;
     std::unique_ptr<tools::BackgroundWorkManager> m_pPool;
-    std::shared_ptr<IDialogPresenter> m_pPresenter;
+    QMetaObject::Connection m_windowGone;
+    std::shared_ptr<PolicyPresenter> m_pDefaultPresenter;
+    std::shared_ptr<api::IDialogPresenter> m_pPresenter;
     std::wstring m_strCookieText;
     // From the first step of a run (or a file-list fetch) to its end.
-    bool m_bRunning = false;
+    RunStage m_runStage = RunStage::Idle;
+    // Set by EndRunEarly on the GUI thread; the engine's worker reads it
+    // before it asks the file-exists question.
+    std::atomic<bool> m_bRunEnding{false};
+    bool m_bWindowGone = false;
+    GetFileListDialog* m_pFileListDialog = nullptr;
+    std::shared_ptr<EngineProgressSource> m_pProgressSource;
+    std::optional<std::vector<std::wstring>> m_downloadLog;
     std::weak_ptr<engine::FileListDownloader> m_pEngine;
     ProtectedModeMove m_protectedModeMove;
     // The file-exists answer the user chose for the rest of a run; read and
     // written by FileExists on the engine's worker, cleared on the GUI
     // thread before the engine starts.
     std::mutex m_rememberedMutex;
-    std::optional<FileExistsDialogAction> m_rememberedAnswer;
+    std::optional<model::FileExistsDialogAction> m_rememberedAnswer;
 };
 
 }  // namespace pullbay::control

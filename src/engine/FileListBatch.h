@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "control/EventTypes.h"
-#include "control/FileItem.h"
+#include "pullbay/Events.h"
+#include "model/FileItem.h"
 
 namespace pullbay::engine {
 
@@ -21,7 +21,7 @@ struct FileListBatch {
 
     struct Entry {
         // The new item; null for a line error.
-        std::shared_ptr<control::FileItem> pItem;
+        std::shared_ptr<model::FileItem> pItem;
         // 0 for an item, else control::ErrorCode::kBadListLine (100),
         // kNoAbsoluteUrl (101) or kInvalidArgument (102).
         std::int32_t intErrorCode = 0;
@@ -31,7 +31,7 @@ struct FileListBatch {
 
         bool IsItem() const { return pItem != nullptr; }
 
-        static Entry Item(std::shared_ptr<control::FileItem> pNewItem)
+        static Entry Item(std::shared_ptr<model::FileItem> pNewItem)
         {
             return Entry{std::move(pNewItem), 0, {}};
         }

@@ -5,7 +5,7 @@
 #include <string_view>
 #include <utility>
 
-#include "control/EventTypes.h"
+#include "pullbay/Events.h"
 #include "core/Exceptions.h"
 #include "core/TextUnits.h"
 #include "core/FileStream.h"
@@ -20,7 +20,7 @@ namespace pullbay::engine {
 
 namespace {
 
-using control::FileItem;
+using model::FileItem;
 
 constexpr const wchar_t* kUnableToCreateTempFile = L"Unable to create temporary file.";
 constexpr std::size_t kMeasureBlockBytes = 4096;
@@ -63,7 +63,7 @@ std::uint64_t MeasureStream(core::IStream& stream)
 
 }  // namespace
 
-FileListDownloader::FileListDownloader(const control::PropertyHolder& settings,
+FileListDownloader::FileListDownloader(const model::PropertyHolder& settings,
                                        std::wstring strDestinationFolder, Items items,
                                        IDownloaderEvents& events)
     : m_settings(settings),
@@ -163,40 +163,40 @@ void FileListDownloader::ProcessItem(std::size_t uintIndex)
         DownloadItem(pItem);
     } catch (const SkippedByUserException&) {
         core::ClearRecordedFailure();
-        pItem->SetResult(control::ItemSkipped);
-        m_events.Error(control::ErrorCode::kFileSkipped, L"", 0, L"", L"", intIndex);
+        pItem->SetResult(api::ItemSkipped);
+        m_events.Error(api::ErrorCode::kFileSkipped, L"", 0, L"", L"", intIndex);
     } catch (const InvalidMimeTypeException&) {
         core::ClearRecordedFailure();
-        pItem->SetResult(control::ItemWrongContentType);
+        pItem->SetResult(api::ItemWrongContentType);
     } catch (const InvalidFileSizeException&) {
         core::ClearRecordedFailure();
-        pItem->SetResult(control::ItemWrongFileSize);
+        pItem->SetResult(api::ItemWrongFileSize);
     } catch (const FileSystemErrorException& failure) {
         core::ClearRecordedFailure();
-        pItem->SetResult(control::ItemWriteError);
+        pItem->SetResult(api::ItemWriteError);
         m_events.Error(failure.GetErrorCode(), L"", 0, L"", L"", intIndex);
     } catch (const ConnectionErrorException& failure) {
         core::ClearRecordedFailure();
-        std::int32_t intCode = control::ErrorCode::kTransferFailed;
+        std::int32_t intCode = api::ErrorCode::kTransferFailed;
         if (failure.GetHttpStatus() == 404) {
-            pItem->SetResult(control::ItemNotFound);
-            intCode = control::ErrorCode::kTransferNotFound;
+            pItem->SetResult(api::ItemNotFound);
+            intCode = api::ErrorCode::kTransferNotFound;
         } else if (failure.GetHttpStatus() == 403) {
-            pItem->SetResult(control::ItemForbidden);
+            pItem->SetResult(api::ItemForbidden);
         } else {
-            pItem->SetResult(control::ItemFailed);
+            pItem->SetResult(api::ItemFailed);
         }
         m_events.Error(intCode, ConnectionFailureText(failure), failure.GetHttpStatus(),
                        failure.GetResponseText(), pItem->GetUrl(), intIndex);
     } catch (const core::Exception&) {
         // Unclassified: the throw site recorded it; the record stays.
-        pItem->SetResult(control::ItemFailed);
+        pItem->SetResult(api::ItemFailed);
     } catch (...) {
         core::RecordForeignFailure();
-        pItem->SetResult(control::ItemFailed);
+        pItem->SetResult(api::ItemFailed);
     }
 
-    if (pItem->GetResult() != control::ItemSuccess) {
+    if (pItem->GetResult() != api::ItemSuccess) {
         m_pStatistic->CancelItemProgress(pItem, static_cast<std::uint32_t>(pItem->GetFileSize()));
     }
     m_events.ItemComplete(L"", pItem);
@@ -217,20 +217,20 @@ void FileListDownloader::DownloadItem(const std::shared_ptr<FileItem>& pItem)
     } catch (const SkippedByUserException&) {
         throw;
     } catch (const core::Exception&) {
-        PB_THROW(FileSystemErrorException, control::ErrorCode::kDestinationFailed);
+        PB_THROW(FileSystemErrorException, api::ErrorCode::kDestinationFailed);
     } catch (...) {
         core::RecordForeignFailure();
-        PB_THROW(FileSystemErrorException, control::ErrorCode::kDestinationFailed);
+        PB_THROW(FileSystemErrorException, api::ErrorCode::kDestinationFailed);
     }
 
     // The temporary file.
     try {
         CreateTemporaryStream(*pItem);
     } catch (const core::Exception&) {
-        PB_THROW(FileSystemErrorException, control::ErrorCode::kTemporaryFileFailed);
+        PB_THROW(FileSystemErrorException, api::ErrorCode::kTemporaryFileFailed);
     } catch (...) {
         core::RecordForeignFailure();
-        PB_THROW(FileSystemErrorException, control::ErrorCode::kTemporaryFileFailed);
+        PB_THROW(FileSystemErrorException, api::ErrorCode::kTemporaryFileFailed);
     }
 
     // The transfer, with the defaults for attempts and waits. The skip
@@ -246,7 +246,7 @@ void FileListDownloader::DownloadItem(const std::shared_ptr<FileItem>& pItem)
         transfer.SetStopCondition([this] { return SkipRequested(); });
         transfer.Download(pItem->GetUrl().c_str());
     }
-    pItem->SetResult(control::ItemSuccess);
+    pItem->SetResult(api::ItemSuccess);
 }
 
 void FileListDownloader::ReportSkippedByAll(std::size_t uintIndex)
@@ -254,10 +254,10 @@ void FileListDownloader::ReportSkippedByAll(std::size_t uintIndex)
     const std::shared_ptr<FileItem>& pItem = m_items[uintIndex];
     const auto intIndex = static_cast<std::int32_t>(uintIndex);
     m_intCurrent = intIndex;
-    pItem->SetResult(control::ItemSkipped);
+    pItem->SetResult(api::ItemSkipped);
     // No destination was prepared for it: it is known by its name as given.
     pItem->SetDestinationFileName(pItem->GetFileName());
-    m_events.Error(control::ErrorCode::kFileSkipped, L"", 0, L"", L"", intIndex);
+    m_events.Error(api::ErrorCode::kFileSkipped, L"", 0, L"", L"", intIndex);
     m_events.ItemComplete(L"", pItem);
 }
 
@@ -286,9 +286,9 @@ void FileListDownloader::MakeDestFileName(const std::shared_ptr<FileItem>& pItem
         return;
     }
     switch (m_events.FileExists(pItem)) {
-    case control::FileExistsDialogAction::Skip:
+    case model::FileExistsDialogAction::Skip:
         PB_THROW(SkippedByUserException);
-    case control::FileExistsDialogAction::Rename:
+    case model::FileExistsDialogAction::Rename:
         pItem->SetDestinationFileName(
             MakeCopyName(pItem->GetDestinationFolder(), pItem->GetDestinationFileName()));
         break;
@@ -410,11 +410,11 @@ HRESULT FileListDownloader::DownloadComplete(int, const wchar_t*)
             CommitFile(pItem->GetTemporaryFilePath(), pItem->FullDestinationPath());
         } catch (...) {
             core::RecordForeignFailure();
-            pItem->SetResult(control::ItemWriteError);
-            PB_THROW(FileSystemErrorException, control::ErrorCode::kDestinationFailed);
+            pItem->SetResult(api::ItemWriteError);
+            PB_THROW(FileSystemErrorException, api::ErrorCode::kDestinationFailed);
         }
     }
-    pItem->SetResult(control::ItemSuccess);
+    pItem->SetResult(api::ItemSuccess);
     if (static_cast<std::size_t>(m_intCurrent.load()) + 1 == m_items.size()) {
         m_events.Progress(1.0, 1.0, m_intCurrent.load());
     }

@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "control/FileItem.h"
-#include "control/PropertyHolder.h"
+#include "model/FileItem.h"
+#include "model/PropertyHolder.h"
 #include "engine/IDownloaderEvents.h"
 #include "net/IDownloadEvents.h"
 #include "net/WInetDownloader.h"
@@ -34,7 +34,7 @@ class FileListDownloader : public tools::IWorkItem,
                            public net::IDownloadEvents,
                            public std::enable_shared_from_this<FileListDownloader> {
 public:
-    using Items = std::vector<std::shared_ptr<control::FileItem>>;
+    using Items = std::vector<std::shared_ptr<model::FileItem>>;
 
     // Progress reports to the page: at most one per this interval (the
     // single-precision 0.2 read as a double).
@@ -43,7 +43,7 @@ public:
     // temporary files outside Protected Mode.
     static constexpr const wchar_t* kTempFolderName = L"Pullbay_Temp";
 
-    FileListDownloader(const control::PropertyHolder& settings, std::wstring strDestinationFolder,
+    FileListDownloader(const model::PropertyHolder& settings, std::wstring strDestinationFolder,
                        Items items, IDownloaderEvents& events);
     ~FileListDownloader() override;
     FileListDownloader(const FileListDownloader&) = delete;
@@ -69,7 +69,7 @@ public:
     void SkipCurrent();
     void SkipAll();
     bool IsWaitingForReconnect() const { return m_bWaiting.load(); }
-    std::shared_ptr<control::FileItem> GetCurrentItem() const;
+    std::shared_ptr<model::FileItem> GetCurrentItem() const;
     // The current file's position, -1 before the first and after the last.
     std::int32_t GetCurrentIndex() const { return m_intCurrent.load(); }
     std::shared_ptr<ui::ProgressStatistic> GetProgressStatistic() const { return m_pStatistic; }
@@ -86,17 +86,17 @@ private:
     static constexpr std::int32_t kEndMark = -1;
 
     void ProcessItem(std::size_t uintIndex);
-    void DownloadItem(const std::shared_ptr<control::FileItem>& pItem);
+    void DownloadItem(const std::shared_ptr<model::FileItem>& pItem);
     void ReportSkippedByAll(std::size_t uintIndex);
-    void CreateDestLocationPath(control::FileItem& item);
-    void MakeDestFileName(const std::shared_ptr<control::FileItem>& pItem);
-    void CreateTemporaryStream(control::FileItem& item);
+    void CreateDestLocationPath(model::FileItem& item);
+    void MakeDestFileName(const std::shared_ptr<model::FileItem>& pItem);
+    void CreateTemporaryStream(model::FileItem& item);
     std::wstring TemporaryFolder() const;
     bool IsProtectedModeRun() const;
-    std::shared_ptr<control::FileItem> CurrentItemOrThrow(const wchar_t* strFunction) const;
+    std::shared_ptr<model::FileItem> CurrentItemOrThrow(const wchar_t* strFunction) const;
     bool SkipRequested() const { return m_bSkipCurrent.load() || m_bSkipAll.load(); }
 
-    const control::PropertyHolder& m_settings;
+    const model::PropertyHolder& m_settings;
     const std::wstring m_strDestinationFolder;
     const Items m_items;
     IDownloaderEvents& m_events;

@@ -21,8 +21,8 @@ namespace pullbay::engine {
 
 namespace {
 
-using control::FileItem;
-namespace ErrorCode = control::ErrorCode;
+using model::FileItem;
+namespace ErrorCode = api::ErrorCode;
 
 enum LineGroup { kGroupMimeType = 1, kGroupSize = 2, kGroupUrl = 3, kGroupFileName = 4 };
 

@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "control/FileExistsDialogAction.h"
-#include "control/FileItem.h"
+#include "model/FileExistsDialogAction.h"
+#include "model/FileItem.h"
 
 namespace pullbay::engine {
 
@@ -17,15 +17,15 @@ public:
 
     // After every file, whatever became of it; page is empty.
     virtual void ItemComplete(const std::wstring& strPage,
-                              const std::shared_ptr<control::FileItem>& pItem) = 0;
+                              const std::shared_ptr<model::FileItem>& pItem) = 0;
     virtual void Error(std::int32_t intCode, const std::wstring& strDescription,
                        std::int32_t intHttpCode, const std::wstring& strPage,
                        const std::wstring& strUrl, std::int32_t intIndex) = 0;
     // Fractions from 0 to 1 of the current file and of the whole run.
     virtual void Progress(double dblItemFraction, double dblTotalFraction, std::int32_t intIndex) = 0;
     // A file or folder already exists at the item's destination path.
-    virtual control::FileExistsDialogAction FileExists(
-        const std::shared_ptr<control::FileItem>& pItem) = 0;
+    virtual model::FileExistsDialogAction FileExists(
+        const std::shared_ptr<model::FileItem>& pItem) = 0;
 };
 
 }  // namespace pullbay::engine

@@ -7,8 +7,6 @@
 #include <algorithm>
 #include <filesystem>
 
-#include "control/DialogSettings.h"
-#include "control/TextProperty.h"
 #include "core/HResult.h"
 #include "core/TextUnits.h"
 #include "host/FolderText.h"
@@ -164,15 +162,25 @@ void ClientPresenter::Answer(const QJsonObject& answer)
 void ClientPresenter::EndOfInput()
 {
     m_bEndOfInput = true;
+    CancelOpen(L"eof");
+}
+
+void ClientPresenter::CancelDialogs()
+{
+    CancelOpen(L"cancelled");
+}
+
+void ClientPresenter::CancelOpen(const wchar_t* strReason)
+{
     // Copied: ending a dialog may let another one open or end.
     const auto pending = m_pending;
     for (const auto& pPending : pending) {
         if (!pPending->bEnded) {
             pPending->cancel();
             m_write(JsonText::Object()
-                                      .Text("dialogClosed", core::FromUtf8(pPending->strId))
-                                      .Text("reason", L"eof")
-                                      .Str());
+                        .Text("dialogClosed", core::FromUtf8(pPending->strId))
+                        .Text("reason", strReason)
+                        .Str());
         }
     }
     if (m_pFileListProgress) {
@@ -182,21 +190,21 @@ void ClientPresenter::EndOfInput()
 
 // --- message box -------------------------------------------------------------
 
-control::MessageBoxAnswer ClientPresenter::ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
-                                                          control::MessageBoxButtons buttons)
+api::MessageBoxAnswer ClientPresenter::ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
+                                                          api::MessageBoxButtons buttons)
 {
-    const bool bYesNo = buttons == control::MessageBoxButtons::YesNo;
+    const bool bYesNo = buttons == api::MessageBoxButtons::YesNo;
     // Cancelled: No, or OK when that is the only button; also auto's answer.
-    control::MessageBoxAnswer result = bYesNo ? control::MessageBoxAnswer::No : control::MessageBoxAnswer::Ok;
+    api::MessageBoxAnswer result = bYesNo ? api::MessageBoxAnswer::No : api::MessageBoxAnswer::Ok;
     auto pPending = std::make_shared<Pending>();
     pPending->strId = NextId();
     Pending& pending = *pPending;
     pPending->accept = [&, bYesNo](const QJsonObject& answer) -> std::string {
         const QString strButton = answer.value("button").toString();
         if (!bYesNo && strButton == "OK") {
-            result = control::MessageBoxAnswer::Ok;
+            result = api::MessageBoxAnswer::Ok;
         } else if (bYesNo && (strButton == "Yes" || strButton == "No")) {
-            result = strButton == "Yes" ? control::MessageBoxAnswer::Yes : control::MessageBoxAnswer::No;
+            result = strButton == "Yes" ? api::MessageBoxAnswer::Yes : api::MessageBoxAnswer::No;
         } else {
             return bYesNo ? "button must be \"Yes\" or \"No\"" : "button must be \"OK\"";
         }
@@ -267,11 +275,11 @@ ItemIdBytes ClientPresenter::BrowseForFolder(const std::wstring& strTitle, const
 
 // --- confirmation ------------------------------------------------------------
 
-bool ClientPresenter::ConfirmDownload(const control::PropertyHolder& settings, const std::wstring& strServer,
-                                      control::FileList& files)
+api::ConfirmationAnswer ClientPresenter::ConfirmDownload(const api::ConfirmationRequest& request)
 {
-    const ui::ConfirmationSettings confirmation = control::DialogSettings::Confirmation(settings);
-    ui::ConfirmationModel model(confirmation, strServer, control::DialogSettings::ConfirmationRows(files));
+    const ui::ConfirmationSettings& confirmation = request.settings;
+    const std::wstring& strServer = request.strServer;
+    ui::ConfirmationModel model(confirmation, strServer, request.rows);
     auto pPending = std::make_shared<Pending>();
     pPending->strId = NextId();
     Pending& pending = *pPending;
@@ -300,8 +308,8 @@ bool ClientPresenter::ConfirmDownload(const control::PropertyHolder& settings, c
             }
             if (bLimitReached) {
                 // As the dialog does when a check box goes past the limit.
-                ShowMessageBox(model.MaxFileCountExceededMessage(), settings.GetCaption(),
-                               control::MessageBoxButtons::Ok);
+                ShowMessageBox(model.MaxFileCountExceededMessage(), confirmation.strCaption,
+                               api::MessageBoxButtons::Ok);
             }
         }
         if (!model.Accept()) {
@@ -346,22 +354,17 @@ bool ClientPresenter::ConfirmDownload(const control::PropertyHolder& settings, c
     }
     Run(pPending, strLine, JsonText::Object().Bool("ok", true).Str());
     if (model.GetResult() != ui::ConfirmationModel::Result::Ok) {
-        return false;
+        return {};
     }
-    const std::vector<bool> flags = model.CheckedFlags();
-    for (std::size_t i = 0; i < flags.size() && i < files.Count(); ++i) {
-        files.At(i)->SetChecked(flags[i] ? 1 : 0);
-    }
-    return true;
+    return {true, model.CheckedFlags()};
 }
 
 // --- file exists -------------------------------------------------------------
 
-void ClientPresenter::AskFileExists(const control::PropertyHolder& settings, const std::wstring& strQuestion,
-                                    control::FileExistsDialogAction& action, bool& bApplyToAll)
+api::FileExistsReply ClientPresenter::AskFileExists(const api::FileExistsQuestion& question)
 {
-    ui::FileExistsSettings existsSettings = control::DialogSettings::FileExists(settings);
-    existsSettings.defaultAction = static_cast<ui::FileExistsAnswer>(action);
+    const ui::FileExistsSettings& existsSettings = question.settings;
+    const std::wstring& strQuestion = question.strQuestion;
     ui::FileExistsModel model(existsSettings, strQuestion);
     auto pPending = std::make_shared<Pending>();
     pPending->strId = NextId();
@@ -415,18 +418,16 @@ void ClientPresenter::AskFileExists(const control::PropertyHolder& settings, con
     if (!model.IsFinished()) {
         model.Choose(ui::FileExistsAnswer::Skip);
     }
-    action = static_cast<control::FileExistsDialogAction>(model.Action());
-    bApplyToAll = model.ApplyToAll();
+    return {model.Action(), model.ApplyToAll()};
 }
 
 // --- progress, file list, completion -------------------------------------------
 
-void ClientPresenter::ShowProgress(const control::PropertyHolder& settings,
-                                   const std::shared_ptr<engine::FileListDownloader>& pEngine)
+void ClientPresenter::ShowProgress(const std::shared_ptr<api::IProgressSource>& pSource)
 {
     const std::wstring strId = core::FromUtf8(NextId());
     m_write(JsonText::Object().Text("dialog", L"Progress").Text("dialogId", strId).Str());
-    ProgressWatch::Run(settings, pEngine, [&](const ui::ProgressModel& model) {
+    ProgressWatch::Run(pSource, [&](const ui::ProgressModel& model) {
         m_write(JsonText::Object()
                                   .Text("progress", strId)
                                   .Text("url", model.GetUrl())
@@ -471,16 +472,13 @@ void ClientPresenter::FileListProgressClosed()
     }
 }
 
-void ClientPresenter::ShowDownloadComplete(const control::PropertyHolder& settings,
-                                           const std::vector<std::shared_ptr<control::FileItem>>& items,
-                                           bool bCopyFailed, const std::wstring& strDestination)
+void ClientPresenter::ShowDownloadComplete(const api::CompletionReport& report)
 {
-    std::vector<std::wstring> lines = control::DialogSettings::LogLines(settings, items, bCopyFailed, strDestination);
     std::vector<std::string> quoted;
-    for (const std::wstring& strLine : lines) {
+    for (const std::wstring& strLine : report.lines) {
         quoted.push_back(JsonText::Quote(strLine));
     }
-    m_completionLog = std::move(lines);
+    m_completionLog = report.lines;
     auto pPending = std::make_shared<Pending>();
     pPending->strId = NextId();
     Pending& pending = *pPending;
@@ -496,7 +494,7 @@ void ClientPresenter::ShowDownloadComplete(const control::PropertyHolder& settin
         JsonText::Object()
             .Text("dialog", L"DownloadComplete")
             .Text("dialogId", core::FromUtf8(pPending->strId))
-            .Text("text", settings.GetText(control::TextProperty::DownloadCompleteDialogText))
+            .Text("text", report.texts.strDialogText)
             .Raw("log", JsonText::Array(quoted))
             .Str();
     Run(pPending, strLine, JsonText::Object().Text("button", L"OK").Str());

@@ -16,12 +16,12 @@
 #include <string_view>
 #include <vector>
 
-#include "control/IDialogPresenter.h"
+#include "pullbay/IDialogPresenter.h"
 #include "platform/shell/IFolderBrowser.h"
 
 namespace pullbay::host {
 
-class ClientPresenter : public control::IDialogPresenter,
+class ClientPresenter : public api::IDialogPresenter,
                         public std::enable_shared_from_this<ClientPresenter> {
 public:
     enum class Mode { Client, Auto };
@@ -39,21 +39,19 @@ public:
     // The log of the last download-complete dialog (empty until one ran).
     const std::optional<std::vector<std::wstring>>& CompletionLog() const { return m_completionLog; }
 
-    bool ConfirmDownload(const control::PropertyHolder& settings, const std::wstring& strServer,
-                         control::FileList& files) override;
+    api::ConfirmationAnswer ConfirmDownload(const api::ConfirmationRequest& request) override;
     std::shared_ptr<platform::shell::IFolderBrowser> FolderBrowser() override;
-    void AskFileExists(const control::PropertyHolder& settings, const std::wstring& strQuestion,
-                       control::FileExistsDialogAction& action, bool& bApplyToAll) override;
-    void ShowProgress(const control::PropertyHolder& settings,
-                      const std::shared_ptr<engine::FileListDownloader>& pEngine) override;
-    void ShowDownloadComplete(const control::PropertyHolder& settings,
-                              const std::vector<std::shared_ptr<control::FileItem>>& items, bool bCopyFailed,
-                              const std::wstring& strDestination) override;
-    control::MessageBoxAnswer ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
-                                             control::MessageBoxButtons buttons) override;
+    api::FileExistsReply AskFileExists(const api::FileExistsQuestion& question) override;
+    void ShowProgress(const std::shared_ptr<api::IProgressSource>& pSource) override;
+    void ShowDownloadComplete(const api::CompletionReport& report) override;
+    api::MessageBoxAnswer ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
+                                         api::MessageBoxButtons buttons) override;
     void OpenFolder(const std::wstring& strPath) override;
     void FileListProgressShown(const std::wstring& strText, std::function<void()> cancel) override;
     void FileListProgressClosed() override;
+    // The run is ending early: open dialogs end as cancelled (each with a
+    // "dialogClosed" line whose reason is "cancelled").
+    void CancelDialogs() override;
 
     // The folder dialog's question and answer (the folder browser's Browse).
     platform::shell::ItemIdBytes BrowseForFolder(const std::wstring& strTitle,
@@ -69,6 +67,8 @@ private:
     void Run(const std::shared_ptr<Pending>& pPending, std::string strDialogLine, const std::string& strAutoJson);
     void End(Pending& pending);
     std::shared_ptr<Pending> Find(const std::string& strId) const;
+    // Ends every open dialog as cancelled, telling the client why.
+    void CancelOpen(const wchar_t* strReason);
 
     const Mode m_mode;
     const std::wstring m_strAutoFolder;

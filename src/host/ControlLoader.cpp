@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
-#include "control/Pullbay.h"
+#include "pullbay/Identity.h"
 #include "host/HexText.h"
 #include "platform/com/ComActivation.h"
 
@@ -50,9 +50,9 @@ HRESULT ControlLoader::CreateControl(com::ComPtr<com::IDispatch>& pControl, std:
 {
     auto create = [&pControl]() {
         com::Guid clsid;
-        HRESULT hr = com::CLSIDFromProgID(control::Pullbay::kProgId, clsid);
+        HRESULT hr = com::CLSIDFromProgID(api::kProgId, clsid);
         if (Succeeded(hr)) {
-            hr = com::CoCreateInstance(clsid, control::Pullbay::kIidIPullbay, pControl.PutVoid());
+            hr = com::CoCreateInstance(clsid, api::IID_IPullbay, pControl.PutVoid());
         }
         return hr;
     };

@@ -2,7 +2,7 @@
 
 #include <iostream>
 
-#include "control/Pullbay.h"
+#include "pullbay/Identity.h"
 #include "core/TextUnits.h"
 #include "host/ControlLoader.h"
 #include "host/HexText.h"
@@ -17,7 +17,7 @@ ControlSession::~ControlSession()
         m_pHost->DestroyControlWindow();
     }
     if (m_bAdvised) {
-        m_pPoints->Unadvise(control::Pullbay::kIidEvents, m_uintCookie);
+        m_pPoints->Unadvise(api::DIID_PullbayEvents, m_uintCookie);
     }
 }
 
@@ -28,7 +28,7 @@ int ControlSession::Open(const Setup& setup)
         std::cerr << "pullbay: " << strError << std::endl;
         return 2;
     }
-    m_pHost = m_pControl.As<control::IPullbayControl>(control::IID_IPullbayControl);
+    m_pHost = m_pControl.As<api::IPullbayControl>(api::IID_IPullbayControl);
     auto pPersist = m_pControl.As<com::IPersistPropertyBag>(com::IID_IPersistPropertyBag);
     m_pPoints = m_pControl.As<com::IConnectionPointContainer>(com::IID_IConnectionPointContainer);
     if (!m_pHost || !pPersist || !m_pPoints) {
@@ -36,6 +36,11 @@ int ControlSession::Open(const Setup& setup)
         return 2;
     }
     m_pHost->SetClientSite(std::make_shared<HostClientSite>(setup.strPageUrl, setup.strCookie));
+    if (setup.takeDefaultPresenter) {
+        std::shared_ptr<api::IDialogPresenter> pDefault;
+        m_pHost->GetDefaultPresenter(&pDefault);
+        setup.takeDefaultPresenter(std::move(pDefault));
+    }
     m_pHost->SetPresenter(setup.pPresenter);
 
     NamingPropertyBag bag;
@@ -57,7 +62,7 @@ int ControlSession::Open(const Setup& setup)
     }
 
     if (setup.pSink) {
-        m_bAdvised = Succeeded(m_pPoints->Advise(control::Pullbay::kIidEvents, setup.pSink, m_uintCookie));
+        m_bAdvised = Succeeded(m_pPoints->Advise(api::DIID_PullbayEvents, setup.pSink, m_uintCookie));
     }
     m_pWindow = std::make_unique<QWidget>();
     m_pWindow->resize(setup.intWidth, setup.intHeight);
@@ -88,6 +93,15 @@ HRESULT ControlSession::Call(std::wstring_view strName, std::vector<com::Variant
         return hr;
     }
     return m_pControl->Invoke(dispid, com::kDispatchMethod, std::move(args), pResult);
+}
+
+std::vector<std::wstring> ControlSession::DownloadLog()
+{
+    std::vector<std::wstring> lines;
+    if (m_pHost) {
+        m_pHost->GetDownloadLog(&lines);
+    }
+    return lines;
 }
 
 }  // namespace pullbay::host

@@ -6,14 +6,16 @@
 // down in reverse. Needs the Qt application; GUI thread only.
 #include <QWidget>
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
 #include <utility>
 #include <vector>
 
-#include "control/IDialogPresenter.h"
-#include "control/IPullbayControl.h"
+#include "pullbay/IDialogPresenter.h"
+#include "pullbay/IPullbayControl.h"
+#include "pullbay/Identity.h"
 #include "platform/com/ComInterfaces.h"
 #include "platform/com/IDispatchSink.h"
 
@@ -26,7 +28,10 @@ public:
         std::wstring strCookie;
         // In load order; a later param of the same name (any case) wins.
         std::vector<std::pair<std::wstring, std::wstring>> params;
-        std::shared_ptr<control::IDialogPresenter> pPresenter;
+        std::shared_ptr<api::IDialogPresenter> pPresenter;
+        // Given the control's own presenter before pPresenter is set (a
+        // presenter that replaces only some dialogs keeps it for the rest).
+        std::function<void(std::shared_ptr<api::IDialogPresenter>)> takeDefaultPresenter;
         std::shared_ptr<com::IDispatchSink> pSink;
         bool bShowWindow = false;
         int intWidth = 400;
@@ -47,10 +52,12 @@ public:
     std::optional<std::wstring> GetText(std::wstring_view strName);
     // Invokes a member by name; E_* when the name is unknown.
     HRESULT Call(std::wstring_view strName, std::vector<com::Variant> args, com::Variant* pResult = nullptr);
+    // The log of the last run that reached the transfer (empty otherwise).
+    std::vector<std::wstring> DownloadLog();
 
 private:
     com::ComPtr<com::IDispatch> m_pControl;
-    com::ComPtr<control::IPullbayControl> m_pHost;
+    com::ComPtr<api::IPullbayControl> m_pHost;
     com::ComPtr<com::IConnectionPointContainer> m_pPoints;
     std::uint32_t m_uintCookie = 0;
     bool m_bAdvised = false;

@@ -1,6 +1,6 @@
 #include "host/EventLineSink.h"
 
-#include "control/EventTypes.h"
+#include "pullbay/Events.h"
 #include "host/JsonLineWriter.h"
 #include "host/JsonText.h"
 #include "host/RunEventSink.h"
@@ -12,7 +12,7 @@ EventLineSink::EventLineSink(std::function<void()> onInitComplete) : m_onInitCom
 HRESULT EventLineSink::Invoke(com::DISPID dispid, const std::vector<com::Variant>& args)
 {
     JsonLineWriter::Write(JsonText::EventLine(RunEventSink::EventName(dispid), args));
-    if (static_cast<control::EventId>(dispid) == control::EventId::InitComplete && m_onInitComplete) {
+    if (static_cast<api::EventId>(dispid) == api::EventId::InitComplete && m_onInitComplete) {
         m_onInitComplete();
     }
     return S_OK;

@@ -6,11 +6,11 @@
 #include <string>
 #include <utility>
 
-#include "control/IClientSite.h"
+#include "pullbay/IClientSite.h"
 
 namespace pullbay::host {
 
-class HostClientSite : public control::IClientSite {
+class HostClientSite : public api::IClientSite {
 public:
     HostClientSite(std::optional<std::wstring> strPageAddress, std::wstring strCookie)
         : m_strPageAddress(std::move(strPageAddress)), m_strCookie(std::move(strCookie))

@@ -11,7 +11,7 @@
 
 #include <gumbo.h>
 
-#include "control/Pullbay.h"
+#include "pullbay/Identity.h"
 #include "core/Exceptions.h"
 #include "core/IStream.h"
 #include "core/TextUnits.h"
@@ -193,7 +193,7 @@ bool ClassIdNamesControl(std::string_view strClassId)
     strClassId = Trim(strClassId);
     if (StartsWithIgnoreCase(strClassId, kProgIdPrefix)) {
         return core::EqualsIgnoreAsciiCase(core::FromUtf8(Trim(strClassId.substr(kProgIdPrefix.size()))),
-                                           control::Pullbay::kProgId);
+                                           api::kProgId);
     }
     if (StartsWithIgnoreCase(strClassId, kClsidPrefix)) {
         std::wstring strGuid = core::FromUtf8(Trim(strClassId.substr(kClsidPrefix.size())));
@@ -201,7 +201,7 @@ bool ClassIdNamesControl(std::string_view strClassId)
             strGuid = L"{" + strGuid + L"}";
         }
         const std::optional<com::Guid> guid = com::Guid::Parse(strGuid);
-        return guid && *guid == control::Pullbay::kClsid;
+        return guid && *guid == api::CLSID_Pullbay;
     }
     return false;
 }
@@ -221,7 +221,7 @@ bool NamesControl(const GumboNode* pObject)
             core::EqualsIgnoreAsciiCase(Trim(strValue.substr(0, strValue.find(';'))), kControlMimeType)) {
             return true;
         }
-        if (core::EqualsIgnoreAsciiCase(core::FromUtf8(strValue), control::Pullbay::kProgId)) {
+        if (core::EqualsIgnoreAsciiCase(core::FromUtf8(strValue), api::kProgId)) {
             return true;
         }
     }
@@ -595,7 +595,7 @@ HostPage::LoadResult HostPage::Load(const std::string& strPage, const std::wstri
     }
     result.object = FindControl(strUtf8);
     if (!result.object.bFound) {
-        result.strError = "the page has no object element of " + core::ToUtf8(control::Pullbay::kProgId);
+        result.strError = "the page has no object element of " + core::ToUtf8(api::kProgId);
         result.intExitCode = kExitPageError;
     }
     return result;

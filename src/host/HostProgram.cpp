@@ -11,8 +11,8 @@
 #include <iostream>
 #include <memory>
 
-#include "control/EventTypes.h"
-#include "control/Pullbay.h"
+#include "pullbay/Events.h"
+#include "pullbay/Identity.h"
 #include "core/Exception.h"
 #include "core/TextUnits.h"
 #include "host/ClientPresenter.h"
@@ -37,23 +37,6 @@ namespace {
 constexpr const char* kVersionText = "pullbay 7.0.2";
 // Where a headless demo puts its files unless --dest says otherwise.
 constexpr const char* kDemoFolder = "./pullbay-demo-downloads";
-
-struct EventDescription {
-    control::EventId id;
-    const char* pArguments;
-};
-
-constexpr EventDescription kEvents[] = {
-    {control::EventId::DownloadComplete, "(I4 result)"},
-    {control::EventId::DownloadItemComplete,
-     "(I4 result, BSTR page, BSTR url, BSTR fileName, BSTR mimeType, I4 fileSize)"},
-    {control::EventId::DownloadStep, "(I4 step)"},
-    {control::EventId::InitComplete, "()"},
-    {control::EventId::Progress, "(UI4 percentTotal, UI4 percentCurrent, I4 index)"},
-    {control::EventId::Error,
-     "(I4 code, BSTR description, I4 httpCode, BSTR page, BSTR url, I4 index)"},
-    {control::EventId::DownloadFileCountChange, "()"},
-};
 
 const char* TypeName(com::VarType type)
 {
@@ -132,9 +115,14 @@ int Describe(const std::string& strProgram)
         std::cout << ") -> "
                   << (member.result == com::VarType::Empty ? "void" : TypeName(member.result)) << '\n';
     }
-    for (const EventDescription& event : kEvents) {
-        std::cout << "event " << core::ToUtf8(RunEventSink::EventName(static_cast<com::DISPID>(event.id)))
-                  << ' ' << HexText(static_cast<com::DISPID>(event.id)) << ' ' << event.pArguments << '\n';
+    for (const api::EventDescription& event : api::kEvents) {
+        std::cout << "event " << core::ToUtf8(event.strName) << ' ' << HexText(static_cast<com::DISPID>(event.id))
+                  << " (";
+        for (std::size_t i = 0; i < event.parameters.size(); ++i) {
+            std::cout << (i > 0 ? ", " : "") << TypeName(event.parameters[i].type) << ' '
+                      << core::ToUtf8(event.parameters[i].strName);
+        }
+        std::cout << ")\n";
     }
     std::cout.flush();
     return 0;
@@ -234,33 +222,6 @@ bool DownloadOnce(ControlSession& session, const RunEventSink& sink)
     return bStarted;
 }
 
-// The download log: the completion dialog's lines when it ran, else one line
-// per finished file with the control's own log templates.
-std::vector<std::wstring> RunLog(ControlSession& session, const RunPresenter& presenter, const RunEventSink& sink)
-{
-    if (presenter.CompletionLog()) {
-        return *presenter.CompletionLog();
-    }
-    static constexpr std::pair<const wchar_t*, std::wstring ui::DownloadLogTexts::*> kTemplates[] = {
-        {L"LogFileSuccessText", &ui::DownloadLogTexts::strSuccessText},
-        {L"LogFileFailedText", &ui::DownloadLogTexts::strFailedText},
-        {L"LogFileSkippedText", &ui::DownloadLogTexts::strSkippedText},
-        {L"LogFileNotFoundText", &ui::DownloadLogTexts::strNotFoundText},
-        {L"LogFileForbiddenText", &ui::DownloadLogTexts::strForbiddenText},
-        {L"LogFileWrongFileSizeText", &ui::DownloadLogTexts::strWrongFileSizeText},
-        {L"LogFileWrongContentTypeText", &ui::DownloadLogTexts::strWrongContentTypeText},
-        {L"LogFileWriteErrorText", &ui::DownloadLogTexts::strWriteErrorText},
-        {L"LogFileCommonErrorText", &ui::DownloadLogTexts::strCommonErrorText},
-    };
-    ui::DownloadLogTexts texts;
-    for (const auto& [pName, pField] : kTemplates) {
-        if (std::optional<std::wstring> strText = session.GetText(pName)) {
-            texts.*pField = std::move(*strText);
-        }
-    }
-    return sink.LogLines(texts);
-}
-
 int Run(const std::string& strProgram, const HostOptions& options)
 {
     HostStart start;
@@ -273,7 +234,7 @@ int Run(const std::string& strProgram, const HostOptions& options)
     Application app(strProgram, bHeadless);
 
     const bool bTerminal = ::isatty(STDERR_FILENO) == 1;
-    auto pSink = std::make_shared<RunEventSink>(options.bEvents, strDestination, bTerminal);
+    auto pSink = std::make_shared<RunEventSink>(options.bEvents, bTerminal);
     auto pPresenter = std::make_shared<RunPresenter>(!bHeadless, bTerminal, strDestination);
     if (options.bEvents) {
         // stdout carries JSON only.
@@ -282,6 +243,9 @@ int Run(const std::string& strProgram, const HostOptions& options)
         });
     }
     setup.pPresenter = pPresenter;
+    setup.takeDefaultPresenter = [pPresenter](std::shared_ptr<api::IDialogPresenter> pDefault) {
+        pPresenter->SetDefault(std::move(pDefault));
+    };
     setup.pSink = pSink;
     setup.bShowWindow = !bHeadless;
     ControlSession session;
@@ -291,7 +255,7 @@ int Run(const std::string& strProgram, const HostOptions& options)
     AddFiles(session, options.files);
     const bool bStarted = DownloadOnce(session, *pSink);
 
-    const std::vector<std::wstring> lines = RunLog(session, *pPresenter, *pSink);
+    const std::vector<std::wstring> lines = session.DownloadLog();
     std::ostream& logOut = options.bEvents ? std::cerr : std::cout;
     for (const std::wstring& strLine : lines) {
         logOut << core::ToUtf8(strLine) << '\n';
@@ -328,7 +292,11 @@ int Serve(const std::string& strProgram, const HostOptions& options)
         pClient = std::make_shared<ClientPresenter>(ClientPresenter::Mode::Auto, strDestination);
         setup.pPresenter = pClient;
     } else {
-        setup.pPresenter = std::make_shared<RunPresenter>(true, false, strDestination);
+        auto pPresenter = std::make_shared<RunPresenter>(true, false, strDestination);
+        setup.pPresenter = pPresenter;
+        setup.takeDefaultPresenter = [pPresenter](std::shared_ptr<api::IDialogPresenter> pDefault) {
+            pPresenter->SetDefault(std::move(pDefault));
+        };
     }
     std::unique_ptr<ServeSession> pServe;
     bool bInitComplete = false;
@@ -377,12 +345,15 @@ int Demo(const std::string& strProgram, const HostOptions& options)
     Application app(strProgram, bHeadless);
 
     const bool bTerminal = ::isatty(STDERR_FILENO) == 1;
-    auto pSink = std::make_shared<RunEventSink>(false, strDestination, bTerminal);
+    auto pSink = std::make_shared<RunEventSink>(false, bTerminal);
     auto pPresenter = std::make_shared<RunPresenter>(!bHeadless, bTerminal, strDestination);
     ControlSession::Setup setup;
     setup.strPageUrl = core::FromUtf8(server.BaseUrl() + "/");
     setup.params = {{L"FileList", core::FromUtf8(server.ListUrl())}};
     setup.pPresenter = pPresenter;
+    setup.takeDefaultPresenter = [pPresenter](std::shared_ptr<api::IDialogPresenter> pDefault) {
+        pPresenter->SetDefault(std::move(pDefault));
+    };
     setup.pSink = pSink;
     setup.bShowWindow = !bHeadless;
     ControlSession session;
@@ -390,11 +361,11 @@ int Demo(const std::string& strProgram, const HostOptions& options)
         return intExit;
     }
     DownloadOnce(session, *pSink);
-    for (const std::wstring& strLine : RunLog(session, *pPresenter, *pSink)) {
+    for (const std::wstring& strLine : session.DownloadLog()) {
         std::cout << core::ToUtf8(strLine) << '\n';
     }
     const std::optional<std::int32_t> completion = pSink->Completion();
-    if (completion && *completion == control::CompletionSuccess) {
+    if (completion && *completion == api::CompletionSuccess) {
         std::cout << "\nThe downloaded files are in "
                   << core::ToUtf8(strDestination.empty() ? L"the chosen folder" : strDestination) << std::endl;
         return 0;

@@ -1,5 +1,5 @@
 #pragma once
-// The progress dialog's ticks without a window: every 200 ms the engine's
+// The progress dialog's ticks without a window: every 200 ms the source's
 // state goes through the progress model, and a tick that changed what the
 // dialog shows is handed to the caller to draw (a terminal bar, a protocol
 // line). Runs a nested event loop until the engine has no current file, so
@@ -7,12 +7,8 @@
 #include <functional>
 #include <memory>
 
-#include "control/PropertyHolder.h"
+#include "pullbay/IDialogPresenter.h"
 #include "ui/ProgressModel.h"
-
-namespace pullbay::engine {
-class FileListDownloader;
-}
 
 namespace pullbay::host {
 
@@ -21,8 +17,7 @@ public:
     using Draw = std::function<void(const ui::ProgressModel&)>;
 
     // Returns when the model has finished; the last tick's change is drawn.
-    static void Run(const control::PropertyHolder& settings,
-                    const std::shared_ptr<engine::FileListDownloader>& pEngine, const Draw& draw);
+    static void Run(const std::shared_ptr<api::IProgressSource>& pSource, const Draw& draw);
 };
 
 }  // namespace pullbay::host

@@ -7,7 +7,8 @@
 #include <optional>
 #include <vector>
 
-#include "control/IPullbayControl.h"
+#include "pullbay/IPullbayControl.h"
+#include "pullbay/Identity.h"
 #include "core/TextUnits.h"
 #include "host/JsonText.h"
 #include "platform/com/DispatchResults.h"
@@ -178,7 +179,7 @@ std::string RequestDispatcher::Handle(const QJsonObject& request)
 
     // The rich error is read through the control: its record sits with the
     // control's code, not in this program.
-    const auto pHost = m_pControl.As<control::IPullbayControl>(control::IID_IPullbayControl);
+    const auto pHost = m_pControl.As<api::IPullbayControl>(api::IID_IPullbayControl);
     if (pHost) {
         pHost->TakeErrorInfo();
     }

@@ -1,7 +1,7 @@
 #pragma once
 // Receives the control's events during "run": writes each event as a JSON
 // line (with --events), a progress line per finished file on standard
-// error, and keeps the files' results for the log and the run's outcome.
+// error, and keeps the files' results for the run's outcome.
 // GUI thread only.
 #include <cstdint>
 #include <optional>
@@ -9,14 +9,13 @@
 #include <vector>
 
 #include "platform/com/IDispatchSink.h"
-#include "ui/DownloadLogModel.h"
 
 namespace pullbay::host {
 
 class RunEventSink : public com::IDispatchSink {
 public:
     // bTerminal: standard error shows a live bar that each line replaces.
-    RunEventSink(bool bJsonEvents, std::wstring strDestination, bool bTerminal = false);
+    explicit RunEventSink(bool bJsonEvents, bool bTerminal = false);
 
     HRESULT Invoke(com::DISPID dispid, const std::vector<com::Variant>& args) override;
 
@@ -24,17 +23,13 @@ public:
     std::optional<std::int32_t> Completion() const { return m_completion; }
     // 0 all files downloaded, 1 completed with files not downloaded, 2 ended early.
     int ExitCode() const;
-    // The log lines, one per finished file, built with the given templates.
-    std::vector<std::wstring> LogLines(const ui::DownloadLogTexts& texts) const;
-
     // The event's name for a DISPID of the event interface ("" when unknown).
     static const wchar_t* EventName(com::DISPID dispid);
 
 private:
     bool m_bJsonEvents;
     bool m_bTerminal;
-    std::wstring m_strDestination;
-    std::vector<ui::DownloadLogRow> m_rows;
+    std::vector<std::int32_t> m_results;
     std::optional<std::int32_t> m_completion;
 };
 

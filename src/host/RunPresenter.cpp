@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "control/QtFolderBrowser.h"
+#include "platform/shell/ItemIdList.h"
 #include "core/TextUnits.h"
 #include "host/ProgressWatch.h"
 
@@ -37,17 +37,79 @@ std::wstring ShortName(const std::wstring& strUrl)
 }  // namespace
 
 RunPresenter::RunPresenter(bool bDesktop, bool bTerminalBar, const std::wstring& strFolder)
-    : PolicyPresenter(bDesktop ? OpenFolderMode::Desktop : OpenFolderMode::Notice), m_bTerminalBar(bTerminalBar)
+    : m_bDesktop(bDesktop), m_bTerminalBar(bTerminalBar)
 {
-    SetFolder(strFolder);
-    if (bDesktop && strFolder.empty()) {
-        m_pDesktopBrowser = std::make_shared<control::QtFolderBrowser>(nullptr);
+    if (!strFolder.empty()) {
+        m_pGivenFolder = std::make_shared<platform::shell::PolicyFolderBrowser>();
+        m_pGivenFolder->SetAnswer(platform::shell::ItemIdList::FromPath(strFolder));
     }
+    m_notice = [](const std::wstring& strPath) {
+        std::fprintf(stderr, "The files are in %s\n", core::ToUtf8(strPath).c_str());
+    };
+}
+
+api::ConfirmationAnswer RunPresenter::ConfirmDownload(const api::ConfirmationRequest& request)
+{
+    return m_pDefault ? m_pDefault->ConfirmDownload(request) : api::ConfirmationAnswer{};
 }
 
 std::shared_ptr<platform::shell::IFolderBrowser> RunPresenter::FolderBrowser()
 {
-    return m_pDesktopBrowser ? m_pDesktopBrowser : PolicyPresenter::FolderBrowser();
+    if (m_pGivenFolder || !m_pDefault) {
+        return m_pGivenFolder ? m_pGivenFolder : std::make_shared<platform::shell::PolicyFolderBrowser>();
+    }
+    return m_pDefault->FolderBrowser();
+}
+
+api::FileExistsReply RunPresenter::AskFileExists(const api::FileExistsQuestion& question)
+{
+    return m_pDefault ? m_pDefault->AskFileExists(question) : api::FileExistsReply{};
+}
+
+void RunPresenter::ShowDownloadComplete(const api::CompletionReport& report)
+{
+    if (m_pDefault) {
+        m_pDefault->ShowDownloadComplete(report);
+    }
+}
+
+api::MessageBoxAnswer RunPresenter::ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
+                                                   api::MessageBoxButtons buttons)
+{
+    if (m_pDefault) {
+        return m_pDefault->ShowMessageBox(strText, strCaption, buttons);
+    }
+    return buttons == api::MessageBoxButtons::YesNo ? api::MessageBoxAnswer::No : api::MessageBoxAnswer::Ok;
+}
+
+void RunPresenter::FileListProgressShown(const std::wstring& strText, std::function<void()> cancel)
+{
+    if (m_pDefault) {
+        m_pDefault->FileListProgressShown(strText, std::move(cancel));
+    }
+}
+
+void RunPresenter::FileListProgressClosed()
+{
+    if (m_pDefault) {
+        m_pDefault->FileListProgressClosed();
+    }
+}
+
+void RunPresenter::OpenFolder(const std::wstring& strPath)
+{
+    if (m_bDesktop && m_pDefault) {
+        m_pDefault->OpenFolder(strPath);
+    } else if (m_notice) {
+        m_notice(strPath);
+    }
+}
+
+void RunPresenter::CancelDialogs()
+{
+    if (m_pDefault) {
+        m_pDefault->CancelDialogs();
+    }
 }
 
 std::string RunPresenter::BarText(const std::wstring& strUrl, const std::wstring& strDetails, int intTotal,
@@ -65,14 +127,15 @@ std::string RunPresenter::BarText(const std::wstring& strUrl, const std::wstring
     return core::ToUtf8(strText);
 }
 
-void RunPresenter::ShowProgress(const control::PropertyHolder& settings,
-                                const std::shared_ptr<engine::FileListDownloader>& pEngine)
+void RunPresenter::ShowProgress(const std::shared_ptr<api::IProgressSource>& pSource)
 {
-    PolicyPresenter::ShowProgress(settings, pEngine);
     if (!m_bTerminalBar) {
+        if (m_pDefault) {
+            m_pDefault->ShowProgress(pSource);
+        }
         return;
     }
-    ProgressWatch::Run(settings, pEngine, [](const ui::ProgressModel& model) {
+    ProgressWatch::Run(pSource, [](const ui::ProgressModel& model) {
         const std::string strBar =
             BarText(model.GetUrl(), model.GetProgressText(), model.GetTotalBarPosition(), TerminalColumns());
         std::fprintf(stderr, "\r\x1b[K%s", strBar.c_str());

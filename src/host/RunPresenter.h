@@ -1,24 +1,44 @@
 #pragma once
-// The dialogs of "run" and "demo": answered by policy (the --dest folder,
-// OK, the default clash action), except that with a display and no --dest the
-// folder is asked in a real folder dialog, and on a terminal the progress
-// dialog becomes a live bar on standard error. GUI thread only.
+// The dialogs of "run" and "demo": the control's own presenter, except that
+// the folder given with --dest is the answer to the folder question, and on
+// a terminal the progress dialog becomes a live bar on standard error.
+// Without a display the control's own presenter answers by policy; opening
+// the folder is then a notice. GUI thread only.
+#include <functional>
 #include <memory>
 #include <string>
 
-#include "control/PolicyPresenter.h"
+#include "platform/shell/PolicyFolderBrowser.h"
+#include "pullbay/IDialogPresenter.h"
 
 namespace pullbay::host {
 
-class RunPresenter : public control::PolicyPresenter {
+class RunPresenter : public api::IDialogPresenter {
 public:
-    // bDesktop: a display is there (real folder dialog, the desktop opens
-    // folders); bTerminalBar: standard error is a terminal.
+    // bDesktop: a display is there (the desktop opens folders);
+    // bTerminalBar: standard error is a terminal; strFolder: the folder to
+    // download into (empty: ask).
     RunPresenter(bool bDesktop, bool bTerminalBar, const std::wstring& strFolder);
 
+    // The control's own presenter, which answers everything not replaced
+    // here (ControlSession hands it over before the control's window
+    // exists); until then every question is answered as cancelled.
+    void SetDefault(std::shared_ptr<api::IDialogPresenter> pDefault) { m_pDefault = std::move(pDefault); }
+    // Where opening the folder goes without a desktop: given the folder
+    // (default: a line on standard error).
+    void SetNotice(std::function<void(const std::wstring&)> notice) { m_notice = std::move(notice); }
+
+    api::ConfirmationAnswer ConfirmDownload(const api::ConfirmationRequest& request) override;
     std::shared_ptr<platform::shell::IFolderBrowser> FolderBrowser() override;
-    void ShowProgress(const control::PropertyHolder& settings,
-                      const std::shared_ptr<engine::FileListDownloader>& pEngine) override;
+    api::FileExistsReply AskFileExists(const api::FileExistsQuestion& question) override;
+    void ShowProgress(const std::shared_ptr<api::IProgressSource>& pSource) override;
+    void ShowDownloadComplete(const api::CompletionReport& report) override;
+    api::MessageBoxAnswer ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
+                                         api::MessageBoxButtons buttons) override;
+    void FileListProgressShown(const std::wstring& strText, std::function<void()> cancel) override;
+    void FileListProgressClosed() override;
+    void OpenFolder(const std::wstring& strPath) override;
+    void CancelDialogs() override;
 
     // The bar's text for a terminal of intColumns columns (without control
     // characters): the file, the detail line and the total bar.
@@ -26,8 +46,11 @@ public:
                                int intColumns);
 
 private:
+    const bool m_bDesktop;
     const bool m_bTerminalBar;
-    std::shared_ptr<platform::shell::IFolderBrowser> m_pDesktopBrowser;
+    std::shared_ptr<platform::shell::PolicyFolderBrowser> m_pGivenFolder;
+    std::shared_ptr<api::IDialogPresenter> m_pDefault;
+    std::function<void(const std::wstring&)> m_notice;
 };
 
 }  // namespace pullbay::host

@@ -68,7 +68,7 @@ const std::wstring& ModuleState::SettingsKey()
 
 void ModuleState::Attach()
 {
-    CrashDumpHandler::Install(control::PropertyHolder::kVersion);
+    CrashDumpHandler::Install(model::PropertyHolder::kVersion);
     core::ExceptionManager::Initialize();
     // libcurl's global start-up stands where the socket library's was.
     curl_global_init(CURL_GLOBAL_DEFAULT);

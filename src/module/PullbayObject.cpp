@@ -78,8 +78,8 @@ void* PullbayObject::InterfaceFor(const com::Guid& iid)
     if (iid == com::IID_IPersistStreamInit) {
         return static_cast<com::IPersistStreamInit*>(this);
     }
-    if (iid == control::IID_IPullbayControl) {
-        return static_cast<control::IPullbayControl*>(this);
+    if (iid == api::IID_IPullbayControl) {
+        return static_cast<api::IPullbayControl*>(this);
     }
     return nullptr;
 }
@@ -107,6 +107,10 @@ std::uint32_t PullbayObject::Release()
     const std::uint32_t uintLeft = --m_uintReferences;
     if (uintLeft == 0) {
         delete this;
+    } else if (uintLeft == m_uintCallReferences && m_pControl->IsRunning()) {
+        // Only the calls below on this stack still hold the object: the host
+        // is done with it, so its run ends; the last call frees it.
+        m_pControl->EndRunEarly();
     }
     return uintLeft;
 }
@@ -119,7 +123,14 @@ HRESULT PullbayObject::GetIDsOfNames(std::wstring_view strName, com::DISPID& dis
 HRESULT PullbayObject::Invoke(com::DISPID dispid, std::uint16_t uintFlags,
                               std::vector<com::Variant> args, com::Variant* pResult)
 {
-    return Guarded([&] { return m_pControl->Invoke(dispid, uintFlags, std::move(args), pResult); });
+    // A call (a download run above all) may pump events in which the host
+    // releases the object: the object stays until the call has returned.
+    AddRef();
+    ++m_uintCallReferences;
+    const HRESULT hr = Guarded([&] { return m_pControl->Invoke(dispid, uintFlags, std::move(args), pResult); });
+    --m_uintCallReferences;
+    Release();
+    return hr;
 }
 
 const std::vector<com::MemberInfo>& PullbayObject::GetTypeInfo() const
@@ -242,7 +253,7 @@ HRESULT PullbayObject::GetSizeMax(std::uint64_t* pSize)
     return Guarded([&] { return m_pControl->GetSizeMax(pSize); });
 }
 
-HRESULT PullbayObject::SetClientSite(std::shared_ptr<control::IClientSite> pClientSite)
+HRESULT PullbayObject::SetClientSite(std::shared_ptr<api::IClientSite> pClientSite)
 {
     m_pControl->SetClientSite(std::move(pClientSite));
     return S_OK;
@@ -273,10 +284,31 @@ HRESULT PullbayObject::SetExtent(std::uint32_t uintCx, std::uint32_t uintCy)
     return S_OK;
 }
 
-HRESULT PullbayObject::SetPresenter(std::shared_ptr<control::IDialogPresenter> pPresenter)
+HRESULT PullbayObject::SetPresenter(std::shared_ptr<api::IDialogPresenter> pPresenter)
 {
     m_pControl->SetPresenter(std::move(pPresenter));
     return S_OK;
+}
+
+HRESULT PullbayObject::GetDefaultPresenter(std::shared_ptr<api::IDialogPresenter>* ppPresenter)
+{
+    if (ppPresenter == nullptr) {
+        return E_POINTER;
+    }
+    *ppPresenter = m_pControl->GetDefaultPresenter();
+    return S_OK;
+}
+
+HRESULT PullbayObject::GetDownloadLog(std::vector<std::wstring>* pLines)
+{
+    if (pLines == nullptr) {
+        return E_POINTER;
+    }
+    return Guarded([&] {
+        const auto& log = m_pControl->DownloadLog();
+        *pLines = log ? *log : std::vector<std::wstring>();
+        return log ? S_OK : S_FALSE;
+    });
 }
 
 HRESULT PullbayObject::GetConfirmationEnabled(bool* pValue)

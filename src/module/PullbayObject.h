@@ -3,14 +3,16 @@
 // through its interfaces (dispatch, connection points, safety, site,
 // persistence and the control's own interface), holding the control itself.
 // Keeps the module locked while it lives. GUI thread only, like the control;
-// no C++ exception ever leaves an interface method.
+// no C++ exception ever leaves an interface method. A scripting call holds a
+// reference of its own: when the host lets go of its last one during a run,
+// the run ends early and the object goes once the call has returned.
 #include <atomic>
 #include <cstdint>
 #include <memory>
 
-#include "control/IPullbayControl.h"
 #include "control/Pullbay.h"
 #include "platform/com/ComInterfaces.h"
+#include "pullbay/IPullbayControl.h"
 
 namespace pullbay::module {
 
@@ -20,7 +22,7 @@ class PullbayObject final : public com::IDispatch,
                             public com::IObjectWithSite,
                             public com::IPersistPropertyBag,
                             public com::IPersistStreamInit,
-                            public control::IPullbayControl {
+                            public api::IPullbayControl {
 public:
     // The options an interface may be marked safe for.
     static constexpr std::uint32_t kSafetyOptionsSupported =
@@ -65,14 +67,16 @@ public:
     HRESULT GetSizeMax(std::uint64_t* pSize) override;
 
     // IPullbayControl
-    HRESULT SetClientSite(std::shared_ptr<control::IClientSite> pClientSite) override;
+    HRESULT SetClientSite(std::shared_ptr<api::IClientSite> pClientSite) override;
     HRESULT CreateControlWindow(QWidget* pWindow) override;
     HRESULT DestroyControlWindow() override;
     HRESULT SetExtent(std::uint32_t uintCx, std::uint32_t uintCy) override;
-    HRESULT SetPresenter(std::shared_ptr<control::IDialogPresenter> pPresenter) override;
+    HRESULT SetPresenter(std::shared_ptr<api::IDialogPresenter> pPresenter) override;
+    HRESULT GetDefaultPresenter(std::shared_ptr<api::IDialogPresenter>* ppPresenter) override;
     HRESULT GetConfirmationEnabled(bool* pValue) override;
     HRESULT PutConfirmationEnabled(bool bValue) override;
     std::optional<com::ErrorInfo> TakeErrorInfo() override;
+    HRESULT GetDownloadLog(std::vector<std::wstring>* pLines) override;
 
 private:
     PullbayObject();
@@ -82,6 +86,8 @@ private:
     void* InterfaceFor(const com::Guid& iid);
 
     std::atomic<std::uint32_t> m_uintReferences{1};
+    // References held by scripting calls still on the stack.
+    std::uint32_t m_uintCallReferences = 0;
     std::unique_ptr<control::Pullbay> m_pControl;
     std::uint32_t m_uintSafetyOptions = 0;
     com::ComPtr<com::IUnknown> m_pSite;

@@ -18,7 +18,7 @@
 #include <QWidget>
 
 #include "control/DestinationFolderChooser.h"
-#include "control/QtFolderBrowser.h"
+#include "dialogs/QtFolderBrowser.h"
 #include "core/Exceptions.h"
 #include "core/ExceptionManager.h"
 #include "core/TextUnits.h"
@@ -278,7 +278,7 @@ private:
 TEST_F(DestinationFolderChooserTest, QtBrowserTakesATypedFolder)
 {
     QWidget owner;
-    QtFolderBrowser browser(&owner);
+    dialogs::QtFolderBrowser browser(&owner);
     QString strOpenedAt;
     QString strTitle;
     ModalDriver driver([&](QWidget* pModal) {
@@ -301,7 +301,7 @@ TEST_F(DestinationFolderChooserTest, QtBrowserTakesATypedFolder)
 
 TEST_F(DestinationFolderChooserTest, QtBrowserCancelledOrOpenedAtAVirtualFolder)
 {
-    QtFolderBrowser browser(nullptr);
+    dialogs::QtFolderBrowser browser(nullptr);
     ModalDriver driver([](QWidget* pModal) { QMetaObject::invokeMethod(pModal, "reject", Qt::QueuedConnection); });
     EXPECT_TRUE(browser.Browse(kTitle, ItemIdList::FromVirtualFolder(L"BitBucket")).empty());
     EXPECT_TRUE(driver.Ran());

@@ -13,9 +13,9 @@
 #include <string>
 #include <vector>
 
-#include "control/EventTypes.h"
+#include "pullbay/Events.h"
 #include "control/PolicyPresenter.h"
-#include "control/PropertyTable.h"
+#include "model/PropertyTable.h"
 #include "control/Pullbay.h"
 #include "support/ProtectedPlatform.h"
 #include "platform/com/IDispatchSink.h"
@@ -29,7 +29,7 @@ namespace {
 namespace fs = std::filesystem;
 using com::NullableString;
 using com::Variant;
-using control::EventId;
+using api::EventId;
 using control::Pullbay;
 
 // One line per event, e.g. "step 3", "complete 0", "error 304 ...", "count".
@@ -95,23 +95,19 @@ public:
 // The policy presenter with scripted answers.
 class ScriptedPresenter : public control::PolicyPresenter {
 public:
-    bool ConfirmDownload(const control::PropertyHolder& settings, const std::wstring& strServer,
-                         control::FileList& files) override
+    api::ConfirmationAnswer ConfirmDownload(const api::ConfirmationRequest& request) override
     {
-        PolicyPresenter::ConfirmDownload(settings, strServer, files);
+        api::ConfirmationAnswer answer = PolicyPresenter::ConfirmDownload(request);
         if (bUncheckAll) {
-            for (std::size_t i = 0; i < files.Count(); ++i) {
-                files.At(i)->SetChecked(0);
-            }
+            answer.checked.assign(answer.checked.size(), false);
         }
-        return bConfirm;
+        answer.bOk = bConfirm;
+        return answer;
     }
-    void AskFileExists(const control::PropertyHolder& settings, const std::wstring& strQuestion,
-                       control::FileExistsDialogAction& action, bool& bApplyToAll) override
+    api::FileExistsReply AskFileExists(const api::FileExistsQuestion& question) override
     {
-        PolicyPresenter::AskFileExists(settings, strQuestion, action, bApplyToAll);
-        action = clashAnswer;
-        bApplyToAll = bApplyClashAnswerToAll;
+        PolicyPresenter::AskFileExists(question);
+        return {static_cast<ui::FileExistsAnswer>(clashAnswer), bApplyClashAnswerToAll};
     }
     int Count(const std::wstring& strPrefix) const
     {
@@ -124,7 +120,7 @@ public:
 
     bool bConfirm = true;
     bool bUncheckAll = false;
-    control::FileExistsDialogAction clashAnswer = control::FileExistsDialogAction::Overwrite;
+    model::FileExistsDialogAction clashAnswer = model::FileExistsDialogAction::Overwrite;
     bool bApplyClashAnswerToAll = false;
 };
 
@@ -266,17 +262,17 @@ TEST_F(DownloadRunTest, EarlyEndsRaiseTheirCompletionValueAndTheCommonEnd)
 TEST_F(DownloadRunTest, DisabledOrBusyControlDoesNotStartARun)
 {
     Add("/x", L"x", 1);
-    Put(control::PropertyTable::kDispidEnabled, Variant::FromBool(false));
+    Put(model::PropertyTable::kDispidEnabled, Variant::FromBool(false));
     log->lines.clear();
     EXPECT_EQ(control.Download(), S_OK);
     EXPECT_TRUE(log->lines.empty());
 
-    Put(control::PropertyTable::kDispidEnabled, Variant::FromBool(true));
+    Put(model::PropertyTable::kDispidEnabled, Variant::FromBool(true));
     server.Route("/x", HttpResponse::Text(200, "x"));
     HRESULT hrNested = E_FAIL;
     HRESULT hrNestedList = E_FAIL;
     log->onEvent = [&](EventId id, const std::vector<Variant>& args) {
-        if (id == EventId::DownloadStep && args[0].I4() == control::StepFolderChosen) {
+        if (id == EventId::DownloadStep && args[0].I4() == api::StepFolderChosen) {
             hrNested = control.Download();
             hrNestedList = control.DownloadFileList();
         }
@@ -293,7 +289,7 @@ TEST_F(DownloadRunTest, ApplyToAllAnswerHoldsForOneRunOnly)
         server.Route(path, HttpResponse::Text(200, "new"));
     }
     std::ofstream(destination / "same.txt") << "old";
-    presenter->clashAnswer = control::FileExistsDialogAction::Rename;
+    presenter->clashAnswer = model::FileExistsDialogAction::Rename;
     presenter->bApplyClashAnswerToAll = true;
     Add("/1", L"same.txt", 3);
     Add("/2", L"same.txt", 3);
@@ -409,7 +405,7 @@ TEST_F(DownloadRunTest, AFailedProtectedModeMoveReportsEveryPosition)
     Add("/1", L"1.txt", 3);
     Add("/2", L"2.txt", 3);
     std::size_t uintMoved = 0;
-    control.SetProtectedModeMove([&](const std::vector<std::shared_ptr<control::FileItem>>& items,
+    control.SetProtectedModeMove([&](const std::vector<std::shared_ptr<model::FileItem>>& items,
                                      const std::wstring&) {
         uintMoved = items.size();
         return false;

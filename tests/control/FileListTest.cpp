@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "control/FileItem.h"
-#include "control/FileList.h"
+#include "model/FileItem.h"
+#include "model/FileList.h"
 #include "core/Exceptions.h"
 #include "core/ExceptionManager.h"
 #include "core/TextUnits.h"
@@ -21,9 +21,9 @@
 namespace pullbay::control {
 namespace {
 
-std::shared_ptr<FileItem> Item(const std::wstring& strUrl, const std::wstring& strFileName)
+std::shared_ptr<model::FileItem> Item(const std::wstring& strUrl, const std::wstring& strFileName)
 {
-    return FileItem::Create(L"application/octet-stream", 1, strFileName, strUrl);
+    return model::FileItem::Create(L"application/octet-stream", 1, strFileName, strUrl);
 }
 
 TEST(FileItemTest, KeysFoldOnlyAsciiLettersAndFollowTheirFields)
@@ -41,7 +41,7 @@ TEST(FileItemTest, KeysFoldOnlyAsciiLettersAndFollowTheirFields)
 
 TEST(FileItemTest, SizeTextIsPlainDecimalWhateverTheLocale)
 {
-    FileItem item;
+    model::FileItem item;
     EXPECT_EQ(item.GetFileSize(), 0);
     EXPECT_EQ(item.GetFileSizeText(), L"");
     const std::pair<std::int32_t, const wchar_t*> table[] = {
@@ -57,7 +57,7 @@ TEST(FileItemTest, SizeTextIsPlainDecimalWhateverTheLocale)
 
 TEST(FileItemTest, CloneKeepsWhatThePageDeclaredAndResetsTheRest)
 {
-    const auto pItem = FileItem::Create(L"image/png", 42, L"Pic.PNG", L"http://h/p.png");
+    const auto pItem = model::FileItem::Create(L"image/png", 42, L"Pic.PNG", L"http://h/p.png");
     pItem->SetDestinationFolder(L"/home/u/Downloads");
     pItem->SetDestinationFileName(L"Pic (2).PNG");
     pItem->SetTemporaryStream(std::make_shared<test::MemoryStream>());
@@ -110,7 +110,7 @@ TEST(FileListTest, DuplicateRules)
     };
     for (const auto& row : table) {
         SCOPED_TRACE(core::ToUtf8(row.strSecondUrl) + " " + core::ToUtf8(row.strSecondName));
-        FileList list;
+        model::FileList list;
         ASSERT_TRUE(list.Add(Item(row.strFirstUrl, row.strFirstName)));
         const auto pSecond = Item(row.strSecondUrl, row.strSecondName);
         EXPECT_EQ(list.ContainsEqual(*pSecond), !row.bSecondAdded);
@@ -122,7 +122,7 @@ TEST(FileListTest, DuplicateRules)
 
 TEST(FileListTest, ReplaceKeepsThePositionAndFreesTheOldKeys)
 {
-    FileList list;
+    model::FileList list;
     ASSERT_TRUE(list.Add(Item(L"http://h/1", L"one")));
     ASSERT_TRUE(list.Add(Item(L"http://h/2", L"two")));
     ASSERT_TRUE(list.Add(Item(L"http://h/3", L"three")));
@@ -152,7 +152,7 @@ TEST(FileListTest, ChangingAListedItemDoesNotUnsettleTheIndex)
 {
     // Pages replace items; should some code change a listed item's URL in
     // place, the list still removes and finds by the keys it listed.
-    FileList list;
+    model::FileList list;
     const auto pItem = Item(L"http://h/a", L"a");
     ASSERT_TRUE(list.Add(pItem));
     ASSERT_TRUE(list.Add(Item(L"http://h/b", L"b")));
@@ -166,7 +166,7 @@ TEST(FileListTest, ChangingAListedItemDoesNotUnsettleTheIndex)
 TEST(FileListTest, BadArgumentsThrowAndChangeNothing)
 {
     core::ExceptionManager::ClearException(core::CurrentThreadId());
-    FileList list;
+    model::FileList list;
     ASSERT_TRUE(list.Add(Item(L"http://h/a", L"a")));
     EXPECT_THROW(list.Add(nullptr), core::ArgumentNullPointerException);
     EXPECT_THROW(list.RemoveAt(1), core::ArgumentOutOfRangeException);
@@ -192,13 +192,13 @@ TEST(FileListTest, RandomOperationsMatchAPlainModel)
     const auto pick = [&random](const std::vector<std::wstring>& values) {
         return values[std::uniform_int_distribution<std::size_t>(0, values.size() - 1)(random)];
     };
-    const auto sameKeys = [](const FileItem& a, const FileItem& b) {
+    const auto sameKeys = [](const model::FileItem& a, const model::FileItem& b) {
         return a.GetUrlKey() == b.GetUrlKey() && a.GetFileNameKey() == b.GetFileNameKey();
     };
 
-    FileList list;
-    std::vector<std::shared_ptr<FileItem>> model;
-    const auto modelContains = [&](const FileItem& item, std::size_t uintSkip = SIZE_MAX) {
+    model::FileList list;
+    std::vector<std::shared_ptr<model::FileItem>> model;
+    const auto modelContains = [&](const model::FileItem& item, std::size_t uintSkip = SIZE_MAX) {
         for (std::size_t i = 0; i < model.size(); ++i) {
             if (i != uintSkip && sameKeys(*model[i], item)) {
                 return true;

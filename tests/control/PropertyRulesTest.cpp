@@ -6,8 +6,8 @@
 #include <set>
 #include <string>
 
-#include "control/ColorTable.h"
-#include "control/PropertyRules.h"
+#include "model/ColorTable.h"
+#include "model/PropertyRules.h"
 #include "core/TextUnits.h"
 
 namespace pullbay::control {
@@ -29,33 +29,33 @@ TEST(PropertyRulesTest, NumberRuleClampsOrFallsBackPerSide)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.intValue);
-        EXPECT_EQ(ApplyNumberRule(row.intValue, 15, 10, 20, row.bClampLow, row.bClampHigh),
+        EXPECT_EQ(model::ApplyNumberRule(row.intValue, 15, 10, 20, row.bClampLow, row.bClampHigh),
                   row.intExpected);
     }
 }
 
 TEST(PropertyRulesTest, ColorKeywordTableIsComplete)
 {
-    const auto entries = ColorTable::Entries();
+    const auto entries = model::ColorTable::Entries();
     ASSERT_EQ(entries.size(), 140u);
     EXPECT_STREQ(entries.front().strName, L"Snow");
     EXPECT_STREQ(entries.back().strName, L"Black");
     std::set<std::wstring> names;
-    for (const ColorTable::Entry& entry : entries) {
+    for (const model::ColorTable::Entry& entry : entries) {
         SCOPED_TRACE(core::ToUtf8(entry.strName));
         EXPECT_TRUE(names.insert(core::ToLowerAscii(entry.strName)).second);
         // Every value is a well-formed "#" text, so a keyword never reads as
         // white by accident.
         const std::wstring strValue = entry.strValue;
-        EXPECT_EQ(core::ToLowerAscii(FormatColor(ParseColor(strValue))),
+        EXPECT_EQ(core::ToLowerAscii(model::FormatColor(model::ParseColor(strValue))),
                   core::ToLowerAscii(strValue));
-        EXPECT_EQ(ParseColor(entry.strName), ParseColor(strValue));
+        EXPECT_EQ(model::ParseColor(entry.strName), model::ParseColor(strValue));
     }
     for (const wchar_t* strName : {L"aqua", L"cyan", L"fuchsia", L"magenta", L"lightgrey"}) {
         EXPECT_EQ(names.count(strName), 1u) << core::ToUtf8(strName);
     }
-    EXPECT_EQ(ColorTable::FindValue(L"LightGray"), nullptr);
-    EXPECT_STREQ(ColorTable::FindValue(L"CYAN"), ColorTable::FindValue(L"Aqua"));
+    EXPECT_EQ(model::ColorTable::FindValue(L"LightGray"), nullptr);
+    EXPECT_STREQ(model::ColorTable::FindValue(L"CYAN"), model::ColorTable::FindValue(L"Aqua"));
 }
 
 }  // namespace

@@ -6,9 +6,9 @@
 #include <set>
 #include <string>
 
-#include "control/PropertyHolder.h"
-#include "control/PropertyRules.h"
-#include "control/PropertyTable.h"
+#include "model/PropertyHolder.h"
+#include "model/PropertyRules.h"
+#include "model/PropertyTable.h"
 #include "core/Exceptions.h"
 #include "core/TextUnits.h"
 
@@ -29,29 +29,29 @@ Variant NullText()
     return Variant::FromString(NullableString());
 }
 
-const PropertyDescriptor& Named(const wchar_t* strName)
+const model::PropertyDescriptor& Named(const wchar_t* strName)
 {
-    const PropertyDescriptor* pProperty = PropertyTable::FindByName(strName);
+    const model::PropertyDescriptor* pProperty = model::PropertyTable::FindByName(strName);
     if (pProperty == nullptr) {
         ADD_FAILURE() << "no property " << core::ToUtf8(strName);
-        return PropertyTable::Entries().front();
+        return model::PropertyTable::Entries().front();
     }
     return *pProperty;
 }
 
-Variant GetValue(const PropertyHolder& holder, const wchar_t* strName)
+Variant GetValue(const model::PropertyHolder& holder, const wchar_t* strName)
 {
     Variant value;
     EXPECT_EQ(Named(strName).Get(holder, value), S_OK) << core::ToUtf8(strName);
     return value;
 }
 
-std::wstring GetText(const PropertyHolder& holder, const wchar_t* strName)
+std::wstring GetText(const model::PropertyHolder& holder, const wchar_t* strName)
 {
     return GetValue(holder, strName).String().Value();
 }
 
-HRESULT Put(PropertyHolder& holder, const wchar_t* strName, const Variant& value)
+HRESULT Put(model::PropertyHolder& holder, const wchar_t* strName, const Variant& value)
 {
     return Named(strName).Put(holder, value);
 }
@@ -143,21 +143,21 @@ const TextRow kTextRows[] = {
 TEST(PropertyTableTest, TextPropertiesKeepTheirLengthRule)
 {
     const std::wstring strAboveBmp = L"\U0001F600";  // two UTF-16 units
-    std::set<TextProperty> texts;
-    PropertyHolder shared;
+    std::set<model::TextProperty> texts;
+    model::PropertyHolder shared;
     for (const TextRow& row : kTextRows) {
         SCOPED_TRACE(core::ToUtf8(row.strName));
-        const PropertyDescriptor& property = Named(row.strName);
+        const model::PropertyDescriptor& property = Named(row.strName);
         EXPECT_EQ(property.dispid, row.dispid);
         EXPECT_EQ(property.type, VarType::BStr);
         EXPECT_FALSE(property.bReadOnly);
         ASSERT_TRUE(property.bHasTextRule);
-        EXPECT_EQ(&PropertyTable::ForText(property.text), &property);
+        EXPECT_EQ(&model::PropertyTable::ForText(property.text), &property);
         texts.insert(property.text);
         const std::wstring strFallback = row.strFallback != nullptr ? row.strFallback
                                                                     : row.strInitial;
 
-        PropertyHolder holder;
+        model::PropertyHolder holder;
         EXPECT_EQ(GetText(holder, row.strName), row.strInitial);
         EXPECT_EQ(holder.GetText(property.text), row.strInitial);
 
@@ -193,7 +193,7 @@ TEST(PropertyTableTest, TextPropertiesKeepTheirLengthRule)
         ASSERT_EQ(Put(shared, row.strName, Text(row.strName)), S_OK);
     }
     EXPECT_EQ(texts.size(), std::size(kTextRows));
-    EXPECT_EQ(texts.size(), kTextPropertyCount);
+    EXPECT_EQ(texts.size(), model::kTextPropertyCount);
     for (const TextRow& row : kTextRows) {
         EXPECT_EQ(GetText(shared, row.strName), row.strName);
     }
@@ -227,10 +227,10 @@ TEST(PropertyTableTest, OtherPropertiesHaveTheirTypesAndInitialValues)
         {L"ShowFileListProgressDialog", 133, VarType::Bool, false, false},
         {L"ShowProgressDialog", 141, VarType::Bool, false, false},
     };
-    EXPECT_EQ(std::size(rows) + std::size(kTextRows), PropertyTable::Entries().size());
+    EXPECT_EQ(std::size(rows) + std::size(kTextRows), model::PropertyTable::Entries().size());
     for (const OtherRow& row : rows) {
         SCOPED_TRACE(core::ToUtf8(row.strName));
-        const PropertyDescriptor& property = Named(row.strName);
+        const model::PropertyDescriptor& property = Named(row.strName);
         EXPECT_EQ(property.dispid, row.dispid);
         EXPECT_EQ(property.type, row.type);
         EXPECT_EQ(property.bReadOnly, row.bReadOnly);
@@ -238,7 +238,7 @@ TEST(PropertyTableTest, OtherPropertiesHaveTheirTypesAndInitialValues)
         EXPECT_FALSE(property.bHasTextRule);
     }
 
-    const PropertyHolder holder;
+    const model::PropertyHolder holder;
     struct Initial {
         const wchar_t* strName;
         Variant expected;
@@ -298,14 +298,14 @@ TEST(PropertyTableTest, NumbersOutOfRangeClampLowOrFallBackHigh)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(core::ToUtf8(row.strName));
-        PropertyHolder holder;
+        model::PropertyHolder holder;
         // Start away from the initial value, so a fallback is seen to be stored.
         ASSERT_EQ(Put(holder, row.strName, Variant::FromI4(17)), S_OK);
         EXPECT_EQ(Put(holder, row.strName, row.value), S_OK);
         EXPECT_EQ(GetValue(holder, row.strName), row.expected);
     }
 
-    PropertyHolder holder;
+    model::PropertyHolder holder;
     ASSERT_EQ(Put(holder, L"TimeOut", Variant::FromI4(1500)), S_OK);
     EXPECT_EQ(holder.GetTimeOut(), 1500);
     EXPECT_EQ(Put(holder, L"TimeOut", Text(L"soon")), com::DISP_E_TYPEMISMATCH);
@@ -341,17 +341,17 @@ TEST(PropertyTableTest, EnumerationsTakeNamesOrDigitsAndReadBackDigits)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(core::ToUtf8(row.strName) + " " + core::ToUtf8(row.strValue.Value()));
-        PropertyHolder holder;
+        model::PropertyHolder holder;
         ASSERT_EQ(Put(holder, row.strName, Text(L"1")), S_OK);
         EXPECT_EQ(Put(holder, row.strName, Variant::FromString(row.strValue)), S_OK);
         EXPECT_EQ(GetText(holder, row.strName), row.strExpected);
     }
 
-    PropertyHolder holder;
+    model::PropertyHolder holder;
     ASSERT_EQ(Put(holder, L"FileExistsDialogDefaultAction", Text(L"Rename")), S_OK);
     ASSERT_EQ(Put(holder, L"DownloadCompleteAction", Text(L"Prompt")), S_OK);
-    EXPECT_EQ(holder.GetFileExistsDialogDefaultAction(), FileExistsDialogAction::Rename);
-    EXPECT_EQ(holder.GetDownloadCompleteAction(), DownloadCompleteAction::Prompt);
+    EXPECT_EQ(holder.GetFileExistsDialogDefaultAction(), model::FileExistsDialogAction::Rename);
+    EXPECT_EQ(holder.GetDownloadCompleteAction(), model::DownloadCompleteAction::Prompt);
 }
 
 TEST(PropertyTableTest, BackgroundColorTakesHexOrKeywordUntilInitialized)
@@ -376,26 +376,26 @@ TEST(PropertyTableTest, BackgroundColorTakesHexOrKeywordUntilInitialized)
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(core::ToUtf8(row.strValue.Value()));
-        PropertyHolder holder;
+        model::PropertyHolder holder;
         ASSERT_EQ(Put(holder, L"BackgroundColor", Text(L"#010203")), S_OK);
         EXPECT_EQ(Put(holder, L"BackgroundColor", Variant::FromString(row.strValue)), S_OK);
         EXPECT_EQ(GetText(holder, L"BackgroundColor"), row.strExpected);
     }
 
-    PropertyHolder holder;
+    model::PropertyHolder holder;
     ASSERT_EQ(Put(holder, L"BackgroundColor", Text(L"#102030")), S_OK);
     EXPECT_EQ(holder.GetBackgroundColor(), 0x00302010u);  // 0x00BBGGRR
     holder.SetInitialized(true);
     EXPECT_EQ(Put(holder, L"BackgroundColor", Text(L"#000000")), E_FAIL);
     EXPECT_EQ(Put(holder, L"BackgroundColor", NullText()), E_FAIL);
     EXPECT_EQ(GetText(holder, L"BackgroundColor"), L"#102030");
-    EXPECT_STREQ(kColorChangeRefusedText,
+    EXPECT_STREQ(model::kColorChangeRefusedText,
                  L"You can not change colors after control initialization.");
 }
 
 TEST(PropertyTableTest, SpecialPutsRefuseWhatTheyMust)
 {
-    PropertyHolder holder;
+    model::PropertyHolder holder;
     EXPECT_EQ(Put(holder, L"FileList", NullText()), E_POINTER);
     EXPECT_EQ(Put(holder, L"ButtonDownloadText", NullText()), E_POINTER);
     EXPECT_EQ(GetText(holder, L"ButtonDownloadText"), L"Download");
@@ -422,7 +422,7 @@ TEST(PropertyTableTest, BooleansStoreAnyNonZeroAsTrue)
                               L"ShowFileListProgressDialog", L"ShowProgressDialog"};
     for (const wchar_t* strName : names) {
         SCOPED_TRACE(core::ToUtf8(strName));
-        PropertyHolder holder;
+        model::PropertyHolder holder;
         EXPECT_EQ(Put(holder, strName, Variant::FromBool(false)), S_OK);
         EXPECT_EQ(GetValue(holder, strName), Variant::FromBool(false));
         EXPECT_EQ(Put(holder, strName, Variant::FromI4(2)), S_OK);
@@ -434,24 +434,24 @@ TEST(PropertyTableTest, BooleansStoreAnyNonZeroAsTrue)
 
 TEST(PropertyTableTest, TableOrderAndLookupsHoldEveryPropertyOnce)
 {
-    const auto entries = PropertyTable::Entries();
+    const auto entries = model::PropertyTable::Entries();
     ASSERT_FALSE(entries.empty());
     EXPECT_EQ(entries.front().dispid, 1);
     EXPECT_EQ(entries.back().dispid, 145);
     std::set<std::wstring> names;
     std::set<com::DISPID> dispids;
-    const PropertyHolder holder;
+    const model::PropertyHolder holder;
     for (std::size_t uintRow = 0; uintRow < entries.size(); ++uintRow) {
-        const PropertyDescriptor& property = entries[uintRow];
+        const model::PropertyDescriptor& property = entries[uintRow];
         SCOPED_TRACE(core::ToUtf8(property.strName));
         if (uintRow > 0) {
             EXPECT_LT(entries[uintRow - 1].dispid, property.dispid);
         }
         EXPECT_TRUE(names.insert(core::ToLowerAscii(property.strName)).second);
         dispids.insert(property.dispid);
-        EXPECT_EQ(PropertyTable::TryFind(property.dispid), &property);
-        EXPECT_EQ(&PropertyTable::Find(property.dispid), &property);
-        EXPECT_EQ(PropertyTable::FindByName(core::ToLowerAscii(property.strName)), &property);
+        EXPECT_EQ(model::PropertyTable::TryFind(property.dispid), &property);
+        EXPECT_EQ(&model::PropertyTable::Find(property.dispid), &property);
+        EXPECT_EQ(model::PropertyTable::FindByName(core::ToLowerAscii(property.strName)), &property);
         // Gets answer with exactly the automation type of the entry.
         Variant value;
         if (property.Get(holder, value) == S_OK) {
@@ -459,13 +459,13 @@ TEST(PropertyTableTest, TableOrderAndLookupsHoldEveryPropertyOnce)
         }
     }
 
-    const auto slots = PropertyTable::SlotOrder();
+    const auto slots = model::PropertyTable::SlotOrder();
     EXPECT_EQ(slots.size(), entries.size());
     EXPECT_EQ(std::set<com::DISPID>(slots.begin(), slots.end()), dispids);
 
-    EXPECT_EQ(PropertyTable::TryFind(11), nullptr);
-    EXPECT_EQ(PropertyTable::FindByName(L"Caption"), nullptr);
-    EXPECT_THROW(PropertyTable::Find(146), core::ArgumentOutOfRangeException);
+    EXPECT_EQ(model::PropertyTable::TryFind(11), nullptr);
+    EXPECT_EQ(model::PropertyTable::FindByName(L"Caption"), nullptr);
+    EXPECT_THROW(model::PropertyTable::Find(146), core::ArgumentOutOfRangeException);
 }
 
 }  // namespace

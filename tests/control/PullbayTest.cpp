@@ -13,8 +13,8 @@
 #include <thread>
 #include <vector>
 
-#include "control/EventTypes.h"
-#include "control/PropertyTable.h"
+#include "pullbay/Events.h"
+#include "model/PropertyTable.h"
 #include "control/Pullbay.h"
 #include "platform/com/DispatchResults.h"
 #include "platform/com/ErrorInfo.h"
@@ -43,7 +43,7 @@ public:
         events.push_back({dispid, args});
         return m_hrAnswer;
     }
-    int Count(control::EventId id) const
+    int Count(api::EventId id) const
     {
         int intCount = 0;
         for (const auto& event : events) {
@@ -57,7 +57,7 @@ private:
     HRESULT m_hrAnswer;
 };
 
-class PageSite : public control::IClientSite {
+class PageSite : public api::IClientSite {
 public:
     explicit PageSite(std::optional<std::wstring> page) : m_page(std::move(page)) {}
     std::optional<std::wstring> GetPageAddress() const override { return m_page; }
@@ -118,10 +118,10 @@ TEST_F(PullbayTest, EventsBeforeTheWindowExistAreDroppedAndInitCompleteWaitsForA
     QCoreApplication::processEvents();
     std::uint32_t uintCookie = 0;
     ASSERT_EQ(control.EventConnectionPoint().Advise(late, uintCookie), S_OK);
-    ASSERT_TRUE(PumpUntil([&] { return late->Count(control::EventId::InitComplete) > 0; }));
+    ASSERT_TRUE(PumpUntil([&] { return late->Count(api::EventId::InitComplete) > 0; }));
 
     ASSERT_EQ(Add(L"http://h.example/b.zip", L"b.zip"), S_OK);
-    EXPECT_EQ(late->Count(control::EventId::DownloadFileCountChange), 1);
+    EXPECT_EQ(late->Count(api::EventId::DownloadFileCountChange), 1);
 }
 
 TEST_F(PullbayTest, TwoSinksReceiveEveryEventInConnectionOrder)
@@ -147,8 +147,8 @@ TEST_F(PullbayTest, TwoSinksReceiveEveryEventInConnectionOrder)
     ASSERT_EQ(Add(L"http://h.example/a.zip", L"a.zip"), S_OK);
     ASSERT_EQ(control.ClearFileList(), S_OK);
 
-    EXPECT_EQ(sink->Count(control::EventId::DownloadFileCountChange), 2);
-    EXPECT_EQ(second->Count(control::EventId::DownloadFileCountChange), 2);
+    EXPECT_EQ(sink->Count(api::EventId::DownloadFileCountChange), 2);
+    EXPECT_EQ(second->Count(api::EventId::DownloadFileCountChange), 2);
     EXPECT_EQ(order, (std::vector<int>{3, 4, 3, 4}));
 }
 
@@ -175,9 +175,9 @@ TEST_F(PullbayTest, EventsRaisedOnAWorkerArriveInOrderOnTheGuiThread)
     std::thread worker([&] {
         for (std::int32_t i = 0; i < 20; ++i) {
             control.Progress(0.5, 0.999, i);  // current file, whole run
-            control.Error(control::ErrorCode::kTransferFailed, L"failed", 500, L"", L"u", i);
+            control.Error(api::ErrorCode::kTransferFailed, L"failed", 500, L"", L"u", i);
         }
-        control.DownloadComplete(control::CompletionSuccess);
+        control.DownloadComplete(api::CompletionSuccess);
         bDone = true;
     });
     ASSERT_TRUE(PumpUntil([&] { return bDone.load() && threadSink->events.size() == 41; }));
@@ -187,16 +187,16 @@ TEST_F(PullbayTest, EventsRaisedOnAWorkerArriveInOrderOnTheGuiThread)
         const auto& event = threadSink->events[i];
         const auto intIndex = static_cast<std::int32_t>(i / 2);
         if (i % 2 == 0) {
-            ASSERT_EQ(event.dispid, static_cast<com::DISPID>(control::EventId::Progress));
+            ASSERT_EQ(event.dispid, static_cast<com::DISPID>(api::EventId::Progress));
             EXPECT_EQ(event.args[0].UI4(), 99u);
             EXPECT_EQ(event.args[1].UI4(), 50u);
             EXPECT_EQ(event.args[2].I4(), intIndex);
         } else {
-            ASSERT_EQ(event.dispid, static_cast<com::DISPID>(control::EventId::Error));
+            ASSERT_EQ(event.dispid, static_cast<com::DISPID>(api::EventId::Error));
             EXPECT_EQ(event.args[5].I4(), intIndex);
         }
     }
-    EXPECT_EQ(threadSink->events.back().dispid, static_cast<com::DISPID>(control::EventId::DownloadComplete));
+    EXPECT_EQ(threadSink->events.back().dispid, static_cast<com::DISPID>(api::EventId::DownloadComplete));
     for (const auto& id : threads) {
         EXPECT_EQ(id, guiThread);
     }
@@ -223,7 +223,7 @@ TEST_F(PullbayTest, AddKeepsOneItemPerUrlAndNameWhateverTheCase)
     std::int32_t intCount = 0;
     ASSERT_EQ(control.GetDownloadFileCount(&intCount), S_OK);
     EXPECT_EQ(intCount, 3);
-    EXPECT_EQ(sink->Count(control::EventId::DownloadFileCountChange), 3);
+    EXPECT_EQ(sink->Count(api::EventId::DownloadFileCountChange), 3);
 }
 
 TEST_F(PullbayTest, AddReportsCorrectableInputAsErrorEvents)
@@ -239,8 +239,8 @@ TEST_F(PullbayTest, AddReportsCorrectableInputAsErrorEvents)
 
     ASSERT_EQ(sink->events.size(), 2u);
     for (const auto& event : sink->events) {
-        ASSERT_EQ(event.dispid, static_cast<com::DISPID>(control::EventId::Error));
-        EXPECT_EQ(event.args[0].I4(), control::ErrorCode::kInvalidArgument);
+        ASSERT_EQ(event.dispid, static_cast<com::DISPID>(api::EventId::Error));
+        EXPECT_EQ(event.args[0].I4(), api::ErrorCode::kInvalidArgument);
         EXPECT_EQ(event.args[2].I4(), 0);
         EXPECT_EQ(event.args[5].I4(), -1);
     }
@@ -286,7 +286,7 @@ TEST_F(PullbayTest, ChangingMembersRefuseWhileBusyAndCheckIndexes)
     EXPECT_EQ(control.GetDownloadFileSize(1, &intSize), S_OK);
     EXPECT_EQ(intSize, 10);
     Variant enabled;
-    ASSERT_EQ(control.GetProperty(control::PropertyTable::kDispidEnabled, enabled), S_OK);
+    ASSERT_EQ(control.GetProperty(model::PropertyTable::kDispidEnabled, enabled), S_OK);
     EXPECT_FALSE(enabled.Bool());
     EXPECT_EQ(control.ClearFileList(), S_OK);
     std::int32_t intCount = -1;
@@ -307,10 +307,10 @@ TEST_F(PullbayTest, ReplacingUrlOrNameChecksDuplicatesAgainstTheOldItemToo)
     EXPECT_EQ(control.PutDownloadFileUrl(0, NullableString(L"mailto:x@y")), S_OK);
 
     ASSERT_EQ(sink->events.size(), 2u);
-    EXPECT_EQ(sink->events[0].args[0].I4(), control::ErrorCode::kDuplicateItem);
+    EXPECT_EQ(sink->events[0].args[0].I4(), api::ErrorCode::kDuplicateItem);
     EXPECT_EQ(sink->events[0].args[1].String().Value(), L"Item already exists");
     EXPECT_EQ(sink->events[0].args[5].I4(), 0);
-    EXPECT_EQ(sink->events[1].args[0].I4(), control::ErrorCode::kInvalidArgument);
+    EXPECT_EQ(sink->events[1].args[0].I4(), api::ErrorCode::kInvalidArgument);
     EXPECT_EQ(sink->events[1].args[1].String().Value(), L"Invalid url");
     NullableString text;
     ASSERT_EQ(control.GetDownloadFileName(1, &text), S_OK);
@@ -320,7 +320,7 @@ TEST_F(PullbayTest, ReplacingUrlOrNameChecksDuplicatesAgainstTheOldItemToo)
     std::int32_t intSize = 0;
     ASSERT_EQ(control.GetDownloadFileSize(1, &intSize), S_OK);
     EXPECT_EQ(intSize, 6) << "the replaced item keeps size and type";
-    EXPECT_EQ(sink->Count(control::EventId::DownloadFileCountChange), 0);
+    EXPECT_EQ(sink->Count(api::EventId::DownloadFileCountChange), 0);
 }
 
 TEST_F(PullbayTest, DispatchByNameAndDispidCoercesArgumentsAndKeepsDuplicateResultEmpty)
@@ -367,12 +367,12 @@ TEST_F(PullbayTest, DispatchByNameAndDispidCoercesArgumentsAndKeepsDuplicateResu
 
 TEST_F(PullbayTest, BackgroundColorIsRefusedAfterTheWindowExistsWithARichDescription)
 {
-    ASSERT_EQ(control.PutProperty(control::PropertyTable::kDispidBackgroundColor,
+    ASSERT_EQ(control.PutProperty(model::PropertyTable::kDispidBackgroundColor,
                                   Variant::FromString(NullableString(L"navy"))),
               S_OK);
     CreateWindow();
     (void)com::GetErrorInfo();
-    EXPECT_EQ(control.PutProperty(control::PropertyTable::kDispidBackgroundColor,
+    EXPECT_EQ(control.PutProperty(model::PropertyTable::kDispidBackgroundColor,
                                   Variant::FromString(NullableString(L"#FF0000"))),
               E_FAIL);
     const auto info = com::GetErrorInfo();
@@ -381,22 +381,22 @@ TEST_F(PullbayTest, BackgroundColorIsRefusedAfterTheWindowExistsWithARichDescrip
     EXPECT_EQ(info->strSource, L"Velmora.Pullbay.701");
     EXPECT_EQ(info->guid, Pullbay::kIidIPullbay);
     Variant color;
-    ASSERT_EQ(control.GetProperty(control::PropertyTable::kDispidBackgroundColor, color), S_OK);
+    ASSERT_EQ(control.GetProperty(model::PropertyTable::kDispidBackgroundColor, color), S_OK);
     EXPECT_EQ(color.String().Value(), L"#000080");
 }
 
 TEST_F(PullbayTest, FileListPropertyStoresOnlyAcceptedUrlsInCanonicalForm)
 {
     const auto put = [&](const NullableString& value) {
-        return control.PutProperty(control::PropertyTable::kDispidFileList, Variant::FromString(value));
+        return control.PutProperty(model::PropertyTable::kDispidFileList, Variant::FromString(value));
     };
     EXPECT_EQ(put(NullableString()), E_POINTER);
     EXPECT_EQ(put(NullableString(L"lists/files.txt")), S_OK);
     Variant value;
-    ASSERT_EQ(control.GetProperty(control::PropertyTable::kDispidFileList, value), S_OK);
+    ASSERT_EQ(control.GetProperty(model::PropertyTable::kDispidFileList, value), S_OK);
     EXPECT_EQ(value.String().Value(), L"http://pages.example/shop/lists/files.txt");
     EXPECT_EQ(put(NullableString(L"ftp://elsewhere/x")), S_OK);
-    ASSERT_EQ(control.GetProperty(control::PropertyTable::kDispidFileList, value), S_OK);
+    ASSERT_EQ(control.GetProperty(model::PropertyTable::kDispidFileList, value), S_OK);
     EXPECT_EQ(value.String().Value(), L"http://pages.example/shop/lists/files.txt");
 }
 
@@ -449,7 +449,7 @@ TEST_F(PullbayTest, StreamAndBagRoundTripEveryProperty)
     com::MemoryPropertyBag bag;
     ASSERT_EQ(control.Save(bag), S_OK);
     com::MemoryPropertyBag params;
-    for (const auto& property : control::PropertyTable::Entries()) {
+    for (const auto& property : model::PropertyTable::Entries()) {
         Variant value;
         ASSERT_EQ(bag.Read(property.strName, property.type, value), S_OK) << property.dispid;
         if (!property.bReadOnly) {
@@ -459,7 +459,7 @@ TEST_F(PullbayTest, StreamAndBagRoundTripEveryProperty)
     Pullbay fromBag;
     ASSERT_EQ(fromBag.Load(params), S_OK);
 
-    for (const auto& property : control::PropertyTable::Entries()) {
+    for (const auto& property : model::PropertyTable::Entries()) {
         Variant original;
         Variant loaded;
         ASSERT_EQ(control.GetProperty(property.dispid, original), S_OK);

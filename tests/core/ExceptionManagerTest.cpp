@@ -178,7 +178,7 @@ TEST(QualifiedFunctionNameTest, KeepsClassAndMethodOfPrettyFunctionNames)
          L"FileListDownloader::Process"},
         {"pullbay::engine::FileListDownloader::Process()::<lambda(auto:11)> [with auto:11 = int]",
          L"FileListDownloader::Process"},
-        {"const wchar_t* pullbay::control::FileItem::GetUrl() const", L"FileItem::GetUrl"},
+        {"const wchar_t* pullbay::model::FileItem::GetUrl() const", L"FileItem::GetUrl"},
         {"T* pullbay::tools::PidlWrapper<T>::operator->() [with T = int]",
          L"PidlWrapper<T>::operator->"},
         {"bool pullbay::tools::PidlItem::operator<(const pullbay::tools::PidlItem&) const",

@@ -14,9 +14,9 @@
 #include <thread>
 #include <vector>
 
-#include "control/EventTypes.h"
-#include "control/FileItem.h"
-#include "control/PropertyHolder.h"
+#include "pullbay/Events.h"
+#include "model/FileItem.h"
+#include "model/PropertyHolder.h"
 #include "engine/FileListDownloader.h"
 #include "support/ProtectedPlatform.h"
 #include "support/PatternBytes.h"
@@ -27,7 +27,7 @@ namespace pullbay::test {
 namespace {
 
 namespace fs = std::filesystem;
-using control::FileItem;
+using model::FileItem;
 using namespace std::chrono_literals;
 
 struct ErrorReport {
@@ -61,7 +61,7 @@ public:
         progress.push_back({dblItem, dblTotal, intIndex});
         m_changed.notify_all();
     }
-    control::FileExistsDialogAction FileExists(const std::shared_ptr<FileItem>& pItem) override
+    model::FileExistsDialogAction FileExists(const std::shared_ptr<FileItem>& pItem) override
     {
         std::lock_guard lock(m_mutex);
         clashes.push_back(pItem->FullDestinationPath());
@@ -86,7 +86,7 @@ public:
         double dblTotal;
         std::int32_t intIndex;
     };
-    control::FileExistsDialogAction clashAnswer = control::FileExistsDialogAction::Overwrite;
+    model::FileExistsDialogAction clashAnswer = model::FileExistsDialogAction::Overwrite;
     std::vector<std::shared_ptr<FileItem>> completed;
     std::vector<ErrorReport> errors;
     std::vector<ProgressReport> progress;
@@ -120,7 +120,7 @@ protected:
     }
 
     TestHttpServer server;
-    control::PropertyHolder settings;
+    model::PropertyHolder settings;
     RecordingDownloaderEvents events;
     fs::path destination;
 };
@@ -146,21 +146,21 @@ TEST_F(FileListDownloaderTest, FiveFilesEndWithTheirResultsEventsAndFiles)
     pEngine->Process();
 
     ASSERT_EQ(events.completed.size(), 5u);
-    const std::int32_t expected[] = {control::ItemNotFound, control::ItemForbidden,
-                                     control::ItemWrongContentType, control::ItemWrongFileSize,
-                                     control::ItemSuccess};
+    const std::int32_t expected[] = {api::ItemNotFound, api::ItemForbidden,
+                                     api::ItemWrongContentType, api::ItemWrongFileSize,
+                                     api::ItemSuccess};
     for (std::size_t i = 0; i < 5; ++i) {
         EXPECT_EQ(events.completed[i]->GetResult(), expected[i]) << "file " << i;
     }
     ASSERT_EQ(events.errors.size(), 2u);
-    EXPECT_EQ(events.errors[0].intCode, control::ErrorCode::kTransferNotFound);
+    EXPECT_EQ(events.errors[0].intCode, api::ErrorCode::kTransferNotFound);
     EXPECT_EQ(events.errors[0].intHttpCode, 404);
     EXPECT_EQ(events.errors[0].strPage, L"no such file");
     EXPECT_EQ(events.errors[0].strUrl, Widen(server.BaseUrl() + "/missing"));
     EXPECT_EQ(events.errors[0].strDescription,
               L"0: The server answered the request with an error status.");
     EXPECT_EQ(events.errors[0].intIndex, 0);
-    EXPECT_EQ(events.errors[1].intCode, control::ErrorCode::kTransferFailed);
+    EXPECT_EQ(events.errors[1].intCode, api::ErrorCode::kTransferFailed);
     EXPECT_EQ(events.errors[1].intHttpCode, 403);
     EXPECT_EQ(events.errors[1].intIndex, 1);
 
@@ -193,11 +193,11 @@ TEST_F(FileListDownloaderTest, MimeTypeRulesAndResponsesWithoutType)
     pEngine->Process();
 
     ASSERT_EQ(events.completed.size(), 5u);
-    EXPECT_EQ(events.completed[0]->GetResult(), control::ItemWrongContentType);
-    EXPECT_EQ(events.completed[1]->GetResult(), control::ItemSuccess);
-    EXPECT_EQ(events.completed[2]->GetResult(), control::ItemSuccess);
-    EXPECT_EQ(events.completed[3]->GetResult(), control::ItemWrongContentType);
-    EXPECT_EQ(events.completed[4]->GetResult(), control::ItemWrongFileSize)
+    EXPECT_EQ(events.completed[0]->GetResult(), api::ItemWrongContentType);
+    EXPECT_EQ(events.completed[1]->GetResult(), api::ItemSuccess);
+    EXPECT_EQ(events.completed[2]->GetResult(), api::ItemSuccess);
+    EXPECT_EQ(events.completed[3]->GetResult(), api::ItemWrongContentType);
+    EXPECT_EQ(events.completed[4]->GetResult(), api::ItemWrongFileSize)
         << "a declared size of 0 accepts only an empty file";
     EXPECT_TRUE(events.errors.empty());
     // What the server sent stays with the item, for the log's [MimeType].
@@ -222,10 +222,10 @@ TEST_F(FileListDownloaderTest, SkipCurrentDuringASlowTransferSkipsOnlyThatFile)
     worker.join();
 
     ASSERT_EQ(events.completed.size(), 2u);
-    EXPECT_EQ(events.completed[0]->GetResult(), control::ItemSkipped);
-    EXPECT_EQ(events.completed[1]->GetResult(), control::ItemSuccess);
+    EXPECT_EQ(events.completed[0]->GetResult(), api::ItemSkipped);
+    EXPECT_EQ(events.completed[1]->GetResult(), api::ItemSuccess);
     ASSERT_EQ(events.errors.size(), 1u);
-    EXPECT_EQ(events.errors[0].intCode, control::ErrorCode::kFileSkipped);
+    EXPECT_EQ(events.errors[0].intCode, api::ErrorCode::kFileSkipped);
     EXPECT_EQ(events.errors[0].intIndex, 0);
     EXPECT_EQ(ReadFile(destination / "next.txt"), "next");
 }
@@ -241,7 +241,7 @@ TEST_F(FileListDownloaderTest, SkipCurrentEndsAStalledFileOfUnknownSize)
     pEngine->SkipCurrent();
     worker.join();
     ASSERT_EQ(events.completed.size(), 1u);
-    EXPECT_EQ(events.completed[0]->GetResult(), control::ItemSkipped);
+    EXPECT_EQ(events.completed[0]->GetResult(), api::ItemSkipped);
 }
 
 TEST_F(FileListDownloaderTest, SkipAllDuringFileTwoReportsTheRestWithoutContactingServers)
@@ -262,13 +262,13 @@ TEST_F(FileListDownloaderTest, SkipAllDuringFileTwoReportsTheRestWithoutContacti
     worker.join();
 
     ASSERT_EQ(events.completed.size(), 5u);
-    EXPECT_EQ(events.completed[0]->GetResult(), control::ItemSuccess);
+    EXPECT_EQ(events.completed[0]->GetResult(), api::ItemSuccess);
     for (std::size_t i = 1; i < 5; ++i) {
-        EXPECT_EQ(events.completed[i]->GetResult(), control::ItemSkipped) << i;
+        EXPECT_EQ(events.completed[i]->GetResult(), api::ItemSkipped) << i;
     }
     ASSERT_EQ(events.errors.size(), 4u);
     for (std::int32_t i = 0; i < 4; ++i) {
-        EXPECT_EQ(events.errors[static_cast<std::size_t>(i)].intCode, control::ErrorCode::kFileSkipped);
+        EXPECT_EQ(events.errors[static_cast<std::size_t>(i)].intCode, api::ErrorCode::kFileSkipped);
         EXPECT_EQ(events.errors[static_cast<std::size_t>(i)].intIndex, i + 1);
     }
     EXPECT_EQ(events.completed[2]->GetDestinationFileName(), L"dir/three.txt");
@@ -288,10 +288,10 @@ TEST_F(FileListDownloaderTest, PersistentFailureGivesOneErrorAfterTheLastAttempt
 
     EXPECT_EQ(server.RequestCount("/broken"), 3u);  // 1 + 2 further attempts
     ASSERT_EQ(events.errors.size(), 1u);
-    EXPECT_EQ(events.errors[0].intCode, control::ErrorCode::kTransferFailed);
+    EXPECT_EQ(events.errors[0].intCode, api::ErrorCode::kTransferFailed);
     EXPECT_EQ(events.errors[0].intHttpCode, 200);
     EXPECT_EQ(events.errors[0].strDescription.rfind(L"12031: ", 0), 0u);
-    EXPECT_EQ(events.completed[0]->GetResult(), control::ItemFailed);
+    EXPECT_EQ(events.completed[0]->GetResult(), api::ItemFailed);
 }
 
 TEST_F(FileListDownloaderTest, RenameClashesGiveCopyNamesAndFoldersClashToo)
@@ -299,7 +299,7 @@ TEST_F(FileListDownloaderTest, RenameClashesGiveCopyNamesAndFoldersClashToo)
     server.Route("/a1", HttpResponse::Text(200, "first"));
     server.Route("/a2", HttpResponse::Text(200, "second"));
     server.Route("/a3", HttpResponse::Text(200, "third"));
-    events.clashAnswer = control::FileExistsDialogAction::Rename;
+    events.clashAnswer = model::FileExistsDialogAction::Rename;
     fs::create_directories(destination / "b.txt");
     server.Route("/b", HttpResponse::Text(200, "bee"));
 
@@ -319,11 +319,11 @@ TEST_F(FileListDownloaderTest, RenameClashesGiveCopyNamesAndFoldersClashToo)
 TEST_F(FileListDownloaderTest, SkipAnswerToAClashSkipsWithoutContactingTheServer)
 {
     std::ofstream(destination / "kept.txt") << "old";
-    events.clashAnswer = control::FileExistsDialogAction::Skip;
+    events.clashAnswer = model::FileExistsDialogAction::Skip;
     auto pEngine = Engine({Item("/kept", L"kept.txt", 3)});
     pEngine->Process();
-    EXPECT_EQ(events.completed[0]->GetResult(), control::ItemSkipped);
-    EXPECT_EQ(events.errors.at(0).intCode, control::ErrorCode::kFileSkipped);
+    EXPECT_EQ(events.completed[0]->GetResult(), api::ItemSkipped);
+    EXPECT_EQ(events.errors.at(0).intCode, api::ErrorCode::kFileSkipped);
     EXPECT_EQ(server.RequestCount("/kept"), 0u);
     EXPECT_EQ(ReadFile(destination / "kept.txt"), "old");
 }
@@ -343,20 +343,20 @@ TEST_F(FileListDownloaderTest, HostileNamesNeverWriteOutsideTheDestination)
 
     ASSERT_EQ(events.completed.size(), std::size(names));
     for (const auto& pItem : events.completed) {
-        if (pItem->GetResult() == control::ItemSuccess) {
+        if (pItem->GetResult() == api::ItemSuccess) {
             const fs::path written = fs::weakly_canonical(pItem->FullDestinationPath());
             const std::string strWritten = written.string();
             EXPECT_EQ(strWritten.rfind(fs::weakly_canonical(destination).string(), 0), 0u)
                 << strWritten;
         } else {
-            EXPECT_EQ(pItem->GetResult(), control::ItemWriteError);
+            EXPECT_EQ(pItem->GetResult(), api::ItemWriteError);
         }
     }
     EXPECT_FALSE(fs::exists(destination.parent_path() / "escape.txt"));
     EXPECT_FALSE(fs::exists(destination.parent_path() / "escape2.txt"));
     EXPECT_TRUE(fs::exists(destination / "etc" / "inside.txt"));
     for (const auto& error : events.errors) {
-        EXPECT_EQ(error.intCode, control::ErrorCode::kDestinationFailed);
+        EXPECT_EQ(error.intCode, api::ErrorCode::kDestinationFailed);
     }
 }
 
@@ -383,7 +383,7 @@ TEST_F(FileListDownloaderTest, ProtectedModeLeavesFilesInTheWriteableFolder)
 
     ASSERT_EQ(events.completed.size(), 2u);
     for (const auto& pItem : events.completed) {
-        EXPECT_EQ(pItem->GetResult(), control::ItemSuccess);
+        EXPECT_EQ(pItem->GetResult(), api::ItemSuccess);
         EXPECT_EQ(fs::path(pItem->GetTemporaryFilePath()).parent_path(), lowFolder);
         EXPECT_EQ(ReadFile(pItem->GetTemporaryFilePath()), "protected");
     }

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "control/FileList.h"
+#include "model/FileList.h"
 #include "core/TextUnits.h"
 #include "engine/FileListParser.h"
 
@@ -191,7 +191,7 @@ TEST(FileListParserTest, SameLineTwiceIsRefusedByTheListAsDuplicate)
     const FileListBatch batch = parser.Consume("a/b|1|a.jpg|a.jpg\na/b|1|a.jpg|a.jpg\na/b|1|A.JPG|A.jpg\n");
     ASSERT_EQ(batch.entries.size(), 3u);
     // The list's owner adds in order; a refused item is its Error 103.
-    control::FileList list;
+    model::FileList list;
     std::vector<bool> added;
     for (const auto& entry : batch.entries) {
         added.push_back(list.Add(entry.pItem));

@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QTimer>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,11 +15,12 @@
 #include <string>
 #include <vector>
 
-#include "control/FileList.h"
-#include "control/PropertyHolder.h"
+#include "control/DialogSettings.h"
 #include "core/TextUnits.h"
 #include "host/ClientPresenter.h"
 #include "platform/shell/ItemIdList.h"
+#include "model/FileList.h"
+#include "model/PropertyHolder.h"
 #include "support/ProtectedPlatform.h"
 
 namespace pullbay::host {
@@ -57,23 +59,20 @@ private:
     std::shared_ptr<ClientPresenter> m_pPresenter;
 };
 
-control::FileList ListOf(std::size_t uintCount)
+model::FileList ListOf(std::size_t uintCount)
 {
-    control::FileList files;
+    model::FileList files;
     for (std::size_t i = 0; i < uintCount; ++i) {
         const std::wstring strName = L"f" + std::to_wstring(i) + L".txt";
-        files.Add(control::FileItem::Create(L"text/plain", 1, strName, L"http://127.0.0.1/" + strName));
+        files.Add(model::FileItem::Create(L"text/plain", 1, strName, L"http://127.0.0.1/" + strName));
     }
     return files;
 }
 
-std::size_t CheckedCount(const control::FileList& files)
+// The request the control makes of its settings and list.
+api::ConfirmationRequest RequestFor(const model::FileList& files)
 {
-    std::size_t uintChecked = 0;
-    for (std::size_t i = 0; i < files.Count(); ++i) {
-        uintChecked += files.At(i)->GetChecked() != 0 ? 1 : 0;
-    }
-    return uintChecked;
+    return control::DialogSettings::ConfirmationRequest(model::PropertyHolder(), L"127.0.0.1", files);
 }
 
 TEST(ClientPresenterTest, ConfirmationKeepsTheProtectedModeLimitAndRefusesOkWithNothingChecked)
@@ -81,8 +80,7 @@ TEST(ClientPresenterTest, ConfirmationKeepsTheProtectedModeLimitAndRefusesOkWith
     const std::filesystem::path writeable = std::filesystem::path(std::getenv("TMPDIR")) / "writeable";
     std::filesystem::create_directories(writeable);
     test::ProtectedPlatformScope platform(core::FromUtf8(writeable.string()));
-    control::PropertyHolder settings;
-    control::FileList files = ListOf(600);
+    model::FileList files = ListOf(600);
 
     ScriptedClient client;
     const std::string strNone = R"("ok":true,"checked":[true])";
@@ -94,7 +92,8 @@ TEST(ClientPresenterTest, ConfirmationKeepsTheProtectedModeLimitAndRefusesOkWith
     }
     client.script = {strNone, strNothing + "]", strEverything + "]", R"("button":"OK")"};
     auto pPresenter = client.Presenter();
-    ASSERT_TRUE(pPresenter->ConfirmDownload(settings, L"127.0.0.1", files));
+    const api::ConfirmationAnswer answer = pPresenter->ConfirmDownload(RequestFor(files));
+    ASSERT_TRUE(answer.bOk);
 
     ASSERT_EQ(client.lines.size(), 4u);
     const QJsonObject dialog = client.lines[0];
@@ -109,9 +108,10 @@ TEST(ClientPresenterTest, ConfirmationKeepsTheProtectedModeLimitAndRefusesOkWith
     // Checking all 600 runs into the limit: its message box, then OK.
     EXPECT_EQ(client.lines[3].value("dialog").toString(), "MessageBox");
     EXPECT_TRUE(client.lines[3].value("text").toString().contains("500"));
-    EXPECT_EQ(CheckedCount(files), 500u);
-    EXPECT_NE(files.At(499)->GetChecked(), 0);
-    EXPECT_EQ(files.At(500)->GetChecked(), 0);
+    ASSERT_EQ(answer.checked.size(), 600u);
+    EXPECT_EQ(std::count(answer.checked.begin(), answer.checked.end(), true), 500);
+    EXPECT_TRUE(answer.checked[499]);
+    EXPECT_FALSE(answer.checked[500]);
 }
 
 TEST(ClientPresenterTest, FolderAnswersAreCheckedAndEndOfInputCancelsEveryDialog)
@@ -133,19 +133,18 @@ TEST(ClientPresenterTest, FolderAnswersAreCheckedAndEndOfInputCancelsEveryDialog
 
     // After the end of input, each dialog ends at once as cancelled.
     pPresenter->EndOfInput();
-    EXPECT_EQ(pPresenter->ShowMessageBox(L"Open?", L"Velmora Pullbay", control::MessageBoxButtons::YesNo),
-              control::MessageBoxAnswer::No);
-    EXPECT_EQ(pPresenter->ShowMessageBox(L"Done", L"Velmora Pullbay", control::MessageBoxButtons::Ok),
-              control::MessageBoxAnswer::Ok);
+    EXPECT_EQ(pPresenter->ShowMessageBox(L"Open?", L"Velmora Pullbay", api::MessageBoxButtons::YesNo),
+              api::MessageBoxAnswer::No);
+    EXPECT_EQ(pPresenter->ShowMessageBox(L"Done", L"Velmora Pullbay", api::MessageBoxButtons::Ok),
+              api::MessageBoxAnswer::Ok);
     EXPECT_TRUE(pPresenter->FolderBrowser()->Browse(L"Pick", {}).empty());
-    control::PropertyHolder settings;
-    control::FileList files = ListOf(2);
-    EXPECT_FALSE(pPresenter->ConfirmDownload(settings, L"", files));
-    control::FileExistsDialogAction action = control::FileExistsDialogAction::Overwrite;
-    bool bApplyToAll = true;
-    pPresenter->AskFileExists(settings, L"exists", action, bApplyToAll);
-    EXPECT_EQ(action, control::FileExistsDialogAction::Skip);
-    EXPECT_FALSE(bApplyToAll);
+    EXPECT_FALSE(pPresenter->ConfirmDownload(RequestFor(ListOf(2))).bOk);
+    api::FileExistsQuestion question;
+    question.settings.defaultAction = ui::FileExistsAnswer::Overwrite;
+    question.strQuestion = L"exists";
+    const api::FileExistsReply reply = pPresenter->AskFileExists(question);
+    EXPECT_EQ(reply.action, ui::FileExistsAnswer::Skip);
+    EXPECT_FALSE(reply.bApplyToAll);
     EXPECT_EQ(client.lines.back().value("reason").toString(), "eof");
 }
 

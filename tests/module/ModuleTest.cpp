@@ -15,8 +15,8 @@
 #include <map>
 #include <string>
 
-#include "control/EventTypes.h"
-#include "control/IPullbayControl.h"
+#include "pullbay/Events.h"
+#include "pullbay/IPullbayControl.h"
 #include "control/PolicyPresenter.h"
 #include "control/Pullbay.h"
 #include "control/SettingsKey.h"
@@ -250,7 +250,7 @@ TEST_F(ModuleTest, PropertiesEventsAndWindowThroughTheInterfaces)
         int intInitComplete = 0;
         HRESULT Invoke(com::DISPID event, const std::vector<Variant>&) override
         {
-            intInitComplete += event == static_cast<com::DISPID>(control::EventId::InitComplete) ? 1 : 0;
+            intInitComplete += event == static_cast<com::DISPID>(api::EventId::InitComplete) ? 1 : 0;
             return S_OK;
         }
     };
@@ -260,7 +260,7 @@ TEST_F(ModuleTest, PropertiesEventsAndWindowThroughTheInterfaces)
     ASSERT_EQ(pEvents->Advise(Pullbay::kIidEvents, pSink, uintCookie), S_OK);
     EXPECT_EQ(pEvents->Advise(com::IID_IDispatch, pSink, uintCookie), com::CONNECT_E_NOCONNECTION);
 
-    auto pHostSide = pControl.As<control::IPullbayControl>(control::IID_IPullbayControl);
+    auto pHostSide = pControl.As<api::IPullbayControl>(api::IID_IPullbayControl);
     ASSERT_TRUE(pHostSide);
     QWidget window;
     ASSERT_EQ(pHostSide->CreateControlWindow(&window), S_OK);
@@ -276,7 +276,7 @@ TEST_F(ModuleTest, AHostRunsAWholeDownloadThroughTheInterfaces)
     std::filesystem::create_directories(destination);
 
     ComPtr<com::IDispatch> pControl = Create();
-    auto pHostSide = pControl.As<control::IPullbayControl>(control::IID_IPullbayControl);
+    auto pHostSide = pControl.As<api::IPullbayControl>(api::IID_IPullbayControl);
     auto pPresenter = std::make_shared<control::PolicyPresenter>();
     pPresenter->SetFolder(destination.wstring());
     ASSERT_EQ(pHostSide->SetPresenter(pPresenter), S_OK);
@@ -286,7 +286,7 @@ TEST_F(ModuleTest, AHostRunsAWholeDownloadThroughTheInterfaces)
         std::vector<std::int32_t> completions;
         HRESULT Invoke(com::DISPID event, const std::vector<Variant>& args) override
         {
-            if (event == static_cast<com::DISPID>(control::EventId::DownloadComplete)) {
+            if (event == static_cast<com::DISPID>(api::EventId::DownloadComplete)) {
                 completions.push_back(args[0].I4());
             }
             return S_OK;
@@ -312,7 +312,7 @@ TEST_F(ModuleTest, AHostRunsAWholeDownloadThroughTheInterfaces)
     ASSERT_EQ(pControl->GetIDsOfNames(L"Download", dispidDownload), S_OK);
     ASSERT_EQ(pControl->Invoke(dispidDownload, com::kDispatchMethod, {}, nullptr), S_OK);
 
-    EXPECT_EQ(pSink->completions, (std::vector<std::int32_t>{control::CompletionSuccess}));
+    EXPECT_EQ(pSink->completions, (std::vector<std::int32_t>{api::CompletionSuccess}));
     std::ifstream stored(destination / "hello.txt");
     std::string strContent;
     std::getline(stored, strContent);

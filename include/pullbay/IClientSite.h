@@ -5,7 +5,7 @@
 #include <optional>
 #include <string>
 
-namespace pullbay::control {
+namespace pullbay::api {
 
 class IClientSite {
 public:
@@ -15,4 +15,4 @@ public:
     virtual std::wstring GetCookieText() const = 0;
 };
 
-}  // namespace pullbay::control
+}  // namespace pullbay::api

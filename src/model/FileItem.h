@@ -16,7 +16,7 @@
 
 #include "core/IStream.h"
 
-namespace pullbay::control {
+namespace pullbay::model {
 
 class FileItem : public std::enable_shared_from_this<FileItem> {
 public:
@@ -96,4 +96,4 @@ private:
     std::wstring m_strFileNameKey;
 };
 
-}  // namespace pullbay::control
+}  // namespace pullbay::model

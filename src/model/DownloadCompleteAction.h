@@ -4,7 +4,7 @@
 // thread may use it.
 #include <cstdint>
 
-namespace pullbay::control {
+namespace pullbay::model {
 
 enum class DownloadCompleteAction : std::int32_t
 {
@@ -13,4 +13,4 @@ enum class DownloadCompleteAction : std::int32_t
     OpenFolder = 2,
 };
 
-}  // namespace pullbay::control
+}  // namespace pullbay::model

@@ -4,7 +4,7 @@
 // value; any thread may use it.
 #include <cstdint>
 
-namespace pullbay::control {
+namespace pullbay::model {
 
 enum class FileExistsDialogAction : std::int32_t
 {
@@ -13,4 +13,4 @@ enum class FileExistsDialogAction : std::int32_t
     Rename = 2,
 };
 
-}  // namespace pullbay::control
+}  // namespace pullbay::model

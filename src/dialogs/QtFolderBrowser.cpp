@@ -1,4 +1,4 @@
-#include "control/QtFolderBrowser.h"
+#include "dialogs/QtFolderBrowser.h"
 
 #include <optional>
 
@@ -9,7 +9,7 @@
 #include <QStringList>
 #include <QThread>
 
-namespace pullbay::control {
+namespace pullbay::dialogs {
 
 using platform::shell::ItemIdBytes;
 using platform::shell::ItemIdList;
@@ -40,7 +40,9 @@ ItemIdBytes QtFolderBrowser::Browse(const std::wstring& strTitle, const ItemIdBy
         }
     }
 
+    m_pOpen = pDialog;
     const int intResult = pDialog->exec();
+    m_pOpen = nullptr;
     if (pDialog.isNull()) {
         return {};
     }
@@ -57,4 +59,11 @@ ItemIdBytes QtFolderBrowser::Browse(const std::wstring& strTitle, const ItemIdBy
     return ItemIdList::FromPath(QDir::cleanPath(chosen.absoluteFilePath()).toStdWString());
 }
 
-}  // namespace pullbay::control
+void QtFolderBrowser::Cancel()
+{
+    if (m_pOpen) {
+        m_pOpen->reject();
+    }
+}
+
+}  // namespace pullbay::dialogs

@@ -1,10 +1,10 @@
-#include "control/FileItem.h"
+#include "model/FileItem.h"
 
 #include <charconv>
 
 #include "core/TextUnits.h"
 
-namespace pullbay::control {
+namespace pullbay::model {
 
 std::shared_ptr<FileItem> FileItem::Create(std::wstring strMimeType, std::int32_t intFileSize,
                                            std::wstring strFileName, std::wstring strUrl)
@@ -56,4 +56,4 @@ std::wstring FileItem::FullDestinationPath() const
     return strPath;
 }
 
-}  // namespace pullbay::control
+}  // namespace pullbay::model

@@ -10,12 +10,12 @@
 #include <string>
 #include <utility>
 
-#include "control/DownloadCompleteAction.h"
-#include "control/FileExistsDialogAction.h"
-#include "control/PropertyRules.h"
-#include "control/TextProperty.h"
+#include "model/DownloadCompleteAction.h"
+#include "model/FileExistsDialogAction.h"
+#include "model/PropertyRules.h"
+#include "model/TextProperty.h"
 
-namespace pullbay::control {
+namespace pullbay::model {
 
 class PropertyHolder
 {
@@ -156,4 +156,4 @@ private:
     bool m_bConfirmationEnabled = true;
 };
 
-}  // namespace pullbay::control
+}  // namespace pullbay::model

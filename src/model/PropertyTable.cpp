@@ -1,16 +1,16 @@
-#include "control/PropertyTable.h"
+#include "model/PropertyTable.h"
 
 #include <array>
 #include <iterator>
 #include <type_traits>
 
-#include "control/PropertyHolder.h"
-#include "control/PropertyRules.h"
+#include "model/PropertyHolder.h"
+#include "model/PropertyRules.h"
 #include "core/Exceptions.h"
 #include "core/TextUnits.h"
 #include "core/ThrowSite.h"
 
-namespace pullbay::control {
+namespace pullbay::model {
 
 namespace {
 
@@ -447,4 +447,4 @@ const PropertyDescriptor& PropertyTable::ForText(TextProperty text)
     return kEntries[kTextIndex[static_cast<std::size_t>(text)]];
 }
 
-}  // namespace pullbay::control
+}  // namespace pullbay::model

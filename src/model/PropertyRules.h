@@ -6,11 +6,11 @@
 #include <string>
 #include <string_view>
 
-#include "control/DownloadCompleteAction.h"
-#include "control/FileExistsDialogAction.h"
+#include "model/DownloadCompleteAction.h"
+#include "model/FileExistsDialogAction.h"
 #include "platform/com/NullableString.h"
 
-namespace pullbay::control {
+namespace pullbay::model {
 
 // 0x00BBGGRR: what a null or unusable colour text gives.
 inline constexpr std::uint32_t kColorWhite = 0x00FFFFFFu;
@@ -47,4 +47,4 @@ std::uint32_t ParseColor(const com::NullableString& strValue);
 // "#rrggbb" in lower case for a 0x00BBGGRR value.
 std::wstring FormatColor(std::uint32_t uintColor);
 
-}  // namespace pullbay::control
+}  // namespace pullbay::model

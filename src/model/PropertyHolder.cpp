@@ -1,8 +1,8 @@
-#include "control/PropertyHolder.h"
+#include "model/PropertyHolder.h"
 
-#include "control/PropertyTable.h"
+#include "model/PropertyTable.h"
 
-namespace pullbay::control {
+namespace pullbay::model {
 
 PropertyHolder::PropertyHolder()
 {
@@ -13,4 +13,4 @@ PropertyHolder::PropertyHolder()
     }
 }
 
-}  // namespace pullbay::control
+}  // namespace pullbay::model

@@ -24,11 +24,11 @@
 #include <span>
 #include <string_view>
 
-#include "control/PropertyDescriptor.h"
-#include "control/TextProperty.h"
+#include "model/PropertyDescriptor.h"
+#include "model/TextProperty.h"
 #include "platform/com/DispatchResults.h"
 
-namespace pullbay::control {
+namespace pullbay::model {
 
 class PropertyTable
 {
@@ -56,4 +56,4 @@ public:
     static const PropertyDescriptor& ForText(TextProperty text);
 };
 
-}  // namespace pullbay::control
+}  // namespace pullbay::model

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace pullbay::control {
+namespace pullbay::model {
 
 enum class TextProperty : std::uint8_t
 {
@@ -68,4 +68,4 @@ enum class TextProperty : std::uint8_t
 inline constexpr std::size_t kTextPropertyCount =
     static_cast<std::size_t>(TextProperty::KilobyteRateText) + 1;
 
-}  // namespace pullbay::control
+}  // namespace pullbay::model

@@ -5,12 +5,12 @@
 // and put belong to the GUI thread like the record.
 #include <cstdint>
 
-#include "control/TextProperty.h"
+#include "model/TextProperty.h"
 #include "core/HResult.h"
 #include "platform/com/DispatchResults.h"
 #include "platform/com/Variant.h"
 
-namespace pullbay::control {
+namespace pullbay::model {
 
 class PropertyHolder;
 
@@ -65,4 +65,4 @@ struct PropertyDescriptor
     HRESULT Put(PropertyHolder& holder, const com::Variant& value) const;
 };
 
-}  // namespace pullbay::control
+}  // namespace pullbay::model

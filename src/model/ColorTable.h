@@ -4,7 +4,7 @@
 #include <span>
 #include <string_view>
 
-namespace pullbay::control {
+namespace pullbay::model {
 
 class ColorTable
 {
@@ -23,4 +23,4 @@ public:
     static const wchar_t* FindValue(std::wstring_view strName);
 };
 
-}  // namespace pullbay::control
+}  // namespace pullbay::model

@@ -1,11 +1,11 @@
-#include "control/FileList.h"
+#include "model/FileList.h"
 
 #include <utility>
 
 #include "core/Exceptions.h"
 #include "core/ThrowSite.h"
 
-namespace pullbay::control {
+namespace pullbay::model {
 
 bool FileList::Add(std::shared_ptr<FileItem> pItem)
 {
@@ -113,4 +113,4 @@ void FileList::CheckIndex(std::size_t uintIndex) const
     }
 }
 
-}  // namespace pullbay::control
+}  // namespace pullbay::model

@@ -1,12 +1,12 @@
-#include "control/PropertyRules.h"
+#include "model/PropertyRules.h"
 
 #include <charconv>
 #include <span>
 
-#include "control/ColorTable.h"
+#include "model/ColorTable.h"
 #include "core/TextUnits.h"
 
-namespace pullbay::control {
+namespace pullbay::model {
 
 namespace {
 
@@ -147,4 +147,4 @@ std::wstring FormatColor(std::uint32_t uintColor)
     return strText;
 }
 
-}  // namespace pullbay::control
+}  // namespace pullbay::model

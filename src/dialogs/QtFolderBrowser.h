@@ -4,12 +4,13 @@
 // GUI thread only.
 #include <string>
 
+#include <QFileDialog>
 #include <QPointer>
 #include <QWidget>
 
 #include "platform/shell/IFolderBrowser.h"
 
-namespace pullbay::control {
+namespace pullbay::dialogs {
 
 class QtFolderBrowser : public platform::shell::IFolderBrowser {
 public:
@@ -19,9 +20,12 @@ public:
     // strTitle is the dialog's window title.
     platform::shell::ItemIdBytes Browse(const std::wstring& strTitle,
                                         const platform::shell::ItemIdBytes& initialFolder) override;
+    // Ends an open dialog as cancelled (its Browse returns empty).
+    void Cancel();
 
 private:
     QPointer<QWidget> m_pOwner;
+    QPointer<QFileDialog> m_pOpen;
 };
 
-}  // namespace pullbay::control
+}  // namespace pullbay::dialogs

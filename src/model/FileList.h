@@ -11,9 +11,9 @@
 #include <string_view>
 #include <vector>
 
-#include "control/FileItem.h"
+#include "model/FileItem.h"
 
-namespace pullbay::control {
+namespace pullbay::model {
 
 class FileList {
 public:
@@ -90,4 +90,4 @@ private:
     std::vector<Entry> m_items;
 };
 
-}  // namespace pullbay::control
+}  // namespace pullbay::model

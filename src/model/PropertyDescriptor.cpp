@@ -1,6 +1,6 @@
-#include "control/PropertyDescriptor.h"
+#include "model/PropertyDescriptor.h"
 
-namespace pullbay::control {
+namespace pullbay::model {
 
 HRESULT PropertyDescriptor::Get(const PropertyHolder& holder, com::Variant& value) const
 {
@@ -29,4 +29,4 @@ HRESULT PropertyDescriptor::Put(PropertyHolder& holder, const com::Variant& valu
     return pPut(*this, holder, converted);
 }
 
-}  // namespace pullbay::control
+}  // namespace pullbay::model

@@ -1,10 +1,10 @@
-#include "control/ColorTable.h"
+#include "model/ColorTable.h"
 
 #include <iterator>
 
 #include "core/TextUnits.h"
 
-namespace pullbay::control {
+namespace pullbay::model {
 
 namespace {
 
@@ -81,4 +81,4 @@ const wchar_t* ColorTable::FindValue(std::wstring_view strName)
     return nullptr;
 }
 
-}  // namespace pullbay::control
+}  // namespace pullbay::model

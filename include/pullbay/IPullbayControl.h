@@ -1,0 +1,53 @@
+#pragma once
+// The control's own interface to its host, beside the scripting surface:
+// the page it sits on, its window, its extent, its dialogs, the confirmation
+// switch that only early binding reaches, the rich error of a refused call
+// and the log of the last run. Called on the GUI thread.
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/com/ErrorInfo.h"
+#include "platform/com/IUnknown.h"
+#include "pullbay/IClientSite.h"
+#include "pullbay/IDialogPresenter.h"
+
+class QWidget;
+
+namespace pullbay::api {
+
+class IPullbayControl : public com::IUnknown {
+public:
+    virtual HRESULT SetClientSite(std::shared_ptr<IClientSite> pClientSite) = 0;
+    // The host created the control's window (a child of its page view):
+    // the control starts its window-bound parts and fires InitComplete.
+    virtual HRESULT CreateControlWindow(QWidget* pWindow) = 0;
+    // The window is going: a run in progress ends (its open dialog closes
+    // as cancelled, the transfer stops, nothing is left half-written) and no
+    // event follows.
+    virtual HRESULT DestroyControlWindow() = 0;
+    virtual HRESULT SetExtent(std::uint32_t uintCx, std::uint32_t uintCy) = 0;
+    // The dialogs of a download run (null: the control's own).
+    virtual HRESULT SetPresenter(std::shared_ptr<IDialogPresenter> pPresenter) = 0;
+    // The control's own presenter, which a host may wrap to replace some of
+    // its dialogs.
+    virtual HRESULT GetDefaultPresenter(std::shared_ptr<IDialogPresenter>* ppPresenter) = 0;
+    virtual HRESULT GetConfirmationEnabled(bool* pValue) = 0;
+    virtual HRESULT PutConfirmationEnabled(bool bValue) = 0;
+    // The rich error the last refused scripting call of this thread left
+    // (its description and source), taken out so the next call starts
+    // clean. The record lives beside the control's code in the module: the
+    // host asks here.
+    virtual std::optional<com::ErrorInfo> TakeErrorInfo() = 0;
+    // The download log of the last run that reached the transfer, as the
+    // download-complete dialog shows it whether or not that dialog was
+    // shown; S_FALSE and no lines when no run got that far.
+    virtual HRESULT GetDownloadLog(std::vector<std::wstring>* pLines) = 0;
+
+protected:
+    ~IPullbayControl() = default;
+};
+
+}  // namespace pullbay::api
