@@ -6,6 +6,7 @@
 #include <dlfcn.h>
 
 #include <QCoreApplication>
+#include <QEventLoop>
 #include <QWidget>
 
 #include <chrono>
@@ -318,6 +319,71 @@ TEST_F(ModuleTest, AHostRunsAWholeDownloadThroughTheInterfaces)
     std::getline(stored, strContent);
     EXPECT_EQ(strContent, "hello");
     ASSERT_EQ(pHostSide->DestroyControlWindow(), S_OK);
+}
+
+TEST_F(ModuleTest, ReleasingTheControlDuringARunEndsTheRunAndFreesTheControlAfterIt)
+{
+    // The host lets go of every reference from inside the confirmation
+    // dialog; the dialog then waits, as a modal one does, until the run
+    // cancels it.
+    struct ReleasingPresenter : control::PolicyPresenter {
+        std::function<void()> release;
+        HRESULT hrUnloadWhileRunning = E_FAIL;
+        bool bCancelled = false;
+        QEventLoop* pLoop = nullptr;
+        api::ConfirmationAnswer ConfirmDownload(const api::ConfirmationRequest&) override
+        {
+            release();
+            hrUnloadWhileRunning = CanUnloadNow();
+            QEventLoop loop;
+            pLoop = &loop;
+            if (!bCancelled) {
+                loop.exec();
+            }
+            pLoop = nullptr;
+            return {true, {true}};
+        }
+        void CancelDialogs() override
+        {
+            bCancelled = true;
+            if (pLoop != nullptr) {
+                pLoop->quit();
+            }
+        }
+    };
+    TestHttpServer server;
+    server.Route("/a.txt", HttpResponse::Text(200, "a"));
+    ComPtr<com::IDispatch> pControl = Create();
+    auto pHostSide = pControl.As<api::IPullbayControl>(api::IID_IPullbayControl);
+    auto pPresenter = std::make_shared<ReleasingPresenter>();
+    pPresenter->SetFolder(std::filesystem::path(std::getenv("TMPDIR")).wstring());
+    ASSERT_EQ(pHostSide->SetPresenter(pPresenter), S_OK);
+    QWidget window;
+    ASSERT_EQ(pHostSide->CreateControlWindow(&window), S_OK);
+    com::DISPID dispidAdd = 0;
+    ASSERT_EQ(pControl->GetIDsOfNames(L"DownloadFileAdd", dispidAdd), S_OK);
+    const std::string strUrl = server.BaseUrl() + "/a.txt";
+    ASSERT_EQ(pControl->Invoke(dispidAdd, com::kDispatchMethod,
+                               {Variant::FromString(com::NullableString(L"text/plain")), Variant::FromI4(1),
+                                Variant::FromString(com::NullableString(L"released.txt")),
+                                Variant::FromString(com::NullableString(std::wstring(strUrl.begin(), strUrl.end())))},
+                               nullptr),
+              S_OK);
+    com::DISPID dispidDownload = 0;
+    ASSERT_EQ(pControl->GetIDsOfNames(L"Download", dispidDownload), S_OK);
+    pPresenter->release = [&] {
+        pHostSide.Reset();
+        pControl.Reset();
+    };
+
+    com::IDispatch* pRaw = pControl.Get();
+    const HRESULT hr = pRaw->Invoke(dispidDownload, com::kDispatchMethod, {}, nullptr);
+
+    EXPECT_EQ(hr, S_OK);
+    EXPECT_EQ(pPresenter->hrUnloadWhileRunning, S_FALSE) << "the control lives while its run is on the stack";
+    EXPECT_TRUE(pPresenter->bCancelled) << "the run ended at once";
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(std::getenv("TMPDIR")) / "released.txt"));
+    EXPECT_EQ(CanUnloadNow(), S_OK) << "the control went once the run had returned";
 }
 
 TEST(SettingsKeyTest, DependsOnThePlatformClass)
