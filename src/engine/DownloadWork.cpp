@@ -23,10 +23,4 @@ long DownloadWork::Execute(std::uint64_t /*uintParameter*/)
     return 0;
 }
 
-std::uint32_t DownloadWork::GetId()
-{
-    // The same object submitted twice is the same work.
-    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(this));
-}
-
 }  // namespace pullbay::engine

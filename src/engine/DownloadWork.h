@@ -2,7 +2,7 @@
 // The work item that fetches a file list: queued on the thread pool by the
 // get-file-list dialog, it runs the retrieval's transfer on a worker. It
 // shares ownership of the retrieval, so the pool may run it after the dialog
-// is gone. Execute on a worker; GetId and GetUrl on any thread.
+// is gone. Execute on a worker; GetUrl on any thread.
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -21,7 +21,6 @@ public:
     // Runs the retrieval (its transfer of the list URL); returns 0.
     long Execute(std::uint64_t uintParameter) override;
     // The low 32 bits of this object's address.
-    std::uint32_t GetId() override;
 
     const std::wstring& GetUrl() const { return m_strUrl; }
 

@@ -87,12 +87,6 @@ long FileListDownloader::Execute(std::uint64_t)
     return 0;
 }
 
-std::uint32_t FileListDownloader::GetId()
-{
-    // The same object submitted twice is the same work.
-    return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(this));
-}
-
 void FileListDownloader::SetReconnectPolicy(std::uint32_t uintAttempts, std::uint32_t uintWaitMs)
 {
     m_uintReconnectAttempts = uintAttempts;

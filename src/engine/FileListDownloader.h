@@ -51,7 +51,6 @@ public:
 
     // IWorkItem: runs the whole list.
     long Execute(std::uint64_t uintParameter) override;
-    std::uint32_t GetId() override;
 
     void Process();
 

@@ -43,9 +43,6 @@ std::size_t ThreadCountFor(bool bUseProcessorCount)
 struct WorkEntry {
     std::shared_ptr<IWorkItem> pItem;
     std::uint64_t uintParameter = 0;
-    // Asked once at submission, so that the list never calls into an item
-    // while the lock is held.
-    std::uint32_t uintId = 0;
 };
 
 void LowerCurrentThreadPriority()
@@ -120,7 +117,6 @@ public:
     // Any thread.
     bool AddWork(std::shared_ptr<IWorkItem> pWorkItem, std::uint64_t uintParameter)
     {
-        const std::uint32_t uintId = pWorkItem->GetId();
         // Released after the lock: the last reference may run a destructor
         // that calls back into the pool.
         WorkEntry displaced;
@@ -129,16 +125,18 @@ public:
             if (m_bStopping) {
                 return false;
             }
-            const auto hasId = [uintId](const WorkEntry& entry) { return entry.uintId == uintId; };
-            if (std::any_of(m_running.begin(), m_running.end(), hasId)) {
+            // The same object is the same work; distinct objects never
+            // coalesce.
+            const auto isSame = [pItem = pWorkItem.get()](const WorkEntry& entry) { return entry.pItem.get() == pItem; };
+            if (std::any_of(m_running.begin(), m_running.end(), isSame)) {
                 return false;
             }
-            const auto it = std::find_if(m_waiting.begin(), m_waiting.end(), hasId);
+            const auto it = std::find_if(m_waiting.begin(), m_waiting.end(), isSame);
             if (it != m_waiting.end()) {
                 displaced = std::move(*it);
                 m_waiting.erase(it);
             }
-            m_waiting.push_back(WorkEntry{std::move(pWorkItem), uintParameter, uintId});
+            m_waiting.push_back(WorkEntry{std::move(pWorkItem), uintParameter});
         }
         for (const auto& pWake : m_wakeEvents) {
             pWake->Set();
@@ -283,10 +281,6 @@ public:
             WakeGuiThread();
             m_pRelease->Wait();
             return 0;
-        }
-        std::uint32_t GetId() override
-        {
-            return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(this));
         }
         bool WaitStarted(std::uint32_t uintTimeOutMs) { return m_started.Wait(uintTimeOutMs); }
 

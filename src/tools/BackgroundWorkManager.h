@@ -59,9 +59,9 @@ public:
     void Start();
 
     // Any thread. Pushes the item on the work stack and wakes the workers.
-    // False, and nothing queued, when an item with the same GetId is running
-    // or the pool is shutting down. An item with the same GetId that still
-    // waits is replaced: the new entry goes to the top of the stack.
+    // False, and nothing queued, when the same item is running or the pool
+    // is shutting down. The same item still waiting is replaced: the new
+    // entry goes to the top of the stack. Distinct items never coalesce.
     // A null item: ArgumentNullPointerException.
     bool AddWork(std::shared_ptr<IWorkItem> pWorkItem, std::uint64_t uintParameter);
 

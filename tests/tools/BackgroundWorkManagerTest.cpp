@@ -40,10 +40,6 @@ public:
         ++m_intRuns;
         return 0;
     }
-    std::uint32_t GetId() override
-    {
-        return static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(this));
-    }
     std::atomic<int> m_intRuns{0};
 
 private:
