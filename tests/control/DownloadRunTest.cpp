@@ -199,6 +199,30 @@ TEST_F(DownloadRunTest, FullRunRaisesEveryStageInOrderAndStoresTheFiles)
     EXPECT_NE(notices[0].find(destination.wstring()), std::wstring::npos);
 }
 
+TEST_F(DownloadRunTest, TheLogOfARunThatReachedTheTransferIsKeptWithOrWithoutTheCompletionDialog)
+{
+    server.Route("/a.txt", HttpResponse::Text(200, "a"));
+    EXPECT_FALSE(control.DownloadLog()) << "no run yet";
+    for (const bool bDialog : {true, false}) {
+        SCOPED_TRACE(bDialog ? "with the dialog" : "without the dialog");
+        PutText(L"DownloadCompleteDialogText", bDialog ? L"Done." : L"");
+        Add("/a.txt", L"a.txt", 1);
+        Add("/missing", L"missing.txt", 1);
+        ASSERT_EQ(control.Download(), S_OK);
+        ASSERT_TRUE(control.DownloadLog());
+        const std::vector<std::wstring>& lines = *control.DownloadLog();
+        ASSERT_EQ(lines.size(), 2u);
+        EXPECT_NE(lines[0].find(L"a.txt"), std::wstring::npos);
+        EXPECT_NE(lines[1].find(L"missing.txt"), std::wstring::npos);
+        EXPECT_NE(lines[0], lines[1]);
+    }
+    // A run that ends before the transfer leaves no log behind it.
+    presenter->SetFolder(L"");
+    Add("/a.txt", L"a.txt", 1);
+    ASSERT_EQ(control.Download(), S_OK);
+    EXPECT_FALSE(control.DownloadLog());
+}
+
 TEST_F(DownloadRunTest, EarlyEndsRaiseTheirCompletionValueAndTheCommonEnd)
 {
     struct Case {
