@@ -13,6 +13,7 @@
 
 #include "pullbay/Identity.h"
 #include "core/Exceptions.h"
+#include "core/HexDigits.h"
 #include "core/IStream.h"
 #include "core/TextUnits.h"
 #include "core/ThrowSite.h"
@@ -554,7 +555,6 @@ std::wstring HostPage::FileUrl(const std::string& strPath)
     }
     const std::string strNormal = path.lexically_normal().native();
     constexpr std::string_view kKept = "-._~/!$&'()*+,;=:@";
-    constexpr char kHex[] = "0123456789ABCDEF";
     std::wstring strUrl = L"file://";
     for (const char ch : strNormal) {
         const auto uintByte = static_cast<unsigned char>(ch);
@@ -563,8 +563,7 @@ std::wstring HostPage::FileUrl(const std::string& strPath)
             strUrl.push_back(static_cast<wchar_t>(ch));
         } else {
             strUrl.push_back(L'%');
-            strUrl.push_back(static_cast<wchar_t>(kHex[uintByte >> 4]));
-            strUrl.push_back(static_cast<wchar_t>(kHex[uintByte & 0x0F]));
+            core::AppendHex(strUrl, uintByte, 2, core::HexCase::Upper);
         }
     }
     return strUrl;

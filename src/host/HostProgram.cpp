@@ -15,6 +15,7 @@
 #include "pullbay/Identity.h"
 #include "core/Exception.h"
 #include "core/TextUnits.h"
+#include "core/Version.h"
 #include "host/ClientPresenter.h"
 #include "host/CommandLine.h"
 #include "host/ControlLoader.h"
@@ -34,7 +35,6 @@ namespace pullbay::host {
 
 namespace {
 
-constexpr const char* kVersionText = "pullbay 7.0.2";
 // Where a headless demo puts its files unless --dest says otherwise.
 constexpr const char* kDemoFolder = "./pullbay-demo-downloads";
 
@@ -398,7 +398,7 @@ int HostProgram::Main(const std::string& strProgram, const std::vector<std::stri
         std::cout << UsageText();
         return 0;
     case Command::Version:
-        std::cout << kVersionText << std::endl;
+        std::cout << "pullbay " << core::kVersionText << std::endl;
         return 0;
     case Command::Register:
         return CallEntryPoint("DllRegisterServer");

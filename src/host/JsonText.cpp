@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "core/HexDigits.h"
 #include "core/TextUnits.h"
 
 namespace pullbay::host {
@@ -37,10 +38,8 @@ std::string JsonText::Quote(std::wstring_view strText)
         } else if (ch == '\t') {
             strOut += "\\t";
         } else if (uintCh < 0x20) {
-            static constexpr char kHex[] = "0123456789abcdef";
             strOut += "\\u00";
-            strOut += kHex[uintCh >> 4];
-            strOut += kHex[uintCh & 0x0F];
+            core::AppendHex(strOut, uintCh, 2, core::HexCase::Lower);
         } else {
             strOut += ch;
         }

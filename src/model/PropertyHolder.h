@@ -10,6 +10,7 @@
 #include <string>
 #include <utility>
 
+#include "core/Version.h"
 #include "model/DownloadCompleteAction.h"
 #include "model/FileExistsDialogAction.h"
 #include "model/PropertyRules.h"
@@ -21,7 +22,7 @@ class PropertyHolder
 {
 public:
     static constexpr const wchar_t* kCaption = L"Velmora Pullbay";
-    static constexpr const wchar_t* kVersion = L"7, 0, 2, 0";
+    static constexpr const wchar_t* kVersion = core::kVersionFields;
 
     static constexpr std::int32_t kInitialTimeOut = 0;
     static constexpr std::int32_t kInitialFileExistsDialogTimeOut = -1;

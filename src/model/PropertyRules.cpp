@@ -3,6 +3,7 @@
 #include <charconv>
 #include <span>
 
+#include "core/HexDigits.h"
 #include "model/ColorTable.h"
 #include "core/TextUnits.h"
 
@@ -39,20 +40,6 @@ std::int32_t ParseEnumeration(const com::NullableString& strValue,
     return 0;
 }
 
-int HexDigitValue(wchar_t ch)
-{
-    if (ch >= L'0' && ch <= L'9') {
-        return ch - L'0';
-    }
-    if (ch >= L'a' && ch <= L'f') {
-        return ch - L'a' + 10;
-    }
-    if (ch >= L'A' && ch <= L'F') {
-        return ch - L'A' + 10;
-    }
-    return -1;
-}
-
 // "#rrggbb" as 0x00BBGGRR, or false when the text is not of that form.
 bool ParseHexColor(std::wstring_view strText, std::uint32_t& uintColor)
 {
@@ -61,8 +48,8 @@ bool ParseHexColor(std::wstring_view strText, std::uint32_t& uintColor)
     }
     std::uint32_t uintChannels[3] = {};
     for (std::size_t uintChannel = 0; uintChannel < 3; ++uintChannel) {
-        const int intHigh = HexDigitValue(strText[1 + 2 * uintChannel]);
-        const int intLow = HexDigitValue(strText[2 + 2 * uintChannel]);
+        const int intHigh = core::HexDigitValue(strText[1 + 2 * uintChannel]);
+        const int intLow = core::HexDigitValue(strText[2 + 2 * uintChannel]);
         if (intHigh < 0 || intLow < 0) {
             return false;
         }
@@ -137,12 +124,9 @@ std::uint32_t ParseColor(const com::NullableString& strValue)
 
 std::wstring FormatColor(std::uint32_t uintColor)
 {
-    static constexpr wchar_t kDigits[] = L"0123456789abcdef";
     std::wstring strText = L"#";
     for (int intShift = 0; intShift <= 16; intShift += 8) {
-        const std::uint32_t uintChannel = (uintColor >> intShift) & 0xFFu;
-        strText += kDigits[uintChannel >> 4];
-        strText += kDigits[uintChannel & 0xFu];
+        core::AppendHex(strText, uintColor >> intShift, 2, core::HexCase::Lower);
     }
     return strText;
 }

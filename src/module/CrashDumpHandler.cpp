@@ -19,6 +19,7 @@
 #include <string_view>
 
 #include "core/Exceptions.h"
+#include "core/HexDigits.h"
 #include "core/TextUnits.h"
 #include "core/ThrowSite.h"
 
@@ -101,11 +102,10 @@ std::size_t FormatDecimal(char* pOut, std::uint64_t uintValue, int intMinDigits 
 // "0x" and 16 lower-case hex digits; pOut needs room for 18.
 std::size_t FormatHex64(char* pOut, std::uint64_t uintValue)
 {
-    static constexpr char kDigits[] = "0123456789abcdef";
     pOut[0] = '0';
     pOut[1] = 'x';
     for (int i = 0; i < 16; ++i) {
-        pOut[2 + i] = kDigits[(uintValue >> (60 - 4 * i)) & 0xF];
+        pOut[2 + i] = core::HexDigit(uintValue >> (60 - 4 * i), core::HexCase::Lower);
     }
     return 18;
 }

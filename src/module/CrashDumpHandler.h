@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "core/Version.h"
+
 namespace pullbay::module {
 
 // The dump is a text file "<temp>/Pullbay/<version>-YYYYMMDD-HHMMSS-<pid>-<tid>.dmp"
@@ -27,7 +29,7 @@ namespace pullbay::module {
 // there writes no dump unless that thread has an alternate stack of its own.
 class CrashDumpHandler {
 public:
-    static constexpr const wchar_t* kDefaultVersionText = L"7, 0, 2, 0";
+    static constexpr const wchar_t* kDefaultVersionText = core::kVersionFields;
     static constexpr const wchar_t* kFolderName = L"Pullbay";
     // Longest dump path, in UTF-16 units; a longer one writes no dump.
     static constexpr std::size_t kMaxPathUnits = 520;

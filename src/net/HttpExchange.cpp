@@ -7,8 +7,8 @@
 #include <memory>
 
 #include "core/Exceptions.h"
-#include "core/ProductConfig.h"
 #include "core/ThrowSite.h"
+#include "core/Version.h"
 #include "net/CurlSession.h"
 
 namespace pullbay::net {

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "core/Exceptions.h"
+#include "core/HexDigits.h"
 #include "core/TextUnits.h"
 #include "core/ThrowSite.h"
 #include "net/UrlEncoding.h"
@@ -14,11 +15,6 @@ namespace pullbay::net::SafeWinApi {
 
 namespace {
 
-bool IsHexDigit(wchar_t ch)
-{
-    return (ch >= L'0' && ch <= L'9') || (ch >= L'a' && ch <= L'f') || (ch >= L'A' && ch <= L'F');
-}
-
 wchar_t ToUpperAscii(wchar_t ch)
 {
     return ch >= L'a' && ch <= L'z' ? static_cast<wchar_t>(ch - L'a' + L'A') : ch;
@@ -27,7 +23,8 @@ wchar_t ToUpperAscii(wchar_t ch)
 void UpperCaseEscapes(std::wstring& strText)
 {
     for (std::size_t i = 0; i + 2 < strText.size(); ++i) {
-        if (strText[i] == L'%' && IsHexDigit(strText[i + 1]) && IsHexDigit(strText[i + 2])) {
+        if (strText[i] == L'%' && core::IsHexDigit(strText[i + 1]) &&
+            core::IsHexDigit(strText[i + 2])) {
             strText[i + 1] = ToUpperAscii(strText[i + 1]);
             strText[i + 2] = ToUpperAscii(strText[i + 2]);
             i += 2;

@@ -1,16 +1,12 @@
 #include "net/UrlEncoding.h"
 
+#include "core/HexDigits.h"
 #include "core/TextUnits.h"
 #include "net/UrlReference.h"
 
 namespace pullbay::net {
 
 namespace {
-
-bool IsHexDigit(char ch)
-{
-    return (ch >= '0' && ch <= '9') || (ch >= 'a' && ch <= 'f') || (ch >= 'A' && ch <= 'F');
-}
 
 // A byte that may stand raw in a request target (RFC 3986 unreserved and
 // reserved characters; "%" is judged by the caller).
@@ -32,17 +28,15 @@ bool IsAllowedRaw(unsigned char ch)
 
 void AppendEncoded(std::string& out, std::string_view strUtf8)
 {
-    static constexpr char kHex[] = "0123456789ABCDEF";
     for (std::size_t i = 0; i < strUtf8.size(); ++i) {
         const auto ch = static_cast<unsigned char>(strUtf8[i]);
-        const bool escape = ch == '%' && i + 2 < strUtf8.size() && IsHexDigit(strUtf8[i + 1]) &&
-                            IsHexDigit(strUtf8[i + 2]);
+        const bool escape = ch == '%' && i + 2 < strUtf8.size() &&
+                            core::IsHexDigit(strUtf8[i + 1]) && core::IsHexDigit(strUtf8[i + 2]);
         if (IsAllowedRaw(ch) || escape) {
             out.push_back(static_cast<char>(ch));
         } else {
             out.push_back('%');
-            out.push_back(kHex[ch >> 4]);
-            out.push_back(kHex[ch & 0x0F]);
+            core::AppendHex(out, ch, 2, core::HexCase::Upper);
         }
     }
 }

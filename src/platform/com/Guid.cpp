@@ -1,5 +1,7 @@
 #include "platform/com/Guid.h"
 
+#include "core/HexDigits.h"
+
 namespace pullbay::com {
 
 namespace {
@@ -10,20 +12,6 @@ constexpr std::size_t kTextLength = 38;
 bool IsHyphenPosition(std::size_t uintIndex)
 {
     return uintIndex == 9 || uintIndex == 14 || uintIndex == 19 || uintIndex == 24;
-}
-
-int HexValue(wchar_t ch)
-{
-    if (ch >= L'0' && ch <= L'9') {
-        return ch - L'0';
-    }
-    if (ch >= L'a' && ch <= L'f') {
-        return ch - L'a' + 10;
-    }
-    if (ch >= L'A' && ch <= L'F') {
-        return ch - L'A' + 10;
-    }
-    return -1;
 }
 
 }  // namespace
@@ -42,7 +30,7 @@ std::optional<Guid> Guid::Parse(std::wstring_view strText)
             }
             continue;
         }
-        const int intValue = HexValue(strText[i]);
+        const int intValue = core::HexDigitValue(strText[i]);
         if (intValue < 0) {
             return std::nullopt;
         }
@@ -55,7 +43,6 @@ std::optional<Guid> Guid::Parse(std::wstring_view strText)
 
 std::wstring Guid::ToString() const
 {
-    static constexpr wchar_t kHex[] = L"0123456789ABCDEF";
     std::wstring text;
     text.reserve(kTextLength);
     text.push_back(L'{');
@@ -63,8 +50,7 @@ std::wstring Guid::ToString() const
         if (i == 4 || i == 6 || i == 8 || i == 10) {
             text.push_back(L'-');
         }
-        text.push_back(kHex[bytes[i] >> 4]);
-        text.push_back(kHex[bytes[i] & 0x0F]);
+        core::AppendHex(text, bytes[i], 2, core::HexCase::Upper);
     }
     text.push_back(L'}');
     return text;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 
+#include "core/HexDigits.h"
 #include "core/TextUnits.h"
 #include "platform/registry/RegistryTypes.h"
 
@@ -13,14 +14,6 @@ namespace {
 constexpr std::size_t kMaxPlainEntryBytes = 200;
 constexpr std::size_t kHashedPrefixBytes = 160;
 constexpr char kHashMarker = '~';
-constexpr char kHexDigits[] = "0123456789ABCDEF";
-
-void AppendHex(std::string& out, std::uint64_t uintValue, int intDigits)
-{
-    for (int i = intDigits - 1; i >= 0; --i) {
-        out.push_back(kHexDigits[(uintValue >> (4 * i)) & 0xF]);
-    }
-}
 
 bool IsEncodableAsUtf8(char32_t cp)
 {
@@ -55,10 +48,10 @@ std::string EncodeName(std::wstring_view strName)
         const auto cp = static_cast<char32_t>(strFolded[i]);
         if (NeedsEscape(cp, i == 0)) {
             out.push_back('%');
-            AppendHex(out, cp, 2);
+            core::AppendHex(out, cp, 2, core::HexCase::Upper);
         } else if (!IsEncodableAsUtf8(cp)) {
             out += "%u";
-            AppendHex(out, cp, 8);
+            core::AppendHex(out, cp, 8, core::HexCase::Upper);
         } else {
             out += core::ToUtf8(std::wstring_view(&strFolded[i], 1));
         }
@@ -72,7 +65,7 @@ std::string EncodeName(std::wstring_view strName)
     const std::size_t uintCut = itCut == boundaries.begin() ? 0 : *(itCut - 1);
     std::string shortened = out.substr(0, uintCut);
     shortened.push_back(kHashMarker);
-    AppendHex(shortened, StableHash(out), 16);
+    core::AppendHex(shortened, StableHash(out), 16, core::HexCase::Upper);
     return shortened;
 }
 
