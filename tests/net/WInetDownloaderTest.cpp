@@ -514,7 +514,7 @@ TEST_F(WInetDownloaderTest, RequestCarriesAgentCookieAndAnEncodedTarget)
 
     const auto requests = server.Requests();
     ASSERT_EQ(requests.size(), 1u);
-    EXPECT_EQ(requests[0].target, "/a%20b/%C3%A9.txt");
+    EXPECT_EQ(requests[0].strTarget, "/a%20b/%C3%A9.txt");
     EXPECT_EQ(requests[0].Header("User-Agent").value_or(""), "Pullbay/7.0.2");
     EXPECT_EQ(requests[0].Header("Cookie").value_or(""), "session=abc; theme=dark");
     EXPECT_EQ(events.Outcome().kind, Kind::Complete);

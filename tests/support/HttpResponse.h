@@ -1,49 +1,58 @@
 #pragma once
-
+// A scripted answer of the test server, including the faults it can inject.
+// The fields keep the short names the tests script them with.
 #include <chrono>
 #include <cstddef>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
-#include <vector>
+
+#include "loopback/FieldText.h"
 
 namespace pullbay::test {
 
-// A scripted answer of the test server, including the faults it can inject.
 struct HttpResponse {
-  int status = 200;
-  std::string reason;  // empty: the standard reason phrase
-  std::string contentType = "application/octet-stream";  // empty: no Content-Type header at all
-  std::vector<std::pair<std::string, std::string>> headers;  // extra headers (Location, ETag, ...)
-  std::string body;
+    int status = 200;
+    // Empty: the standard reason phrase.
+    std::string reason;
+    // Empty: no Content-Type field at all.
+    std::string contentType = "application/octet-stream";
+    // Further fields (Location, ETag, ...), in this order.
+    loopback::FieldList headers;
+    std::string body;
 
-  bool sendContentLength = true;  // false and not chunked: the body ends when the connection closes
-  bool chunked = false;           // Transfer-Encoding: chunked
-  size_t chunkSize = 1024;        // the body goes out in pieces of this size (chunks when chunked); 0: one piece
+    // False and not chunked: the body ends when the connection closes.
+    bool sendContentLength = true;
+    // Transfer-Encoding: chunked.
+    bool chunked = false;
+    // The body goes out in pieces of this size (chunks when chunked); 0: in
+    // one piece.
+    std::size_t chunkSize = 1024;
 
-  // Fault: close the connection abruptly once this many body bytes are out
-  // (mid-chunk if need be; without a TLS close_notify).
-  std::optional<size_t> closeAfterBodyBytes;
-  std::chrono::milliseconds delayBeforeHeaders{0};
-  std::chrono::milliseconds delayBetweenChunks{0};
-  bool neverRespond = false;  // stall: read the request, send nothing until the server stops
+    // Fault: the connection closes abruptly once this many body bytes are
+    // out (mid-chunk if need be; without a TLS close_notify).
+    std::optional<std::size_t> closeAfterBodyBytes;
+    std::chrono::milliseconds delayBeforeHeaders{0};
+    std::chrono::milliseconds delayBetweenChunks{0};
+    // Stall: the request is read, nothing is sent until the server stops.
+    bool neverRespond = false;
 
-  // Answer "Range: bytes=..." (single range) with 206 + Content-Range, or 416
-  // when unsatisfiable; If-Range is compared with this response's ETag or
-  // Last-Modified header, and a mismatch serves the whole body with the
-  // original status. Adds "Accept-Ranges: bytes". Applies to 200 responses only.
-  bool honourRange = false;
-  bool keepAlive = true;  // false: "Connection: close" and close after the response
+    // Answers "Range: bytes=..." (a single range) with 206 and
+    // Content-Range, or 416 when it cannot be satisfied; If-Range is
+    // compared with this response's ETag or Last-Modified field, and a
+    // mismatch serves the whole body with the original status. Adds
+    // "Accept-Ranges: bytes". Applies to 200 responses only.
+    bool honourRange = false;
+    // False: "Connection: close" and the connection closes after the
+    // response.
+    bool keepAlive = true;
 
-  // Value of the first extra header called `name` (case-insensitive), if any.
-  std::optional<std::string> Header(std::string_view name) const;
+    // The value of the first further field of that name (ASCII case
+    // ignored), if any.
+    std::optional<std::string> Header(std::string_view strName) const;
 
-  static HttpResponse Redirect(int status, std::string location);
-  static HttpResponse Text(int status, std::string body, std::string contentType = "text/plain");
+    static HttpResponse Redirect(int intStatus, std::string strLocation);
+    static HttpResponse Text(int intStatus, std::string strBody, std::string strContentType = "text/plain");
 };
-
-// Standard reason phrase of a status code ("Unknown" for codes it doesn't know).
-std::string_view ReasonPhrase(int status);
 
 }  // namespace pullbay::test
