@@ -130,6 +130,7 @@ bool FileListDownloader::IsProtectedModeRun() const
 
 void FileListDownloader::Process()
 {
+    PB_ASSERT_OWNER_THREAD(m_workerThread);
     // The first file is current before the start is announced: a progress
     // dialog that looks right after the start must not take the run for ended.
     m_intCurrent = m_items.empty() ? kEndMark : 0;
@@ -321,6 +322,7 @@ void FileListDownloader::CreateTemporaryStream(FileItem& item)
 
 HRESULT FileListDownloader::DownloadProgress(std::int64_t intPosition, std::int64_t intDeclaredLength)
 {
+    PB_ASSERT_OWNER_THREAD(m_workerThread);
     const std::shared_ptr<FileItem> pItem = GetCurrentItem();
     if (!pItem) {
         return E_FAIL;
@@ -354,6 +356,7 @@ HRESULT FileListDownloader::DownloadProgress(std::int64_t intPosition, std::int6
 
 HRESULT FileListDownloader::MimeTypeAvailable(std::wstring strMimeType)
 {
+    PB_ASSERT_OWNER_THREAD(m_workerThread);
     const std::shared_ptr<FileItem> pItem = CurrentItemOrThrow(L"FileListDownloader::MimeTypeAvailable");
     pItem->SetReceivedMimeType(strMimeType);
     const std::wstring& strDeclared = pItem->GetMimeType();
@@ -369,6 +372,7 @@ HRESULT FileListDownloader::MimeTypeAvailable(std::wstring strMimeType)
 
 HRESULT FileListDownloader::WaitingForReconnect()
 {
+    PB_ASSERT_OWNER_THREAD(m_workerThread);
     m_bWaiting = true;
     return S_OK;
 }
@@ -376,6 +380,7 @@ HRESULT FileListDownloader::WaitingForReconnect()
 HRESULT FileListDownloader::ErrorOccured(int intStatus, const wchar_t*, const wchar_t* strResponseText,
                                          int intErrorCode)
 {
+    PB_ASSERT_OWNER_THREAD(m_workerThread);
     // A transfer ended by a skip request is a skipped file, not a failure.
     if (SkipRequested()) {
         PB_THROW(SkippedByUserException);
@@ -386,6 +391,7 @@ HRESULT FileListDownloader::ErrorOccured(int intStatus, const wchar_t*, const wc
 
 HRESULT FileListDownloader::DownloadComplete(int, const wchar_t*)
 {
+    PB_ASSERT_OWNER_THREAD(m_workerThread);
     const std::shared_ptr<FileItem> pItem = CurrentItemOrThrow(L"FileListDownloader::DownloadComplete");
     std::uint64_t uintSize = 0;
     if (const auto& pStream = pItem->GetTemporaryStream()) {

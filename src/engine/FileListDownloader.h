@@ -6,7 +6,8 @@
 // owner. A failing file never ends the run; only skip-all does, and then
 // every remaining file is still reported.
 //
-// Threads: Process and every IDownloadEvents operation run on the worker;
+// Threads: Process and every IDownloadEvents operation run on the worker
+// (the thread that first calls one of them; debug builds abort elsewhere);
 // SkipCurrent, SkipAll, IsWaitingForReconnect, GetCurrentItem,
 // GetCurrentIndex and GetProgressStatistic may be called from the GUI thread
 // meanwhile (the flags and the position are atomic). The settings record is
@@ -107,6 +108,7 @@ private:
     std::atomic<bool> m_bSkipCurrent{false};
     std::atomic<bool> m_bWaiting{false};
     platform::Event m_started{true};
+    const core::ThreadAffinity m_workerThread{core::ThreadAffinity::kBindOnFirstUse};
     std::uint32_t m_uintReconnectAttempts = net::WInetDownloader::kDefaultReconnectAttemptsCount;
     std::uint32_t m_uintReconnectWaitMs = net::WInetDownloader::kDefaultReconnectTimeOutMs;
 };

@@ -360,6 +360,7 @@ bool WInetDownloader::PauseBeforeReconnect()
 
 void WInetDownloader::Download(const wchar_t* strUrl)
 {
+    PB_ASSERT_OWNER_THREAD(m_downloadThread);
     if (m_pDownloadCallbackInfo == nullptr) {
         PB_THROW(core::ArgumentNullPointerException, L"m_pDownloadCallbackInfo");
     }

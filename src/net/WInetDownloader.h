@@ -6,10 +6,13 @@
 // unless a callback throws); bytes go to the output stream and/or the raw
 // listener.
 //
-// Threads: configure and call Download on one thread; every callback runs on
-// that thread. The stop condition is the only member read while Download
-// runs that another thread may influence: it is polled (at least every
-// 20 ms) while connecting, while waiting for data and during the pause
+// Threads: Download runs on one thread, the first to call it (debug builds
+// abort on any other), and every callback runs there. Configure before the
+// first Download, on any thread that hands the object over to it in order
+// (FileListRetrieval configures on the GUI thread, a worker downloads); never
+// while Download runs. The stop condition is the only member read while
+// Download runs that another thread may influence: it is polled (at least
+// every 20 ms) while connecting, while waiting for data and during the pause
 // before a further attempt, so a skip, a cancel or a shutdown ends a stalled
 // transfer at once.
 #include <cstdint>
@@ -18,6 +21,7 @@
 #include <string>
 
 #include "core/IStream.h"
+#include "core/ThreadAffinity.h"
 
 namespace pullbay::net {
 
@@ -109,6 +113,7 @@ private:
     std::wstring m_strCookieText;
     std::function<bool()> m_stopRequested;
     ResumeHints m_resumeHints;
+    const core::ThreadAffinity m_downloadThread{core::ThreadAffinity::kBindOnFirstUse};
 };
 
 }  // namespace pullbay::net

@@ -338,6 +338,7 @@ BackgroundWorkManager::BackgroundWorkManager(bool bUseProcessorCount, std::uint3
 
 BackgroundWorkManager::~BackgroundWorkManager()
 {
+    PB_ASSERT_OWNER_THREAD(m_ownerThread);
     // Released last, on this thread and outside the lock.
     const std::vector<WorkEntry> dropped = m_pState->Stop();
     for (const auto& pRecord : m_records) {
@@ -365,6 +366,7 @@ BackgroundWorkManager::~BackgroundWorkManager()
 
 void BackgroundWorkManager::Start()
 {
+    PB_ASSERT_OWNER_THREAD(m_ownerThread);
     if (m_bStarted) {
         return;
     }
@@ -399,7 +401,11 @@ void BackgroundWorkManager::WaitForRunningWork()
 {
     // Asked before the barrier lock is tried, so that a worker's call never
     // holds the lock for a moment and turns away the GUI thread's barrier.
-    if (IsWorkerThread() || m_uintStartedCount == 0) {
+    if (IsWorkerThread()) {
+        return;
+    }
+    PB_ASSERT_OWNER_THREAD(m_ownerThread);
+    if (m_uintStartedCount == 0) {
         return;
     }
     // An event handled below may destroy the pool: from the first pump on,

@@ -5,8 +5,9 @@
 // handling its events, and a bounded shutdown.
 //
 // Threads: construct, Start, WaitForRunningWork and destroy on the owner's
-// thread (the GUI thread); AddWork, SetPumpMode and the accessors on any
-// thread, workers included.
+// thread (the GUI thread; debug builds abort elsewhere, except that
+// WaitForRunningWork returns at once on a worker); AddWork, SetPumpMode and
+// the accessors on any thread, workers included.
 //
 // Ownership. The lists, the lock and the barrier state live in a shared state
 // that every worker co-owns with the pool. A worker that does not end within
@@ -18,6 +19,7 @@
 #include <memory>
 #include <vector>
 
+#include "core/ThreadAffinity.h"
 #include "tools/IWorkItem.h"
 
 namespace pullbay::tools {
@@ -92,6 +94,7 @@ private:
     static void ProcessWorkQueue(ThreadRecord* pThreadInfo);
     bool IsWorkerThread() const;
 
+    const core::ThreadAffinity m_ownerThread;
     const std::shared_ptr<SharedState> m_pState;
     std::vector<std::shared_ptr<ThreadRecord>> m_records;
     std::size_t m_uintStartedCount = 0;

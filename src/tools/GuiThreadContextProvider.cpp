@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/Exceptions.h"
+#include "core/ThreadAffinity.h"
 #include "core/ThreadId.h"
 #include "core/ThrowSite.h"
 #include "platform/sync/Event.h"
@@ -55,16 +56,15 @@ void ReleaseWaiters(std::vector<CallRecord>& records)
 // What the provider and its receiver share; either may go first.
 class GuiThreadContextProvider::SharedState {
 public:
-    SharedState(std::uint32_t uintGuiThreadId, std::uint32_t uintCompletionTimeOutMs,
-                std::uint32_t uintAcknowledgeWaitMs)
-        : m_uintGuiThreadId(uintGuiThreadId),
-          m_uintCompletionTimeOutMs(uintCompletionTimeOutMs),
+    // GUI thread: it becomes the owner.
+    SharedState(std::uint32_t uintCompletionTimeOutMs, std::uint32_t uintAcknowledgeWaitMs)
+        : m_uintCompletionTimeOutMs(uintCompletionTimeOutMs),
           // A zero interval would turn the wait into a busy loop of posts.
           m_uintAcknowledgeWaitMs(std::max<std::uint32_t>(uintAcknowledgeWaitMs, 1))
     {
     }
 
-    bool IsGuiThread() const { return core::CurrentThreadId() == m_uintGuiThreadId; }
+    bool IsGuiThread() const { return m_guiThread.IsOwnerThread(); }
 
     // Any thread. False when the provider is torn down: the call is dropped,
     // as pending calls are at tear-down.
@@ -197,7 +197,7 @@ public:
         }
     }
 
-    const std::uint32_t m_uintGuiThreadId;
+    const core::ThreadAffinity m_guiThread;
     const std::uint32_t m_uintCompletionTimeOutMs;
     const std::uint32_t m_uintAcknowledgeWaitMs;
     platform::Event m_batchDone;  // auto-reset: after every batch and the tear-down
@@ -234,6 +234,7 @@ protected:
             return QObject::event(pEvent);
         }
         SharedState& state = *m_pState;
+        PB_ASSERT_OWNER_THREAD(state.m_guiThread);
         ++state.m_intHandlerDepth;
         state.Acknowledge();
         if (bRun) {
@@ -261,8 +262,7 @@ GuiThreadContextProvider::GuiThreadContextProvider(QObject* pParentWindow,
     m_pParentWindow = pParentWindow;
     RunPendingCallsEventType();
     TearDownEventType();
-    m_pState = std::make_shared<SharedState>(core::CurrentThreadId(), uintCompletionTimeOutMs,
-                                             uintAcknowledgeWaitMs);
+    m_pState = std::make_shared<SharedState>(uintCompletionTimeOutMs, uintAcknowledgeWaitMs);
     // Owned through the state; deleted on the GUI thread by TearDown.
     m_pState->Attach(new Receiver(m_pState));
 }
@@ -324,6 +324,12 @@ long GuiThreadContextProvider::CallFromGuiThread(std::shared_ptr<IWorkHolderExec
         PB_THROW(core::TimeOutException);
     }
     return 0;
+}
+
+QObject* GuiThreadContextProvider::GetParentWindow() const
+{
+    PB_ASSERT_OWNER_THREAD(m_pState->m_guiThread);
+    return m_pParentWindow.data();
 }
 
 std::uint32_t GuiThreadContextProvider::GetCompletionTimeOut() const

@@ -6,7 +6,7 @@
 //
 // Threads: construct and destroy on the GUI thread (destruction from a worker
 // is also safe, see below); CallFromGuiThread from any thread; the accessors
-// marked "GUI thread" only there.
+// marked "GUI thread" only there (debug builds abort elsewhere).
 //
 // Design. The provider itself is plain C++ and may be released on any thread
 // (it is shared-owned, and a worker may hold the last reference). Its Qt side
@@ -75,7 +75,7 @@ public:
     long CallFromGuiThread(std::shared_ptr<IWorkHolderExecutor> pExecutor, bool bSynchronous);
 
     // GUI thread.
-    QObject* GetParentWindow() const { return m_pParentWindow.data(); }
+    QObject* GetParentWindow() const;
     // Any thread.
     std::uint32_t GetCompletionTimeOut() const;
     bool IsGuiThread() const;
