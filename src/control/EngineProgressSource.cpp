@@ -13,6 +13,7 @@ EngineProgressSource::EngineProgressSource(const model::PropertyHolder& settings
 
 void EngineProgressSource::Detach()
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (m_pSettings != nullptr) {
         m_lastTexts = Texts();
         m_lastTimeTexts = TimeTexts();
@@ -23,21 +24,25 @@ void EngineProgressSource::Detach()
 
 ui::ProgressTexts EngineProgressSource::Texts() const
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     return m_pSettings != nullptr ? DialogSettings::ProgressTexts(*m_pSettings) : m_lastTexts;
 }
 
 ui::ProgressTimeTexts EngineProgressSource::TimeTexts() const
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     return m_pSettings != nullptr ? DialogSettings::ProgressTimeTexts(*m_pSettings) : m_lastTimeTexts;
 }
 
 ui::ProgressEngineState EngineProgressSource::State() const
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     return DialogSettings::EngineState(m_pEngine.lock());
 }
 
 void EngineProgressSource::SkipCurrent()
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (const auto pEngine = m_pEngine.lock()) {
         pEngine->SkipCurrent();
     }
@@ -45,6 +50,7 @@ void EngineProgressSource::SkipCurrent()
 
 void EngineProgressSource::SkipAll()
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (const auto pEngine = m_pEngine.lock()) {
         pEngine->SkipAll();
     }

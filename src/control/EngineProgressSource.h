@@ -5,6 +5,7 @@
 // GUI thread only.
 #include <memory>
 
+#include "core/ThreadAffinity.h"
 #include "model/PropertyHolder.h"
 #include "pullbay/IDialogPresenter.h"
 
@@ -31,6 +32,7 @@ public:
     void Detach();
 
 private:
+    const core::ThreadAffinity m_guiThread;
     const model::PropertyHolder* m_pSettings;
     std::weak_ptr<engine::FileListDownloader> m_pEngine;
     ui::ProgressTexts m_lastTexts;

@@ -25,6 +25,7 @@ PolicyPresenter::PolicyPresenter(OpenFolderMode mode)
 
 void PolicyPresenter::SetFolder(const std::wstring& strPath)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     m_bFolderGiven = !strPath.empty();
     m_pBrowser->SetAnswer(strPath.empty() ? platform::shell::ItemIdBytes()
                                           : platform::shell::ItemIdList::FromPath(strPath));
@@ -32,6 +33,7 @@ void PolicyPresenter::SetFolder(const std::wstring& strPath)
 
 std::shared_ptr<platform::shell::IFolderBrowser> PolicyPresenter::FolderBrowser()
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (m_pDesktopBrowser && !m_bFolderGiven) {
         return m_pDesktopBrowser;
     }
@@ -40,6 +42,7 @@ std::shared_ptr<platform::shell::IFolderBrowser> PolicyPresenter::FolderBrowser(
 
 api::ConfirmationAnswer PolicyPresenter::ConfirmDownload(const api::ConfirmationRequest& request)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     m_asked.push_back(L"confirm " + request.strServer);
     api::ConfirmationAnswer answer;
     answer.bOk = true;
@@ -51,17 +54,20 @@ api::ConfirmationAnswer PolicyPresenter::ConfirmDownload(const api::Confirmation
 
 api::FileExistsReply PolicyPresenter::AskFileExists(const api::FileExistsQuestion& question)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     m_asked.push_back(L"exists " + question.strQuestion);
     return {question.settings.defaultAction, false};
 }
 
 void PolicyPresenter::ShowProgress(const std::shared_ptr<api::IProgressSource>&)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     m_asked.push_back(L"progress");
 }
 
 void PolicyPresenter::ShowDownloadComplete(const api::CompletionReport& report)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     m_asked.push_back(L"complete");
     m_completionLog = report.lines;
 }
@@ -69,12 +75,14 @@ void PolicyPresenter::ShowDownloadComplete(const api::CompletionReport& report)
 api::MessageBoxAnswer PolicyPresenter::ShowMessageBox(const std::wstring& strText, const std::wstring&,
                                                       api::MessageBoxButtons buttons)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     m_asked.push_back(L"message " + strText);
     return buttons == api::MessageBoxButtons::YesNo ? api::MessageBoxAnswer::No : api::MessageBoxAnswer::Ok;
 }
 
 void PolicyPresenter::OpenFolder(const std::wstring& strPath)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     m_asked.push_back(L"open " + strPath);
     if (m_mode == OpenFolderMode::Desktop) {
         // xdg-open through Qt: the desktop's own handler for folders.
@@ -88,6 +96,7 @@ void PolicyPresenter::OpenFolder(const std::wstring& strPath)
 
 void PolicyPresenter::CancelDialogs()
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     m_asked.push_back(L"cancel");
     if (m_pDesktopBrowser) {
         m_pDesktopBrowser->Cancel();

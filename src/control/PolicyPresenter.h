@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "core/ThreadAffinity.h"
 #include "platform/shell/PolicyFolderBrowser.h"
 #include "pullbay/IDialogPresenter.h"
 
@@ -52,6 +53,7 @@ public:
     const std::vector<std::wstring>& Asked() const { return m_asked; }
 
 private:
+    const core::ThreadAffinity m_guiThread;
     OpenFolderMode m_mode;
     bool m_bFolderGiven = false;
     std::shared_ptr<platform::shell::PolicyFolderBrowser> m_pBrowser;

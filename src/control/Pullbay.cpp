@@ -12,6 +12,7 @@
 #include "model/PropertyTable.h"
 #include "control/UrlAcceptance.h"
 #include "core/TextUnits.h"
+#include "core/ThreadAffinity.h"
 #include "engine/FileListDownloader.h"
 
 #include <QCoreApplication>
@@ -208,11 +209,13 @@ Pullbay::~Pullbay()
 
 void Pullbay::SetPresenter(std::shared_ptr<api::IDialogPresenter> pPresenter)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     m_pPresenter = pPresenter ? std::move(pPresenter) : m_pDefaultPresenter;
 }
 
 std::shared_ptr<api::IDialogPresenter> Pullbay::GetDefaultPresenter() const
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     return m_pDefaultPresenter;
 }
 
@@ -224,12 +227,14 @@ const com::DispatchTable<Pullbay>& Pullbay::Table()
 
 HRESULT Pullbay::GetIDsOfNames(std::wstring_view strName, DISPID& dispid)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     return Table().GetIDsOfNames(strName, dispid);
 }
 
 HRESULT Pullbay::Invoke(DISPID dispid, std::uint16_t uintFlags, std::vector<Variant> args,
                         Variant* pResult)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     return Table().Invoke(*this, dispid, uintFlags, std::move(args), pResult);
 }
 
@@ -240,11 +245,13 @@ const std::vector<MemberInfo>& Pullbay::Describe() const
 
 void Pullbay::SetClientSite(std::shared_ptr<api::IClientSite> pClientSite)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     m_pClientSite = std::move(pClientSite);
 }
 
 void Pullbay::OnWindowCreated(QWidget* pWindow)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     m_properties.SetInitialized(true);
     QObject::disconnect(m_windowGone);
     m_pWindow = pWindow;
@@ -275,6 +282,7 @@ void Pullbay::OnWindowCreated(QWidget* pWindow)
 
 void Pullbay::OnWindowDestroyed()
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     QObject::disconnect(m_windowGone);
     m_bWindowGone = true;
     m_pWindow = nullptr;
@@ -300,6 +308,7 @@ void Pullbay::ReleaseWindowParts()
 
 void Pullbay::EndRunEarly()
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (!IsRunning() || m_bRunEnding.exchange(true)) {
         return;
     }
@@ -345,6 +354,7 @@ HRESULT Pullbay::DownloadFileAdd(const NullableString& strMimeType, std::int32_t
                                  const NullableString& strFileName, const NullableString& strUrl,
                                  std::int32_t* pIndex)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (strUrl.IsNull() || strFileName.IsNull() || strMimeType.IsNull()) {
         return E_POINTER;
     }
@@ -375,6 +385,7 @@ HRESULT Pullbay::DownloadFileAdd(const NullableString& strMimeType, std::int32_t
 
 HRESULT Pullbay::DownloadFileRemove(std::int32_t intIndex)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (!IsValidIndex(intIndex)) {
         return E_INVALIDARG;
     }
@@ -421,16 +432,19 @@ HRESULT Pullbay::ReplaceItem(std::int32_t intIndex, const NullableString& strVal
 
 HRESULT Pullbay::PutDownloadFileUrl(std::int32_t intIndex, const NullableString& strValue)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     return ReplaceItem(intIndex, strValue, true);
 }
 
 HRESULT Pullbay::PutDownloadFileName(std::int32_t intIndex, const NullableString& strValue)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     return ReplaceItem(intIndex, strValue, false);
 }
 
 HRESULT Pullbay::PutDownloadFileMimeType(std::int32_t intIndex, const NullableString& strValue)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (strValue.IsNull()) {
         return E_POINTER;
     }
@@ -446,6 +460,7 @@ HRESULT Pullbay::PutDownloadFileMimeType(std::int32_t intIndex, const NullableSt
 
 HRESULT Pullbay::PutDownloadFileSize(std::int32_t intIndex, std::int32_t intValue)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (!m_bIdle) {
         return S_FALSE;
     }
@@ -461,6 +476,7 @@ HRESULT Pullbay::PutDownloadFileSize(std::int32_t intIndex, std::int32_t intValu
 template <typename Value, typename Read>
 HRESULT Pullbay::ReadItem(std::int32_t intIndex, Value* pValue, Read read) const
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (pValue == nullptr) {
         return E_POINTER;
     }
@@ -493,6 +509,7 @@ HRESULT Pullbay::GetDownloadFileSize(std::int32_t intIndex, std::int32_t* pValue
 
 HRESULT Pullbay::GetDownloadFileCount(std::int32_t* pValue) const
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (pValue == nullptr) {
         return E_POINTER;
     }
@@ -502,6 +519,7 @@ HRESULT Pullbay::GetDownloadFileCount(std::int32_t* pValue) const
 
 HRESULT Pullbay::ClearFileList()
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     const std::size_t uintBefore = m_files.Count();
     m_files.Clear();
     if (m_files.Count() != uintBefore) {
@@ -526,6 +544,7 @@ void Pullbay::AbortRun(const wchar_t* strRoutine, std::uint32_t uintLine)
 
 HRESULT Pullbay::Download()
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (!m_bEnabled || m_pWindow == nullptr) {
         return S_OK;
     }
@@ -801,6 +820,7 @@ int Pullbay::RunFileListDialog()
 
 HRESULT Pullbay::DownloadFileList()
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (IsRunning()) {
         return S_FALSE;
     }
@@ -837,6 +857,7 @@ HRESULT Pullbay::DownloadFileList()
 
 HRESULT Pullbay::SkipCurrent()
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (auto pEngine = m_pEngine.lock()) {
         pEngine->SkipCurrent();
     }
@@ -845,6 +866,7 @@ HRESULT Pullbay::SkipCurrent()
 
 HRESULT Pullbay::SkipAll()
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (auto pEngine = m_pEngine.lock()) {
         pEngine->SkipAll();
     }
@@ -853,6 +875,7 @@ HRESULT Pullbay::SkipAll()
 
 void Pullbay::AddFileListBatch(const engine::FileListBatch& batch)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     for (const engine::FileListBatch::Entry& entry : batch.entries) {
         if (!entry.IsItem()) {
             Error(entry.intErrorCode, entry.strDescription, 0, L"", L"", 0);
@@ -926,6 +949,7 @@ model::FileExistsDialogAction Pullbay::FileExists(const std::shared_ptr<model::F
 
 HRESULT Pullbay::GetProperty(DISPID dispid, Variant& value) const
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (dispid == model::PropertyTable::kDispidEnabled) {
         // Reads false during a download run whatever was stored.
         value = Variant::FromBool(m_bEnabled && m_bIdle);
@@ -940,6 +964,7 @@ HRESULT Pullbay::GetProperty(DISPID dispid, Variant& value) const
 
 HRESULT Pullbay::PutProperty(DISPID dispid, const Variant& value)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     const model::PropertyDescriptor* pProperty = model::PropertyTable::TryFind(dispid);
     if (pProperty == nullptr) {
         return com::DISP_E_MEMBERNOTFOUND;
@@ -982,6 +1007,7 @@ HRESULT Pullbay::PutProperty(DISPID dispid, const Variant& value)
 
 HRESULT Pullbay::GetConfirmationEnabled(bool* pValue) const
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (pValue == nullptr) {
         return E_POINTER;
     }
@@ -991,6 +1017,7 @@ HRESULT Pullbay::GetConfirmationEnabled(bool* pValue) const
 
 HRESULT Pullbay::PutConfirmationEnabled(bool bValue)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     m_properties.SetConfirmationEnabled(bValue);
     return S_OK;
 }
@@ -999,12 +1026,14 @@ HRESULT Pullbay::PutConfirmationEnabled(bool bValue)
 
 void Pullbay::SetExtent(std::uint32_t uintCx, std::uint32_t uintCy)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     m_uintExtentCx = uintCx;
     m_uintExtentCy = uintCy;
 }
 
 HRESULT Pullbay::Load(com::IPropertyBag& bag)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     Variant value;
     if (Succeeded(bag.Read(kExtentCxName, VarType::UI4, value))) {
         m_uintExtentCx = value.UI4();
@@ -1029,6 +1058,7 @@ HRESULT Pullbay::Load(com::IPropertyBag& bag)
 
 HRESULT Pullbay::Save(com::IPropertyBag& bag) const
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     HRESULT hr = bag.Write(kExtentCxName, Variant::FromUI4(m_uintExtentCx));
     if (Succeeded(hr)) {
         hr = bag.Write(kExtentCyName, Variant::FromUI4(m_uintExtentCy));
@@ -1047,6 +1077,7 @@ HRESULT Pullbay::Save(com::IPropertyBag& bag) const
 
 HRESULT Pullbay::Save(core::IStream& stream) const
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     HRESULT hr = com::WriteVersion(stream);
     if (Succeeded(hr)) {
         hr = com::WriteUInt32(stream, m_uintExtentCx);
@@ -1068,6 +1099,7 @@ HRESULT Pullbay::Save(core::IStream& stream) const
 
 HRESULT Pullbay::Load(core::IStream& stream)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     HRESULT hr = com::ReadVersion(stream);
     std::uint32_t uintCx = 0;
     std::uint32_t uintCy = 0;
@@ -1103,6 +1135,7 @@ HRESULT Pullbay::Load(core::IStream& stream)
 
 HRESULT Pullbay::GetSizeMax(std::uint64_t* pSize) const
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (pSize == nullptr) {
         return E_POINTER;
     }

@@ -4,9 +4,11 @@
 // the C++ members below (early binding). Persistence through a property bag
 // or a stream.
 //
-// Threads: every member runs on the GUI thread (the QApplication's thread);
-// only the event raiser's operations may be called from workers, once the
-// control's window exists.
+// Threads: every member runs on the GUI thread (the QApplication's thread,
+// which creates the control; Debug builds check it at the entry points);
+// only the event raiser's operations and the engine's reports
+// (IDownloaderEvents) may be called from workers, once the control's window
+// exists.
 #include <cstdint>
 #include <functional>
 #include <mutex>
@@ -23,6 +25,7 @@
 
 #include "control/EventRaiser.h"
 #include "core/IStream.h"
+#include "core/ThreadAffinity.h"
 #include "engine/FileListBatch.h"
 #include "engine/IDownloaderEvents.h"
 #include "model/FileList.h"
@@ -226,6 +229,7 @@ private:
                         std::int32_t intIndex);
     void FireInitCompleteWithRetry();
 
+    const core::ThreadAffinity m_guiThread;
     model::PropertyHolder m_properties;
     model::FileList m_files;
     bool m_bIdle = true;

@@ -21,8 +21,7 @@ QtFolderBrowser::QtFolderBrowser(QWidget* pOwner)
 
 ItemIdBytes QtFolderBrowser::Browse(const std::wstring& strTitle, const ItemIdBytes& initialFolder)
 {
-    Q_ASSERT(QCoreApplication::instance() != nullptr &&
-             QThread::currentThread() == QCoreApplication::instance()->thread());
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     // Held weakly: if the owner is destroyed while the dialog runs, it takes
     // the dialog with it, and the dialog must not be deleted twice.
     QPointer<QFileDialog> pDialog = new QFileDialog(m_pOwner.data(), QString::fromStdWString(strTitle));
@@ -61,6 +60,7 @@ ItemIdBytes QtFolderBrowser::Browse(const std::wstring& strTitle, const ItemIdBy
 
 void QtFolderBrowser::Cancel()
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (m_pOpen) {
         m_pOpen->reject();
     }

@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include "core/ThreadAffinity.h"
 #include "platform/shell/IFolderBrowser.h"
 
 namespace pullbay::dialogs {
@@ -24,6 +25,7 @@ public:
     void Cancel();
 
 private:
+    const core::ThreadAffinity m_guiThread;
     QPointer<QWidget> m_pOwner;
     QPointer<QFileDialog> m_pOpen;
 };

@@ -141,6 +141,7 @@ std::shared_ptr<ClientPresenter::Pending> ClientPresenter::Find(const std::strin
 
 void ClientPresenter::Answer(const QJsonObject& answer)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     const QJsonValue id = answer.value("answer");
     const std::string strId = id.isString() ? id.toString().toStdString() : std::string();
     const std::shared_ptr<Pending> pPending = Find(strId);
@@ -161,17 +162,20 @@ void ClientPresenter::Answer(const QJsonObject& answer)
 
 void ClientPresenter::EndOfInput()
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     m_bEndOfInput = true;
     CancelOpen(L"eof");
 }
 
 void ClientPresenter::CancelDialogs()
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     CancelOpen(L"cancelled");
 }
 
 void ClientPresenter::CancelOpen(const wchar_t* strReason)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     // Copied: ending a dialog may let another one open or end.
     const auto pending = m_pending;
     for (const auto& pPending : pending) {
@@ -193,6 +197,7 @@ void ClientPresenter::CancelOpen(const wchar_t* strReason)
 api::MessageBoxAnswer ClientPresenter::ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
                                                           api::MessageBoxButtons buttons)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     const bool bYesNo = buttons == api::MessageBoxButtons::YesNo;
     // Cancelled: No, or OK when that is the only button; also auto's answer.
     api::MessageBoxAnswer result = bYesNo ? api::MessageBoxAnswer::No : api::MessageBoxAnswer::Ok;
@@ -227,11 +232,13 @@ api::MessageBoxAnswer ClientPresenter::ShowMessageBox(const std::wstring& strTex
 
 std::shared_ptr<platform::shell::IFolderBrowser> ClientPresenter::FolderBrowser()
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     return std::make_shared<ClientFolderBrowser>(weak_from_this());
 }
 
 ItemIdBytes ClientPresenter::BrowseForFolder(const std::wstring& strTitle, const ItemIdBytes& initialFolder)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     ItemIdBytes chosen;
     auto pPending = std::make_shared<Pending>();
     pPending->strId = NextId();
@@ -277,6 +284,7 @@ ItemIdBytes ClientPresenter::BrowseForFolder(const std::wstring& strTitle, const
 
 api::ConfirmationAnswer ClientPresenter::ConfirmDownload(const api::ConfirmationRequest& request)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     const ui::ConfirmationSettings& confirmation = request.settings;
     const std::wstring& strServer = request.strServer;
     ui::ConfirmationModel model(confirmation, strServer, request.rows);
@@ -363,6 +371,7 @@ api::ConfirmationAnswer ClientPresenter::ConfirmDownload(const api::Confirmation
 
 api::FileExistsReply ClientPresenter::AskFileExists(const api::FileExistsQuestion& question)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     const ui::FileExistsSettings& existsSettings = question.settings;
     const std::wstring& strQuestion = question.strQuestion;
     ui::FileExistsModel model(existsSettings, strQuestion);
@@ -425,6 +434,7 @@ api::FileExistsReply ClientPresenter::AskFileExists(const api::FileExistsQuestio
 
 void ClientPresenter::ShowProgress(const std::shared_ptr<api::IProgressSource>& pSource)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     const std::wstring strId = core::FromUtf8(NextId());
     m_write(JsonText::Object().Text("dialog", L"Progress").Text("dialogId", strId).Str());
     ProgressWatch::Run(pSource, [&](const ui::ProgressModel& model) {
@@ -441,6 +451,7 @@ void ClientPresenter::ShowProgress(const std::shared_ptr<api::IProgressSource>& 
 
 void ClientPresenter::FileListProgressShown(const std::wstring& strText, std::function<void()> cancel)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     auto pPending = std::make_shared<Pending>();
     pPending->strId = NextId();
     pPending->cancel = std::move(cancel);
@@ -465,6 +476,7 @@ void ClientPresenter::FileListProgressShown(const std::wstring& strText, std::fu
 
 void ClientPresenter::FileListProgressClosed()
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (m_pFileListProgress) {
         m_write(
             JsonText::Object().Text("dialogClosed", core::FromUtf8(m_pFileListProgress->strId)).Str());
@@ -474,6 +486,7 @@ void ClientPresenter::FileListProgressClosed()
 
 void ClientPresenter::ShowDownloadComplete(const api::CompletionReport& report)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     std::vector<std::string> quoted;
     for (const std::wstring& strLine : report.lines) {
         quoted.push_back(JsonText::Quote(strLine));
@@ -502,6 +515,7 @@ void ClientPresenter::ShowDownloadComplete(const api::CompletionReport& report)
 
 void ClientPresenter::OpenFolder(const std::wstring& strPath)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     m_write(JsonText::Object().Text("notice", L"OpenFolder").Text("folder", strPath).Str());
 }
 

@@ -16,6 +16,7 @@
 #include <string_view>
 #include <vector>
 
+#include "core/ThreadAffinity.h"
 #include "pullbay/IDialogPresenter.h"
 #include "platform/shell/IFolderBrowser.h"
 
@@ -58,6 +59,7 @@ public:
                                                  const platform::shell::ItemIdBytes& initialFolder);
 
 private:
+    const core::ThreadAffinity m_guiThread;
     struct Pending;
 
     std::string NextId();

@@ -50,11 +50,13 @@ RunPresenter::RunPresenter(bool bDesktop, bool bTerminalBar, const std::wstring&
 
 api::ConfirmationAnswer RunPresenter::ConfirmDownload(const api::ConfirmationRequest& request)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     return m_pDefault ? m_pDefault->ConfirmDownload(request) : api::ConfirmationAnswer{};
 }
 
 std::shared_ptr<platform::shell::IFolderBrowser> RunPresenter::FolderBrowser()
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (m_pGivenFolder || !m_pDefault) {
         return m_pGivenFolder ? m_pGivenFolder : std::make_shared<platform::shell::PolicyFolderBrowser>();
     }
@@ -63,11 +65,13 @@ std::shared_ptr<platform::shell::IFolderBrowser> RunPresenter::FolderBrowser()
 
 api::FileExistsReply RunPresenter::AskFileExists(const api::FileExistsQuestion& question)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     return m_pDefault ? m_pDefault->AskFileExists(question) : api::FileExistsReply{};
 }
 
 void RunPresenter::ShowDownloadComplete(const api::CompletionReport& report)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (m_pDefault) {
         m_pDefault->ShowDownloadComplete(report);
     }
@@ -76,6 +80,7 @@ void RunPresenter::ShowDownloadComplete(const api::CompletionReport& report)
 api::MessageBoxAnswer RunPresenter::ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
                                                    api::MessageBoxButtons buttons)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (m_pDefault) {
         return m_pDefault->ShowMessageBox(strText, strCaption, buttons);
     }
@@ -84,6 +89,7 @@ api::MessageBoxAnswer RunPresenter::ShowMessageBox(const std::wstring& strText, 
 
 void RunPresenter::FileListProgressShown(const std::wstring& strText, std::function<void()> cancel)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (m_pDefault) {
         m_pDefault->FileListProgressShown(strText, std::move(cancel));
     }
@@ -91,6 +97,7 @@ void RunPresenter::FileListProgressShown(const std::wstring& strText, std::funct
 
 void RunPresenter::FileListProgressClosed()
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (m_pDefault) {
         m_pDefault->FileListProgressClosed();
     }
@@ -98,6 +105,7 @@ void RunPresenter::FileListProgressClosed()
 
 void RunPresenter::OpenFolder(const std::wstring& strPath)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (m_bDesktop && m_pDefault) {
         m_pDefault->OpenFolder(strPath);
     } else if (m_notice) {
@@ -107,6 +115,7 @@ void RunPresenter::OpenFolder(const std::wstring& strPath)
 
 void RunPresenter::CancelDialogs()
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (m_pDefault) {
         m_pDefault->CancelDialogs();
     }
@@ -129,6 +138,7 @@ std::string RunPresenter::BarText(const std::wstring& strUrl, const std::wstring
 
 void RunPresenter::ShowProgress(const std::shared_ptr<api::IProgressSource>& pSource)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (!m_bTerminalBar) {
         if (m_pDefault) {
             m_pDefault->ShowProgress(pSource);

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "core/ThreadAffinity.h"
 #include "platform/shell/PolicyFolderBrowser.h"
 #include "pullbay/IDialogPresenter.h"
 
@@ -46,6 +47,7 @@ public:
                                int intColumns);
 
 private:
+    const core::ThreadAffinity m_guiThread;
     const bool m_bDesktop;
     const bool m_bTerminalBar;
     std::shared_ptr<platform::shell::PolicyFolderBrowser> m_pGivenFolder;

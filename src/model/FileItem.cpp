@@ -47,12 +47,14 @@ std::wstring FileItem::FullDestinationPath() const
 {
     // A file that skip-all never started has a name but no folder: it is
     // shown by its name alone, not as "/name".
-    if (m_strDestinationFolder.empty()) {
-        return m_strDestinationFileName;
+    const std::wstring& strFolder = m_recorded.strDestinationFolder;
+    const std::wstring& strName = m_recorded.strDestinationFileName;
+    if (strFolder.empty()) {
+        return strName;
     }
     std::wstring strPath;
-    strPath.reserve(m_strDestinationFolder.size() + 1 + m_strDestinationFileName.size());
-    strPath.append(m_strDestinationFolder).append(1, L'/').append(m_strDestinationFileName);
+    strPath.reserve(strFolder.size() + 1 + strName.size());
+    strPath.append(strFolder).append(1, L'/').append(strName);
     return strPath;
 }
 

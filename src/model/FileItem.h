@@ -3,18 +3,20 @@
 // size), where the engine puts the file, and what became of it. Shared by
 // the list, the engine's copy and the dialogs.
 //
-// Threads: created and changed on the GUI thread. During a run the engine
-// (worker thread) writes DestinationFolder, DestinationFileName,
-// TemporaryStream, TemporaryFilePath, ReceivedMimeType and Result; the GUI
-// thread does not read the first five while the engine runs (it waits for the engine), so they
-// need no lock. Result (read by the dialogs while the engine writes it) and
-// Checked are atomic.
+// Threads: the declared fields are created and changed on the GUI thread.
+// What the engine records (DestinationFolder, DestinationFileName,
+// TemporaryStream, TemporaryFilePath, ReceivedMimeType, Result) is kept
+// apart: one thread only writes it, the engine's worker during a run (Debug
+// builds check it), and the GUI thread reads it once the engine has ended,
+// so it needs no lock. Result (read by the dialogs while the engine writes
+// it) and Checked are atomic.
 #include <atomic>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "core/IStream.h"
+#include "core/ThreadAffinity.h"
 
 namespace pullbay::model {
 
@@ -52,19 +54,19 @@ public:
     void SetUrl(std::wstring strUrl);
     const std::wstring& GetUrlKey() const { return m_strUrlKey; }
 
-    // Written by the engine (see the thread note above).
-    const std::wstring& GetDestinationFolder() const { return m_strDestinationFolder; }
-    void SetDestinationFolder(std::wstring strFolder) { m_strDestinationFolder = std::move(strFolder); }
-    const std::wstring& GetDestinationFileName() const { return m_strDestinationFileName; }
-    void SetDestinationFileName(std::wstring strName) { m_strDestinationFileName = std::move(strName); }
-    const std::shared_ptr<core::IStream>& GetTemporaryStream() const { return m_pTemporaryStream; }
-    void SetTemporaryStream(std::shared_ptr<core::IStream> pStream) { m_pTemporaryStream = std::move(pStream); }
-    const std::wstring& GetTemporaryFilePath() const { return m_strTemporaryFilePath; }
-    void SetTemporaryFilePath(std::wstring strPath) { m_strTemporaryFilePath = std::move(strPath); }
+    // Recorded by the engine (see the thread note above).
+    const std::wstring& GetDestinationFolder() const { return m_recorded.strDestinationFolder; }
+    void SetDestinationFolder(std::wstring strFolder) { Recorded().strDestinationFolder = std::move(strFolder); }
+    const std::wstring& GetDestinationFileName() const { return m_recorded.strDestinationFileName; }
+    void SetDestinationFileName(std::wstring strName) { Recorded().strDestinationFileName = std::move(strName); }
+    const std::shared_ptr<core::IStream>& GetTemporaryStream() const { return m_recorded.pTemporaryStream; }
+    void SetTemporaryStream(std::shared_ptr<core::IStream> pStream) { Recorded().pTemporaryStream = std::move(pStream); }
+    const std::wstring& GetTemporaryFilePath() const { return m_recorded.strTemporaryFilePath; }
+    void SetTemporaryFilePath(std::wstring strPath) { Recorded().strTemporaryFilePath = std::move(strPath); }
 
     // The Content-Type the transfer received (empty until a response came).
-    const std::wstring& GetReceivedMimeType() const { return m_strReceivedMimeType; }
-    void SetReceivedMimeType(std::wstring strMimeType) { m_strReceivedMimeType = std::move(strMimeType); }
+    const std::wstring& GetReceivedMimeType() const { return m_recorded.strReceivedMimeType; }
+    void SetReceivedMimeType(std::wstring strMimeType) { Recorded().strReceivedMimeType = std::move(strMimeType); }
 
     // DestinationFolder, "/" and DestinationFileName, joined as they stand
     // (no separator added or removed beyond that one); the name alone while
@@ -72,28 +74,42 @@ public:
     std::wstring FullDestinationPath() const;
 
     // -1 while not processed, else a DownloadItemCompleteType value.
-    std::int32_t GetResult() const { return m_intResult.load(); }
-    void SetResult(std::int32_t intResult) { m_intResult.store(intResult); }
+    std::int32_t GetResult() const { return m_recorded.intResult.load(); }
+    void SetResult(std::int32_t intResult) { Recorded().intResult.store(intResult); }
 
     // 1 (or any non-zero value) when the file is selected for download.
     std::int32_t GetChecked() const { return m_intChecked.load(); }
     void SetChecked(std::int32_t intChecked) { m_intChecked.store(intChecked); }
 
 private:
+    // What the engine records, written by one thread only.
+    struct RecordedFields {
+        core::ThreadAffinity writer{core::ThreadAffinity::kBindOnFirstUse};
+        std::wstring strDestinationFolder;
+        std::wstring strDestinationFileName;
+        std::shared_ptr<core::IStream> pTemporaryStream;
+        std::wstring strTemporaryFilePath;
+        std::wstring strReceivedMimeType;
+        std::atomic<std::int32_t> intResult{kResultNotProcessed};
+    };
+
+    RecordedFields& Recorded()
+    {
+        PB_ASSERT_OWNER_THREAD(m_recorded.writer);
+        return m_recorded;
+    }
+
+    // Declared by the page or the list; GUI thread.
     std::int32_t m_intFileSize = 0;
     std::wstring m_strMimeType;
     std::wstring m_strFileSizeText;
     std::wstring m_strFileName;
     std::wstring m_strUrl;
-    std::wstring m_strDestinationFolder;
-    std::wstring m_strDestinationFileName;
-    std::shared_ptr<core::IStream> m_pTemporaryStream;
-    std::wstring m_strTemporaryFilePath;
-    std::wstring m_strReceivedMimeType;
-    std::atomic<std::int32_t> m_intResult{kResultNotProcessed};
-    std::atomic<std::int32_t> m_intChecked{1};
     std::wstring m_strUrlKey;
     std::wstring m_strFileNameKey;
+    std::atomic<std::int32_t> m_intChecked{1};
+
+    RecordedFields m_recorded;
 };
 
 }  // namespace pullbay::model

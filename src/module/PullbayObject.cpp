@@ -3,6 +3,7 @@
 #include <new>
 
 #include "core/Exceptions.h"
+#include "core/ThreadAffinity.h"
 #include "core/ThrowSite.h"
 #include "module/ModuleState.h"
 #include "platform/com/DispatchResults.h"
@@ -117,12 +118,14 @@ std::uint32_t PullbayObject::Release()
 
 HRESULT PullbayObject::GetIDsOfNames(std::wstring_view strName, com::DISPID& dispid)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     return Guarded([&] { return m_pControl->GetIDsOfNames(strName, dispid); });
 }
 
 HRESULT PullbayObject::Invoke(com::DISPID dispid, std::uint16_t uintFlags,
                               std::vector<com::Variant> args, com::Variant* pResult)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     // A call (a download run above all) may pump events in which the host
     // releases the object: the object stays until the call has returned.
     AddRef();
@@ -141,6 +144,7 @@ const std::vector<com::MemberInfo>& PullbayObject::GetTypeInfo() const
 HRESULT PullbayObject::Advise(const com::Guid& iidEvents, std::shared_ptr<com::IDispatchSink> pSink,
                               std::uint32_t& uintCookie)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (iidEvents != control::Pullbay::kIidEvents) {
         return com::CONNECT_E_NOCONNECTION;
     }
@@ -149,6 +153,7 @@ HRESULT PullbayObject::Advise(const com::Guid& iidEvents, std::shared_ptr<com::I
 
 HRESULT PullbayObject::Unadvise(const com::Guid& iidEvents, std::uint32_t uintCookie)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (iidEvents != control::Pullbay::kIidEvents) {
         return com::CONNECT_E_NOCONNECTION;
     }
@@ -174,6 +179,7 @@ HRESULT PullbayObject::GetInterfaceSafetyOptions(const com::Guid& iid, std::uint
 HRESULT PullbayObject::SetInterfaceSafetyOptions(const com::Guid& iid, std::uint32_t uintMask,
                                                  std::uint32_t uintOptions)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (InterfaceFor(iid) == nullptr) {
         return E_NOINTERFACE;
     }
@@ -187,6 +193,7 @@ HRESULT PullbayObject::SetInterfaceSafetyOptions(const com::Guid& iid, std::uint
 
 HRESULT PullbayObject::SetSite(com::IUnknown* pSite)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (pSite != nullptr) {
         pSite->AddRef();
     }
@@ -213,6 +220,7 @@ HRESULT PullbayObject::InitNew()
 
 HRESULT PullbayObject::Load(com::IPropertyBag* pBag)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (pBag == nullptr) {
         return E_POINTER;
     }
@@ -221,6 +229,7 @@ HRESULT PullbayObject::Load(com::IPropertyBag* pBag)
 
 HRESULT PullbayObject::Save(com::IPropertyBag* pBag, bool, bool)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (pBag == nullptr) {
         return E_POINTER;
     }
@@ -234,6 +243,7 @@ HRESULT PullbayObject::IsDirty()
 
 HRESULT PullbayObject::Load(core::IStream* pStream)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (pStream == nullptr) {
         return E_POINTER;
     }
@@ -242,6 +252,7 @@ HRESULT PullbayObject::Load(core::IStream* pStream)
 
 HRESULT PullbayObject::Save(core::IStream* pStream, bool)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (pStream == nullptr) {
         return E_POINTER;
     }
@@ -255,12 +266,14 @@ HRESULT PullbayObject::GetSizeMax(std::uint64_t* pSize)
 
 HRESULT PullbayObject::SetClientSite(std::shared_ptr<api::IClientSite> pClientSite)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     m_pControl->SetClientSite(std::move(pClientSite));
     return S_OK;
 }
 
 HRESULT PullbayObject::CreateControlWindow(QWidget* pWindow)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (pWindow == nullptr) {
         return E_POINTER;
     }
@@ -272,6 +285,7 @@ HRESULT PullbayObject::CreateControlWindow(QWidget* pWindow)
 
 HRESULT PullbayObject::DestroyControlWindow()
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     return Guarded([&] {
         m_pControl->OnWindowDestroyed();
         return S_OK;
@@ -280,18 +294,21 @@ HRESULT PullbayObject::DestroyControlWindow()
 
 HRESULT PullbayObject::SetExtent(std::uint32_t uintCx, std::uint32_t uintCy)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     m_pControl->SetExtent(uintCx, uintCy);
     return S_OK;
 }
 
 HRESULT PullbayObject::SetPresenter(std::shared_ptr<api::IDialogPresenter> pPresenter)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     m_pControl->SetPresenter(std::move(pPresenter));
     return S_OK;
 }
 
 HRESULT PullbayObject::GetDefaultPresenter(std::shared_ptr<api::IDialogPresenter>* ppPresenter)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (ppPresenter == nullptr) {
         return E_POINTER;
     }
@@ -301,6 +318,7 @@ HRESULT PullbayObject::GetDefaultPresenter(std::shared_ptr<api::IDialogPresenter
 
 HRESULT PullbayObject::GetDownloadLog(std::vector<std::wstring>* pLines)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (pLines == nullptr) {
         return E_POINTER;
     }
@@ -313,11 +331,13 @@ HRESULT PullbayObject::GetDownloadLog(std::vector<std::wstring>* pLines)
 
 HRESULT PullbayObject::GetConfirmationEnabled(bool* pValue)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     return m_pControl->GetConfirmationEnabled(pValue);
 }
 
 HRESULT PullbayObject::PutConfirmationEnabled(bool bValue)
 {
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
     return m_pControl->PutConfirmationEnabled(bValue);
 }
 

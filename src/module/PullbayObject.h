@@ -2,7 +2,8 @@
 // The control as an object of the module: reference-counted, reached only
 // through its interfaces (dispatch, connection points, safety, site,
 // persistence and the control's own interface), holding the control itself.
-// Keeps the module locked while it lives. GUI thread only, like the control;
+// Keeps the module locked while it lives. GUI thread only, like the control
+// (checked at the entry points in Debug builds);
 // no C++ exception ever leaves an interface method. A scripting call holds a
 // reference of its own: when the host lets go of its last one during a run,
 // the run ends early and the object goes once the call has returned.
@@ -11,6 +12,7 @@
 #include <memory>
 
 #include "control/Pullbay.h"
+#include "core/ThreadAffinity.h"
 #include "platform/com/ComInterfaces.h"
 #include "pullbay/IPullbayControl.h"
 
@@ -85,6 +87,7 @@ private:
     // The interface pointer for iid, or null when the object has none.
     void* InterfaceFor(const com::Guid& iid);
 
+    const core::ThreadAffinity m_guiThread;
     std::atomic<std::uint32_t> m_uintReferences{1};
     // References held by scripting calls still on the stack.
     std::uint32_t m_uintCallReferences = 0;
