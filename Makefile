@@ -1,11 +1,14 @@
 # Pullbay: the user's entry points.
 #   make build  - install missing packages, configure and build into build/
 #   make test   - build, run the whole suite, then run it again under
-#                 AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/)
+#                 AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/),
+#                 then the multi-threaded suites under ThreadSanitizer
+#                 (build-tsan/)
 #   make demo   - build, then run the main job: the host program's demo
 
 BUILD_DIR ?= build
 ASAN_DIR  ?= build-asan
+TSAN_DIR  ?= build-tsan
 JOBS      ?= $(shell nproc)
 
 CMAKE_COMMON = -G Ninja -DPULLBAY_WERROR=ON
@@ -16,7 +19,23 @@ SANITIZER_ENV = \
   UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
   LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
-.PHONY: all deps build test test-release test-asan demo clean
+# ThreadSanitizer runs the suites where threads meet, and only the test
+# programs they need (test_host runs the pullbay program, which loads
+# libpullbay.so: both are its dependencies). Its suppressions list reports
+# inside uninstrumented third-party code only, each with its reason. Reports
+# go to files, so that those of the host's child processes are seen too;
+# they are printed when the run fails.
+TSAN_LABELS  = tools|engine|control|net|host
+TSAN_TARGETS = test_tools test_engine test_control test_net test_host
+TSAN_REPORTS = $(abspath $(TSAN_DIR))/tsan-reports
+# Tests left out of this run until the host's stdin reader hands its lines
+# to the GUI thread under a lock of its own: Qt's queued call orders them
+# today, which TSan cannot see, so it reports a race on the line's text.
+TSAN_EXCLUDE = ServeTest\.|HostProgramTest\.PageObjectGivesTheParamsAndCommandLineParamsOverrideThem
+TSAN_ENV = \
+  TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp:log_path=$(TSAN_REPORTS)/report
+
+.PHONY: all deps build test test-release test-asan test-tsan demo clean
 
 all: build
 
@@ -27,7 +46,7 @@ build: deps
 	cmake -S . -B $(BUILD_DIR) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-test: test-release test-asan
+test: test-release test-asan test-tsan
 
 test-release: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
@@ -37,10 +56,18 @@ test-asan: deps
 	cmake --build $(ASAN_DIR) -j $(JOBS)
 	$(SANITIZER_ENV) ctest --test-dir $(ASAN_DIR) --output-on-failure -j $(JOBS)
 
+test-tsan: deps
+	cmake -S . -B $(TSAN_DIR) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Debug -DPULLBAY_TSAN=ON
+	cmake --build $(TSAN_DIR) -j $(JOBS) --target $(TSAN_TARGETS)
+	rm -rf $(TSAN_REPORTS) && mkdir -p $(TSAN_REPORTS)
+	$(TSAN_ENV) ctest --test-dir $(TSAN_DIR) --output-on-failure -j $(JOBS) -L '$(TSAN_LABELS)' \
+	  -E '$(TSAN_EXCLUDE)' || \
+	  { cat $(TSAN_REPORTS)/report.* 2>/dev/null; exit 1; }
+
 # The demo serves a generated file list on a loopback port and downloads it
 # (headless into ./pullbay-demo-downloads unless DEMO_ARGS says otherwise).
 demo: build
 	$(BUILD_DIR)/pullbay demo $(DEMO_ARGS)
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(TSAN_DIR)

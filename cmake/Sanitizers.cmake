@@ -9,3 +9,15 @@ if(PULLBAY_SANITIZE)
   add_compile_options(${PULLBAY_SANITIZER_FLAGS})
   add_link_options(${PULLBAY_SANITIZER_FLAGS})
 endif()
+
+# ThreadSanitizer, for the multi-threaded suites. It cannot share a process
+# with AddressSanitizer. -O1: at -O0 the instrumented suite runs several
+# times slower; the build type's -g keeps the reports' lines.
+if(PULLBAY_TSAN)
+  if(PULLBAY_SANITIZE)
+    message(FATAL_ERROR "PULLBAY_TSAN and PULLBAY_SANITIZE exclude each other")
+  endif()
+  set(PULLBAY_TSAN_FLAGS -fsanitize=thread -fno-omit-frame-pointer)
+  add_compile_options(${PULLBAY_TSAN_FLAGS} -O1)
+  add_link_options(${PULLBAY_TSAN_FLAGS})
+endif()

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "core/Exceptions.h"
+#include "core/HappensBefore.h"
 #include "core/ThreadAffinity.h"
 #include "core/ThreadId.h"
 #include "core/ThrowSite.h"
@@ -105,7 +106,11 @@ public:
         if (type == RunPendingCallsEventType()) {
             ++m_uintPostCount;
         }
-        QCoreApplication::postEvent(m_pReceiver, new QEvent(type));
+        auto* pEvent = new QEvent(type);
+        // Qt's queue orders the post before the delivery, out of
+        // ThreadSanitizer's sight.
+        core::HappensBefore(pEvent);
+        QCoreApplication::postEvent(m_pReceiver, pEvent);
         return true;
     }
 
@@ -228,6 +233,7 @@ public:
 protected:
     bool event(QEvent* pEvent) override
     {
+        core::HappensAfter(pEvent);
         const QEvent::Type type = pEvent->type();
         const bool bRun = type == RunPendingCallsEventType();
         if (!bRun && type != TearDownEventType()) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "core/Exceptions.h"
+#include "core/HappensBefore.h"
 #include "core/ThrowSite.h"
 #include "platform/sync/Event.h"
 #include "tools/GuiThreadContextProvider.h"
@@ -97,6 +98,8 @@ public:
     DeliveryCounter() { QCoreApplication::instance()->installEventFilter(this); }
     bool eventFilter(QObject*, QEvent* pEvent) override
     {
+        // Sees the provider's events before the receiver does.
+        core::HappensAfter(pEvent);
         m_uintRuns += pEvent->type() == GuiThreadContextProvider::RunPendingCallsEventType();
         m_uintTearDowns += pEvent->type() == GuiThreadContextProvider::TearDownEventType();
         return false;
