@@ -28,10 +28,6 @@ SANITIZER_ENV = \
 TSAN_LABELS  = tools|engine|control|net|host
 TSAN_TARGETS = test_tools test_engine test_control test_net test_host
 TSAN_REPORTS = $(abspath $(TSAN_DIR))/tsan-reports
-# Tests left out of this run until the host's stdin reader hands its lines
-# to the GUI thread under a lock of its own: Qt's queued call orders them
-# today, which TSan cannot see, so it reports a race on the line's text.
-TSAN_EXCLUDE = ServeTest\.|HostProgramTest\.PageObjectGivesTheParamsAndCommandLineParamsOverrideThem
 TSAN_ENV = \
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp:log_path=$(TSAN_REPORTS)/report
 
@@ -60,8 +56,7 @@ test-tsan: deps
 	cmake -S . -B $(TSAN_DIR) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=Debug -DPULLBAY_TSAN=ON
 	cmake --build $(TSAN_DIR) -j $(JOBS) --target $(TSAN_TARGETS)
 	rm -rf $(TSAN_REPORTS) && mkdir -p $(TSAN_REPORTS)
-	$(TSAN_ENV) ctest --test-dir $(TSAN_DIR) --output-on-failure -j $(JOBS) -L '$(TSAN_LABELS)' \
-	  -E '$(TSAN_EXCLUDE)' || \
+	$(TSAN_ENV) ctest --test-dir $(TSAN_DIR) --output-on-failure -j $(JOBS) -L '$(TSAN_LABELS)' || \
 	  { cat $(TSAN_REPORTS)/report.* 2>/dev/null; exit 1; }
 
 # The demo serves a generated file list on a loopback port and downloads it

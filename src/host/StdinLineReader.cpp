@@ -6,24 +6,49 @@
 
 #include <atomic>
 #include <cerrno>
+#include <deque>
 #include <mutex>
+#include <optional>
+#include <utility>
 
 namespace pullbay::host {
 
 // What the reading thread shares with the GUI thread: the context its calls
-// are queued to, gone once the reader is destroyed.
+// are queued to (gone once the reader is destroyed) and the lines read, handed
+// over under the lock. Each queued call takes one entry, so the callbacks run
+// in reading order, and one that destroys the reader stops the rest.
 struct StdinLineReader::Shared {
+    struct Entry {
+        std::string strLine;
+        bool bOverlong = false;
+        bool bEnd = false;
+    };
+
     std::mutex mutex;
     QObject* pContext = nullptr;
+    std::deque<Entry> entries;
     std::atomic<bool> bFinished{false};
 
-    template <typename Call>
-    void Post(Call call)
+    // Reading thread.
+    void Hand(Entry entry, StdinLineReader* pReader)
     {
         std::lock_guard lock(mutex);
         if (pContext != nullptr) {
-            QMetaObject::invokeMethod(pContext, std::move(call), Qt::QueuedConnection);
+            entries.push_back(std::move(entry));
+            QMetaObject::invokeMethod(pContext, [pReader] { pReader->DeliverNext(); }, Qt::QueuedConnection);
         }
+    }
+
+    // GUI thread.
+    std::optional<Entry> Take()
+    {
+        std::lock_guard lock(mutex);
+        if (entries.empty()) {
+            return std::nullopt;
+        }
+        Entry entry = std::move(entries.front());
+        entries.pop_front();
+        return entry;
     }
 };
 
@@ -50,11 +75,24 @@ StdinLineReader::~StdinLineReader()
     }
 }
 
+void StdinLineReader::DeliverNext()
+{
+    std::optional<Shared::Entry> entry = m_pShared->Take();
+    if (!entry) {
+        return;
+    }
+    if (entry->bEnd) {
+        m_onEnd();
+    } else {
+        m_onLine(std::move(entry->strLine), entry->bOverlong);
+    }
+}
+
 void StdinLineReader::Start()
 {
     m_thread = std::thread([pShared = m_pShared, fd = m_fdInput, this] {
         // `this` is used only inside calls that run on the GUI thread while
-        // the context (a member) is alive.
+        // the context (a member) is alive: it is never touched here.
         std::string strLine;
         bool bOverlong = false;
         char buffer[65536];
@@ -82,7 +120,7 @@ void StdinLineReader::Start()
                 if (bOverlong) {
                     strLine.clear();
                 }
-                pShared->Post([this, strText = std::move(strLine), bOverlong] { m_onLine(strText, bOverlong); });
+                pShared->Hand({std::move(strLine), bOverlong, false}, this);
                 strLine.clear();
                 bOverlong = false;
             }
@@ -91,9 +129,9 @@ void StdinLineReader::Start()
             if (bOverlong) {
                 strLine.clear();
             }
-            pShared->Post([this, strText = std::move(strLine), bOverlong] { m_onLine(strText, bOverlong); });
+            pShared->Hand({std::move(strLine), bOverlong, false}, this);
         }
-        pShared->Post([this] { m_onEnd(); });
+        pShared->Hand({{}, false, true}, this);
         pShared->bFinished = true;
     });
 }

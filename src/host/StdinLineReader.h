@@ -30,6 +30,9 @@ public:
 private:
     struct Shared;
 
+    // GUI thread: the next line (or the end) the reading thread handed over.
+    void DeliverNext();
+
     OnLine m_onLine;
     OnEnd m_onEnd;
     const int m_fdInput;
