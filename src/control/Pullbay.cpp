@@ -716,8 +716,8 @@ void Pullbay::RunTransfer(const std::wstring& strDestination)
         m_pProgressSource = std::make_shared<EngineProgressSource>(m_properties, pEngine);
         m_pPresenter->ShowProgress(m_pProgressSource);
     }
-    // Only the control holds the engine: a dialog that kept its source
-    // does not keep the engine alive.
+    // From here the pool alone holds the engine while it runs: the control
+    // and a dialog that kept its source only watch it.
     pEngine.reset();
     if (m_pPool) {
         m_pPool->WaitForRunningWork();

@@ -32,7 +32,10 @@ int ControlSession::Open(const Setup& setup)
     auto pPersist = m_pControl.As<com::IPersistPropertyBag>(com::IID_IPersistPropertyBag);
     m_pPoints = m_pControl.As<com::IConnectionPointContainer>(com::IID_IConnectionPointContainer);
     if (!m_pHost || !pPersist || !m_pPoints) {
-        std::cerr << "pullbay: the control lacks a host interface" << std::endl;
+        // A module of another build registered under the same class.
+        std::cerr << "pullbay: the registered control module does not offer this program's host interface "
+                     "(another build of it? `pullbay register` registers the one beside this program)"
+                  << std::endl;
         return 2;
     }
     m_pHost->SetClientSite(std::make_shared<HostClientSite>(setup.strPageUrl, setup.strCookie));
