@@ -10,10 +10,10 @@
 #include <string>
 #include <system_error>
 
-#include "model/FileItem.h"
-#include "model/PropertyHolder.h"
 #include "core/ExceptionManager.h"
 #include "engine/FileListDownloader.h"
+#include "model/FileItem.h"
+#include "model/PropertyHolder.h"
 #include "support/PatternBytes.h"
 #include "support/TestHttpServer.h"
 
@@ -82,17 +82,20 @@ int main(int argc, char** argv)
     fs::create_directories(root / "large");
 
     test::TestHttpServer server;
-    server.Route("/small", test::HttpResponse::Text(200, test::PatternBytes(0, 4096), "application/octet-stream"));
+    server.Route("/small", test::HttpResponse::Text(200, test::PatternBytes(0, 4096),
+                                                    "application/octet-stream"));
 
     engine::FileListDownloader::Items smallItems;
     for (int i = 0; i < intSmallFiles; ++i) {
-        smallItems.push_back(model::FileItem::Create(
-            L"*/*", 4096, L"f" + std::to_wstring(i) + L".bin", Widen(server.BaseUrl() + "/small?" + std::to_string(i))));
+        smallItems.push_back(
+            model::FileItem::Create(L"*/*", 4096, L"f" + std::to_wstring(i) + L".bin",
+                                    Widen(server.BaseUrl() + "/small?" + std::to_string(i))));
     }
     const RunResult small = Run(root / "small", std::move(smallItems));
-    std::printf("small files: %d of %d x 4 KiB in %.3f s: %.0f files/s, %.1f MB/s, %d connection(s)\n",
-                small.intSucceeded, intSmallFiles, small.dblSeconds, small.intSucceeded / small.dblSeconds,
-                small.intSucceeded * 4096.0 / 1e6 / small.dblSeconds, server.ConnectionCount());
+    std::printf(
+        "small files: %d of %d x 4 KiB in %.3f s: %.0f files/s, %.1f MB/s, %d connection(s)\n",
+        small.intSucceeded, intSmallFiles, small.dblSeconds, small.intSucceeded / small.dblSeconds,
+        small.intSucceeded * 4096.0 / 1e6 / small.dblSeconds, server.ConnectionCount());
 
     const std::size_t uintLargeBytes = uintLargeMiB << 20;
     {
@@ -105,8 +108,9 @@ int main(int argc, char** argv)
         large.chunkSize = 1 << 20;
         server.Route("/large", std::move(large));
     }
-    engine::FileListDownloader::Items largeItems{model::FileItem::Create(
-        L"*/*", static_cast<std::int32_t>(uintLargeBytes), L"large.bin", Widen(server.BaseUrl() + "/large"))};
+    engine::FileListDownloader::Items largeItems{
+        model::FileItem::Create(L"*/*", static_cast<std::int32_t>(uintLargeBytes), L"large.bin",
+                                Widen(server.BaseUrl() + "/large"))};
     const RunResult large = Run(root / "large", std::move(largeItems));
     std::printf("large file: %zu MiB in %.3f s: %.1f MB/s (%s)\n", uintLargeMiB, large.dblSeconds,
                 static_cast<double>(uintLargeBytes) / 1e6 / large.dblSeconds,

@@ -6,10 +6,10 @@
 #include <memory>
 #include <string>
 
-#include "model/FileItem.h"
-#include "model/FileList.h"
 #include "control/UrlAcceptance.h"
 #include "core/ExceptionManager.h"
+#include "model/FileItem.h"
+#include "model/FileList.h"
 
 namespace {
 
@@ -36,7 +36,7 @@ void BM_AddThroughAcceptUrl(benchmark::State& state)
                 return;
             }
             list.Add(model::FileItem::Create(L"application/octet-stream", 1024,
-                                               L"File" + strNumber + L".bin", *canonical));
+                                             L"File" + strNumber + L".bin", *canonical));
         }
         benchmark::DoNotOptimize(list.Count());
     }

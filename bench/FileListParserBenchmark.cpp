@@ -10,9 +10,9 @@
 #include <cstdlib>
 #include <string>
 
-#include "model/FileList.h"
 #include "core/ExceptionManager.h"
 #include "engine/FileListParser.h"
+#include "model/FileList.h"
 
 namespace {
 
@@ -29,13 +29,18 @@ std::string MakeList(long intLines)
         const std::string strNumber = std::to_string(intLine);
         switch (intLine % 4) {
         case 0:
-            strList += "image/jpeg|" + strNumber + "|photos/2024/img" + strNumber + ".jpg|img" + strNumber + ".jpg\r\n";
+            strList += "image/jpeg|" + strNumber + "|photos/2024/img" + strNumber + ".jpg|img" +
+                       strNumber + ".jpg\r\n";
             break;
         case 1:
-            strList += "application/pdf | " + strNumber + " | /docs/report " + strNumber + ".pdf | Berichte/B\xC3\xBC" "cher " + strNumber + ".pdf\n";
+            strList += "application/pdf | " + strNumber + " | /docs/report " + strNumber +
+                       ".pdf | Berichte/B\xC3\xBC"
+                       "cher " +
+                       strNumber + ".pdf\n";
             break;
         case 2:
-            strList += "*/*|" + strNumber + "|https://cdn.example.org/files/f" + strNumber + ".bin|f" + strNumber + ".bin\n";
+            strList += "*/*|" + strNumber + "|https://cdn.example.org/files/f" + strNumber +
+                       ".bin|f" + strNumber + ".bin\n";
             break;
         default:
             strList += "text/plain||broken" + strNumber + ".txt|broken.txt\n";
@@ -73,7 +78,8 @@ Outcome Run(const std::string& strList)
         Load(list, parser.Consume(strList.data() + uintFrom, uintSize), outcome);
     }
     Load(list, parser.Finish(), outcome);
-    outcome.dblSeconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    outcome.dblSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     return outcome;
 }
 

@@ -101,14 +101,15 @@ inline constexpr EventParameter kDownloadStepParameters[] = {{L"DownloadStep", V
 inline constexpr EventParameter kProgressParameters[] = {
     {L"PercentTotal", VarType::UI4}, {L"PercentCurrent", VarType::UI4}, {L"Index", VarType::I4}};
 inline constexpr EventParameter kErrorParameters[] = {
-    {L"Code", VarType::I4}, {L"Description", VarType::BStr}, {L"HttpCode", VarType::I4},
-    {L"page", VarType::BStr}, {L"url", VarType::BStr},      {L"Index", VarType::I4}};
+    {L"Code", VarType::I4},   {L"Description", VarType::BStr}, {L"HttpCode", VarType::I4},
+    {L"page", VarType::BStr}, {L"url", VarType::BStr},         {L"Index", VarType::I4}};
 }  // namespace detail
 
 // Every event of the event interface, in DISPID order.
 inline constexpr std::array<EventDescription, 7> kEvents = {{
     {EventId::DownloadComplete, L"DownloadComplete", detail::kDownloadCompleteParameters},
-    {EventId::DownloadItemComplete, L"DownloadItemComplete", detail::kDownloadItemCompleteParameters},
+    {EventId::DownloadItemComplete, L"DownloadItemComplete",
+     detail::kDownloadItemCompleteParameters},
     {EventId::DownloadStep, L"DownloadStep", detail::kDownloadStepParameters},
     {EventId::InitComplete, L"InitComplete", {}},
     {EventId::Progress, L"Progress", detail::kProgressParameters},

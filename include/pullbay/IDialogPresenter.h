@@ -86,12 +86,16 @@ public:
     // once when the presenter shows no progress.
     virtual void ShowProgress(const std::shared_ptr<IProgressSource>& pSource) = 0;
     virtual void ShowDownloadComplete(const CompletionReport& report) = 0;
-    virtual MessageBoxAnswer ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
+    virtual MessageBoxAnswer ShowMessageBox(const std::wstring& strText,
+                                            const std::wstring& strCaption,
                                             MessageBoxButtons buttons) = 0;
     // The get-file-list progress window while the list is fetched: shown with
     // its text and a cancel action the host may call (on the GUI thread) until
     // FileListProgressClosed. Presenters without such a window ignore both.
-    virtual void FileListProgressShown(const std::wstring& /*strText*/, std::function<void()> /*cancel*/) {}
+    virtual void FileListProgressShown(const std::wstring& /*strText*/,
+                                       std::function<void()> /*cancel*/)
+    {
+    }
     virtual void FileListProgressClosed() {}
     // Shows the destination folder to the user (the desktop's handler, or a
     // notice where there is no desktop).

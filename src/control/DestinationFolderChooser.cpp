@@ -59,22 +59,23 @@ void RecordHandledFailure(const wchar_t* strRoutine, std::uint32_t uintLine)
     }
     core::ExceptionManager::SetException(
         core::CurrentThreadId(),
-        core::UnexpectedException(strRoutine, PB_SOURCE_FILE, uintLine, strDetail.empty() ? nullptr : strDetail.c_str()));
+        core::UnexpectedException(strRoutine, PB_SOURCE_FILE, uintLine,
+                                  strDetail.empty() ? nullptr : strDetail.c_str()));
 }
 
 }  // namespace
 
-DestinationFolderChooser::DestinationFolderChooser(std::wstring strSettingsKey,
-                                                   std::shared_ptr<platform::shell::IFolderBrowser> pBrowser)
-    : m_strSettingsKey(std::move(strSettingsKey))
-    , m_pBrowser(std::move(pBrowser))
+DestinationFolderChooser::DestinationFolderChooser(
+    std::wstring strSettingsKey, std::shared_ptr<platform::shell::IFolderBrowser> pBrowser)
+    : m_strSettingsKey(std::move(strSettingsKey)), m_pBrowser(std::move(pBrowser))
 {
     if (!m_pBrowser) {
         PB_THROW(core::ArgumentNullPointerException, L"pBrowser");
     }
 }
 
-std::optional<SpecialFolder> DestinationFolderChooser::SpecialFolderFromName(std::wstring_view strName)
+std::optional<SpecialFolder> DestinationFolderChooser::SpecialFolderFromName(
+    std::wstring_view strName)
 {
     for (std::size_t uintDigit = 0; uintDigit < kSpecialFolderNames.size(); ++uintDigit) {
         const auto& [strFolderName, folder] = kSpecialFolderNames[uintDigit];
@@ -86,13 +87,15 @@ std::optional<SpecialFolder> DestinationFolderChooser::SpecialFolderFromName(std
     return std::nullopt;
 }
 
-tools::PidlItem DestinationFolderChooser::GetInitialFolder(const std::wstring& strDefaultDestinationFolder) const
+tools::PidlItem DestinationFolderChooser::GetInitialFolder(
+    const std::wstring& strDefaultDestinationFolder) const
 {
     tools::PidlItem lastFolder = GetLastFolder();
     if (!lastFolder.IsEmpty()) {
         return lastFolder;
     }
-    if (const std::optional<SpecialFolder> folder = SpecialFolderFromName(strDefaultDestinationFolder)) {
+    if (const std::optional<SpecialFolder> folder =
+            SpecialFolderFromName(strDefaultDestinationFolder)) {
         return ToPidlItem(platform::shell::SpecialFolderLocation(*folder));
     }
     return ToPidlItem(ItemIdList::ParseDisplayName(strDefaultDestinationFolder));
@@ -102,8 +105,9 @@ tools::PidlItem DestinationFolderChooser::GetLastFolder() const
 {
     try {
         tools::PidlItem item;
-        tools::PidlWrapper::GetPidlFromRegistry(platform::RegistryRoot::CurrentUser, m_strSettingsKey.c_str(),
-                                                kLastVisitedFolderValue, item);
+        tools::PidlWrapper::GetPidlFromRegistry(platform::RegistryRoot::CurrentUser,
+                                                m_strSettingsKey.c_str(), kLastVisitedFolderValue,
+                                                item);
         // Only file-system folders are stored; anything else is a damaged
         // value and as good as none.
         if (!ItemIdList::IsFileSystemFolder(ToItemIdBytes(item))) {
@@ -116,8 +120,8 @@ tools::PidlItem DestinationFolderChooser::GetLastFolder() const
     }
 }
 
-tools::PidlItem DestinationFolderChooser::ChooseFolder(const std::wstring& strTitle,
-                                                       const std::wstring& strDefaultDestinationFolder)
+tools::PidlItem DestinationFolderChooser::ChooseFolder(
+    const std::wstring& strTitle, const std::wstring& strDefaultDestinationFolder)
 {
     const tools::PidlItem initialFolder = GetInitialFolder(strDefaultDestinationFolder);
     ItemIdBytes chosen = m_pBrowser->Browse(strTitle, ToItemIdBytes(initialFolder));
@@ -128,8 +132,9 @@ tools::PidlItem DestinationFolderChooser::ChooseFolder(const std::wstring& strTi
     }
     tools::PidlItem folder = ToPidlItem(std::move(chosen));
     try {
-        tools::PidlWrapper::SavePidlToRegistry(platform::RegistryRoot::CurrentUser, m_strSettingsKey.c_str(),
-                                               kLastVisitedFolderValue, folder);
+        tools::PidlWrapper::SavePidlToRegistry(platform::RegistryRoot::CurrentUser,
+                                               m_strSettingsKey.c_str(), kLastVisitedFolderValue,
+                                               folder);
     } catch (...) {
         RecordHandledFailure(L"Pullbay::ChooseFolder", __LINE__);
     }
@@ -137,7 +142,8 @@ tools::PidlItem DestinationFolderChooser::ChooseFolder(const std::wstring& strTi
 }
 
 DestinationFolderChooser::Destination DestinationFolderChooser::ChooseDestinationFolder(
-    const std::wstring& strTitle, const std::wstring& strDefaultDestinationFolder, const RunEvents& events)
+    const std::wstring& strTitle, const std::wstring& strDefaultDestinationFolder,
+    const RunEvents& events)
 {
     tools::PidlItem folder = ChooseFolder(strTitle, strDefaultDestinationFolder);
     const std::optional<std::wstring> strPath = ItemIdList::ToPath(ToItemIdBytes(folder));
@@ -145,7 +151,8 @@ DestinationFolderChooser::Destination DestinationFolderChooser::ChooseDestinatio
         if (events.folderCancelled) {
             events.folderCancelled();
         }
-        core::RecordAndThrow(core::AbortedException(L"Pullbay::ChooseDestinationFolder", PB_SOURCE_FILE, __LINE__));
+        core::RecordAndThrow(
+            core::AbortedException(L"Pullbay::ChooseDestinationFolder", PB_SOURCE_FILE, __LINE__));
     }
     if (events.folderChosen) {
         events.folderChosen();

@@ -42,11 +42,13 @@ public:
 
     // strSettingsKey: the control's per-user settings key (under the
     // current user's root). pBrowser must not be null.
-    DestinationFolderChooser(std::wstring strSettingsKey, std::shared_ptr<platform::shell::IFolderBrowser> pBrowser);
+    DestinationFolderChooser(std::wstring strSettingsKey,
+                             std::shared_ptr<platform::shell::IFolderBrowser> pBrowser);
 
     // The special folder that a DefaultDestinationFolder text names: one of
     // the nine names in any letter case, or its digit "0" to "8".
-    static std::optional<platform::shell::SpecialFolder> SpecialFolderFromName(std::wstring_view strName);
+    static std::optional<platform::shell::SpecialFolder> SpecialFolderFromName(
+        std::wstring_view strName);
 
     // Where the browser opens: the last chosen folder, else the folder that
     // strDefaultDestinationFolder names (a special folder, else a path to
@@ -62,13 +64,15 @@ public:
     // the chosen folder, empty when cancelled. A chosen folder is stored as
     // the last-visited one; a failure to store is recorded for the thread
     // (as "Pullbay::ChooseFolder") and does not change the result.
-    tools::PidlItem ChooseFolder(const std::wstring& strTitle, const std::wstring& strDefaultDestinationFolder);
+    tools::PidlItem ChooseFolder(const std::wstring& strTitle,
+                                 const std::wstring& strDefaultDestinationFolder);
 
     // ChooseFolder for a download run. Chosen: events.folderChosen, then the
     // folder and its path are returned. Cancelled: events.folderCancelled,
     // then an AbortedException from "Pullbay::ChooseDestinationFolder",
     // recorded for the thread, is thrown.
-    Destination ChooseDestinationFolder(const std::wstring& strTitle, const std::wstring& strDefaultDestinationFolder,
+    Destination ChooseDestinationFolder(const std::wstring& strTitle,
+                                        const std::wstring& strDefaultDestinationFolder,
                                         const RunEvents& events);
 
 private:

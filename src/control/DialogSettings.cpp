@@ -1,7 +1,7 @@
 #include "control/DialogSettings.h"
 
-#include "model/TextProperty.h"
 #include "engine/FileListDownloader.h"
+#include "model/TextProperty.h"
 #include "platform/IPlatform.h"
 #include "ui/TextFormatters.h"
 #include "ui/TextPlaceholders.h"
@@ -18,18 +18,24 @@ ui::ConfirmationSettings DialogSettings::Confirmation(const model::PropertyHolde
 {
     ui::ConfirmationSettings result;
     result.strCaption = settings.GetCaption();
-    result.strServerNameRemarkText = settings.GetText(T::DownloadConfirmationDialogServerNameRemarkText);
+    result.strServerNameRemarkText =
+        settings.GetText(T::DownloadConfirmationDialogServerNameRemarkText);
     result.strText = settings.GetText(T::DownloadConfirmationDialogText);
     result.strOkButtonText = settings.GetText(T::DownloadConfirmationDialogOkButtonText);
     result.strCancelButtonText = settings.GetText(T::DownloadConfirmationDialogCancelButtonText);
-    result.strShowFileListButtonText = settings.GetText(T::DownloadConfirmationDialogShowFileListButtonText);
-    result.strHideFileListButtonText = settings.GetText(T::DownloadConfirmationDialogHideFileListButtonText);
-    result.strCheckAllButtonText = settings.GetText(T::DownloadConfirmationDialogCheckAllButtonText);
-    result.strUncheckAllButtonText = settings.GetText(T::DownloadConfirmationDialogUncheckAllButtonText);
+    result.strShowFileListButtonText =
+        settings.GetText(T::DownloadConfirmationDialogShowFileListButtonText);
+    result.strHideFileListButtonText =
+        settings.GetText(T::DownloadConfirmationDialogHideFileListButtonText);
+    result.strCheckAllButtonText =
+        settings.GetText(T::DownloadConfirmationDialogCheckAllButtonText);
+    result.strUncheckAllButtonText =
+        settings.GetText(T::DownloadConfirmationDialogUncheckAllButtonText);
     result.strListUrlText = settings.GetText(T::DownloadConfirmationDialogListUrlText);
     result.strListFileNameText = settings.GetText(T::DownloadConfirmationDialogListFileNameText);
     result.strListFileSizeText = settings.GetText(T::DownloadConfirmationDialogListFileSizeText);
-    result.strListContentTypeText = settings.GetText(T::DownloadConfirmationDialogListContentTypeText);
+    result.strListContentTypeText =
+        settings.GetText(T::DownloadConfirmationDialogListContentTypeText);
     result.strMaxFileCountExceededText = settings.GetText(T::MessageMaxFileCountExceededText);
     result.bFileListExpanded = settings.GetFileListExpanded();
     result.bProtectedMode = platform::UsesProtectedMode(*platform::CurrentPlatform());
@@ -42,8 +48,8 @@ std::vector<ui::ConfirmationRow> DialogSettings::ConfirmationRows(const model::F
     rows.reserve(files.Count());
     for (std::size_t i = 0; i < files.Count(); ++i) {
         const model::FileItem& item = *files.At(i);
-        rows.push_back({item.GetUrl(), item.GetFileName(), item.GetFileSizeText(), item.GetMimeType(),
-                        item.GetChecked() != 0});
+        rows.push_back({item.GetUrl(), item.GetFileName(), item.GetFileSizeText(),
+                        item.GetMimeType(), item.GetChecked() != 0});
     }
     return rows;
 }
@@ -61,7 +67,8 @@ ui::FileExistsSettings DialogSettings::FileExists(const model::PropertyHolder& s
     result.strMinutesText = settings.GetText(T::MinutesText);
     result.strHoursText = settings.GetText(T::HoursText);
     result.intTimeOut = settings.GetFileExistsDialogTimeOut();
-    result.defaultAction = static_cast<ui::FileExistsAnswer>(settings.GetFileExistsDialogDefaultAction());
+    result.defaultAction =
+        static_cast<ui::FileExistsAnswer>(settings.GetFileExistsDialogDefaultAction());
     return result;
 }
 
@@ -90,7 +97,8 @@ ui::ProgressTimeTexts DialogSettings::ProgressTimeTexts(const model::PropertyHol
     return texts;
 }
 
-ui::ProgressEngineState DialogSettings::EngineState(const std::shared_ptr<engine::FileListDownloader>& pEngine)
+ui::ProgressEngineState DialogSettings::EngineState(
+    const std::shared_ptr<engine::FileListDownloader>& pEngine)
 {
     ui::ProgressEngineState state;
     if (!pEngine) {
@@ -115,7 +123,8 @@ ui::DownloadLogTexts DialogSettings::DownloadLog(const model::PropertyHolder& se
     texts.strOkButtonText = settings.GetText(T::DownloadCompleteDialogOkButtonText);
     texts.strShowLogButtonText = settings.GetText(T::DownloadCompleteDialogShowLogButtonText);
     texts.strHideLogButtonText = settings.GetText(T::DownloadCompleteDialogHideLogButtonText);
-    texts.strCopySelectedButtonText = settings.GetText(T::DownloadCompleteDialogCopySelectedButtonText);
+    texts.strCopySelectedButtonText =
+        settings.GetText(T::DownloadCompleteDialogCopySelectedButtonText);
     texts.strCopyAllButtonText = settings.GetText(T::DownloadCompleteDialogCopyAllButtonText);
     texts.strSuccessText = settings.GetText(T::LogFileSuccessText);
     texts.strFailedText = settings.GetText(T::LogFileFailedText);
@@ -140,14 +149,16 @@ ui::DownloadLogRow DialogSettings::LogRow(const model::FileItem& item)
     row.strDestinationFileName = item.GetDestinationFileName();
     row.strDeclaredMimeType = item.GetMimeType();
     row.strReceivedMimeType = item.GetReceivedMimeType();
-    row.uintDeclaredSize = item.GetFileSize() > 0 ? static_cast<std::uint64_t>(item.GetFileSize()) : 0;
+    row.uintDeclaredSize =
+        item.GetFileSize() > 0 ? static_cast<std::uint64_t>(item.GetFileSize()) : 0;
     row.intResult = item.GetResult();
     return row;
 }
 
-std::vector<std::wstring> DialogSettings::LogLines(const model::PropertyHolder& settings,
-                                                   const std::vector<std::shared_ptr<model::FileItem>>& items,
-                                                   bool bCopyFailed, const std::wstring& strDestination)
+std::vector<std::wstring> DialogSettings::LogLines(
+    const model::PropertyHolder& settings,
+    const std::vector<std::shared_ptr<model::FileItem>>& items, bool bCopyFailed,
+    const std::wstring& strDestination)
 {
     std::vector<ui::DownloadLogRow> rows;
     rows.reserve(items.size());
@@ -170,9 +181,9 @@ api::ConfirmationRequest DialogSettings::ConfirmationRequest(const model::Proper
     return {Confirmation(settings), strServer, ConfirmationRows(files)};
 }
 
-api::FileExistsQuestion DialogSettings::FileExistsQuestion(const model::PropertyHolder& settings,
-                                                           const std::wstring& strDestinationPath,
-                                                           model::FileExistsDialogAction defaultAction)
+api::FileExistsQuestion DialogSettings::FileExistsQuestion(
+    const model::PropertyHolder& settings, const std::wstring& strDestinationPath,
+    model::FileExistsDialogAction defaultAction)
 {
     api::FileExistsQuestion question;
     question.settings = FileExists(settings);
@@ -182,12 +193,13 @@ api::FileExistsQuestion DialogSettings::FileExistsQuestion(const model::Property
     return question;
 }
 
-api::CompletionReport DialogSettings::CompletionReport(const model::PropertyHolder& settings,
-                                                       const std::vector<std::shared_ptr<model::FileItem>>& items,
-                                                       bool bCopyFailed, const std::wstring& strDestination)
+api::CompletionReport DialogSettings::CompletionReport(
+    const model::PropertyHolder& settings,
+    const std::vector<std::shared_ptr<model::FileItem>>& items, bool bCopyFailed,
+    const std::wstring& strDestination)
 {
-    return {DownloadLog(settings), LogLines(settings, items, bCopyFailed, strDestination), bCopyFailed,
-            strDestination};
+    return {DownloadLog(settings), LogLines(settings, items, bCopyFailed, strDestination),
+            bCopyFailed, strDestination};
 }
 
 }  // namespace pullbay::control

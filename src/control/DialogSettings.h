@@ -31,25 +31,29 @@ public:
     static ui::ProgressTexts ProgressTexts(const model::PropertyHolder& settings);
     static ui::ProgressTimeTexts ProgressTimeTexts(const model::PropertyHolder& settings);
     // The engine as one progress tick sees it; a null engine has ended.
-    static ui::ProgressEngineState EngineState(const std::shared_ptr<engine::FileListDownloader>& pEngine);
+    static ui::ProgressEngineState EngineState(
+        const std::shared_ptr<engine::FileListDownloader>& pEngine);
 
     static ui::DownloadLogTexts DownloadLog(const model::PropertyHolder& settings);
     static ui::DownloadLogRow LogRow(const model::FileItem& item);
     // The log's lines (the files' lines, then the extra line when the
     // Protected Mode copy failed), as the download-complete dialog shows them.
-    static std::vector<std::wstring> LogLines(const model::PropertyHolder& settings,
-                                              const std::vector<std::shared_ptr<model::FileItem>>& items,
-                                              bool bCopyFailed, const std::wstring& strDestination);
+    static std::vector<std::wstring> LogLines(
+        const model::PropertyHolder& settings,
+        const std::vector<std::shared_ptr<model::FileItem>>& items, bool bCopyFailed,
+        const std::wstring& strDestination);
 
     // The values a presenter receives.
     static api::ConfirmationRequest ConfirmationRequest(const model::PropertyHolder& settings,
-                                                        const std::wstring& strServer, const model::FileList& files);
+                                                        const std::wstring& strServer,
+                                                        const model::FileList& files);
     static api::FileExistsQuestion FileExistsQuestion(const model::PropertyHolder& settings,
                                                       const std::wstring& strDestinationPath,
                                                       model::FileExistsDialogAction defaultAction);
-    static api::CompletionReport CompletionReport(const model::PropertyHolder& settings,
-                                                  const std::vector<std::shared_ptr<model::FileItem>>& items,
-                                                  bool bCopyFailed, const std::wstring& strDestination);
+    static api::CompletionReport CompletionReport(
+        const model::PropertyHolder& settings,
+        const std::vector<std::shared_ptr<model::FileItem>>& items, bool bCopyFailed,
+        const std::wstring& strDestination);
 };
 
 }  // namespace pullbay::control

@@ -31,7 +31,8 @@ ui::ProgressTexts EngineProgressSource::Texts() const
 ui::ProgressTimeTexts EngineProgressSource::TimeTexts() const
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
-    return m_pSettings != nullptr ? DialogSettings::ProgressTimeTexts(*m_pSettings) : m_lastTimeTexts;
+    return m_pSettings != nullptr ? DialogSettings::ProgressTimeTexts(*m_pSettings)
+                                  : m_lastTimeTexts;
 }
 
 ui::ProgressEngineState EngineProgressSource::State() const

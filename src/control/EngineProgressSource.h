@@ -19,7 +19,8 @@ class EngineProgressSource final : public api::IProgressSource {
 public:
     // settings is read until Detach; a presenter may keep the source longer
     // and then reads the texts as they were at the run's end.
-    EngineProgressSource(const model::PropertyHolder& settings, std::weak_ptr<engine::FileListDownloader> pEngine);
+    EngineProgressSource(const model::PropertyHolder& settings,
+                         std::weak_ptr<engine::FileListDownloader> pEngine);
 
     ui::ProgressTexts Texts() const override;
     ui::ProgressTimeTexts TimeTexts() const override;

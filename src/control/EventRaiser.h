@@ -6,8 +6,8 @@
 //
 // Threads: the raising operations may be called on any thread once the
 // control is initialised; Initialize, SilenceEvents, OpenEvents,
-// FireInitComplete and the connection point belong to the GUI thread. Queued events hold only a weak token of
-// the raiser, so an event still queued when the control goes is dropped.
+// FireInitComplete and the connection point belong to the GUI thread. Queued events hold only a
+// weak token of the raiser, so an event still queued when the control goes is dropped.
 #include <atomic>
 #include <cassert>
 #include <cmath>
@@ -16,12 +16,12 @@
 #include <string>
 #include <vector>
 
-#include "pullbay/Events.h"
 #include "core/Exceptions.h"
 #include "core/ThrowSite.h"
 #include "platform/com/ConnectionPoint.h"
 #include "platform/com/NullableString.h"
 #include "platform/com/Variant.h"
+#include "pullbay/Events.h"
 #include "tools/GuiThreadContextProvider.h"
 #include "tools/WorkHolderBase.h"
 
@@ -102,13 +102,17 @@ public:
                const std::wstring& strPage, const std::wstring& strUrl, std::int32_t intIndex)
     {
         Raise(api::EventId::Error, true,
-              {com::Variant::FromI4(intCode), Text(strDescription), com::Variant::FromI4(intHttpCode),
-               Text(strPage), Text(strUrl), com::Variant::FromI4(intIndex)});
+              {com::Variant::FromI4(intCode), Text(strDescription),
+               com::Variant::FromI4(intHttpCode), Text(strPage), Text(strUrl),
+               com::Variant::FromI4(intIndex)});
     }
 
     // Fired directly on the GUI thread, not marshalled. S_FALSE (1) when no
     // sink took it (none connected, or the last one answered S_FALSE).
-    HRESULT FireInitComplete() { return m_connectionPoint.Fire(static_cast<com::DISPID>(api::EventId::InitComplete), {}); }
+    HRESULT FireInitComplete()
+    {
+        return m_connectionPoint.Fire(static_cast<com::DISPID>(api::EventId::InitComplete), {});
+    }
 
 private:
     static com::Variant Text(const std::wstring& strText)
@@ -121,7 +125,8 @@ private:
     void Raise(api::EventId id, bool bWait, std::vector<com::Variant> arguments)
     {
         assert(api::FindEvent(static_cast<std::int32_t>(id)) != nullptr &&
-               api::FindEvent(static_cast<std::int32_t>(id))->parameters.size() == arguments.size());
+               api::FindEvent(static_cast<std::int32_t>(id))->parameters.size() ==
+                   arguments.size());
         if (!m_pProvider || !m_pOpen->load()) {
             return;
         }
@@ -141,7 +146,8 @@ private:
     com::ConnectionPoint m_connectionPoint;
     // Aliases the connection point with the raiser's lifetime: queued
     // holders lock it on the GUI thread and find nothing once it is gone.
-    std::shared_ptr<com::ConnectionPoint> m_pSinksToken{std::make_shared<int>(0), &m_connectionPoint};
+    std::shared_ptr<com::ConnectionPoint> m_pSinksToken{std::make_shared<int>(0),
+                                                        &m_connectionPoint};
     std::shared_ptr<tools::GuiThreadContextProvider> m_pProvider;
     // Shared with queued events, which look at it when they reach the GUI
     // thread.

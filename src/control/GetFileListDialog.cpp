@@ -5,11 +5,11 @@
 #include <QEventLoop>
 #include <QTimer>
 
-#include "pullbay/Events.h"
 #include "control/Pullbay.h"
 #include "engine/DownloadWork.h"
 #include "engine/FileListRetrieval.h"
 #include "engine/IFileListSink.h"
+#include "pullbay/Events.h"
 #include "tools/BackgroundWorkManager.h"
 #include "tools/GuiThreadContextProvider.h"
 #include "tools/WorkHolderBase.h"
@@ -53,11 +53,13 @@ public:
                                      true);
     }
 
-    void RetrievalFailed(std::int32_t intCode, std::wstring strDescription, std::int32_t intHttpStatus,
-                         std::wstring strResponseText, std::wstring strListUrl) override
+    void RetrievalFailed(std::int32_t intCode, std::wstring strDescription,
+                         std::int32_t intHttpStatus, std::wstring strResponseText,
+                         std::wstring strListUrl) override
     {
         if (Result() == 0) {
-            m_control.Error(intCode, strDescription, intHttpStatus, strResponseText, strListUrl, -1);
+            m_control.Error(intCode, strDescription, intHttpStatus, strResponseText, strListUrl,
+                            -1);
         }
     }
 
@@ -77,7 +79,8 @@ private:
     std::atomic<int> m_intResult{0};
 };
 
-GetFileListDialog::GetFileListDialog(std::wstring strListUrl, std::wstring strCookieText, Pullbay& control)
+GetFileListDialog::GetFileListDialog(std::wstring strListUrl, std::wstring strCookieText,
+                                     Pullbay& control)
     : m_strListUrl(std::move(strListUrl)),
       m_strCookieText(std::move(strCookieText)),
       m_control(control),
@@ -104,16 +107,18 @@ int GetFileListDialog::Run(bool bShowWindow)
     if (pPool == nullptr || !pPool->AddWork(m_pRetrieval->CreateWork(), 0)) {
         return kResultFailure;
     }
-    const std::shared_ptr<api::IDialogPresenter> pPresenter = bShowWindow ? m_control.GetPresenter() : nullptr;
+    const std::shared_ptr<api::IDialogPresenter> pPresenter =
+        bShowWindow ? m_control.GetPresenter() : nullptr;
     if (pPresenter) {
         // The host's cancel may come after this dialog has gone: it only
         // reaches the shared sink.
         std::weak_ptr<Sink> pWeakSink = m_pSink;
-        pPresenter->FileListProgressShown(settings.GetText(model::TextProperty::FileListProgressDialogText), [pWeakSink] {
-            if (const auto pSink = pWeakSink.lock()) {
-                pSink->End(kResultFailure);
-            }
-        });
+        pPresenter->FileListProgressShown(
+            settings.GetText(model::TextProperty::FileListProgressDialogText), [pWeakSink] {
+                if (const auto pSink = pWeakSink.lock()) {
+                    pSink->End(kResultFailure);
+                }
+            });
     }
     // Sleeps in the event loop: the retrieval's GUI-thread calls and its
     // end wake it; the timer keeps the wait at most one interval.

@@ -72,12 +72,14 @@ void PolicyPresenter::ShowDownloadComplete(const api::CompletionReport& report)
     m_completionLog = report.lines;
 }
 
-api::MessageBoxAnswer PolicyPresenter::ShowMessageBox(const std::wstring& strText, const std::wstring&,
+api::MessageBoxAnswer PolicyPresenter::ShowMessageBox(const std::wstring& strText,
+                                                      const std::wstring&,
                                                       api::MessageBoxButtons buttons)
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
     m_asked.push_back(L"message " + strText);
-    return buttons == api::MessageBoxButtons::YesNo ? api::MessageBoxAnswer::No : api::MessageBoxAnswer::Ok;
+    return buttons == api::MessageBoxButtons::YesNo ? api::MessageBoxAnswer::No
+                                                    : api::MessageBoxAnswer::Ok;
 }
 
 void PolicyPresenter::OpenFolder(const std::wstring& strPath)

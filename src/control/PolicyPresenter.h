@@ -32,21 +32,28 @@ public:
     // The folder the browser answers with (empty: cancelled, or on a desktop
     // the folder dialog).
     void SetFolder(const std::wstring& strPath);
-    void SetNotice(std::function<void(const std::wstring&)> notice) { m_notice = std::move(notice); }
+    void SetNotice(std::function<void(const std::wstring&)> notice)
+    {
+        m_notice = std::move(notice);
+    }
 
     api::ConfirmationAnswer ConfirmDownload(const api::ConfirmationRequest& request) override;
     std::shared_ptr<platform::shell::IFolderBrowser> FolderBrowser() override;
     api::FileExistsReply AskFileExists(const api::FileExistsQuestion& question) override;
     void ShowProgress(const std::shared_ptr<api::IProgressSource>& pSource) override;
     void ShowDownloadComplete(const api::CompletionReport& report) override;
-    api::MessageBoxAnswer ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
+    api::MessageBoxAnswer ShowMessageBox(const std::wstring& strText,
+                                         const std::wstring& strCaption,
                                          api::MessageBoxButtons buttons) override;
     void OpenFolder(const std::wstring& strPath) override;
     void CancelDialogs() override;
 
     // The download log as the completion dialog would have shown it; empty
     // until that dialog ran.
-    const std::optional<std::vector<std::wstring>>& CompletionLog() const { return m_completionLog; }
+    const std::optional<std::vector<std::wstring>>& CompletionLog() const
+    {
+        return m_completionLog;
+    }
 
     // What was asked, in order ("confirm <server>", "exists <question>",
     // "message <text>", "complete", "open <path>", ...).

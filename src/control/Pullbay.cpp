@@ -8,25 +8,25 @@
 #include "control/EngineProgressSource.h"
 #include "control/GetFileListDialog.h"
 #include "control/PolicyPresenter.h"
-#include "model/PropertyRules.h"
-#include "model/PropertyTable.h"
 #include "control/UrlAcceptance.h"
 #include "core/TextUnits.h"
 #include "core/ThreadAffinity.h"
 #include "engine/FileListDownloader.h"
+#include "model/PropertyRules.h"
+#include "model/PropertyTable.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>
 #include "engine/TempFiles.h"
 #include "net/UrlFunctions.h"
 #include "platform/IPlatform.h"
+#include "platform/com/ErrorInfo.h"
+#include "platform/com/StreamPersistence.h"
 #include "tools/BackgroundWorkManager.h"
+#include "tools/GuiThreadContextProvider.h"
 #include "tools/WorkHolderBase.h"
 #include "ui/TextFormatters.h"
 #include "ui/TextPlaceholders.h"
-#include "platform/com/ErrorInfo.h"
-#include "platform/com/StreamPersistence.h"
-#include "tools/GuiThreadContextProvider.h"
 
 namespace pullbay::control {
 
@@ -36,7 +36,6 @@ using com::MemberKind;
 using com::NullableString;
 using com::VarType;
 using com::Variant;
-
 
 namespace {
 
@@ -67,8 +66,11 @@ com::DispatchTable<Pullbay> BuildTable()
                       return control.GetProperty(dispid, result);
                   });
         if (!property.bReadOnly) {
-            table.Add(MemberInfo{property.strName, dispid, MemberKind::PropertyPut,
-                                 {{L"newVal", property.type}}, VarType::Empty},
+            table.Add(MemberInfo{property.strName,
+                                 dispid,
+                                 MemberKind::PropertyPut,
+                                 {{L"newVal", property.type}},
+                                 VarType::Empty},
                       [dispid](Pullbay& control, const std::vector<Variant>& args, Variant&) {
                           return control.PutProperty(dispid, args[0]);
                       });
@@ -91,23 +93,30 @@ com::DispatchTable<Pullbay> BuildTable()
          &Pullbay::GetDownloadFileMimeType, &Pullbay::PutDownloadFileMimeType},
     };
     for (const IndexedText& text : texts) {
-        table.Add(MemberInfo{text.strName, text.dispid, MemberKind::PropertyGet, {index}, VarType::BStr},
-                  [get = text.get](Pullbay& control, const std::vector<Variant>& args, Variant& result) {
-                      NullableString value;
-                      const HRESULT hr = (control.*get)(args[0].I4(), &value);
-                      if (hr == S_OK) {
-                          result = Text(value);
-                      }
-                      return hr;
-                  });
-        table.Add(MemberInfo{text.strName, text.dispid, MemberKind::PropertyPut,
-                             {index, {L"newVal", VarType::BStr}}, VarType::Empty},
+        table.Add(
+            MemberInfo{text.strName, text.dispid, MemberKind::PropertyGet, {index}, VarType::BStr},
+            [get = text.get](Pullbay& control, const std::vector<Variant>& args, Variant& result) {
+                NullableString value;
+                const HRESULT hr = (control.*get)(args[0].I4(), &value);
+                if (hr == S_OK) {
+                    result = Text(value);
+                }
+                return hr;
+            });
+        table.Add(MemberInfo{text.strName,
+                             text.dispid,
+                             MemberKind::PropertyPut,
+                             {index, {L"newVal", VarType::BStr}},
+                             VarType::Empty},
                   [put = text.put](Pullbay& control, const std::vector<Variant>& args, Variant&) {
                       return (control.*put)(args[0].I4(), args[1].String());
                   });
     }
-    table.Add(MemberInfo{L"DownloadFileSize", Pullbay::DispidDownloadFileSize, MemberKind::PropertyGet,
-                         {index}, VarType::I4},
+    table.Add(MemberInfo{L"DownloadFileSize",
+                         Pullbay::DispidDownloadFileSize,
+                         MemberKind::PropertyGet,
+                         {index},
+                         VarType::I4},
               [](Pullbay& control, const std::vector<Variant>& args, Variant& result) {
                   std::int32_t intValue = 0;
                   const HRESULT hr = control.GetDownloadFileSize(args[0].I4(), &intValue);
@@ -116,13 +125,19 @@ com::DispatchTable<Pullbay> BuildTable()
                   }
                   return hr;
               });
-    table.Add(MemberInfo{L"DownloadFileSize", Pullbay::DispidDownloadFileSize, MemberKind::PropertyPut,
-                         {index, {L"newVal", VarType::I4}}, VarType::Empty},
+    table.Add(MemberInfo{L"DownloadFileSize",
+                         Pullbay::DispidDownloadFileSize,
+                         MemberKind::PropertyPut,
+                         {index, {L"newVal", VarType::I4}},
+                         VarType::Empty},
               [](Pullbay& control, const std::vector<Variant>& args, Variant&) {
                   return control.PutDownloadFileSize(args[0].I4(), args[1].I4());
               });
-    table.Add(MemberInfo{L"DownloadFileCount", Pullbay::DispidDownloadFileCount, MemberKind::PropertyGet,
-                         {}, VarType::I4},
+    table.Add(MemberInfo{L"DownloadFileCount",
+                         Pullbay::DispidDownloadFileCount,
+                         MemberKind::PropertyGet,
+                         {},
+                         VarType::I4},
               [](Pullbay& control, const std::vector<Variant>&, Variant& result) {
                   std::int32_t intCount = 0;
                   const HRESULT hr = control.GetDownloadFileCount(&intCount);
@@ -131,24 +146,31 @@ com::DispatchTable<Pullbay> BuildTable()
               });
 
     // Methods.
-    table.Add(MemberInfo{L"DownloadFileAdd", Pullbay::DispidDownloadFileAdd, MemberKind::Method,
-                         {{L"mimeType", VarType::BStr}, {L"fileSize", VarType::I4},
-                          {L"fileName", VarType::BStr}, {L"url", VarType::BStr}},
+    table.Add(MemberInfo{L"DownloadFileAdd",
+                         Pullbay::DispidDownloadFileAdd,
+                         MemberKind::Method,
+                         {{L"mimeType", VarType::BStr},
+                          {L"fileSize", VarType::I4},
+                          {L"fileName", VarType::BStr},
+                          {L"url", VarType::BStr}},
                          VarType::I4},
               [](Pullbay& control, const std::vector<Variant>& args, Variant& result) {
                   // A duplicate leaves the result unwritten (still Empty).
                   constexpr std::int32_t kUnwritten = std::numeric_limits<std::int32_t>::min();
                   std::int32_t intIndex = kUnwritten;
-                  const HRESULT hr = control.DownloadFileAdd(args[0].String(), args[1].I4(),
-                                                             args[2].String(), args[3].String(),
-                                                             &intIndex);
+                  const HRESULT hr =
+                      control.DownloadFileAdd(args[0].String(), args[1].I4(), args[2].String(),
+                                              args[3].String(), &intIndex);
                   if (intIndex != kUnwritten) {
                       result = Variant::FromI4(intIndex);
                   }
                   return hr;
               });
-    table.Add(MemberInfo{L"DownloadFileRemove", Pullbay::DispidDownloadFileRemove, MemberKind::Method,
-                         {index}, VarType::Empty},
+    table.Add(MemberInfo{L"DownloadFileRemove",
+                         Pullbay::DispidDownloadFileRemove,
+                         MemberKind::Method,
+                         {index},
+                         VarType::Empty},
               [](Pullbay& control, const std::vector<Variant>& args, Variant&) {
                   return control.DownloadFileRemove(args[0].I4());
               });
@@ -192,7 +214,8 @@ bool DisplayPresent()
 Pullbay::Pullbay()
     : m_pPool(std::make_unique<tools::BackgroundWorkManager>(false)),
       m_pDefaultPresenter(std::make_shared<PolicyPresenter>(
-          DisplayPresent() ? PolicyPresenter::OpenFolderMode::Desktop : PolicyPresenter::OpenFolderMode::Notice)),
+          DisplayPresent() ? PolicyPresenter::OpenFolderMode::Desktop
+                           : PolicyPresenter::OpenFolderMode::Notice)),
       m_pPresenter(m_pDefaultPresenter)
 {
     com::RegisterProgId(kClsid, kProgId);
@@ -373,7 +396,8 @@ HRESULT Pullbay::DownloadFileAdd(const NullableString& strMimeType, std::int32_t
         RaiseListError(api::ErrorCode::kInvalidArgument, strUrl.Value(), -1);
         return S_OK;
     }
-    auto pItem = model::FileItem::Create(strMimeType.Value(), intFileSize, strFileName.Value(), *canonical);
+    auto pItem =
+        model::FileItem::Create(strMimeType.Value(), intFileSize, strFileName.Value(), *canonical);
     if (m_files.Add(pItem)) {
         DownloadFileCountChange();
         if (pIndex != nullptr) {
@@ -489,22 +513,26 @@ HRESULT Pullbay::ReadItem(std::int32_t intIndex, Value* pValue, Read read) const
 
 HRESULT Pullbay::GetDownloadFileUrl(std::int32_t intIndex, NullableString* pValue) const
 {
-    return ReadItem(intIndex, pValue, [](const model::FileItem& item) { return NullableString(item.GetUrl()); });
+    return ReadItem(intIndex, pValue,
+                    [](const model::FileItem& item) { return NullableString(item.GetUrl()); });
 }
 
 HRESULT Pullbay::GetDownloadFileName(std::int32_t intIndex, NullableString* pValue) const
 {
-    return ReadItem(intIndex, pValue, [](const model::FileItem& item) { return NullableString(item.GetFileName()); });
+    return ReadItem(intIndex, pValue,
+                    [](const model::FileItem& item) { return NullableString(item.GetFileName()); });
 }
 
 HRESULT Pullbay::GetDownloadFileMimeType(std::int32_t intIndex, NullableString* pValue) const
 {
-    return ReadItem(intIndex, pValue, [](const model::FileItem& item) { return NullableString(item.GetMimeType()); });
+    return ReadItem(intIndex, pValue,
+                    [](const model::FileItem& item) { return NullableString(item.GetMimeType()); });
 }
 
 HRESULT Pullbay::GetDownloadFileSize(std::int32_t intIndex, std::int32_t* pValue) const
 {
-    return ReadItem(intIndex, pValue, [](const model::FileItem& item) { return item.GetFileSize(); });
+    return ReadItem(intIndex, pValue,
+                    [](const model::FileItem& item) { return item.GetFileSize(); });
 }
 
 HRESULT Pullbay::GetDownloadFileCount(std::int32_t* pValue) const
@@ -645,8 +673,9 @@ void Pullbay::RunDownload()
     DownloadStep(api::StepFileListReady);
     if (m_files.Count() == 0) {
         DownloadComplete(api::CompletionNoFiles);
-        m_pPresenter->ShowMessageBox(m_properties.GetText(model::TextProperty::MessageNoFilesToDownloadText),
-                                     model::PropertyHolder::kCaption, api::MessageBoxButtons::Ok);
+        m_pPresenter->ShowMessageBox(
+            m_properties.GetText(model::TextProperty::MessageNoFilesToDownloadText),
+            model::PropertyHolder::kCaption, api::MessageBoxButtons::Ok);
         AbortRun(L"Pullbay::CreateFileList", __LINE__);
     }
 
@@ -656,15 +685,19 @@ void Pullbay::RunDownload()
     EnterStage(RunStage::Confirmation);
     const bool bShowConfirmation =
         m_properties.GetConfirmationEnabled() &&
-        (!m_properties.GetText(model::TextProperty::DownloadConfirmationDialogListUrlText).empty() ||
-         !m_properties.GetText(model::TextProperty::DownloadConfirmationDialogListFileNameText).empty() ||
-         !m_properties.GetText(model::TextProperty::DownloadConfirmationDialogListFileSizeText).empty() ||
-         !m_properties.GetText(model::TextProperty::DownloadConfirmationDialogListContentTypeText).empty());
+        (!m_properties.GetText(model::TextProperty::DownloadConfirmationDialogListUrlText)
+              .empty() ||
+         !m_properties.GetText(model::TextProperty::DownloadConfirmationDialogListFileNameText)
+              .empty() ||
+         !m_properties.GetText(model::TextProperty::DownloadConfirmationDialogListFileSizeText)
+              .empty() ||
+         !m_properties.GetText(model::TextProperty::DownloadConfirmationDialogListContentTypeText)
+              .empty());
     if (bShowConfirmation) {
         DownloadStep(api::StepConfirmationShown);
         const std::wstring strServer = net::GetHost(m_properties.GetFileList());
-        const api::ConfirmationAnswer answer =
-            m_pPresenter->ConfirmDownload(DialogSettings::ConfirmationRequest(m_properties, strServer, m_files));
+        const api::ConfirmationAnswer answer = m_pPresenter->ConfirmDownload(
+            DialogSettings::ConfirmationRequest(m_properties, strServer, m_files));
         CheckRun();
         if (answer.bOk) {
             for (std::size_t i = 0; i < answer.checked.size() && i < m_files.Count(); ++i) {
@@ -735,7 +768,8 @@ void Pullbay::RunTransfer(const std::wstring& strDestination)
     DownloadStep(api::StepDownloadFinished);
     if (bCopyFailed) {
         for (std::size_t i = 0; i < m_files.Count(); ++i) {
-            Error(api::ErrorCode::kDestinationFailed, kCopyFailedText, 0, L"", L"", static_cast<std::int32_t>(i));
+            Error(api::ErrorCode::kDestinationFailed, kCopyFailedText, 0, L"", L"",
+                  static_cast<std::int32_t>(i));
         }
     }
 
@@ -762,8 +796,9 @@ std::wstring Pullbay::ChooseDestination()
         DownloadStep(api::StepFolderChosen);
     };
     return chooser
-        .ChooseDestinationFolder(m_properties.GetText(model::TextProperty::BrowseForFolderDialogText),
-                                 m_properties.GetText(model::TextProperty::DefaultDestinationFolder), events)
+        .ChooseDestinationFolder(
+            m_properties.GetText(model::TextProperty::BrowseForFolderDialogText),
+            m_properties.GetText(model::TextProperty::DefaultDestinationFolder), events)
         .strPath;
 }
 
@@ -771,7 +806,8 @@ void Pullbay::RunCompletionStages(const api::CompletionReport& report)
 {
     if (!m_properties.GetText(model::TextProperty::DownloadCompleteDialogText).empty()) {
         DownloadStep(api::StepCompleteDialogStarted);
-        if (!m_properties.GetText(model::TextProperty::DownloadCompleteDialogShowLogButtonText).empty()) {
+        if (!m_properties.GetText(model::TextProperty::DownloadCompleteDialogShowLogButtonText)
+                 .empty()) {
             m_pPresenter->ShowDownloadComplete(report);
             CheckRun();
         }
@@ -782,9 +818,10 @@ void Pullbay::RunCompletionStages(const api::CompletionReport& report)
     bool bOpen = false;
     switch (m_properties.GetDownloadCompleteAction()) {
     case model::DownloadCompleteAction::Prompt:
-        bOpen = m_pPresenter->ShowMessageBox(m_properties.GetText(model::TextProperty::MessageOpenFolderText),
-                                             model::PropertyHolder::kCaption,
-                                             api::MessageBoxButtons::YesNo) == api::MessageBoxAnswer::Yes;
+        bOpen = m_pPresenter->ShowMessageBox(
+                    m_properties.GetText(model::TextProperty::MessageOpenFolderText),
+                    model::PropertyHolder::kCaption,
+                    api::MessageBoxButtons::YesNo) == api::MessageBoxAnswer::Yes;
         CheckRun();
         break;
     case model::DownloadCompleteAction::OpenFolder:
@@ -880,22 +917,25 @@ void Pullbay::AddFileListBatch(const engine::FileListBatch& batch)
         if (!entry.IsItem()) {
             Error(entry.intErrorCode, entry.strDescription, 0, L"", L"", 0);
         } else if (!m_files.Add(entry.pItem)) {
-            Error(api::ErrorCode::kDuplicateItem, engine::FileListBatch::kItemExistsText, 0, L"", L"", 0);
+            Error(api::ErrorCode::kDuplicateItem, engine::FileListBatch::kItemExistsText, 0, L"",
+                  L"", 0);
         }
     }
 }
 
 // --- the engine's reports (worker thread) ----------------------------------------
 
-void Pullbay::ItemComplete(const std::wstring& strPage, const std::shared_ptr<model::FileItem>& pItem)
+void Pullbay::ItemComplete(const std::wstring& strPage,
+                           const std::shared_ptr<model::FileItem>& pItem)
 {
     DownloadItemComplete(static_cast<api::DownloadItemCompleteType>(pItem->GetResult()), strPage,
                          pItem->GetUrl(), pItem->GetDestinationFileName(), pItem->GetMimeType(),
                          static_cast<std::uint32_t>(pItem->GetFileSize()));
 }
 
-void Pullbay::Error(std::int32_t intCode, const std::wstring& strDescription, std::int32_t intHttpCode,
-                    const std::wstring& strPage, const std::wstring& strUrl, std::int32_t intIndex)
+void Pullbay::Error(std::int32_t intCode, const std::wstring& strDescription,
+                    std::int32_t intHttpCode, const std::wstring& strPage,
+                    const std::wstring& strUrl, std::int32_t intIndex)
 {
     EventRaiser<Pullbay>::Error(intCode, strDescription, intHttpCode, strPage, strUrl, intIndex);
 }
@@ -908,7 +948,8 @@ void Pullbay::Progress(double dblItemFraction, double dblTotalFraction, std::int
 
 model::FileExistsDialogAction Pullbay::FileExists(const std::shared_ptr<model::FileItem>& pItem)
 {
-    const model::FileExistsDialogAction defaultAction = m_properties.GetFileExistsDialogDefaultAction();
+    const model::FileExistsDialogAction defaultAction =
+        m_properties.GetFileExistsDialogDefaultAction();
     if (m_bRunEnding.load()) {
         return model::FileExistsDialogAction::Skip;
     }
@@ -925,18 +966,19 @@ model::FileExistsDialogAction Pullbay::FileExists(const std::shared_ptr<model::F
     const std::wstring strPath = pItem->FullDestinationPath();
     // The question is built and asked on the GUI thread: the texts and the
     // presenter belong to it. A run that is ending asks nothing more.
-    m_pProvider->CallFromGuiThread(tools::MakeWorkHolder<0, void()>([&] {
-                                       if (m_bRunEnding.load()) {
-                                           reply = {ui::FileExistsAnswer::Skip, false};
-                                           return;
-                                       }
-                                       reply = m_pPresenter->AskFileExists(
-                                           DialogSettings::FileExistsQuestion(m_properties, strPath, defaultAction));
-                                       if (m_bRunEnding.load()) {
-                                           reply = {ui::FileExistsAnswer::Skip, false};
-                                       }
-                                   }),
-                                   true);
+    m_pProvider->CallFromGuiThread(
+        tools::MakeWorkHolder<0, void()>([&] {
+            if (m_bRunEnding.load()) {
+                reply = {ui::FileExistsAnswer::Skip, false};
+                return;
+            }
+            reply = m_pPresenter->AskFileExists(
+                DialogSettings::FileExistsQuestion(m_properties, strPath, defaultAction));
+            if (m_bRunEnding.load()) {
+                reply = {ui::FileExistsAnswer::Skip, false};
+            }
+        }),
+        true);
     const auto action = static_cast<model::FileExistsDialogAction>(reply.action);
     if (reply.bApplyToAll) {
         std::lock_guard lock(m_rememberedMutex);

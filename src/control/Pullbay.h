@@ -11,8 +11,8 @@
 // exists.
 #include <cstdint>
 #include <functional>
-#include <mutex>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string>
 #include <vector>
@@ -47,7 +47,7 @@ class FileListDownloader;
 namespace pullbay::tools {
 class BackgroundWorkManager;
 class GuiThreadContextProvider;
-}
+}  // namespace pullbay::tools
 
 namespace pullbay::control {
 
@@ -115,8 +115,8 @@ public:
 
     // File list members.
     HRESULT DownloadFileAdd(const com::NullableString& strMimeType, std::int32_t intFileSize,
-                            const com::NullableString& strFileName, const com::NullableString& strUrl,
-                            std::int32_t* pIndex);
+                            const com::NullableString& strFileName,
+                            const com::NullableString& strUrl, std::int32_t* pIndex);
     HRESULT DownloadFileRemove(std::int32_t intIndex);
     HRESULT GetDownloadFileUrl(std::int32_t intIndex, com::NullableString* pValue) const;
     HRESULT PutDownloadFileUrl(std::int32_t intIndex, const com::NullableString& strValue);
@@ -167,22 +167,28 @@ public:
     // Moves the files of a Protected Mode run to their destinations after
     // the engine; true when it succeeded. Until the move exists the hook
     // is empty and a Protected Mode run counts as copied.
-    using ProtectedModeMove =
-        std::function<bool(const std::vector<std::shared_ptr<model::FileItem>>&, const std::wstring&)>;
+    using ProtectedModeMove = std::function<bool(
+        const std::vector<std::shared_ptr<model::FileItem>>&, const std::wstring&)>;
     void SetProtectedModeMove(ProtectedModeMove move) { m_protectedModeMove = std::move(move); }
 
     // engine::IDownloaderEvents, called on the engine's worker.
-    void ItemComplete(const std::wstring& strPage, const std::shared_ptr<model::FileItem>& pItem) override;
+    void ItemComplete(const std::wstring& strPage,
+                      const std::shared_ptr<model::FileItem>& pItem) override;
     void Error(std::int32_t intCode, const std::wstring& strDescription, std::int32_t intHttpCode,
-               const std::wstring& strPage, const std::wstring& strUrl, std::int32_t intIndex) override;
+               const std::wstring& strPage, const std::wstring& strUrl,
+               std::int32_t intIndex) override;
     void Progress(double dblItemFraction, double dblTotalFraction, std::int32_t intIndex) override;
-    model::FileExistsDialogAction FileExists(const std::shared_ptr<model::FileItem>& pItem) override;
+    model::FileExistsDialogAction FileExists(
+        const std::shared_ptr<model::FileItem>& pItem) override;
 
     // For the get-file-list dialog (GUI thread): the worker pool, the
     // GUI-thread provider, and the items and line errors of one chunk of
     // the list, added in line order (a duplicate raises Error 103).
     tools::BackgroundWorkManager* GetWorkManager() const { return m_pPool.get(); }
-    std::shared_ptr<tools::GuiThreadContextProvider> GetContextProvider() const { return m_pProvider; }
+    std::shared_ptr<tools::GuiThreadContextProvider> GetContextProvider() const
+    {
+        return m_pProvider;
+    }
     void AddFileListBatch(const engine::FileListBatch& batch);
 
     bool IsIdle() const { return m_bIdle; }

@@ -63,10 +63,10 @@ ApplicationException::ApplicationException(const wchar_t* strFunction, const wch
 
 OutOfRangeException::OutOfRangeException(const wchar_t* strFunction, const wchar_t* strFile,
                                          std::uint32_t uintLine, const wchar_t* strArgument)
-    : ApplicationException(strFunction, strFile, uintLine, -5616,
-                           detail::ChooseMessage(L"Object is out of range.",
-                                                 L"'%s' is out of range.", strArgument)
-                               .c_str())
+    : ApplicationException(
+          strFunction, strFile, uintLine, -5616,
+          detail::ChooseMessage(L"Object is out of range.", L"'%s' is out of range.", strArgument)
+              .c_str())
 {
     SetIdentity(L"OutOfRangeException", kTypeId);
 }
@@ -91,10 +91,10 @@ ArgumentException::ArgumentException(const wchar_t* strFunction, const wchar_t* 
 ArgumentException::ArgumentException(const wchar_t* strFunction, const wchar_t* strFile,
                                      std::uint32_t uintLine, HRESULT intCode,
                                      const OwnMessage& message, const wchar_t* strArgument)
-    : ApplicationException(strFunction, strFile, uintLine, intCode,
-                           detail::ChooseMessage(message.strWithoutArgument,
-                                                 message.strWithArgument, strArgument)
-                               .c_str())
+    : ApplicationException(
+          strFunction, strFile, uintLine, intCode,
+          detail::ChooseMessage(message.strWithoutArgument, message.strWithArgument, strArgument)
+              .c_str())
 {
     SetIdentity(L"ArgumentException", kTypeId);
 }
@@ -121,9 +121,8 @@ ArgumentOutOfRangeException::ArgumentOutOfRangeException(const wchar_t* strFunct
     SetIdentity(L"ArgumentOutOfRangeException", kTypeId);
 }
 
-NotInitializedException::NotInitializedException(const wchar_t* strFunction,
-                                                 const wchar_t* strFile, std::uint32_t uintLine,
-                                                 const wchar_t* strArgument,
+NotInitializedException::NotInitializedException(const wchar_t* strFunction, const wchar_t* strFile,
+                                                 std::uint32_t uintLine, const wchar_t* strArgument,
                                                  const wchar_t* strExtra)
     : ApplicationException(strFunction, strFile, uintLine, -15,
                            NotInitializedMessage(strArgument, strExtra).c_str())

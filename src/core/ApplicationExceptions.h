@@ -8,17 +8,16 @@ namespace pullbay::core {
 class ApplicationException : public Exception {
 public:
     static constexpr std::uint32_t kTypeId = 20;
-    ApplicationException(const wchar_t* strFunction, const wchar_t* strFile,
-                         std::uint32_t uintLine, HRESULT intCode = E_FAIL,
-                         const wchar_t* strMessage = nullptr);
+    ApplicationException(const wchar_t* strFunction, const wchar_t* strFile, std::uint32_t uintLine,
+                         HRESULT intCode = E_FAIL, const wchar_t* strMessage = nullptr);
 };
 
 // "Object is out of range." / "'%s' is out of range."
 class OutOfRangeException : public ApplicationException {
 public:
     static constexpr std::uint32_t kTypeId = 31;
-    OutOfRangeException(const wchar_t* strFunction, const wchar_t* strFile,
-                        std::uint32_t uintLine, const wchar_t* strArgument = nullptr);
+    OutOfRangeException(const wchar_t* strFunction, const wchar_t* strFile, std::uint32_t uintLine,
+                        const wchar_t* strArgument = nullptr);
 };
 
 // "Some unexpected error occured. If you see this message, please contact
@@ -26,8 +25,8 @@ public:
 class UnexpectedException : public ApplicationException {
 public:
     static constexpr std::uint32_t kTypeId = 32;
-    UnexpectedException(const wchar_t* strFunction, const wchar_t* strFile,
-                        std::uint32_t uintLine, const wchar_t* strArgument = nullptr);
+    UnexpectedException(const wchar_t* strFunction, const wchar_t* strFile, std::uint32_t uintLine,
+                        const wchar_t* strArgument = nullptr);
 };
 
 // The argument names the offending parameter as the code spells it; the

@@ -69,10 +69,22 @@ void Exception::Swap(Exception& other) noexcept
 }
 
 // A text whose copy failed for lack of memory reads as its fallback.
-const wchar_t* Exception::GetMessage() const { return m_strMessage ? m_strMessage : L""; }
-const wchar_t* Exception::GetFile() const { return m_strFile ? m_strFile : kUndefined; }
-const wchar_t* Exception::GetFunction() const { return m_strFunction ? m_strFunction : kUndefined; }
-const wchar_t* Exception::GetClassName() const { return m_strClassName ? m_strClassName : L"Exception"; }
+const wchar_t* Exception::GetMessage() const
+{
+    return m_strMessage ? m_strMessage : L"";
+}
+const wchar_t* Exception::GetFile() const
+{
+    return m_strFile ? m_strFile : kUndefined;
+}
+const wchar_t* Exception::GetFunction() const
+{
+    return m_strFunction ? m_strFunction : kUndefined;
+}
+const wchar_t* Exception::GetClassName() const
+{
+    return m_strClassName ? m_strClassName : L"Exception";
+}
 
 void Exception::SetMessage(std::wstring_view strMessage)
 {

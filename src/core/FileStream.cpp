@@ -138,7 +138,8 @@ HRESULT FileStream::Read(void* pData, std::uint32_t uintSize, std::uint32_t* pRe
     auto* pBytes = static_cast<char*>(pData);
     std::uint32_t uintDone = 0;
     while (uintDone < uintSize) {
-        const ssize_t intCount = ::read(m_intFileDescriptor, pBytes + uintDone, uintSize - uintDone);
+        const ssize_t intCount =
+            ::read(m_intFileDescriptor, pBytes + uintDone, uintSize - uintDone);
         if (intCount < 0) {
             if (errno == EINTR) {
                 continue;
@@ -202,7 +203,8 @@ HRESULT FileStream::Seek(std::int64_t intOffset, StreamSeekOrigin origin,
     } else if (origin == StreamSeekOrigin::End) {
         intWhence = SEEK_END;
     }
-    const off_t intPosition = ::lseek(m_intFileDescriptor, static_cast<off_t>(intOffset), intWhence);
+    const off_t intPosition =
+        ::lseek(m_intFileDescriptor, static_cast<off_t>(intOffset), intWhence);
     if (intPosition < 0) {
         // lseek says EINVAL for a position before the start.
         return errno == EINVAL ? E_INVALIDARG : HResultFromErrno(errno);

@@ -16,8 +16,8 @@ std::wstring SystemTextOr(const wchar_t* strMessage, std::uint32_t uintWin32Code
 
 }  // namespace
 
-IoException::IoException(const wchar_t* strFunction, const wchar_t* strFile,
-                         std::uint32_t uintLine, HRESULT intCode, const wchar_t* strMessage)
+IoException::IoException(const wchar_t* strFunction, const wchar_t* strFile, std::uint32_t uintLine,
+                         HRESULT intCode, const wchar_t* strMessage)
     : SystemException(strFunction, strFile, uintLine, intCode, strMessage)
 {
     SetIdentity(L"IoException", kTypeId);
@@ -31,9 +31,8 @@ FileSystemException::FileSystemException(const wchar_t* strFunction, const wchar
     SetIdentity(L"FileSystemException", kTypeId);
 }
 
-CreateTempFileException::CreateTempFileException(const wchar_t* strFunction,
-                                                 const wchar_t* strFile, std::uint32_t uintLine,
-                                                 const wchar_t* strArgument)
+CreateTempFileException::CreateTempFileException(const wchar_t* strFunction, const wchar_t* strFile,
+                                                 std::uint32_t uintLine, const wchar_t* strArgument)
     : FileSystemException(strFunction, strFile, uintLine, -4112,
                           detail::ChooseMessage(L"Unable to create temporary file.",
                                                 L"Unable to create temporary file '%s'.",
@@ -45,10 +44,10 @@ CreateTempFileException::CreateTempFileException(const wchar_t* strFunction,
 
 FileOpenException::FileOpenException(const wchar_t* strFunction, const wchar_t* strFile,
                                      std::uint32_t uintLine, const wchar_t* strArgument)
-    : FileSystemException(strFunction, strFile, uintLine, E_FAIL,
-                          detail::ChooseMessage(L"Unable to open file.",
-                                                L"Unable to open file '%s'.", strArgument)
-                              .c_str())
+    : FileSystemException(
+          strFunction, strFile, uintLine, E_FAIL,
+          detail::ChooseMessage(L"Unable to open file.", L"Unable to open file '%s'.", strArgument)
+              .c_str())
 {
     SetIdentity(L"FileOpenException", kTypeId);
 }

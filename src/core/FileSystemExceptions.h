@@ -15,9 +15,8 @@ public:
 class FileSystemException : public IoException {
 public:
     static constexpr std::uint32_t kTypeId = 10;
-    FileSystemException(const wchar_t* strFunction, const wchar_t* strFile,
-                        std::uint32_t uintLine, HRESULT intCode = E_FAIL,
-                        const wchar_t* strMessage = nullptr);
+    FileSystemException(const wchar_t* strFunction, const wchar_t* strFile, std::uint32_t uintLine,
+                        HRESULT intCode = E_FAIL, const wchar_t* strMessage = nullptr);
 };
 
 // "Unable to create temporary file[ '%s']."
@@ -68,16 +67,16 @@ public:
 class InvalidNameException : public FileOpenException {
 public:
     static constexpr std::uint32_t kTypeId = 17;
-    InvalidNameException(const wchar_t* strFunction, const wchar_t* strFile,
-                         std::uint32_t uintLine, const wchar_t* strMessage = nullptr);
+    InvalidNameException(const wchar_t* strFunction, const wchar_t* strFile, std::uint32_t uintLine,
+                         const wchar_t* strMessage = nullptr);
 };
 
 // Message: the system's text (given, or that of Windows error 183).
 class CreateFileException : public FileSystemException {
 public:
     static constexpr std::uint32_t kTypeId = 18;
-    CreateFileException(const wchar_t* strFunction, const wchar_t* strFile,
-                        std::uint32_t uintLine, const wchar_t* strMessage = nullptr);
+    CreateFileException(const wchar_t* strFunction, const wchar_t* strFile, std::uint32_t uintLine,
+                        const wchar_t* strMessage = nullptr);
 };
 
 }  // namespace pullbay::core

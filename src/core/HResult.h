@@ -20,14 +20,19 @@ inline constexpr HRESULT E_ACCESSDENIED = static_cast<HRESULT>(0x80070005u);
 inline constexpr HRESULT E_OUTOFMEMORY = static_cast<HRESULT>(0x8007000Eu);
 inline constexpr HRESULT E_INVALIDARG = static_cast<HRESULT>(0x80070057u);
 
-inline constexpr bool Succeeded(HRESULT hr) { return hr >= 0; }
-inline constexpr bool Failed(HRESULT hr) { return hr < 0; }
+inline constexpr bool Succeeded(HRESULT hr)
+{
+    return hr >= 0;
+}
+inline constexpr bool Failed(HRESULT hr)
+{
+    return hr < 0;
+}
 
 // HRESULT_FROM_WIN32: facility 7 with the Windows error code in the low word.
 inline constexpr HRESULT HResultFromWin32(std::uint32_t uintCode)
 {
-    return uintCode == 0 ? S_OK
-                         : static_cast<HRESULT>((uintCode & 0x0000FFFFu) | 0x80070000u);
+    return uintCode == 0 ? S_OK : static_cast<HRESULT>((uintCode & 0x0000FFFFu) | 0x80070000u);
 }
 
 // The Windows error code carried by a facility-7 HRESULT, or 0 for any other.

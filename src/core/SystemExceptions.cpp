@@ -20,8 +20,7 @@ std::wstring ChooseMessage(const wchar_t* strWithoutArgument, const wchar_t* str
 }  // namespace detail
 
 SystemException::SystemException(const wchar_t* strFunction, const wchar_t* strFile,
-                                 std::uint32_t uintLine, HRESULT intCode,
-                                 const wchar_t* strMessage)
+                                 std::uint32_t uintLine, HRESULT intCode, const wchar_t* strMessage)
     : Exception(strFunction, strFile, uintLine, intCode, strMessage)
 {
     SetIdentity(L"SystemException", kTypeId);

@@ -4,8 +4,8 @@
 #include <cwchar>
 #include <new>
 
-#include "core/Exceptions.h"
 #include "core/ExceptionManager.h"
+#include "core/Exceptions.h"
 #include "core/TextUnits.h"
 #include "core/ThreadId.h"
 #include "core/ThrowSite.h"

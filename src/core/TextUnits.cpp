@@ -92,13 +92,16 @@ std::wstring FromUtf8(std::string_view bytes)
         unsigned char secondLow = 0x80;
         unsigned char secondHigh = 0xBF;
         if (lead >= 0xC2 && lead <= 0xDF) {
-            uintLength = 2; cp = lead & 0x1F;
+            uintLength = 2;
+            cp = lead & 0x1F;
         } else if (lead >= 0xE0 && lead <= 0xEF) {
-            uintLength = 3; cp = lead & 0x0F;
+            uintLength = 3;
+            cp = lead & 0x0F;
             secondLow = lead == 0xE0 ? 0xA0 : 0x80;
             secondHigh = lead == 0xED ? 0x9F : 0xBF;
         } else if (lead >= 0xF0 && lead <= 0xF4) {
-            uintLength = 4; cp = lead & 0x07;
+            uintLength = 4;
+            cp = lead & 0x07;
             secondLow = lead == 0xF0 ? 0x90 : 0x80;
             secondHigh = lead == 0xF4 ? 0x8F : 0xBF;
         }
@@ -137,9 +140,8 @@ std::wstring ToLowerAscii(std::wstring_view text)
 bool EqualsIgnoreAsciiCase(std::wstring_view left, std::wstring_view right)
 {
     return left.size() == right.size() &&
-           std::equal(left.begin(), left.end(), right.begin(), [](wchar_t a, wchar_t b) {
-               return ToLowerAscii(a) == ToLowerAscii(b);
-           });
+           std::equal(left.begin(), left.end(), right.begin(),
+                      [](wchar_t a, wchar_t b) { return ToLowerAscii(a) == ToLowerAscii(b); });
 }
 
 bool EqualsIgnoreAsciiCase(std::string_view left, std::string_view right)

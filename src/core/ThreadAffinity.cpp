@@ -10,9 +10,13 @@
 
 namespace pullbay::core {
 
-ThreadAffinity::ThreadAffinity() : m_uintOwner(CurrentThreadId()) {}
+ThreadAffinity::ThreadAffinity() : m_uintOwner(CurrentThreadId())
+{
+}
 
-ThreadAffinity::ThreadAffinity(BindOnFirstUse) : m_uintOwner(0) {}
+ThreadAffinity::ThreadAffinity(BindOnFirstUse) : m_uintOwner(0)
+{
+}
 
 bool ThreadAffinity::IsOwnerThread() const
 {

@@ -49,7 +49,7 @@ inline void ClearRecordedFailure()
 #define PB_WIDEN(text) PB_WIDEN_INNER(text)
 #define PB_SOURCE_FILE PB_WIDEN(__FILE__)
 
-#define PB_THROW(ExceptionType, ...)                                                     \
-    ::pullbay::core::RecordAndThrow(ExceptionType(                                       \
-        ::pullbay::core::QualifiedFunctionName(__PRETTY_FUNCTION__).c_str(),             \
-        PB_SOURCE_FILE, static_cast<std::uint32_t>(__LINE__) __VA_OPT__(, ) __VA_ARGS__))
+#define PB_THROW(ExceptionType, ...)                                                               \
+    ::pullbay::core::RecordAndThrow(ExceptionType(                                                 \
+        ::pullbay::core::QualifiedFunctionName(__PRETTY_FUNCTION__).c_str(), PB_SOURCE_FILE,       \
+        static_cast<std::uint32_t>(__LINE__) __VA_OPT__(, ) __VA_ARGS__))

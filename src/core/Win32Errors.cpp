@@ -51,8 +51,7 @@ std::wstring NumberText(std::uint32_t uintValue)
 
 // Every exception of this file names "ThrowWin32Exception" as its routine.
 template <typename ExceptionType, typename... Extra>
-[[noreturn]] void ThrowNamed(std::uint32_t uintLine, const std::wstring& strMessage,
-                             Extra... extra)
+[[noreturn]] void ThrowNamed(std::uint32_t uintLine, const std::wstring& strMessage, Extra... extra)
 {
     ExceptionType failure(L"ThrowWin32Exception", PB_SOURCE_FILE, uintLine, nullptr, extra...);
     failure.SetMessage(strMessage);

@@ -14,8 +14,7 @@ namespace pullbay::dialogs {
 using platform::shell::ItemIdBytes;
 using platform::shell::ItemIdList;
 
-QtFolderBrowser::QtFolderBrowser(QWidget* pOwner)
-    : m_pOwner(pOwner)
+QtFolderBrowser::QtFolderBrowser(QWidget* pOwner) : m_pOwner(pOwner)
 {
 }
 
@@ -24,7 +23,8 @@ ItemIdBytes QtFolderBrowser::Browse(const std::wstring& strTitle, const ItemIdBy
     PB_ASSERT_OWNER_THREAD(m_guiThread);
     // Held weakly: if the owner is destroyed while the dialog runs, it takes
     // the dialog with it, and the dialog must not be deleted twice.
-    QPointer<QFileDialog> pDialog = new QFileDialog(m_pOwner.data(), QString::fromStdWString(strTitle));
+    QPointer<QFileDialog> pDialog =
+        new QFileDialog(m_pOwner.data(), QString::fromStdWString(strTitle));
     pDialog->setOption(QFileDialog::DontUseNativeDialog, true);
     pDialog->setOption(QFileDialog::ShowDirsOnly, true);
     pDialog->setFileMode(QFileDialog::Directory);

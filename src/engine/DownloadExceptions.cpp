@@ -13,8 +13,8 @@ CreateDownloadPathException::CreateDownloadPathException(const wchar_t* strFunct
     SetIdentity(L"CreateDownloadPathException", kTypeId);
 }
 
-SkippedByUserException::SkippedByUserException(const wchar_t* strFunction,
-                                               const wchar_t* strFile, std::uint32_t uintLine)
+SkippedByUserException::SkippedByUserException(const wchar_t* strFunction, const wchar_t* strFile,
+                                               std::uint32_t uintLine)
     : core::Exception(strFunction, strFile, uintLine)
 {
     SetIdentity(L"SkippedByUserException", kTypeId);

@@ -14,21 +14,24 @@ namespace pullbay::engine {
 class SkippedByUserException : public core::Exception {
 public:
     static constexpr std::uint32_t kTypeId = 60;
-    SkippedByUserException(const wchar_t* strFunction, const wchar_t* strFile, std::uint32_t uintLine);
+    SkippedByUserException(const wchar_t* strFunction, const wchar_t* strFile,
+                           std::uint32_t uintLine);
 };
 
 // The server's MIME type differs from the declared one.
 class InvalidMimeTypeException : public core::Exception {
 public:
     static constexpr std::uint32_t kTypeId = 61;
-    InvalidMimeTypeException(const wchar_t* strFunction, const wchar_t* strFile, std::uint32_t uintLine);
+    InvalidMimeTypeException(const wchar_t* strFunction, const wchar_t* strFile,
+                             std::uint32_t uintLine);
 };
 
 // The stored size differs from the declared one.
 class InvalidFileSizeException : public core::Exception {
 public:
     static constexpr std::uint32_t kTypeId = 62;
-    InvalidFileSizeException(const wchar_t* strFunction, const wchar_t* strFile, std::uint32_t uintLine);
+    InvalidFileSizeException(const wchar_t* strFunction, const wchar_t* strFile,
+                             std::uint32_t uintLine);
 };
 
 // A local file operation failed: 301 the temporary file, 302 the destination.

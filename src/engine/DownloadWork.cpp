@@ -9,8 +9,8 @@
 namespace pullbay::engine {
 
 DownloadWork::DownloadWork(std::shared_ptr<FileListRetrieval> pRetrieval)
-    : m_pRetrieval(std::move(pRetrieval))
-    , m_strUrl(m_pRetrieval ? m_pRetrieval->GetListUrl() : std::wstring())
+    : m_pRetrieval(std::move(pRetrieval)),
+      m_strUrl(m_pRetrieval ? m_pRetrieval->GetListUrl() : std::wstring())
 {
     if (!m_pRetrieval) {
         PB_THROW(core::ArgumentNullPointerException, L"pRetrieval");

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "pullbay/Events.h"
 #include "model/FileItem.h"
+#include "pullbay/Events.h"
 
 namespace pullbay::engine {
 

@@ -5,16 +5,16 @@
 #include <string_view>
 #include <utility>
 
-#include "pullbay/Events.h"
 #include "core/Exceptions.h"
-#include "core/TextUnits.h"
 #include "core/FileStream.h"
+#include "core/TextUnits.h"
 #include "core/ThrowSite.h"
 #include "engine/DestinationNames.h"
 #include "engine/DownloadExceptions.h"
 #include "engine/TempFiles.h"
 #include "net/InternetErrors.h"
 #include "platform/IPlatform.h"
+#include "pullbay/Events.h"
 
 namespace pullbay::engine {
 
@@ -34,7 +34,8 @@ std::wstring ConnectionFailureText(const ConnectionErrorException& failure)
     }
     char buffer[16];
     const auto converted = std::to_chars(buffer, buffer + sizeof buffer, failure.GetErrorCode());
-    return core::FromUtf8(std::string_view(buffer, static_cast<std::size_t>(converted.ptr - buffer))) +
+    return core::FromUtf8(
+               std::string_view(buffer, static_cast<std::size_t>(converted.ptr - buffer))) +
            L": " + net::InternetErrorText(failure.GetErrorCode());
 }
 
@@ -53,7 +54,8 @@ std::uint64_t MeasureStream(core::IStream& stream)
     std::array<char, kMeasureBlockBytes> buffer{};
     for (;;) {
         std::uint32_t uintRead = 0;
-        if (Failed(stream.Read(buffer.data(), static_cast<std::uint32_t>(buffer.size()), &uintRead)) ||
+        if (Failed(
+                stream.Read(buffer.data(), static_cast<std::uint32_t>(buffer.size()), &uintRead)) ||
             uintRead == 0) {
             return uintSize;
         }
@@ -117,8 +119,8 @@ std::shared_ptr<FileItem> FileListDownloader::CurrentItemOrThrow(const wchar_t* 
 {
     auto pItem = GetCurrentItem();
     if (!pItem) {
-        core::RecordAndThrow(core::UnexpectedException(strFunction, PB_SOURCE_FILE, __LINE__,
-                                                       L"no current file"));
+        core::RecordAndThrow(
+            core::UnexpectedException(strFunction, PB_SOURCE_FILE, __LINE__, L"no current file"));
     }
     return pItem;
 }
@@ -320,7 +322,8 @@ void FileListDownloader::CreateTemporaryStream(FileItem& item)
     item.SetTemporaryFilePath(std::move(strPath));
 }
 
-HRESULT FileListDownloader::DownloadProgress(std::int64_t intPosition, std::int64_t intDeclaredLength)
+HRESULT FileListDownloader::DownloadProgress(std::int64_t intPosition,
+                                             std::int64_t intDeclaredLength)
 {
     PB_ASSERT_OWNER_THREAD(m_workerThread);
     const std::shared_ptr<FileItem> pItem = GetCurrentItem();
@@ -357,7 +360,8 @@ HRESULT FileListDownloader::DownloadProgress(std::int64_t intPosition, std::int6
 HRESULT FileListDownloader::MimeTypeAvailable(std::wstring strMimeType)
 {
     PB_ASSERT_OWNER_THREAD(m_workerThread);
-    const std::shared_ptr<FileItem> pItem = CurrentItemOrThrow(L"FileListDownloader::MimeTypeAvailable");
+    const std::shared_ptr<FileItem> pItem =
+        CurrentItemOrThrow(L"FileListDownloader::MimeTypeAvailable");
     pItem->SetReceivedMimeType(strMimeType);
     const std::wstring& strDeclared = pItem->GetMimeType();
     if (core::EqualsIgnoreAsciiCase(strDeclared, L"*/*")) {
@@ -377,8 +381,8 @@ HRESULT FileListDownloader::WaitingForReconnect()
     return S_OK;
 }
 
-HRESULT FileListDownloader::ErrorOccured(int intStatus, const wchar_t*, const wchar_t* strResponseText,
-                                         int intErrorCode)
+HRESULT FileListDownloader::ErrorOccured(int intStatus, const wchar_t*,
+                                         const wchar_t* strResponseText, int intErrorCode)
 {
     PB_ASSERT_OWNER_THREAD(m_workerThread);
     // A transfer ended by a skip request is a skipped file, not a failure.
@@ -392,7 +396,8 @@ HRESULT FileListDownloader::ErrorOccured(int intStatus, const wchar_t*, const wc
 HRESULT FileListDownloader::DownloadComplete(int, const wchar_t*)
 {
     PB_ASSERT_OWNER_THREAD(m_workerThread);
-    const std::shared_ptr<FileItem> pItem = CurrentItemOrThrow(L"FileListDownloader::DownloadComplete");
+    const std::shared_ptr<FileItem> pItem =
+        CurrentItemOrThrow(L"FileListDownloader::DownloadComplete");
     std::uint64_t uintSize = 0;
     if (const auto& pStream = pItem->GetTemporaryStream()) {
         uintSize = MeasureStream(*pStream);

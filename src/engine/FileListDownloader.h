@@ -20,9 +20,9 @@
 #include <string>
 #include <vector>
 
+#include "engine/IDownloaderEvents.h"
 #include "model/FileItem.h"
 #include "model/PropertyHolder.h"
-#include "engine/IDownloaderEvents.h"
 #include "net/IDownloadEvents.h"
 #include "net/WInetDownloader.h"
 #include "platform/sync/Event.h"

@@ -93,8 +93,7 @@ bool HasHost(const std::wstring& strUrl, bool& bPortFits)
 
 }  // namespace
 
-FileListParser::FileListParser(std::wstring strListUrl)
-    : m_strBaseUrl(BaseUrlOf(strListUrl))
+FileListParser::FileListParser(std::wstring strListUrl) : m_strBaseUrl(BaseUrlOf(strListUrl))
 {
     LinePattern();
 }
@@ -127,7 +126,8 @@ FileListBatch FileListParser::Consume(const char* pData, std::size_t uintSize)
         // server cut them, so a mark that arrives alone or byte by byte is
         // dropped as well and never reaches the first line as garbage.
         const std::size_t uintHead = std::min(m_strBuffer.size(), kByteOrderMark.size());
-        if (std::string_view(m_strBuffer).substr(0, uintHead) == kByteOrderMark.substr(0, uintHead)) {
+        if (std::string_view(m_strBuffer).substr(0, uintHead) ==
+            kByteOrderMark.substr(0, uintHead)) {
             if (uintHead < kByteOrderMark.size()) {
                 return {};
             }
@@ -206,10 +206,9 @@ FileListBatch::Entry FileListParser::ParseLine(const std::wstring& strLine) cons
 
     // Sizes above 2^31 - 1 keep their 32 bits: the size check compares them
     // as unsigned numbers.
-    return FileListBatch::Entry::Item(FileItem::Create(GroupText(match, kGroupMimeType),
-                                                       static_cast<std::int32_t>(uintSize),
-                                                       GroupText(match, kGroupFileName),
-                                                       std::move(strUrl)));
+    return FileListBatch::Entry::Item(
+        FileItem::Create(GroupText(match, kGroupMimeType), static_cast<std::int32_t>(uintSize),
+                         GroupText(match, kGroupFileName), std::move(strUrl)));
 }
 
 bool FileListParser::MakeItemUrl(const std::wstring& strField, std::wstring& strUrl) const

@@ -23,10 +23,12 @@ std::wstring InternalErrorText(int intErrorCode)
 
 }  // namespace
 
-std::shared_ptr<FileListRetrieval> FileListRetrieval::Create(
-    std::wstring strListUrl, std::wstring strCookieText, int intTimeOut,
-    std::uint32_t uintReconnectAttempts, std::uint32_t uintReconnectWaitMs,
-    std::shared_ptr<IFileListSink> pSink)
+std::shared_ptr<FileListRetrieval> FileListRetrieval::Create(std::wstring strListUrl,
+                                                             std::wstring strCookieText,
+                                                             int intTimeOut,
+                                                             std::uint32_t uintReconnectAttempts,
+                                                             std::uint32_t uintReconnectWaitMs,
+                                                             std::shared_ptr<IFileListSink> pSink)
 {
     if (!pSink) {
         PB_THROW(core::ArgumentNullPointerException, L"pSink");
@@ -47,9 +49,7 @@ std::shared_ptr<FileListRetrieval> FileListRetrieval::Create(
 }
 
 FileListRetrieval::FileListRetrieval(std::wstring strListUrl, std::shared_ptr<IFileListSink> pSink)
-    : m_strListUrl(std::move(strListUrl))
-    , m_parser(m_strListUrl)
-    , m_pSink(std::move(pSink))
+    : m_strListUrl(std::move(strListUrl)), m_parser(m_strListUrl), m_pSink(std::move(pSink))
 {
 }
 
@@ -114,7 +114,8 @@ void FileListRetrieval::End(std::int32_t intResult)
     }
 }
 
-HRESULT FileListRetrieval::DownloadProgress(std::int64_t intPosition, std::int64_t intDeclaredLength)
+HRESULT FileListRetrieval::DownloadProgress(std::int64_t intPosition,
+                                            std::int64_t intDeclaredLength)
 {
     // Progress only drives a bar: a failing sink must not end the transfer.
     try {

@@ -22,7 +22,8 @@ public:
                        std::int32_t intHttpCode, const std::wstring& strPage,
                        const std::wstring& strUrl, std::int32_t intIndex) = 0;
     // Fractions from 0 to 1 of the current file and of the whole run.
-    virtual void Progress(double dblItemFraction, double dblTotalFraction, std::int32_t intIndex) = 0;
+    virtual void Progress(double dblItemFraction, double dblTotalFraction,
+                          std::int32_t intIndex) = 0;
     // A file or folder already exists at the item's destination path.
     virtual model::FileExistsDialogAction FileExists(
         const std::shared_ptr<model::FileItem>& pItem) = 0;

@@ -9,8 +9,8 @@
 #include <charconv>
 #include <cstdint>
 #include <cstdio>
-#include <cstring>
 #include <cstdlib>
+#include <cstring>
 #include <random>
 #include <string_view>
 #include <vector>
@@ -233,8 +233,7 @@ void CopyAcrossFileSystems(const std::string& strFrom, const std::string& strTo,
     PartialFileGuard guard(folder.Get(), strCopyName);
     // The moved file keeps the temporary file's permissions, as a rename does.
     if (::fchmod(copy.Get(), sourceInfo.st_mode & 07777) != 0 ||
-        !CopyContents(source.Get(), copy.Get()) || ::fsync(copy.Get()) != 0 ||
-        copy.Close() != 0 ||
+        !CopyContents(source.Get(), copy.Get()) || ::fsync(copy.Get()) != 0 || copy.Close() != 0 ||
         ::renameat(folder.Get(), strCopyName.c_str(), AT_FDCWD, strTo.c_str()) != 0) {
         ThrowCommitFailure(errno, strDestPath);
     }
@@ -284,9 +283,8 @@ bool EmptyFolder(int intFolderFd)
 std::wstring GetTempFolder(const std::wstring& strName)
 {
     const char* strBase = std::getenv("TMPDIR");
-    std::wstring strFolder =
-        WithoutTrailingSlashes(core::FromUtf8(strBase != nullptr && *strBase != '\0' ? strBase
-                                                                                      : "/tmp"));
+    std::wstring strFolder = WithoutTrailingSlashes(
+        core::FromUtf8(strBase != nullptr && *strBase != '\0' ? strBase : "/tmp"));
     return AppendName(strFolder, strName) + L'/';
 }
 
@@ -301,8 +299,7 @@ HRESULT CreateTempFileName(const std::wstring& strFolder, std::wstring& strPath)
         return HResultFromErrno(errno);
     }
     // Checked on the open folder, so what is checked is what is used.
-    UniqueFd folder(
-        ::open(strFolderUtf8.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    UniqueFd folder(::open(strFolderUtf8.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     if (!folder.IsOpen()) {
         // A symbolic link or a file where the folder should be.
         return errno == ELOOP || errno == ENOTDIR ? E_ACCESSDENIED : HResultFromErrno(errno);
@@ -352,8 +349,8 @@ bool DeleteFolderContents(const std::wstring& strFolder)
     if (strTrimmed.empty() || HasEmbeddedNul(strTrimmed)) {
         return false;
     }
-    const int intFd = ::open(core::ToUtf8(strTrimmed).c_str(),
-                             O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int intFd =
+        ::open(core::ToUtf8(strTrimmed).c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     return intFd >= 0 && EmptyFolder(intFd);
 }
 

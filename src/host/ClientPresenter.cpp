@@ -40,7 +40,8 @@ const wchar_t* ActionName(ui::FileExistsAnswer action)
 std::optional<ui::FileExistsAnswer> ActionFromName(const QString& strName)
 {
     for (const ui::FileExistsAnswer action :
-         {ui::FileExistsAnswer::Overwrite, ui::FileExistsAnswer::Skip, ui::FileExistsAnswer::Rename}) {
+         {ui::FileExistsAnswer::Overwrite, ui::FileExistsAnswer::Skip,
+          ui::FileExistsAnswer::Rename}) {
         if (strName == QString::fromWCharArray(ActionName(action))) {
             return action;
         }
@@ -57,7 +58,10 @@ std::wstring Wide(const QString& strText)
 // must not keep alive.
 class ClientFolderBrowser : public platform::shell::IFolderBrowser {
 public:
-    explicit ClientFolderBrowser(std::weak_ptr<ClientPresenter> pPresenter) : m_pPresenter(std::move(pPresenter)) {}
+    explicit ClientFolderBrowser(std::weak_ptr<ClientPresenter> pPresenter)
+        : m_pPresenter(std::move(pPresenter))
+    {
+    }
 
     ItemIdBytes Browse(const std::wstring& strTitle, const ItemIdBytes& initialFolder) override
     {
@@ -105,7 +109,10 @@ void ClientPresenter::Run(const std::shared_ptr<Pending>& pPending, std::string 
     m_write(strDialogLine);
     if (m_bEndOfInput) {
         pPending->cancel();
-        m_write(JsonText::Object().Text("dialogClosed", core::FromUtf8(pPending->strId)).Text("reason", L"eof").Str());
+        m_write(JsonText::Object()
+                    .Text("dialogClosed", core::FromUtf8(pPending->strId))
+                    .Text("reason", L"eof")
+                    .Str());
         return;
     }
     QEventLoop loop;
@@ -153,10 +160,10 @@ void ClientPresenter::Answer(const QJsonObject& answer)
     }
     if (!strError.empty()) {
         m_write(JsonText::Object()
-                                  .Raw("answer", id.isString() ? JsonText::Quote(Wide(id.toString())) : "null")
-                                  .Number("hr", static_cast<std::int32_t>(E_INVALIDARG))
-                                  .Text("error", core::FromUtf8(strError))
-                                  .Str());
+                    .Raw("answer", id.isString() ? JsonText::Quote(Wide(id.toString())) : "null")
+                    .Number("hr", static_cast<std::int32_t>(E_INVALIDARG))
+                    .Text("error", core::FromUtf8(strError))
+                    .Str());
     }
 }
 
@@ -194,8 +201,9 @@ void ClientPresenter::CancelOpen(const wchar_t* strReason)
 
 // --- message box -------------------------------------------------------------
 
-api::MessageBoxAnswer ClientPresenter::ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
-                                                          api::MessageBoxButtons buttons)
+api::MessageBoxAnswer ClientPresenter::ShowMessageBox(const std::wstring& strText,
+                                                      const std::wstring& strCaption,
+                                                      api::MessageBoxButtons buttons)
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
     const bool bYesNo = buttons == api::MessageBoxButtons::YesNo;
@@ -236,7 +244,8 @@ std::shared_ptr<platform::shell::IFolderBrowser> ClientPresenter::FolderBrowser(
     return std::make_shared<ClientFolderBrowser>(weak_from_this());
 }
 
-ItemIdBytes ClientPresenter::BrowseForFolder(const std::wstring& strTitle, const ItemIdBytes& initialFolder)
+ItemIdBytes ClientPresenter::BrowseForFolder(const std::wstring& strTitle,
+                                             const ItemIdBytes& initialFolder)
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
     ItemIdBytes chosen;
@@ -251,7 +260,8 @@ ItemIdBytes ClientPresenter::BrowseForFolder(const std::wstring& strTitle, const
         }
         const std::filesystem::path path(folder.toString().toStdString());
         std::error_code error;
-        if (!folder.isString() || !path.is_absolute() || !std::filesystem::is_directory(path, error)) {
+        if (!folder.isString() || !path.is_absolute() ||
+            !std::filesystem::is_directory(path, error)) {
             return "folder must be an absolute path of an existing directory, or null";
         }
         chosen = ItemIdList::FromPath(FolderText(path));
@@ -261,7 +271,9 @@ ItemIdBytes ClientPresenter::BrowseForFolder(const std::wstring& strTitle, const
     pPending->cancel = [&] { End(pending); };
 
     JsonText::Object line;
-    line.Text("dialog", L"BrowseForFolder").Text("dialogId", core::FromUtf8(pPending->strId)).Text("title", strTitle);
+    line.Text("dialog", L"BrowseForFolder")
+        .Text("dialogId", core::FromUtf8(pPending->strId))
+        .Text("title", strTitle);
     if (const auto strPath = ItemIdList::ToPath(initialFolder)) {
         line.Text("initialFolder", *strPath);
     } else {
@@ -302,15 +314,17 @@ api::ConfirmationAnswer ClientPresenter::ConfirmDownload(const api::Confirmation
         }
         if (answer.contains("checked")) {
             const QJsonArray checked = answer.value("checked").toArray();
-            if (!answer.value("checked").isArray() || static_cast<std::size_t>(checked.size()) != model.RowCount() ||
-                std::any_of(checked.begin(), checked.end(), [](const QJsonValue& value) { return !value.isBool(); })) {
+            if (!answer.value("checked").isArray() ||
+                static_cast<std::size_t>(checked.size()) != model.RowCount() ||
+                std::any_of(checked.begin(), checked.end(),
+                            [](const QJsonValue& value) { return !value.isBool(); })) {
                 return "checked must be an array of one boolean per file";
             }
             model.UncheckAll();
             bool bLimitReached = false;
             for (qsizetype i = 0; i < checked.size(); ++i) {
-                if (checked[i].toBool() &&
-                    model.ToggleRow(static_cast<std::size_t>(i)) == ui::ConfirmationModel::ToggleOutcome::LimitReached) {
+                if (checked[i].toBool() && model.ToggleRow(static_cast<std::size_t>(i)) ==
+                                               ui::ConfirmationModel::ToggleOutcome::LimitReached) {
                     bLimitReached = true;
                 }
             }
@@ -379,7 +393,8 @@ api::FileExistsReply ClientPresenter::AskFileExists(const api::FileExistsQuestio
     pPending->strId = NextId();
     Pending& pending = *pPending;
     pPending->accept = [&](const QJsonObject& answer) -> std::string {
-        const std::optional<ui::FileExistsAnswer> chosen = ActionFromName(answer.value("action").toString());
+        const std::optional<ui::FileExistsAnswer> chosen =
+            ActionFromName(answer.value("action").toString());
         if (!chosen) {
             return "action must be \"Overwrite\", \"Skip\" or \"Rename\"";
         }
@@ -403,9 +418,9 @@ api::FileExistsReply ClientPresenter::AskFileExists(const api::FileExistsQuestio
         if (model.IsFinished() && !pending.bEnded) {
             countdown.stop();
             m_write(JsonText::Object()
-                                      .Text("dialogClosed", core::FromUtf8(pending.strId))
-                                      .Text("reason", L"timeout")
-                                      .Str());
+                        .Text("dialogClosed", core::FromUtf8(pending.strId))
+                        .Text("reason", L"timeout")
+                        .Str());
             End(pending);
         }
     });
@@ -422,7 +437,10 @@ api::FileExistsReply ClientPresenter::AskFileExists(const api::FileExistsQuestio
         countdown.start();
     }
     Run(pPending, strLine,
-        JsonText::Object().Text("action", ActionName(existsSettings.defaultAction)).Bool("applyToAll", false).Str());
+        JsonText::Object()
+            .Text("action", ActionName(existsSettings.defaultAction))
+            .Bool("applyToAll", false)
+            .Str());
     countdown.stop();
     if (!model.IsFinished()) {
         model.Choose(ui::FileExistsAnswer::Skip);
@@ -439,17 +457,18 @@ void ClientPresenter::ShowProgress(const std::shared_ptr<api::IProgressSource>& 
     m_write(JsonText::Object().Text("dialog", L"Progress").Text("dialogId", strId).Str());
     ProgressWatch::Run(pSource, [&](const ui::ProgressModel& model) {
         m_write(JsonText::Object()
-                                  .Text("progress", strId)
-                                  .Text("url", model.GetUrl())
-                                  .Text("text", model.GetProgressText())
-                                  .Number("current", model.GetItemBarPosition())
-                                  .Number("total", model.GetTotalBarPosition())
-                                  .Str());
+                    .Text("progress", strId)
+                    .Text("url", model.GetUrl())
+                    .Text("text", model.GetProgressText())
+                    .Number("current", model.GetItemBarPosition())
+                    .Number("total", model.GetTotalBarPosition())
+                    .Str());
     });
     m_write(JsonText::Object().Text("dialogClosed", strId).Str());
 }
 
-void ClientPresenter::FileListProgressShown(const std::wstring& strText, std::function<void()> cancel)
+void ClientPresenter::FileListProgressShown(const std::wstring& strText,
+                                            std::function<void()> cancel)
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
     auto pPending = std::make_shared<Pending>();
@@ -463,7 +482,9 @@ void ClientPresenter::FileListProgressShown(const std::wstring& strText, std::fu
         return {};
     };
     JsonText::Object line;
-    line.Text("dialog", L"GetFileList").Text("dialogId", core::FromUtf8(pPending->strId)).Text("text", strText);
+    line.Text("dialog", L"GetFileList")
+        .Text("dialogId", core::FromUtf8(pPending->strId))
+        .Text("text", strText);
     if (m_mode == Mode::Auto) {
         line.Raw("auto", JsonText::Object().Bool("cancel", false).Str());
     }
@@ -478,8 +499,9 @@ void ClientPresenter::FileListProgressClosed()
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (m_pFileListProgress) {
-        m_write(
-            JsonText::Object().Text("dialogClosed", core::FromUtf8(m_pFileListProgress->strId)).Str());
+        m_write(JsonText::Object()
+                    .Text("dialogClosed", core::FromUtf8(m_pFileListProgress->strId))
+                    .Str());
         m_pFileListProgress.reset();
     }
 }
@@ -503,13 +525,12 @@ void ClientPresenter::ShowDownloadComplete(const api::CompletionReport& report)
         return {};
     };
     pPending->cancel = [&] { End(pending); };
-    const std::string strLine =
-        JsonText::Object()
-            .Text("dialog", L"DownloadComplete")
-            .Text("dialogId", core::FromUtf8(pPending->strId))
-            .Text("text", report.texts.strDialogText)
-            .Raw("log", JsonText::Array(quoted))
-            .Str();
+    const std::string strLine = JsonText::Object()
+                                    .Text("dialog", L"DownloadComplete")
+                                    .Text("dialogId", core::FromUtf8(pPending->strId))
+                                    .Text("text", report.texts.strDialogText)
+                                    .Raw("log", JsonText::Array(quoted))
+                                    .Str();
     Run(pPending, strLine, JsonText::Object().Text("button", L"OK").Str());
 }
 

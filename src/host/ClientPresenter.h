@@ -17,8 +17,8 @@
 #include <vector>
 
 #include "core/ThreadAffinity.h"
-#include "pullbay/IDialogPresenter.h"
 #include "platform/shell/IFolderBrowser.h"
+#include "pullbay/IDialogPresenter.h"
 
 namespace pullbay::host {
 
@@ -38,14 +38,18 @@ public:
     // Standard input ended: open dialogs end as cancelled, later ones too.
     void EndOfInput();
     // The log of the last download-complete dialog (empty until one ran).
-    const std::optional<std::vector<std::wstring>>& CompletionLog() const { return m_completionLog; }
+    const std::optional<std::vector<std::wstring>>& CompletionLog() const
+    {
+        return m_completionLog;
+    }
 
     api::ConfirmationAnswer ConfirmDownload(const api::ConfirmationRequest& request) override;
     std::shared_ptr<platform::shell::IFolderBrowser> FolderBrowser() override;
     api::FileExistsReply AskFileExists(const api::FileExistsQuestion& question) override;
     void ShowProgress(const std::shared_ptr<api::IProgressSource>& pSource) override;
     void ShowDownloadComplete(const api::CompletionReport& report) override;
-    api::MessageBoxAnswer ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
+    api::MessageBoxAnswer ShowMessageBox(const std::wstring& strText,
+                                         const std::wstring& strCaption,
                                          api::MessageBoxButtons buttons) override;
     void OpenFolder(const std::wstring& strPath) override;
     void FileListProgressShown(const std::wstring& strText, std::function<void()> cancel) override;
@@ -66,7 +70,8 @@ private:
     // Writes the dialog line (with "auto" in auto mode) and, for a client,
     // waits until the dialog ends; after the end of input it ends at once
     // as cancelled.
-    void Run(const std::shared_ptr<Pending>& pPending, std::string strDialogLine, const std::string& strAutoJson);
+    void Run(const std::shared_ptr<Pending>& pPending, std::string strDialogLine,
+             const std::string& strAutoJson);
     void End(Pending& pending);
     std::shared_ptr<Pending> Find(const std::string& strId) const;
     // Ends every open dialog as cancelled, telling the client why.

@@ -56,7 +56,8 @@ std::optional<AddedFile> ParseAddedFile(const std::string& strAdded)
         return std::nullopt;
     }
     file.strMimeType = core::FromUtf8(strAdded.substr(0, uintParts[0]));
-    file.strUrl = core::FromUtf8(strAdded.substr(uintParts[1] + 1, uintParts[2] - uintParts[1] - 1));
+    file.strUrl =
+        core::FromUtf8(strAdded.substr(uintParts[1] + 1, uintParts[2] - uintParts[1] - 1));
     file.strFileName = core::FromUtf8(strAdded.substr(uintParts[2] + 1));
     return file;
 }
@@ -90,7 +91,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments)
         result.strError = "unknown command: " + strCommand;
         return result;
     }
-    if (options.command != Command::Run && options.command != Command::Serve && options.command != Command::Demo) {
+    if (options.command != Command::Run && options.command != Command::Serve &&
+        options.command != Command::Demo) {
         if (arguments.size() > 1) {
             result.strError = "unexpected argument: " + arguments[1];
         }
@@ -152,7 +154,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments)
         } else {
             std::optional<AddedFile> file = ParseAddedFile(strValue);
             if (!file) {
-                result.strError = "--add needs 'MIME|SIZE|URL|NAME' with a decimal SIZE: " + strValue;
+                result.strError =
+                    "--add needs 'MIME|SIZE|URL|NAME' with a decimal SIZE: " + strValue;
                 return result;
             }
             options.files.push_back(std::move(*file));

@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <system_error>
 
-#include "pullbay/Identity.h"
 #include "host/HexText.h"
 #include "platform/com/ComActivation.h"
+#include "pullbay/Identity.h"
 
 namespace pullbay::host {
 
@@ -28,7 +28,8 @@ HRESULT ControlLoader::CallModuleEntryPoint(const char* pName, std::string& strE
     void* hModule = ::dlopen(strPath.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (hModule == nullptr) {
         const char* pReason = ::dlerror();
-        strError = "cannot load " + strPath + ": " + (pReason != nullptr ? pReason : "unknown error");
+        strError =
+            "cannot load " + strPath + ": " + (pReason != nullptr ? pReason : "unknown error");
         return com::CO_E_ERRORINDLL;
     }
     using EntryPoint = HRESULT (*)();

@@ -2,12 +2,12 @@
 
 #include <iostream>
 
-#include "pullbay/Identity.h"
 #include "core/TextUnits.h"
 #include "host/ControlLoader.h"
 #include "host/HexText.h"
 #include "host/HostClientSite.h"
 #include "host/NamingPropertyBag.h"
+#include "pullbay/Identity.h"
 
 namespace pullbay::host {
 
@@ -33,9 +33,10 @@ int ControlSession::Open(const Setup& setup)
     m_pPoints = m_pControl.As<com::IConnectionPointContainer>(com::IID_IConnectionPointContainer);
     if (!m_pHost || !pPersist || !m_pPoints) {
         // A module of another build registered under the same class.
-        std::cerr << "pullbay: the registered control module does not offer this program's host interface "
-                     "(another build of it? `pullbay register` registers the one beside this program)"
-                  << std::endl;
+        std::cerr
+            << "pullbay: the registered control module does not offer this program's host interface "
+               "(another build of it? `pullbay register` registers the one beside this program)"
+            << std::endl;
         return 2;
     }
     m_pHost->SetClientSite(std::make_shared<HostClientSite>(setup.strPageUrl, setup.strCookie));
@@ -53,8 +54,9 @@ int ControlSession::Open(const Setup& setup)
     const HRESULT hrLoad = pPersist->Load(&bag);
     if (Failed(hrLoad)) {
         const std::string strName = core::ToUtf8(bag.LastReadName());
-        std::cerr << "pullbay: the control refused the param " << (strName.empty() ? "(unknown)" : strName) << " ("
-                  << HexText(hrLoad) << ')' << std::endl;
+        std::cerr << "pullbay: the control refused the param "
+                  << (strName.empty() ? "(unknown)" : strName) << " (" << HexText(hrLoad) << ')'
+                  << std::endl;
         return 64;
     }
     // The control skips names it does not know and values it cannot convert;
@@ -65,7 +67,8 @@ int ControlSession::Open(const Setup& setup)
     }
 
     if (setup.pSink) {
-        m_bAdvised = Succeeded(m_pPoints->Advise(api::DIID_PullbayEvents, setup.pSink, m_uintCookie));
+        m_bAdvised =
+            Succeeded(m_pPoints->Advise(api::DIID_PullbayEvents, setup.pSink, m_uintCookie));
     }
     m_pWindow = std::make_unique<QWidget>();
     m_pWindow->resize(setup.intWidth, setup.intHeight);
@@ -88,7 +91,8 @@ std::optional<std::wstring> ControlSession::GetText(std::wstring_view strName)
     return value.String().Value();
 }
 
-HRESULT ControlSession::Call(std::wstring_view strName, std::vector<com::Variant> args, com::Variant* pResult)
+HRESULT ControlSession::Call(std::wstring_view strName, std::vector<com::Variant> args,
+                             com::Variant* pResult)
 {
     com::DISPID dispid = 0;
     const HRESULT hr = m_pControl->GetIDsOfNames(strName, dispid);

@@ -13,11 +13,11 @@
 #include <utility>
 #include <vector>
 
+#include "platform/com/ComInterfaces.h"
+#include "platform/com/IDispatchSink.h"
 #include "pullbay/IDialogPresenter.h"
 #include "pullbay/IPullbayControl.h"
 #include "pullbay/Identity.h"
-#include "platform/com/ComInterfaces.h"
-#include "platform/com/IDispatchSink.h"
 
 namespace pullbay::host {
 
@@ -51,7 +51,8 @@ public:
     // A text property's value; nullopt when it cannot be read as text.
     std::optional<std::wstring> GetText(std::wstring_view strName);
     // Invokes a member by name; E_* when the name is unknown.
-    HRESULT Call(std::wstring_view strName, std::vector<com::Variant> args, com::Variant* pResult = nullptr);
+    HRESULT Call(std::wstring_view strName, std::vector<com::Variant> args,
+                 com::Variant* pResult = nullptr);
     // The log of the last run that reached the transfer (empty otherwise).
     std::vector<std::wstring> DownloadLog();
 

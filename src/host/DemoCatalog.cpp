@@ -88,7 +88,8 @@ void MakeProseLine(std::uint32_t uintVariation, std::uint64_t uintRow, char* pLi
     std::vector<std::string_view> words;
     std::size_t uintUsed = 1;  // the full stop
     for (std::uint64_t uintDraw = 0;; ++uintDraw) {
-        const std::string_view word = kWords[Hash(uintVariation, uintRow, uintDraw) % kWords.size()];
+        const std::string_view word =
+            kWords[Hash(uintVariation, uintRow, uintDraw) % kWords.size()];
         const std::size_t uintNeed = word.size() + (words.empty() ? 0 : 1);
         if (uintUsed + uintNeed > kText) {
             break;
@@ -103,7 +104,8 @@ void MakeProseLine(std::uint32_t uintVariation, std::uint64_t uintRow, char* pLi
     char* pOut = pLine;
     for (std::size_t i = 0; i < words.size(); ++i) {
         if (i > 0) {
-            const std::size_t uintSpaces = 1 + uintExtra / uintGaps + (i - 1 < uintExtra % uintGaps ? 1 : 0);
+            const std::size_t uintSpaces =
+                1 + uintExtra / uintGaps + (i - 1 < uintExtra % uintGaps ? 1 : 0);
             std::memset(pOut, ' ', uintSpaces);
             pOut += uintSpaces;
         }
@@ -146,7 +148,8 @@ void ReadText(const DemoCatalog::File& file, std::uint64_t uintOffset, char* pBu
     const std::uint64_t uintSize = file.uintSize;
     // A size too small for the frame cuts it; the catalogue never does that.
     const std::uint64_t uintPrefix = std::min<std::uint64_t>(frame.strPrefix.size(), uintSize);
-    const std::uint64_t uintSuffix = std::min<std::uint64_t>(frame.strSuffix.size(), uintSize - uintPrefix);
+    const std::uint64_t uintSuffix =
+        std::min<std::uint64_t>(frame.strSuffix.size(), uintSize - uintPrefix);
     const std::uint64_t uintSuffixStart = uintSize - uintSuffix;
     const std::size_t uintWidth = LineWidth(file.content);
     std::array<char, kMaxWidth> line{};
@@ -154,7 +157,8 @@ void ReadText(const DemoCatalog::File& file, std::uint64_t uintOffset, char* pBu
     while (uintLength > 0) {
         std::size_t uintTake = 0;
         if (uintOffset < uintPrefix) {
-            uintTake = static_cast<std::size_t>(std::min<std::uint64_t>(uintPrefix - uintOffset, uintLength));
+            uintTake = static_cast<std::size_t>(
+                std::min<std::uint64_t>(uintPrefix - uintOffset, uintLength));
             std::memcpy(pBuffer, frame.strPrefix.data() + uintOffset, uintTake);
         } else if (uintOffset >= uintSuffixStart) {
             uintTake = uintLength;
@@ -178,7 +182,8 @@ void ReadText(const DemoCatalog::File& file, std::uint64_t uintOffset, char* pBu
     }
 }
 
-void ReadBinary(std::uint32_t uintVariation, std::uint64_t uintOffset, char* pBuffer, std::size_t uintLength)
+void ReadBinary(std::uint32_t uintVariation, std::uint64_t uintOffset, char* pBuffer,
+                std::size_t uintLength)
 {
     const std::uint64_t uintKey = Mix(uintVariation);
     while (uintLength > 0) {
@@ -211,28 +216,30 @@ DemoCatalog::DemoCatalog()
     // which accepts any, and for the annual report, which a misconfigured
     // server sends as an HTML page.
     static constexpr Entry kEntries[] = {
-        {"/files/readme.txt", L"text/plain", 3000, L"readme.txt", "text/plain", true, Content::Prose},
-        {"/files/docs/guide.html", L"text/html", 48000, L"docs/guide.html", "text/html", true, Content::Html},
-        {"/files/docs/changes.txt", L"*/*", 14000, L"docs/changes.txt", "text/plain; charset=utf-8", true,
+        {"/files/readme.txt", L"text/plain", 3000, L"readme.txt", "text/plain", true,
          Content::Prose},
-        {"/files/data/measurements.csv", L"text/csv", 420000, L"data/measurements.csv", "text/csv", true,
-         Content::Csv},
-        {"/files/photos/harbour.jpeg", L"image/jpeg", 1800000, L"photos/harbour.jpeg", "image/jpeg", true,
-         Content::Binary},
-        {"/files/photos/lighthouse.png", L"image/png", 950000, L"photos/lighthouse.png", "image/png", true,
-         Content::Binary},
-        {"/files/video/flight.mpeg", L"video/mpeg", 7 * kMiB + 4321, L"video/flight.mpeg", "video/mpeg", true,
-         Content::Binary},
+        {"/files/docs/guide.html", L"text/html", 48000, L"docs/guide.html", "text/html", true,
+         Content::Html},
+        {"/files/docs/changes.txt", L"*/*", 14000, L"docs/changes.txt", "text/plain; charset=utf-8",
+         true, Content::Prose},
+        {"/files/data/measurements.csv", L"text/csv", 420000, L"data/measurements.csv", "text/csv",
+         true, Content::Csv},
+        {"/files/photos/harbour.jpeg", L"image/jpeg", 1800000, L"photos/harbour.jpeg", "image/jpeg",
+         true, Content::Binary},
+        {"/files/photos/lighthouse.png", L"image/png", 950000, L"photos/lighthouse.png",
+         "image/png", true, Content::Binary},
+        {"/files/video/flight.mpeg", L"video/mpeg", 7 * kMiB + 4321, L"video/flight.mpeg",
+         "video/mpeg", true, Content::Binary},
         {"/files/music/surprise.mp3", L"audio/mpeg", 4 * kMiB + 77, L"music/\u00DCberraschung.mp3",
          "audio/mpeg", true, Content::Binary},
         {"/files/archives/sources.zip", L"application/zip", 5 * kMiB + 999, L"archives/sources.zip",
          "application/zip", true, Content::Binary},
         {"/files/archives/backup.gz", L"application/gzip", 3 * kMiB + 5, L"archives/backup.gz",
          "application/gzip", true, Content::Binary},
-        {"/files/docs/handbook.pdf", L"application/pdf", 260000, L"docs/handbook.pdf", "application/pdf", false,
-         Content::Binary},
-        {"/files/reports/annual.pdf", L"application/pdf", 180000, L"reports/annual.pdf", "text/html", true,
-         Content::Html},
+        {"/files/docs/handbook.pdf", L"application/pdf", 260000, L"docs/handbook.pdf",
+         "application/pdf", false, Content::Binary},
+        {"/files/reports/annual.pdf", L"application/pdf", 180000, L"reports/annual.pdf",
+         "text/html", true, Content::Html},
     };
 
     std::uint32_t uintVariation = 1;
@@ -252,7 +259,8 @@ DemoCatalog::DemoCatalog()
             const std::uint32_t uintFrame =
                 static_cast<std::uint32_t>(frame.strPrefix.size() + frame.strSuffix.size());
             const std::uint32_t uintWidth = static_cast<std::uint32_t>(LineWidth(entry.content));
-            file.uintSize = uintFrame + (entry.uintApproximateSize - uintFrame) / uintWidth * uintWidth;
+            file.uintSize =
+                uintFrame + (entry.uintApproximateSize - uintFrame) / uintWidth * uintWidth;
         }
         m_files.push_back(std::move(file));
     }
@@ -282,7 +290,8 @@ std::string DemoCatalog::ListText(const std::string& strBaseUrl) const
     return strText;
 }
 
-void DemoCatalog::ReadBody(const File& file, std::uint64_t uintOffset, char* pBuffer, std::size_t uintLength)
+void DemoCatalog::ReadBody(const File& file, std::uint64_t uintOffset, char* pBuffer,
+                           std::size_t uintLength)
 {
     if (uintOffset > file.uintSize || uintLength > file.uintSize - uintOffset) {
         PB_THROW(core::ArgumentOutOfRangeException, L"uintOffset");

@@ -39,9 +39,11 @@ ResponseHead Head(int intStatus, std::string_view strContentType, std::uint64_t 
 }
 
 // A response whose body is small enough to go out in one piece.
-Ending SendWhole(loopback::ResponseWriter& writer, const ResponseHead& head, std::string_view strBody, bool bHead)
+Ending SendWhole(loopback::ResponseWriter& writer, const ResponseHead& head,
+                 std::string_view strBody, bool bHead)
 {
-    return writer.WriteHead(head, false) && (bHead || writer.Write(strBody)) ? Ending::Complete : Ending::Dropped;
+    return writer.WriteHead(head, false) && (bHead || writer.Write(strBody)) ? Ending::Complete
+                                                                             : Ending::Dropped;
 }
 
 }  // namespace
@@ -84,9 +86,11 @@ Ending DemoServer::Answer(const loopback::HttpRequest& request, loopback::Respon
     if (strPath == DemoCatalog::kListPath) {
         // The list names this server, whose port is fixed while it runs.
         const std::string strList = m_catalog.ListText(BaseUrl());
-        return SendWhole(writer, Head(200, DemoCatalog::kListContentType, strList.size()), strList, bHead);
+        return SendWhole(writer, Head(200, DemoCatalog::kListContentType, strList.size()), strList,
+                         bHead);
     }
-    if (const DemoCatalog::File* pFile = m_catalog.Find(strPath); pFile != nullptr && pFile->bServed) {
+    if (const DemoCatalog::File* pFile = m_catalog.Find(strPath);
+        pFile != nullptr && pFile->bServed) {
         if (!writer.WriteHead(Head(200, pFile->strContentType, pFile->uintSize), false)) {
             return Ending::Dropped;
         }
@@ -102,10 +106,12 @@ Ending DemoServer::SendBody(const DemoCatalog::File& file, loopback::ResponseWri
     for (std::uint64_t uintNext = 0; uintNext < file.uintSize;) {
         // Offsets stay below 2^32 (32-bit sizes), so the product fits 64 bits.
         if (m_uintBytesPerSecond != 0 &&
-            !writer.WaitUntil(start + std::chrono::nanoseconds(uintNext * 1'000'000'000ull / m_uintBytesPerSecond))) {
+            !writer.WaitUntil(start + std::chrono::nanoseconds(uintNext * 1'000'000'000ull /
+                                                               m_uintBytesPerSecond))) {
             return Ending::Dropped;
         }
-        strSlice.resize(static_cast<std::size_t>(std::min<std::uint64_t>(SliceBytes(), file.uintSize - uintNext)));
+        strSlice.resize(static_cast<std::size_t>(
+            std::min<std::uint64_t>(SliceBytes(), file.uintSize - uintNext)));
         DemoCatalog::ReadBody(file, uintNext, strSlice.data(), strSlice.size());
         if (!writer.Write(strSlice)) {
             return Ending::Dropped;
@@ -120,8 +126,8 @@ std::size_t DemoServer::SliceBytes() const
     if (m_uintBytesPerSecond == 0) {
         return kMaxSliceBytes;
     }
-    return static_cast<std::size_t>(
-        std::clamp<std::uint64_t>(m_uintBytesPerSecond / kSlicesPerSecond, kMinSliceBytes, kMaxSliceBytes));
+    return static_cast<std::size_t>(std::clamp<std::uint64_t>(
+        m_uintBytesPerSecond / kSlicesPerSecond, kMinSliceBytes, kMaxSliceBytes));
 }
 
 }  // namespace pullbay::host

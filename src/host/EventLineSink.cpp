@@ -1,13 +1,16 @@
 #include "host/EventLineSink.h"
 
-#include "pullbay/Events.h"
 #include "host/JsonLineWriter.h"
 #include "host/JsonText.h"
 #include "host/RunEventSink.h"
+#include "pullbay/Events.h"
 
 namespace pullbay::host {
 
-EventLineSink::EventLineSink(std::function<void()> onInitComplete) : m_onInitComplete(std::move(onInitComplete)) {}
+EventLineSink::EventLineSink(std::function<void()> onInitComplete)
+    : m_onInitComplete(std::move(onInitComplete))
+{
+}
 
 HRESULT EventLineSink::Invoke(com::DISPID dispid, const std::vector<com::Variant>& args)
 {

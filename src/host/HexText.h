@@ -10,7 +10,8 @@ namespace pullbay::host {
 inline std::string HexText(std::int32_t intCode)
 {
     char buffer[16] = {};
-    const auto [pEnd, error] = std::to_chars(buffer, buffer + sizeof buffer, static_cast<std::uint32_t>(intCode), 16);
+    const auto [pEnd, error] =
+        std::to_chars(buffer, buffer + sizeof buffer, static_cast<std::uint32_t>(intCode), 16);
     (void)error;
     return "0x" + std::string(buffer, pEnd);
 }

@@ -11,7 +11,6 @@
 
 #include <gumbo.h>
 
-#include "pullbay/Identity.h"
 #include "core/Exceptions.h"
 #include "core/HexDigits.h"
 #include "core/IStream.h"
@@ -22,6 +21,7 @@
 #include "net/InternetErrors.h"
 #include "net/WInetDownloader.h"
 #include "platform/com/Guid.h"
+#include "pullbay/Identity.h"
 
 namespace pullbay::host {
 
@@ -41,10 +41,14 @@ struct CharsetName {
 };
 
 constexpr CharsetName kCharsets[] = {
-    {"utf-8", net::kCodePageUtf8},         {"utf8", net::kCodePageUtf8},
-    {"iso-8859-1", kCodePageLatin1},       {"iso8859-1", kCodePageLatin1},
-    {"latin1", kCodePageLatin1},           {"l1", kCodePageLatin1},
-    {"windows-1252", kCodePageWindows1252}, {"cp1252", kCodePageWindows1252},
+    {"utf-8", net::kCodePageUtf8},
+    {"utf8", net::kCodePageUtf8},
+    {"iso-8859-1", kCodePageLatin1},
+    {"iso8859-1", kCodePageLatin1},
+    {"latin1", kCodePageLatin1},
+    {"l1", kCodePageLatin1},
+    {"windows-1252", kCodePageWindows1252},
+    {"cp1252", kCodePageWindows1252},
     {"x-cp1252", kCodePageWindows1252},
 };
 
@@ -89,7 +93,8 @@ std::optional<std::string_view> CharsetOfContentType(std::string_view strContent
     constexpr std::string_view kCharset = "charset";
     std::size_t uintPos = 0;
     while (uintPos + kCharset.size() <= strContentType.size()) {
-        if (!core::EqualsIgnoreAsciiCase(strContentType.substr(uintPos, kCharset.size()), kCharset)) {
+        if (!core::EqualsIgnoreAsciiCase(strContentType.substr(uintPos, kCharset.size()),
+                                         kCharset)) {
             ++uintPos;
             continue;
         }
@@ -154,7 +159,8 @@ bool IsHtmlElement(const GumboNode* pNode, GumboTag tag)
 
 const char* AttributeValue(const GumboNode* pElement, const char* strName)
 {
-    const GumboAttribute* pAttribute = gumbo_get_attribute(&pElement->v.element.attributes, strName);
+    const GumboAttribute* pAttribute =
+        gumbo_get_attribute(&pElement->v.element.attributes, strName);
     return pAttribute != nullptr ? pAttribute->value : nullptr;
 }
 
@@ -193,8 +199,8 @@ bool ClassIdNamesControl(std::string_view strClassId)
 {
     strClassId = Trim(strClassId);
     if (StartsWithIgnoreCase(strClassId, kProgIdPrefix)) {
-        return core::EqualsIgnoreAsciiCase(core::FromUtf8(Trim(strClassId.substr(kProgIdPrefix.size()))),
-                                           api::kProgId);
+        return core::EqualsIgnoreAsciiCase(
+            core::FromUtf8(Trim(strClassId.substr(kProgIdPrefix.size()))), api::kProgId);
     }
     if (StartsWithIgnoreCase(strClassId, kClsidPrefix)) {
         std::wstring strGuid = core::FromUtf8(Trim(strClassId.substr(kClsidPrefix.size())));
@@ -219,7 +225,8 @@ bool NamesControl(const GumboNode* pObject)
         }
         // A MIME type may carry parameters after ";".
         if (strName == "type" &&
-            core::EqualsIgnoreAsciiCase(Trim(strValue.substr(0, strValue.find(';'))), kControlMimeType)) {
+            core::EqualsIgnoreAsciiCase(Trim(strValue.substr(0, strValue.find(';'))),
+                                        kControlMimeType)) {
             return true;
         }
         if (core::EqualsIgnoreAsciiCase(core::FromUtf8(strValue), api::kProgId)) {
@@ -282,7 +289,8 @@ std::optional<unsigned> MetaCodePage(std::string_view strHtmlUtf8)
         if (const char* strCharset = AttributeValue(pNode, "charset")) {
             codePage = CodePageOfCharset(strCharset);
         } else if (const char* strEquiv = AttributeValue(pNode, "http-equiv");
-                   strEquiv != nullptr && core::EqualsIgnoreAsciiCase(Trim(strEquiv), "content-type")) {
+                   strEquiv != nullptr &&
+                   core::EqualsIgnoreAsciiCase(Trim(strEquiv), "content-type")) {
             if (const char* strContent = AttributeValue(pNode, "content")) {
                 if (const auto charset = CharsetOfContentType(strContent)) {
                     codePage = CodePageOfCharset(*charset);
@@ -348,7 +356,8 @@ public:
         return S_OK;
     }
 
-    HRESULT Seek(std::int64_t intOffset, core::StreamSeekOrigin origin, std::uint64_t* pNewPosition) override
+    HRESULT Seek(std::int64_t intOffset, core::StreamSeekOrigin origin,
+                 std::uint64_t* pNewPosition) override
     {
         std::int64_t intBase = 0;
         if (origin == core::StreamSeekOrigin::Current) {
@@ -415,14 +424,15 @@ public:
         if (m_intStatus != 0 && m_intStatus != 200) {
             return "HTTP status " + DecimalText(m_intStatus);
         }
-        return "cannot fetch the page: " + core::ToUtf8(net::InternetErrorText(m_intErrorCode)) + " (error " +
-               DecimalText(m_intErrorCode) + ")";
+        return "cannot fetch the page: " + core::ToUtf8(net::InternetErrorText(m_intErrorCode)) +
+               " (error " + DecimalText(m_intErrorCode) + ")";
     }
 
     const std::string& Bytes() const { return m_buffer.Bytes(); }
     const std::string& ContentType() const { return m_strContentType; }
 
-    HRESULT DownloadProgress(std::int64_t /*intPosition*/, std::int64_t /*intDeclaredLength*/) override
+    HRESULT DownloadProgress(std::int64_t /*intPosition*/,
+                             std::int64_t /*intDeclaredLength*/) override
     {
         return S_OK;
     }
@@ -433,8 +443,8 @@ public:
         return S_OK;
     }
 
-    HRESULT ErrorOccured(int intStatus, const wchar_t* /*strText*/, const wchar_t* /*strResponseText*/,
-                         int intErrorCode) override
+    HRESULT ErrorOccured(int intStatus, const wchar_t* /*strText*/,
+                         const wchar_t* /*strResponseText*/, int intErrorCode) override
     {
         m_intStatus = intStatus;
         m_intErrorCode = intErrorCode;

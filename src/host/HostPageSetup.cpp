@@ -6,7 +6,8 @@
 
 namespace pullbay::host {
 
-int HostPageSetup::Apply(const std::string& strPage, const std::wstring& strCookie, ControlSession::Setup& setup)
+int HostPageSetup::Apply(const std::string& strPage, const std::wstring& strCookie,
+                         ControlSession::Setup& setup)
 {
     const HostPage::LoadResult page = HostPage::Load(strPage, strCookie);
     if (!page.Ok()) {

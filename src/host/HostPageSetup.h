@@ -13,7 +13,8 @@ public:
     // 0 when the setup holds the page's object; otherwise the exit code
     // (64 for a page that cannot be read or names no control, 2 for a page
     // that could not be fetched), with the reason on standard error.
-    static int Apply(const std::string& strPage, const std::wstring& strCookie, ControlSession::Setup& setup);
+    static int Apply(const std::string& strPage, const std::wstring& strCookie,
+                     ControlSession::Setup& setup);
 };
 
 }  // namespace pullbay::host

@@ -11,8 +11,6 @@
 #include <iostream>
 #include <memory>
 
-#include "pullbay/Events.h"
-#include "pullbay/Identity.h"
 #include "core/Exception.h"
 #include "core/TextUnits.h"
 #include "core/Version.h"
@@ -30,6 +28,8 @@
 #include "host/RunEventSink.h"
 #include "host/RunPresenter.h"
 #include "host/ServeSession.h"
+#include "pullbay/Events.h"
+#include "pullbay/Identity.h"
 
 namespace pullbay::host {
 
@@ -113,11 +113,12 @@ int Describe(const std::string& strProgram)
                       << core::ToUtf8(member.parameters[i].strName);
         }
         std::cout << ") -> "
-                  << (member.result == com::VarType::Empty ? "void" : TypeName(member.result)) << '\n';
+                  << (member.result == com::VarType::Empty ? "void" : TypeName(member.result))
+                  << '\n';
     }
     for (const api::EventDescription& event : api::kEvents) {
-        std::cout << "event " << core::ToUtf8(event.strName) << ' ' << HexText(static_cast<com::DISPID>(event.id))
-                  << " (";
+        std::cout << "event " << core::ToUtf8(event.strName) << ' '
+                  << HexText(static_cast<com::DISPID>(event.id)) << " (";
         for (std::size_t i = 0; i < event.parameters.size(); ++i) {
             std::cout << (i > 0 ? ", " : "") << TypeName(event.parameters[i].type) << ' '
                       << core::ToUtf8(event.parameters[i].strName);
@@ -192,15 +193,16 @@ void AddFiles(ControlSession& session, const std::vector<AddedFile>& files)
 {
     for (const AddedFile& file : files) {
         com::Variant index;
-        const HRESULT hr = session.Call(L"DownloadFileAdd",
-                                        {com::Variant::FromString(com::NullableString(file.strMimeType)),
-                                         com::Variant::FromI4(file.intFileSize),
-                                         com::Variant::FromString(com::NullableString(file.strFileName)),
-                                         com::Variant::FromString(com::NullableString(file.strUrl))},
-                                        &index);
+        const HRESULT hr =
+            session.Call(L"DownloadFileAdd",
+                         {com::Variant::FromString(com::NullableString(file.strMimeType)),
+                          com::Variant::FromI4(file.intFileSize),
+                          com::Variant::FromString(com::NullableString(file.strFileName)),
+                          com::Variant::FromString(com::NullableString(file.strUrl))},
+                         &index);
         if (Failed(hr) || index.IsEmpty()) {
-            std::cerr << "pullbay: not added: " << core::ToUtf8(file.strUrl) << " (" << HexText(hr) << ')'
-                      << std::endl;
+            std::cerr << "pullbay: not added: " << core::ToUtf8(file.strUrl) << " (" << HexText(hr)
+                      << ')' << std::endl;
         }
     }
 }
@@ -239,7 +241,8 @@ int Run(const std::string& strProgram, const HostOptions& options)
     if (options.bEvents) {
         // stdout carries JSON only.
         pPresenter->SetNotice([](const std::wstring& strFolder) {
-            JsonLineWriter::Write(JsonText::Object().Text("notice", L"OpenFolder").Text("folder", strFolder).Str());
+            JsonLineWriter::Write(
+                JsonText::Object().Text("notice", L"OpenFolder").Text("folder", strFolder).Str());
         });
     }
     setup.pPresenter = pPresenter;
@@ -285,7 +288,8 @@ int Serve(const std::string& strProgram, const HostOptions& options)
     // The client answers the dialogs of a headless host unless --dialogs says
     // otherwise; with a display the dialogs that have windows show them.
     std::shared_ptr<ClientPresenter> pClient;
-    if (options.dialogs == DialogMode::Client || (options.dialogs == DialogMode::Default && bHeadless)) {
+    if (options.dialogs == DialogMode::Client ||
+        (options.dialogs == DialogMode::Default && bHeadless)) {
         pClient = std::make_shared<ClientPresenter>(ClientPresenter::Mode::Client, strDestination);
         setup.pPresenter = pClient;
     } else if (options.dialogs == DialogMode::Auto) {
@@ -367,10 +371,12 @@ int Demo(const std::string& strProgram, const HostOptions& options)
     const std::optional<std::int32_t> completion = pSink->Completion();
     if (completion && *completion == api::CompletionSuccess) {
         std::cout << "\nThe downloaded files are in "
-                  << core::ToUtf8(strDestination.empty() ? L"the chosen folder" : strDestination) << std::endl;
+                  << core::ToUtf8(strDestination.empty() ? L"the chosen folder" : strDestination)
+                  << std::endl;
         return 0;
     }
-    std::cout << "\nThe demo run ended early (DownloadComplete " << (completion ? *completion : -1) << ")." << std::endl;
+    std::cout << "\nThe demo run ended early (DownloadComplete " << (completion ? *completion : -1)
+              << ")." << std::endl;
     return 2;
 }
 

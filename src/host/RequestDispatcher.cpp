@@ -7,13 +7,13 @@
 #include <optional>
 #include <vector>
 
-#include "pullbay/IPullbayControl.h"
-#include "pullbay/Identity.h"
 #include "core/TextUnits.h"
 #include "host/JsonText.h"
 #include "platform/com/DispatchResults.h"
 #include "platform/com/DispatchTable.h"
 #include "platform/com/Variant.h"
+#include "pullbay/IPullbayControl.h"
+#include "pullbay/Identity.h"
 
 namespace pullbay::host {
 
@@ -86,7 +86,10 @@ std::string Reply(const std::string& strIdJson, HRESULT hr, const com::Variant* 
 
 }  // namespace
 
-RequestDispatcher::RequestDispatcher(com::ComPtr<com::IDispatch> pControl) : m_pControl(std::move(pControl)) {}
+RequestDispatcher::RequestDispatcher(com::ComPtr<com::IDispatch> pControl)
+    : m_pControl(std::move(pControl))
+{
+}
 
 bool RequestDispatcher::IsRequest(const QJsonObject& request)
 {
@@ -110,7 +113,8 @@ std::string RequestDispatcher::IdJson(const QJsonObject& request)
     return "null";
 }
 
-std::string RequestDispatcher::InvalidRequestReply(const std::string& strIdJson, const std::string& strError)
+std::string RequestDispatcher::InvalidRequestReply(const std::string& strIdJson,
+                                                   const std::string& strError)
 {
     return Reply(strIdJson, E_INVALIDARG, nullptr, core::FromUtf8(strError));
 }

@@ -23,7 +23,8 @@ public:
     // The id as JSON (a string or a number), null when missing or of another type.
     static std::string IdJson(const QJsonObject& request);
     // An error reply with E_INVALIDARG.
-    static std::string InvalidRequestReply(const std::string& strIdJson, const std::string& strError);
+    static std::string InvalidRequestReply(const std::string& strIdJson,
+                                           const std::string& strError);
 
     // The reply line. Calls that run a download return when it has ended.
     std::string Handle(const QJsonObject& request);

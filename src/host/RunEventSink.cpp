@@ -2,10 +2,10 @@
 
 #include <iostream>
 
-#include "pullbay/Events.h"
 #include "core/TextUnits.h"
 #include "host/JsonLineWriter.h"
 #include "host/JsonText.h"
+#include "pullbay/Events.h"
 
 namespace pullbay::host {
 
@@ -29,7 +29,10 @@ std::int32_t IntArg(const std::vector<com::Variant>& args, std::size_t uintIndex
 
 }  // namespace
 
-RunEventSink::RunEventSink(bool bJsonEvents, bool bTerminal) : m_bJsonEvents(bJsonEvents), m_bTerminal(bTerminal) {}
+RunEventSink::RunEventSink(bool bJsonEvents, bool bTerminal)
+    : m_bJsonEvents(bJsonEvents), m_bTerminal(bTerminal)
+{
+}
 
 const wchar_t* RunEventSink::EventName(com::DISPID dispid)
 {
@@ -49,8 +52,9 @@ HRESULT RunEventSink::Invoke(com::DISPID dispid, const std::vector<com::Variant>
         const char* pState = intResult == api::ItemSuccess   ? "done"
                              : intResult == api::ItemSkipped ? "skipped"
                                                              : "failed";
-        std::cerr << (m_bTerminal ? "\r\x1b[K" : "") << pState << ' ' << core::ToUtf8(TextArg(args, 3)) << " ("
-                  << core::ToUtf8(TextArg(args, 2)) << ')' << std::endl;
+        std::cerr << (m_bTerminal ? "\r\x1b[K" : "") << pState << ' '
+                  << core::ToUtf8(TextArg(args, 3)) << " (" << core::ToUtf8(TextArg(args, 2)) << ')'
+                  << std::endl;
         m_results.push_back(intResult);
         break;
     }

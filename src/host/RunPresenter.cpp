@@ -6,9 +6,9 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "platform/shell/ItemIdList.h"
 #include "core/TextUnits.h"
 #include "host/ProgressWatch.h"
+#include "platform/shell/ItemIdList.h"
 
 namespace pullbay::host {
 
@@ -30,7 +30,8 @@ std::wstring ShortName(const std::wstring& strUrl)
 {
     std::wstring strPath = strUrl.substr(0, strUrl.find_first_of(L"?#"));
     const std::size_t uintSlash = strPath.find_last_of(L'/');
-    std::wstring strName = uintSlash == std::wstring::npos ? strPath : strPath.substr(uintSlash + 1);
+    std::wstring strName =
+        uintSlash == std::wstring::npos ? strPath : strPath.substr(uintSlash + 1);
     return strName.empty() ? strUrl : strName;
 }
 
@@ -58,7 +59,8 @@ std::shared_ptr<platform::shell::IFolderBrowser> RunPresenter::FolderBrowser()
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (m_pGivenFolder || !m_pDefault) {
-        return m_pGivenFolder ? m_pGivenFolder : std::make_shared<platform::shell::PolicyFolderBrowser>();
+        return m_pGivenFolder ? m_pGivenFolder
+                              : std::make_shared<platform::shell::PolicyFolderBrowser>();
     }
     return m_pDefault->FolderBrowser();
 }
@@ -77,14 +79,16 @@ void RunPresenter::ShowDownloadComplete(const api::CompletionReport& report)
     }
 }
 
-api::MessageBoxAnswer RunPresenter::ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
+api::MessageBoxAnswer RunPresenter::ShowMessageBox(const std::wstring& strText,
+                                                   const std::wstring& strCaption,
                                                    api::MessageBoxButtons buttons)
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (m_pDefault) {
         return m_pDefault->ShowMessageBox(strText, strCaption, buttons);
     }
-    return buttons == api::MessageBoxButtons::YesNo ? api::MessageBoxAnswer::No : api::MessageBoxAnswer::Ok;
+    return buttons == api::MessageBoxButtons::YesNo ? api::MessageBoxAnswer::No
+                                                    : api::MessageBoxAnswer::Ok;
 }
 
 void RunPresenter::FileListProgressShown(const std::wstring& strText, std::function<void()> cancel)
@@ -121,13 +125,13 @@ void RunPresenter::CancelDialogs()
     }
 }
 
-std::string RunPresenter::BarText(const std::wstring& strUrl, const std::wstring& strDetails, int intTotal,
-                                  int intColumns)
+std::string RunPresenter::BarText(const std::wstring& strUrl, const std::wstring& strDetails,
+                                  int intTotal, int intColumns)
 {
     const int intFilled = std::clamp(intTotal, 0, 1000) * kBarCells / 1000;
     std::wstring strText = L"[" + std::wstring(static_cast<std::size_t>(intFilled), L'#') +
-                           std::wstring(static_cast<std::size_t>(kBarCells - intFilled), L'-') + L"] " +
-                           ShortName(strUrl) + L" " + strDetails;
+                           std::wstring(static_cast<std::size_t>(kBarCells - intFilled), L'-') +
+                           L"] " + ShortName(strUrl) + L" " + strDetails;
     // One line: the cursor goes back to its start at every redraw.
     const auto uintWidth = static_cast<std::size_t>(std::max(intColumns - 1, 10));
     if (strText.size() > uintWidth) {
@@ -146,8 +150,8 @@ void RunPresenter::ShowProgress(const std::shared_ptr<api::IProgressSource>& pSo
         return;
     }
     ProgressWatch::Run(pSource, [](const ui::ProgressModel& model) {
-        const std::string strBar =
-            BarText(model.GetUrl(), model.GetProgressText(), model.GetTotalBarPosition(), TerminalColumns());
+        const std::string strBar = BarText(model.GetUrl(), model.GetProgressText(),
+                                           model.GetTotalBarPosition(), TerminalColumns());
         std::fprintf(stderr, "\r\x1b[K%s", strBar.c_str());
         std::fflush(stderr);
     });

@@ -24,17 +24,24 @@ public:
     // The control's own presenter, which answers everything not replaced
     // here (ControlSession hands it over before the control's window
     // exists); until then every question is answered as cancelled.
-    void SetDefault(std::shared_ptr<api::IDialogPresenter> pDefault) { m_pDefault = std::move(pDefault); }
+    void SetDefault(std::shared_ptr<api::IDialogPresenter> pDefault)
+    {
+        m_pDefault = std::move(pDefault);
+    }
     // Where opening the folder goes without a desktop: given the folder
     // (default: a line on standard error).
-    void SetNotice(std::function<void(const std::wstring&)> notice) { m_notice = std::move(notice); }
+    void SetNotice(std::function<void(const std::wstring&)> notice)
+    {
+        m_notice = std::move(notice);
+    }
 
     api::ConfirmationAnswer ConfirmDownload(const api::ConfirmationRequest& request) override;
     std::shared_ptr<platform::shell::IFolderBrowser> FolderBrowser() override;
     api::FileExistsReply AskFileExists(const api::FileExistsQuestion& question) override;
     void ShowProgress(const std::shared_ptr<api::IProgressSource>& pSource) override;
     void ShowDownloadComplete(const api::CompletionReport& report) override;
-    api::MessageBoxAnswer ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
+    api::MessageBoxAnswer ShowMessageBox(const std::wstring& strText,
+                                         const std::wstring& strCaption,
                                          api::MessageBoxButtons buttons) override;
     void FileListProgressShown(const std::wstring& strText, std::function<void()> cancel) override;
     void FileListProgressClosed() override;
@@ -43,8 +50,8 @@ public:
 
     // The bar's text for a terminal of intColumns columns (without control
     // characters): the file, the detail line and the total bar.
-    static std::string BarText(const std::wstring& strUrl, const std::wstring& strDetails, int intTotal,
-                               int intColumns);
+    static std::string BarText(const std::wstring& strUrl, const std::wstring& strDetails,
+                               int intTotal, int intColumns);
 
 private:
     const core::ThreadAffinity m_guiThread;

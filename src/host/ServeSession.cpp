@@ -9,7 +9,8 @@
 
 namespace pullbay::host {
 
-ServeSession::ServeSession(com::ComPtr<com::IDispatch> pControl, std::shared_ptr<ClientPresenter> pPresenter)
+ServeSession::ServeSession(com::ComPtr<com::IDispatch> pControl,
+                           std::shared_ptr<ClientPresenter> pPresenter)
     : m_dispatcher(std::move(pControl)), m_pPresenter(std::move(pPresenter))
 {
 }
@@ -17,8 +18,12 @@ ServeSession::ServeSession(com::ComPtr<com::IDispatch> pControl, std::shared_ptr
 void ServeSession::Start()
 {
     m_pReader = std::make_unique<StdinLineReader>(
-        [this](std::string strLine, bool bOverlong) { Enqueue({std::move(strLine), bOverlong}); },
-        [this] { Enqueue({std::nullopt, false}); });
+        [this](std::string strLine, bool bOverlong) {
+            Enqueue({std::move(strLine), bOverlong});
+        },
+        [this] {
+            Enqueue({std::nullopt, false});
+        });
     m_pReader->Start();
 }
 
@@ -68,11 +73,13 @@ void ServeSession::HandleLine(const std::string& strLine, bool bOverlong)
     }
     QJsonParseError error{};
     const QJsonDocument document =
-        bOverlong ? QJsonDocument() : QJsonDocument::fromJson(QByteArray::fromStdString(strLine), &error);
+        bOverlong ? QJsonDocument()
+                  : QJsonDocument::fromJson(QByteArray::fromStdString(strLine), &error);
     if (!document.isObject()) {
-        const std::string strWhy = bOverlong                        ? "the line is too long"
-                                   : error.error != QJsonParseError::NoError ? "not JSON: " + error.errorString().toStdString()
-                                                                              : "a line must be one JSON object";
+        const std::string strWhy = bOverlong ? "the line is too long"
+                                   : error.error != QJsonParseError::NoError
+                                       ? "not JSON: " + error.errorString().toStdString()
+                                       : "a line must be one JSON object";
         JsonLineWriter::Write(RequestDispatcher::InvalidRequestReply("null", strWhy));
         return;
     }
@@ -83,7 +90,8 @@ void ServeSession::HandleLine(const std::string& strLine, bool bOverlong)
     }
     if (!RequestDispatcher::IsRequest(request)) {
         JsonLineWriter::Write(RequestDispatcher::InvalidRequestReply(
-            RequestDispatcher::IdJson(request), "a line is a request (get, put, call) or an answer"));
+            RequestDispatcher::IdJson(request),
+            "a line is a request (get, put, call) or an answer"));
         return;
     }
     ++m_intCallDepth;

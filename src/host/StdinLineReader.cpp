@@ -35,7 +35,8 @@ struct StdinLineReader::Shared {
         std::lock_guard lock(mutex);
         if (pContext != nullptr) {
             entries.push_back(std::move(entry));
-            QMetaObject::invokeMethod(pContext, [pReader] { pReader->DeliverNext(); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                pContext, [pReader] { pReader->DeliverNext(); }, Qt::QueuedConnection);
         }
     }
 
@@ -53,7 +54,10 @@ struct StdinLineReader::Shared {
 };
 
 StdinLineReader::StdinLineReader(OnLine onLine, OnEnd onEnd, int fdInput)
-    : m_onLine(std::move(onLine)), m_onEnd(std::move(onEnd)), m_fdInput(fdInput), m_pShared(std::make_shared<Shared>())
+    : m_onLine(std::move(onLine)),
+      m_onEnd(std::move(onEnd)),
+      m_fdInput(fdInput),
+      m_pShared(std::make_shared<Shared>())
 {
     m_pShared->pContext = &m_context;
 }

@@ -34,7 +34,8 @@ std::optional<std::uint64_t> ParseDecimal(std::string_view strText)
 {
     std::uint64_t uintValue = 0;
     const auto result = std::from_chars(strText.data(), strText.data() + strText.size(), uintValue);
-    if (strText.empty() || result.ec != std::errc() || result.ptr != strText.data() + strText.size()) {
+    if (strText.empty() || result.ec != std::errc() ||
+        result.ptr != strText.data() + strText.size()) {
         return std::nullopt;
     }
     return uintValue;

@@ -20,7 +20,8 @@ public:
     virtual bool Open() = 0;
     // Bytes read into pBuffer; 0 at the end of the stream, on an error, on
     // stop, or when nothing arrived by the deadline.
-    virtual std::size_t Read(char* pBuffer, std::size_t uintCapacity, Clock::time_point deadline) = 0;
+    virtual std::size_t Read(char* pBuffer, std::size_t uintCapacity,
+                             Clock::time_point deadline) = 0;
     // Writes every byte; false on an error or stop.
     virtual bool Write(std::string_view strBytes) = 0;
     // The orderly end (a TLS close_notify, then FIN). What the peer still

@@ -143,8 +143,8 @@ void LoopbackServer::AcceptLoop()
     while (WaitForRoom() && m_stop.WaitReady(m_hListen, POLLIN) == StopSignal::Readiness::Ready) {
         const int hSocket = ::accept4(m_hListen, nullptr, nullptr, SOCK_NONBLOCK | SOCK_CLOEXEC);
         if (hSocket < 0) {
-            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK || errno == ECONNABORTED ||
-                errno == EPROTO) {
+            if (errno == EINTR || errno == EAGAIN || errno == EWOULDBLOCK ||
+                errno == ECONNABORTED || errno == EPROTO) {
                 continue;
             }
             if (!m_stop.WaitUntil(Clock::now() + kAcceptPause)) {
@@ -173,15 +173,16 @@ bool LoopbackServer::WaitForRoom()
         return !m_stop.IsRaised();
     }
     std::unique_lock lock(m_roomMutex);
-    m_roomFreed.wait(lock, [&] { return m_uintLive < m_options.uintMaxConnections || m_stop.IsRaised(); });
+    m_roomFreed.wait(
+        lock, [&] { return m_uintLive < m_options.uintMaxConnections || m_stop.IsRaised(); });
     return !m_stop.IsRaised();
 }
 
 void LoopbackServer::Spawn(SocketStream&& socket, int intIndex)
 {
-    std::unique_ptr<IConnectionStream> pStream = m_options.streamFactory
-                                                     ? m_options.streamFactory(std::move(socket))
-                                                     : std::make_unique<SocketStream>(std::move(socket));
+    std::unique_ptr<IConnectionStream> pStream =
+        m_options.streamFactory ? m_options.streamFactory(std::move(socket))
+                                : std::make_unique<SocketStream>(std::move(socket));
     if (!pStream) {
         return;
     }
@@ -191,21 +192,22 @@ void LoopbackServer::Spawn(SocketStream&& socket, int intIndex)
         ++m_uintLive;
     }
     try {
-        worker.thread = std::thread([this, &worker, intIndex, pConnection = std::move(pStream)]() mutable {
-            try {
-                ServeConnection(*pConnection, intIndex);
-            } catch (...) {
-                // The thread's boundary: this connection ends, no other.
-                core::RecordForeignFailure();
-            }
-            pConnection.reset();
-            {
-                std::lock_guard lock(m_roomMutex);
-                --m_uintLive;
-            }
-            m_roomFreed.notify_all();
-            worker.bFinished = true;
-        });
+        worker.thread =
+            std::thread([this, &worker, intIndex, pConnection = std::move(pStream)]() mutable {
+                try {
+                    ServeConnection(*pConnection, intIndex);
+                } catch (...) {
+                    // The thread's boundary: this connection ends, no other.
+                    core::RecordForeignFailure();
+                }
+                pConnection.reset();
+                {
+                    std::lock_guard lock(m_roomMutex);
+                    --m_uintLive;
+                }
+                m_roomFreed.notify_all();
+                worker.bFinished = true;
+            });
     } catch (...) {
         m_workers.pop_back();
         std::lock_guard lock(m_roomMutex);
@@ -269,8 +271,9 @@ void LoopbackServer::ServeConnection(IConnectionStream& stream, int intIndex)
 bool LoopbackServer::Receive(IConnectionStream& stream, RequestParser& parser) const
 {
     char buffer[kReadBytes];
-    const Clock::time_point deadline =
-        m_options.idleTimeOut.count() > 0 ? Clock::now() + m_options.idleTimeOut : Clock::time_point::max();
+    const Clock::time_point deadline = m_options.idleTimeOut.count() > 0
+                                           ? Clock::now() + m_options.idleTimeOut
+                                           : Clock::time_point::max();
     const std::size_t uintRead = stream.Read(buffer, sizeof buffer, deadline);
     if (uintRead == 0) {
         return false;
@@ -279,12 +282,14 @@ bool LoopbackServer::Receive(IConnectionStream& stream, RequestParser& parser) c
     return true;
 }
 
-bool LoopbackServer::SkipBody(IConnectionStream& stream, RequestParser& parser, const HttpRequest& request) const
+bool LoopbackServer::SkipBody(IConnectionStream& stream, RequestParser& parser,
+                              const HttpRequest& request) const
 {
     std::uint64_t uintLeft = request.uintContentLength;
     if (uintLeft > parser.Buffered()) {
         const std::optional<std::string> strExpect = request.Header("Expect");
-        if (strExpect && HasListToken(*strExpect, "100-continue") && !stream.Write("HTTP/1.1 100 Continue\r\n\r\n")) {
+        if (strExpect && HasListToken(*strExpect, "100-continue") &&
+            !stream.Write("HTTP/1.1 100 Continue\r\n\r\n")) {
             return false;
         }
     }

@@ -94,7 +94,8 @@ private:
     // False when the connection is to end: its end of stream, an error, the
     // idle time-out or the stop.
     bool Receive(IConnectionStream& stream, RequestParser& parser) const;
-    bool SkipBody(IConnectionStream& stream, RequestParser& parser, const HttpRequest& request) const;
+    bool SkipBody(IConnectionStream& stream, RequestParser& parser,
+                  const HttpRequest& request) const;
 
     IRequestHandler& m_handler;
     const Options m_options;

@@ -73,7 +73,8 @@ RequestParser::Result RequestParser::Next(HttpRequest& request)
 
 std::size_t RequestParser::DropBody(std::uint64_t uintBytes)
 {
-    const auto uintDropped = static_cast<std::size_t>(std::min<std::uint64_t>(uintBytes, m_strInput.size()));
+    const auto uintDropped =
+        static_cast<std::size_t>(std::min<std::uint64_t>(uintBytes, m_strInput.size()));
     m_strInput.erase(0, uintDropped);
     return uintDropped;
 }
@@ -147,9 +148,11 @@ bool RequestParser::ParseRequestLine(std::string_view strLine, HttpRequest& requ
 {
     // method SP request-target SP HTTP-version, single spaces.
     const std::size_t uintFirst = strLine.find(' ');
-    const std::size_t uintSecond =
-        uintFirst == std::string_view::npos ? std::string_view::npos : strLine.find(' ', uintFirst + 1);
-    if (uintSecond == std::string_view::npos || strLine.find(' ', uintSecond + 1) != std::string_view::npos) {
+    const std::size_t uintSecond = uintFirst == std::string_view::npos
+                                       ? std::string_view::npos
+                                       : strLine.find(' ', uintFirst + 1);
+    if (uintSecond == std::string_view::npos ||
+        strLine.find(' ', uintSecond + 1) != std::string_view::npos) {
         return false;
     }
     const std::string_view strMethod = strLine.substr(0, uintFirst);

@@ -4,7 +4,8 @@
 
 namespace pullbay::loopback {
 
-ResponseWriter::ResponseWriter(IConnectionStream& stream, const StopSignal& stop, const HttpRequest& request)
+ResponseWriter::ResponseWriter(IConnectionStream& stream, const StopSignal& stop,
+                               const HttpRequest& request)
     : m_stream(stream), m_stop(stop), m_request(request), m_bClose(!request.bKeepAlive)
 {
 }

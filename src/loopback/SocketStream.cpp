@@ -24,7 +24,8 @@ bool WouldBlock()
 
 }  // namespace
 
-SocketStream::SocketStream(int hSocket, const StopSignal& stop) noexcept : m_hSocket(hSocket), m_pStop(&stop)
+SocketStream::SocketStream(int hSocket, const StopSignal& stop) noexcept
+    : m_hSocket(hSocket), m_pStop(&stop)
 {
 }
 

@@ -29,7 +29,8 @@ public:
     int Handle() const { return m_hSocket; }
     // Waits until the socket reports one of intEvents (or an error), the
     // server stops, or the deadline passes.
-    StopSignal::Readiness WaitReady(short intEvents, Clock::time_point deadline = Clock::time_point::max()) const;
+    StopSignal::Readiness WaitReady(short intEvents,
+                                    Clock::time_point deadline = Clock::time_point::max()) const;
 
 private:
     int m_hSocket;

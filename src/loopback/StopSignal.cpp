@@ -43,14 +43,16 @@ void StopSignal::Clear()
     m_bRaised = false;
 }
 
-StopSignal::Readiness StopSignal::WaitReady(int hSocket, short intEvents, Clock::time_point deadline) const
+StopSignal::Readiness StopSignal::WaitReady(int hSocket, short intEvents,
+                                            Clock::time_point deadline) const
 {
     const bool bBounded = deadline != Clock::time_point::max();
     for (;;) {
         int intTimeOut = -1;
         if (bBounded) {
             // Rounded up: waking a little early would only spin.
-            const auto wait = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
+            const auto wait =
+                std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now()).count();
             intTimeOut = static_cast<int>(std::clamp<decltype(wait)>(wait, 0, INT_MAX));
         }
         pollfd descriptors[2] = {{hSocket, intEvents, 0}, {m_hEvent, POLLIN, 0}};

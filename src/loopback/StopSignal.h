@@ -33,7 +33,8 @@ public:
     // the deadline passes. An error or hang-up of the socket counts as ready:
     // the next call on the socket tells what happened. A negative hSocket
     // waits for the signal and the deadline only.
-    Readiness WaitReady(int hSocket, short intEvents, Clock::time_point deadline = Clock::time_point::max()) const;
+    Readiness WaitReady(int hSocket, short intEvents,
+                        Clock::time_point deadline = Clock::time_point::max()) const;
     // Waits until the deadline; false when the signal was raised first.
     bool WaitUntil(Clock::time_point deadline) const;
 

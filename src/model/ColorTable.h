@@ -6,11 +6,9 @@
 
 namespace pullbay::model {
 
-class ColorTable
-{
+class ColorTable {
 public:
-    struct Entry
-    {
+    struct Entry {
         const wchar_t* strName;
         const wchar_t* strValue;  // "#RRGGBB"
     };

@@ -6,8 +6,7 @@
 
 namespace pullbay::model {
 
-enum class DownloadCompleteAction : std::int32_t
-{
+enum class DownloadCompleteAction : std::int32_t {
     None = 0,
     Prompt = 1,
     OpenFolder = 2,

@@ -6,8 +6,7 @@
 
 namespace pullbay::model {
 
-enum class FileExistsDialogAction : std::int32_t
-{
+enum class FileExistsDialogAction : std::int32_t {
     Overwrite = 0,
     Skip = 1,
     Rename = 2,

@@ -28,7 +28,8 @@ void FileItem::SetFileSize(std::int32_t intFileSize)
     // Locale-free: the process locale may group digits.
     char buffer[16];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, intFileSize);
-    m_strFileSizeText = result.ec == std::errc() ? std::wstring(buffer, result.ptr) : std::wstring();
+    m_strFileSizeText =
+        result.ec == std::errc() ? std::wstring(buffer, result.ptr) : std::wstring();
 }
 
 void FileItem::SetFileName(std::wstring strFileName)

@@ -56,17 +56,35 @@ public:
 
     // Recorded by the engine (see the thread note above).
     const std::wstring& GetDestinationFolder() const { return m_recorded.strDestinationFolder; }
-    void SetDestinationFolder(std::wstring strFolder) { Recorded().strDestinationFolder = std::move(strFolder); }
+    void SetDestinationFolder(std::wstring strFolder)
+    {
+        Recorded().strDestinationFolder = std::move(strFolder);
+    }
     const std::wstring& GetDestinationFileName() const { return m_recorded.strDestinationFileName; }
-    void SetDestinationFileName(std::wstring strName) { Recorded().strDestinationFileName = std::move(strName); }
-    const std::shared_ptr<core::IStream>& GetTemporaryStream() const { return m_recorded.pTemporaryStream; }
-    void SetTemporaryStream(std::shared_ptr<core::IStream> pStream) { Recorded().pTemporaryStream = std::move(pStream); }
+    void SetDestinationFileName(std::wstring strName)
+    {
+        Recorded().strDestinationFileName = std::move(strName);
+    }
+    const std::shared_ptr<core::IStream>& GetTemporaryStream() const
+    {
+        return m_recorded.pTemporaryStream;
+    }
+    void SetTemporaryStream(std::shared_ptr<core::IStream> pStream)
+    {
+        Recorded().pTemporaryStream = std::move(pStream);
+    }
     const std::wstring& GetTemporaryFilePath() const { return m_recorded.strTemporaryFilePath; }
-    void SetTemporaryFilePath(std::wstring strPath) { Recorded().strTemporaryFilePath = std::move(strPath); }
+    void SetTemporaryFilePath(std::wstring strPath)
+    {
+        Recorded().strTemporaryFilePath = std::move(strPath);
+    }
 
     // The Content-Type the transfer received (empty until a response came).
     const std::wstring& GetReceivedMimeType() const { return m_recorded.strReceivedMimeType; }
-    void SetReceivedMimeType(std::wstring strMimeType) { Recorded().strReceivedMimeType = std::move(strMimeType); }
+    void SetReceivedMimeType(std::wstring strMimeType)
+    {
+        Recorded().strReceivedMimeType = std::move(strMimeType);
+    }
 
     // DestinationFolder, "/" and DestinationFileName, joined as they stand
     // (no separator added or removed beyond that one); the name alone while

@@ -59,7 +59,8 @@ bool FileList::ReplaceAt(std::size_t uintIndex, std::shared_ptr<FileItem> pItem)
         return false;
     }
     const auto itKeys =
-        m_index.emplace(Keys{std::wstring(keys.strUrlKey), std::wstring(keys.strFileNameKey)}).first;
+        m_index.emplace(Keys{std::wstring(keys.strUrlKey), std::wstring(keys.strFileNameKey)})
+            .first;
     m_index.erase(entry.itKeys);
     entry.itKeys = itKeys;
     entry.pItem = std::move(pItem);

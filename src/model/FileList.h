@@ -83,7 +83,10 @@ private:
         Index::iterator itKeys;
     };
 
-    static KeyView KeysOf(const FileItem& item) { return {item.GetUrlKey(), item.GetFileNameKey()}; }
+    static KeyView KeysOf(const FileItem& item)
+    {
+        return {item.GetUrlKey(), item.GetFileNameKey()};
+    }
     void CheckIndex(std::size_t uintIndex) const;
 
     Index m_index;

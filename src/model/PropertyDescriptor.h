@@ -5,8 +5,8 @@
 // and put belong to the GUI thread like the record.
 #include <cstdint>
 
-#include "model/TextProperty.h"
 #include "core/HResult.h"
+#include "model/TextProperty.h"
 #include "platform/com/DispatchResults.h"
 #include "platform/com/Variant.h"
 
@@ -14,16 +14,14 @@ namespace pullbay::model {
 
 class PropertyHolder;
 
-struct PropertyDescriptor
-{
+struct PropertyDescriptor {
     using GetFunction = HRESULT (*)(const PropertyDescriptor&, const PropertyHolder&,
                                     com::Variant&);
     using PutFunction = HRESULT (*)(const PropertyDescriptor&, PropertyHolder&,
                                     const com::Variant&);
 
     // Length rule of a text property (see ApplyTextRule).
-    struct TextRule
-    {
+    struct TextRule {
         std::uint32_t uintMinLength = 0;
         std::uint32_t uintLengthLimit = 0;  // this length or more gives the fallback
         const wchar_t* strInitial = nullptr;
@@ -31,8 +29,7 @@ struct PropertyDescriptor
     };
 
     // Range rule of a numeric property (see ApplyNumberRule).
-    struct NumberRule
-    {
+    struct NumberRule {
         std::int64_t intMinimum = 0;
         std::int64_t intMaximum = 0;
         std::int64_t intFallback = 0;
@@ -51,7 +48,7 @@ struct PropertyDescriptor
     bool bHasTextRule = false;
     TextProperty text = TextProperty::FileExistsDialogTimeLeftText;
     TextRule textRule;
-    NumberRule numberRule;  // I4 and UI4 properties
+    NumberRule numberRule;       // I4 and UI4 properties
     GetFunction pGet = nullptr;  // nullptr: the control holds the value
     PutFunction pPut = nullptr;  // nullptr: read-only, or the control holds the value
 

@@ -18,8 +18,7 @@
 
 namespace pullbay::model {
 
-class PropertyHolder
-{
+class PropertyHolder {
 public:
     static constexpr const wchar_t* kCaption = L"Velmora Pullbay";
     static constexpr const wchar_t* kVersion = core::kVersionFields;
@@ -62,10 +61,7 @@ public:
 
     // Milliseconds; -1 means no countdown, 0 no dialog. Read on the worker
     // thread too.
-    std::int32_t GetFileExistsDialogTimeOut() const
-    {
-        return m_intFileExistsDialogTimeOut.load();
-    }
+    std::int32_t GetFileExistsDialogTimeOut() const { return m_intFileExistsDialogTimeOut.load(); }
     void SetFileExistsDialogTimeOut(std::int32_t intValue)
     {
         m_intFileExistsDialogTimeOut.store(intValue);

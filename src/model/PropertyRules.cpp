@@ -4,15 +4,14 @@
 #include <span>
 
 #include "core/HexDigits.h"
-#include "model/ColorTable.h"
 #include "core/TextUnits.h"
+#include "model/ColorTable.h"
 
 namespace pullbay::model {
 
 namespace {
 
-struct EnumerationName
-{
+struct EnumerationName {
     const wchar_t* strText;
     std::int32_t intValue;
 };
@@ -22,8 +21,8 @@ constexpr EnumerationName kFileExistsDialogActionNames[] = {
 };
 
 constexpr EnumerationName kDownloadCompleteActionNames[] = {
-    {L"None", 0},   {L"ActionNone", 0}, {L"0", 0},          {L"Prompt", 1},
-    {L"1", 1},      {L"OpenFolder", 2}, {L"2", 2},
+    {L"None", 0}, {L"ActionNone", 0}, {L"0", 0}, {L"Prompt", 1},
+    {L"1", 1},    {L"OpenFolder", 2}, {L"2", 2},
 };
 
 std::int32_t ParseEnumeration(const com::NullableString& strValue,

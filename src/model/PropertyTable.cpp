@@ -4,11 +4,11 @@
 #include <iterator>
 #include <type_traits>
 
-#include "model/PropertyHolder.h"
-#include "model/PropertyRules.h"
 #include "core/Exceptions.h"
 #include "core/TextUnits.h"
 #include "core/ThrowSite.h"
+#include "model/PropertyHolder.h"
+#include "model/PropertyRules.h"
 
 namespace pullbay::model {
 
@@ -67,13 +67,13 @@ HRESULT GetNumber(const Descriptor&, const PropertyHolder& holder, Variant& valu
 template <typename Int, void (PropertyHolder::*Setter)(Int)>
 HRESULT PutNumber(const Descriptor& property, PropertyHolder& holder, const Variant& value)
 {
-    const std::int64_t intValue = std::is_signed_v<Int> ? std::int64_t{value.I4()}
-                                                        : std::int64_t{value.UI4()};
+    const std::int64_t intValue =
+        std::is_signed_v<Int> ? std::int64_t{value.I4()} : std::int64_t{value.UI4()};
     const NumberRule& rule = property.numberRule;
     // The rule's bounds and fallback lie inside Int, so the result fits.
-    (holder.*Setter)(static_cast<Int>(ApplyNumberRule(intValue, rule.intFallback,
-                                                      rule.intMinimum, rule.intMaximum,
-                                                      rule.bClampLow, rule.bClampHigh)));
+    (holder.*
+     Setter)(static_cast<Int>(ApplyNumberRule(intValue, rule.intFallback, rule.intMinimum,
+                                              rule.intMaximum, rule.bClampLow, rule.bClampHigh)));
     return S_OK;
 }
 
@@ -124,8 +124,7 @@ HRESULT PutFileExistsDialogDefaultAction(const Descriptor&, PropertyHolder& hold
     return S_OK;
 }
 
-HRESULT GetDownloadCompleteAction(const Descriptor&, const PropertyHolder& holder,
-                                  Variant& value)
+HRESULT GetDownloadCompleteAction(const Descriptor&, const PropertyHolder& holder, Variant& value)
 {
     value = Variant::FromString(NullableString(
         FormatEnumeration(static_cast<std::int32_t>(holder.GetDownloadCompleteAction()))));
@@ -237,8 +236,8 @@ constexpr const wchar_t* kConfirmationText =
 using H = PropertyHolder;
 
 constexpr Descriptor kEntries[] = {
-    Other(L"FileList", PropertyTable::kDispidFileList, VarType::BStr, &GetFileList,
-          &PutFileList, true),
+    Other(L"FileList", PropertyTable::kDispidFileList, VarType::BStr, &GetFileList, &PutFileList,
+          true),
     Number<std::int32_t, &H::GetTimeOut, &H::SetTimeOut>(
         L"TimeOut", 2, ClampLowOrFallback(0, 1000000, H::kInitialTimeOut)),
     Number<std::int32_t, &H::GetFileExistsDialogTimeOut, &H::SetFileExistsDialogTimeOut>(
@@ -255,8 +254,8 @@ constexpr Descriptor kEntries[] = {
     Flag<&H::GetProcessSubfolders, &H::SetProcessSubfolders>(L"ProcessSubfolders", 8),
     Flag<&H::GetFileListExpanded, &H::SetFileListExpanded>(L"FileListExpanded", 9),
     Flag<&H::GetLogFileExpanded, &H::SetLogFileExpanded>(L"LogFileExpanded", 10),
-    Text(L"DownloadConfirmationDialogOkButtonText", 37,
-         T::DownloadConfirmationDialogOkButtonText, 1, 100, L"OK"),
+    Text(L"DownloadConfirmationDialogOkButtonText", 37, T::DownloadConfirmationDialogOkButtonText,
+         1, 100, L"OK"),
     Text(L"DownloadConfirmationDialogCancelButtonText", 38,
          T::DownloadConfirmationDialogCancelButtonText, 1, 100, L"Cancel"),
     Text(L"DownloadConfirmationDialogShowFileListButtonText", 39,
@@ -267,8 +266,8 @@ constexpr Descriptor kEntries[] = {
          T::DownloadConfirmationDialogCheckAllButtonText, 1, 100, L"Check All"),
     Text(L"DownloadConfirmationDialogUncheckAllButtonText", 42,
          T::DownloadConfirmationDialogUncheckAllButtonText, 1, 100, L"Uncheck All"),
-    Text(L"DownloadConfirmationDialogListUrlText", 43, T::DownloadConfirmationDialogListUrlText,
-         0, 100, L"URL"),
+    Text(L"DownloadConfirmationDialogListUrlText", 43, T::DownloadConfirmationDialogListUrlText, 0,
+         100, L"URL"),
     Text(L"DownloadConfirmationDialogListFileNameText", 44,
          T::DownloadConfirmationDialogListFileNameText, 0, 100, L"File Name"),
     Text(L"DownloadConfirmationDialogListFileSizeText", 45,
@@ -284,28 +283,27 @@ constexpr Descriptor kEntries[] = {
          L"Select the destination folder to download files to."),
     Text(L"FileExistsDialogText", 51, T::FileExistsDialogText, 1, 4000,
          L"The file [FileName] already exists. What you want to do with it?"),
-    Text(L"FileExistsDialogOverwriteButtonText", 52, T::FileExistsDialogOverwriteButtonText, 1,
-         100, L"Overwrite"),
-    Text(L"FileExistsDialogSkipButtonText", 53, T::FileExistsDialogSkipButtonText, 1, 100,
-         L"Skip"),
+    Text(L"FileExistsDialogOverwriteButtonText", 52, T::FileExistsDialogOverwriteButtonText, 1, 100,
+         L"Overwrite"),
+    Text(L"FileExistsDialogSkipButtonText", 53, T::FileExistsDialogSkipButtonText, 1, 100, L"Skip"),
     Text(L"FileExistsDialogRenameButtonText", 54, T::FileExistsDialogRenameButtonText, 1, 100,
          L"Rename"),
     Text(L"FileExistsDialogApplyToAllText", 55, T::FileExistsDialogApplyToAllText, 1, 100,
          L"Apply to All"),
     Text(L"ProgressDialogDataAmountText", 62, T::ProgressDialogDataAmountText, 1, 100,
          L"[Current] of [Total]"),
-    Text(L"ProgressDialogSkipCurrentButtonText", 65, T::ProgressDialogSkipCurrentButtonText, 0,
-         100, L"Skip Current"),
+    Text(L"ProgressDialogSkipCurrentButtonText", 65, T::ProgressDialogSkipCurrentButtonText, 0, 100,
+         L"Skip Current"),
     Text(L"ProgressDialogSkipAllButtonText", 66, T::ProgressDialogSkipAllButtonText, 1, 100,
          L"Skip All"),
     Text(L"DownloadCompleteDialogText", 70, T::DownloadCompleteDialogText, 1, 500,
          L"Download has been completed. Click Show Log button to see the log file"),
-    Text(L"DownloadCompleteDialogOkButtonText", 71, T::DownloadCompleteDialogOkButtonText, 1,
-         100, L"OK"),
-    Text(L"DownloadCompleteDialogShowLogButtonText", 72,
-         T::DownloadCompleteDialogShowLogButtonText, 0, 100, L"Show Log >>"),
-    Text(L"DownloadCompleteDialogHideLogButtonText", 73,
-         T::DownloadCompleteDialogHideLogButtonText, 1, 100, L"Hide Log <<"),
+    Text(L"DownloadCompleteDialogOkButtonText", 71, T::DownloadCompleteDialogOkButtonText, 1, 100,
+         L"OK"),
+    Text(L"DownloadCompleteDialogShowLogButtonText", 72, T::DownloadCompleteDialogShowLogButtonText,
+         0, 100, L"Show Log >>"),
+    Text(L"DownloadCompleteDialogHideLogButtonText", 73, T::DownloadCompleteDialogHideLogButtonText,
+         1, 100, L"Hide Log <<"),
     Text(L"LogFileSuccessText", 80, T::LogFileSuccessText, 1, 500,
          L"File [FileName] has been downloaded from [Url]"),
     Text(L"LogFileFailedText", 81, T::LogFileFailedText, 1, 500,
@@ -313,8 +311,7 @@ constexpr Descriptor kEntries[] = {
     Text(L"LogFileSkippedText", 82, T::LogFileSkippedText, 1, 500, L"Skipped by user"),
     Text(L"LogFileNotFoundText", 83, T::LogFileNotFoundText, 1, 500, L"Resource not found"),
     Text(L"LogFileForbiddenText", 84, T::LogFileForbiddenText, 1, 500, L"Authorization failed"),
-    Text(L"LogFileWrongFileSizeText", 85, T::LogFileWrongFileSizeText, 1, 500,
-         L"Wrong file size"),
+    Text(L"LogFileWrongFileSizeText", 85, T::LogFileWrongFileSizeText, 1, 500, L"Wrong file size"),
     Text(L"LogFileWrongContentTypeText", 86, T::LogFileWrongContentTypeText, 1, 500,
          L"Wrong Content-Type"),
     Text(L"LogFileWriteErrorText", 87, T::LogFileWriteErrorText, 1, 500, L"Write file error"),
@@ -341,8 +338,8 @@ constexpr Descriptor kEntries[] = {
         L"ReconnectTimeOut", 132, ClampLowOrFallback(0, 15000000, H::kInitialReconnectTimeOut)),
     Flag<&H::GetShowFileListProgressDialog, &H::SetShowFileListProgressDialog>(
         L"ShowFileListProgressDialog", 133),
-    Text(L"FileListProgressDialogCancelButtonText", 134,
-         T::FileListProgressDialogCancelButtonText, 1, 500, L"Cancel"),
+    Text(L"FileListProgressDialogCancelButtonText", 134, T::FileListProgressDialogCancelButtonText,
+         1, 500, L"Cancel"),
     Text(L"FileListProgressDialogText", 135, T::FileListProgressDialogText, 1, 500,
          L"Getting file list..."),
     Text(L"DefaultDestinationFolder", 136, T::DefaultDestinationFolder, 1, 1024, L"",
@@ -357,17 +354,17 @@ constexpr Descriptor kEntries[] = {
     Text(L"LogFileDeniedInProtectedModeText", 140, T::LogFileDeniedInProtectedModeText, 1, 4096,
          L"User denied copying some of downloaded files to [DestinationFolder]"),
     Flag<&H::GetShowProgressDialog, &H::SetShowProgressDialog>(L"ShowProgressDialog", 141),
-    Text(L"ProgressDialogDownloadDetailsText", 142, T::ProgressDialogDownloadDetailsText, 1,
-         1000, L"([Rate], [TimeLeft] left)"),
-    Text(L"ProgressDialogWaitingForRetryText", 143, T::ProgressDialogWaitingForRetryText, 1,
-         1000, L"(Error! Waiting for retry...)"),
+    Text(L"ProgressDialogDownloadDetailsText", 142, T::ProgressDialogDownloadDetailsText, 1, 1000,
+         L"([Rate], [TimeLeft] left)"),
+    Text(L"ProgressDialogWaitingForRetryText", 143, T::ProgressDialogWaitingForRetryText, 1, 1000,
+         L"(Error! Waiting for retry...)"),
     Text(L"MegabyteRateText", 144, T::MegabyteRateText, 1, 150, L"MB/s"),
     Text(L"KilobyteRateText", 145, T::KilobyteRateText, 1, 150, L"kB/s"),
 };
 
 constexpr DISPID kSlotOrder[] = {
-    1,   2,   3,   4,   5,   6,   7,   8,   9,   10,  119, 37,  38,  39,  40,  41,  42, 43,
-    44,  45,  46,  47,  48,  50,  51,  52,  53,  54,  55,  62,  65,  66,  70,  71,  72, 73,
+    1,   2,   3,   4,   5,   6,   7,   8,   9,   10,  119, 37,  38,  39,  40,  41,  42,  43,
+    44,  45,  46,  47,  48,  50,  51,  52,  53,  54,  55,  62,  65,  66,  70,  71,  72,  73,
     80,  81,  82,  83,  84,  85,  86,  87,  88,  100, 101, 102, 103, 104, 111, 115, 127, 128,
     130, 131, 132, 133, 134, 135, 136, 137, 138, 139, 140, 141, 142, 143, 144, 145,
 };

@@ -30,8 +30,7 @@
 
 namespace pullbay::model {
 
-class PropertyTable
-{
+class PropertyTable {
 public:
     static constexpr com::DISPID kDispidFileList = 1;
     static constexpr com::DISPID kDispidBackgroundColor = 115;

@@ -7,8 +7,7 @@
 
 namespace pullbay::model {
 
-enum class TextProperty : std::uint8_t
-{
+enum class TextProperty : std::uint8_t {
     FileExistsDialogTimeLeftText,
     MessageOpenFolderText,
     DownloadConfirmationDialogOkButtonText,

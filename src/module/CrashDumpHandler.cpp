@@ -222,18 +222,30 @@ constexpr CodeName kSignalNames[] = {
 };
 
 constexpr CodeName kCodeNames[] = {
-    {0, SI_USER, "SI_USER"},           {0, SI_KERNEL, "SI_KERNEL"},
-    {0, SI_QUEUE, "SI_QUEUE"},         {0, SI_TKILL, "SI_TKILL"},
-    {SIGSEGV, SEGV_MAPERR, "SEGV_MAPERR"}, {SIGSEGV, SEGV_ACCERR, "SEGV_ACCERR"},
-    {SIGBUS, BUS_ADRALN, "BUS_ADRALN"}, {SIGBUS, BUS_ADRERR, "BUS_ADRERR"},
-    {SIGBUS, BUS_OBJERR, "BUS_OBJERR"}, {SIGILL, ILL_ILLOPC, "ILL_ILLOPC"},
-    {SIGILL, ILL_ILLOPN, "ILL_ILLOPN"}, {SIGILL, ILL_ILLADR, "ILL_ILLADR"},
-    {SIGILL, ILL_ILLTRP, "ILL_ILLTRP"}, {SIGILL, ILL_PRVOPC, "ILL_PRVOPC"},
-    {SIGILL, ILL_PRVREG, "ILL_PRVREG"}, {SIGILL, ILL_COPROC, "ILL_COPROC"},
-    {SIGILL, ILL_BADSTK, "ILL_BADSTK"}, {SIGFPE, FPE_INTDIV, "FPE_INTDIV"},
-    {SIGFPE, FPE_INTOVF, "FPE_INTOVF"}, {SIGFPE, FPE_FLTDIV, "FPE_FLTDIV"},
-    {SIGFPE, FPE_FLTOVF, "FPE_FLTOVF"}, {SIGFPE, FPE_FLTUND, "FPE_FLTUND"},
-    {SIGFPE, FPE_FLTRES, "FPE_FLTRES"}, {SIGFPE, FPE_FLTINV, "FPE_FLTINV"},
+    {0, SI_USER, "SI_USER"},
+    {0, SI_KERNEL, "SI_KERNEL"},
+    {0, SI_QUEUE, "SI_QUEUE"},
+    {0, SI_TKILL, "SI_TKILL"},
+    {SIGSEGV, SEGV_MAPERR, "SEGV_MAPERR"},
+    {SIGSEGV, SEGV_ACCERR, "SEGV_ACCERR"},
+    {SIGBUS, BUS_ADRALN, "BUS_ADRALN"},
+    {SIGBUS, BUS_ADRERR, "BUS_ADRERR"},
+    {SIGBUS, BUS_OBJERR, "BUS_OBJERR"},
+    {SIGILL, ILL_ILLOPC, "ILL_ILLOPC"},
+    {SIGILL, ILL_ILLOPN, "ILL_ILLOPN"},
+    {SIGILL, ILL_ILLADR, "ILL_ILLADR"},
+    {SIGILL, ILL_ILLTRP, "ILL_ILLTRP"},
+    {SIGILL, ILL_PRVOPC, "ILL_PRVOPC"},
+    {SIGILL, ILL_PRVREG, "ILL_PRVREG"},
+    {SIGILL, ILL_COPROC, "ILL_COPROC"},
+    {SIGILL, ILL_BADSTK, "ILL_BADSTK"},
+    {SIGFPE, FPE_INTDIV, "FPE_INTDIV"},
+    {SIGFPE, FPE_INTOVF, "FPE_INTOVF"},
+    {SIGFPE, FPE_FLTDIV, "FPE_FLTDIV"},
+    {SIGFPE, FPE_FLTOVF, "FPE_FLTOVF"},
+    {SIGFPE, FPE_FLTUND, "FPE_FLTUND"},
+    {SIGFPE, FPE_FLTRES, "FPE_FLTRES"},
+    {SIGFPE, FPE_FLTINV, "FPE_FLTINV"},
     {SIGFPE, FPE_FLTSUB, "FPE_FLTSUB"},
 };
 
@@ -262,11 +274,11 @@ struct RegisterName {
 };
 
 constexpr RegisterName kRegisters[] = {
-    {"RAX", REG_RAX}, {"RBX", REG_RBX}, {"RCX", REG_RCX},         {"RDX", REG_RDX},
-    {"RSI", REG_RSI}, {"RDI", REG_RDI}, {"RBP", REG_RBP},         {"RSP", REG_RSP},
-    {"R8", REG_R8},   {"R9", REG_R9},   {"R10", REG_R10},         {"R11", REG_R11},
-    {"R12", REG_R12}, {"R13", REG_R13}, {"R14", REG_R14},         {"R15", REG_R15},
-    {"RIP", REG_RIP}, {"EFL", REG_EFL}, {"CSGSFS", REG_CSGSFS},   {"ERR", REG_ERR},
+    {"RAX", REG_RAX},       {"RBX", REG_RBX},         {"RCX", REG_RCX},       {"RDX", REG_RDX},
+    {"RSI", REG_RSI},       {"RDI", REG_RDI},         {"RBP", REG_RBP},       {"RSP", REG_RSP},
+    {"R8", REG_R8},         {"R9", REG_R9},           {"R10", REG_R10},       {"R11", REG_R11},
+    {"R12", REG_R12},       {"R13", REG_R13},         {"R14", REG_R14},       {"R15", REG_R15},
+    {"RIP", REG_RIP},       {"EFL", REG_EFL},         {"CSGSFS", REG_CSGSFS}, {"ERR", REG_ERR},
     {"TRAPNO", REG_TRAPNO}, {"OLDMASK", REG_OLDMASK}, {"CR2", REG_CR2},
 };
 #endif
@@ -308,8 +320,8 @@ std::int64_t OffsetAtInstall(std::time_t intUtc)
 void RecordOffsets(HandlerState& state)
 {
     ::tzset();
-    const std::int64_t intStart = static_cast<std::int64_t>(std::time(nullptr)) -
-                                  kOffsetDaysBefore * kSecondsPerDay;
+    const std::int64_t intStart =
+        static_cast<std::int64_t>(std::time(nullptr)) - kOffsetDaysBefore * kSecondsPerDay;
     const std::int64_t intEnd = intStart + (kOffsetDaysBefore + kOffsetDaysAfter) * kSecondsPerDay;
     std::int64_t intOffset = OffsetAtInstall(static_cast<std::time_t>(intStart));
     state.offsets[0] = {INT64_MIN, intOffset};
@@ -319,7 +331,7 @@ void RecordOffsets(HandlerState& state)
         if (OffsetAtInstall(static_cast<std::time_t>(intNext)) == intOffset) {
             continue;
         }
-        std::int64_t intLow = intDay;  // old offset
+        std::int64_t intLow = intDay;    // old offset
         std::int64_t intHigh = intNext;  // new offset
         while (intHigh - intLow > 1) {
             const std::int64_t intMiddle = intLow + (intHigh - intLow) / 2;
@@ -437,8 +449,8 @@ int OpenDumpFolder()
         return -1;
     }
     struct stat info {};
-    if (::fstat(intFolderFd, &info) != 0 || !S_ISDIR(info.st_mode) ||
-        info.st_uid != ::geteuid() || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    if (::fstat(intFolderFd, &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid() ||
+        (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
         ::close(intFolderFd);
         return -1;
     }
@@ -499,8 +511,8 @@ void WriteDump(int intSignal, const siginfo_t* pInfo, const void* pContext)
             writer.Hex(reinterpret_cast<std::uintptr_t>(pInfo->si_addr));
             writer << "\n";
         } else if (pInfo->si_code <= 0) {
-            writer << "Sent by: process " << static_cast<std::int64_t>(pInfo->si_pid)
-                   << ", user " << static_cast<std::int64_t>(pInfo->si_uid) << "\n";
+            writer << "Sent by: process " << static_cast<std::int64_t>(pInfo->si_pid) << ", user "
+                   << static_cast<std::int64_t>(pInfo->si_uid) << "\n";
         }
     }
     WriteRegisters(writer, pContext);
@@ -519,7 +531,9 @@ void WriteDump(int intSignal, const siginfo_t* pInfo, const void* pContext)
 
 void SleepMilliseconds(long intMilliseconds)
 {
-    struct timespec pause {0, intMilliseconds * 1000000L};
+    struct timespec pause {
+        0, intMilliseconds * 1000000L
+    };
     while (::nanosleep(&pause, &pause) != 0 && errno == EINTR) {
     }
 }
@@ -622,7 +636,7 @@ bool SetUpAltStack(HandlerState& state)
         return false;
     }
     ::mprotect(pMapping, uintPage, PROT_NONE);
-    stack_t stack {};
+    stack_t stack{};
     stack.ss_sp = static_cast<char*>(pMapping) + uintPage;
     stack.ss_size = uintStack;
     stack.ss_flags = 0;
@@ -646,7 +660,7 @@ void TearDownAltStack(HandlerState& state)
     if (state.pAltStackMapping == nullptr || state.intInstallThread != ::gettid()) {
         return;
     }
-    stack_t current {};
+    stack_t current{};
     if (::sigaltstack(nullptr, &current) != 0 || current.ss_sp != state.pAltStackBase) {
         return;
     }

@@ -1,11 +1,11 @@
 // The four entry points of the module, exported with C linkage (everything
 // else in the module is hidden), and the library constructor and destructor
 // that stand where process attach and detach were.
+#include "control/Pullbay.h"
 #include "core/HResult.h"
 #include "module/ModuleState.h"
 #include "module/PullbayClassFactory.h"
 #include "module/Registration.h"
-#include "control/Pullbay.h"
 #include "tools/BackgroundWorkManager.h"
 
 #define PULLBAY_EXPORT extern "C" __attribute__((visibility("default")))

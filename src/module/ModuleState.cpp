@@ -57,7 +57,8 @@ std::wstring ModuleState::ModulePath()
         return std::wstring();
     }
     char resolved[PATH_MAX];
-    const char* strPath = ::realpath(info.dli_fname, resolved) != nullptr ? resolved : info.dli_fname;
+    const char* strPath =
+        ::realpath(info.dli_fname, resolved) != nullptr ? resolved : info.dli_fname;
     return core::FromUtf8(strPath);
 }
 

@@ -61,7 +61,8 @@ PullbayObject::~PullbayObject()
 
 void* PullbayObject::InterfaceFor(const com::Guid& iid)
 {
-    if (iid == com::IID_IUnknown || iid == com::IID_IDispatch || iid == control::Pullbay::kIidIPullbay) {
+    if (iid == com::IID_IUnknown || iid == com::IID_IDispatch ||
+        iid == control::Pullbay::kIidIPullbay) {
         return static_cast<com::IDispatch*>(this);
     }
     if (iid == com::IID_IConnectionPointContainer) {
@@ -130,7 +131,8 @@ HRESULT PullbayObject::Invoke(com::DISPID dispid, std::uint16_t uintFlags,
     // releases the object: the object stays until the call has returned.
     AddRef();
     ++m_uintCallReferences;
-    const HRESULT hr = Guarded([&] { return m_pControl->Invoke(dispid, uintFlags, std::move(args), pResult); });
+    const HRESULT hr =
+        Guarded([&] { return m_pControl->Invoke(dispid, uintFlags, std::move(args), pResult); });
     --m_uintCallReferences;
     Release();
     return hr;
@@ -148,7 +150,8 @@ HRESULT PullbayObject::Advise(const com::Guid& iidEvents, std::shared_ptr<com::I
     if (iidEvents != control::Pullbay::kIidEvents) {
         return com::CONNECT_E_NOCONNECTION;
     }
-    return Guarded([&] { return m_pControl->EventConnectionPoint().Advise(std::move(pSink), uintCookie); });
+    return Guarded(
+        [&] { return m_pControl->EventConnectionPoint().Advise(std::move(pSink), uintCookie); });
 }
 
 HRESULT PullbayObject::Unadvise(const com::Guid& iidEvents, std::uint32_t uintCookie)

@@ -123,8 +123,8 @@ HRESULT Registration::Register(const std::wstring& strModulePath)
 HRESULT Registration::Unregister()
 {
     HRESULT hr = S_OK;
-    for (const std::wstring& strKey : {VersionedProgId(), std::wstring(control::Pullbay::kProgId),
-                                       ClassKey(), TypeLibKey()}) {
+    for (const std::wstring& strKey :
+         {VersionedProgId(), std::wstring(control::Pullbay::kProgId), ClassKey(), TypeLibKey()}) {
         const HRESULT hrKey = RemoveKey(strKey);
         if (Succeeded(hr) && Failed(hrKey)) {
             hr = hrKey;

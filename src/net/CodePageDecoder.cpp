@@ -25,10 +25,10 @@ struct CodePageName {
 };
 
 constexpr CodePageName kNamedCodePages[] = {
-    {1200, "UTF-16LE", 2},   {1201, "UTF-16BE", 2},   {12000, "UTF-32LE", 4},
-    {12001, "UTF-32BE", 4},  {20127, "ASCII", 1},     {20866, "KOI8-R", 1},
-    {21866, "KOI8-U", 1},    {28603, "ISO-8859-13", 1}, {28605, "ISO-8859-15", 1},
-    {54936, "GB18030", 1},   {65000, "UTF-7", 1},
+    {1200, "UTF-16LE", 2},  {1201, "UTF-16BE", 2},     {12000, "UTF-32LE", 4},
+    {12001, "UTF-32BE", 4}, {20127, "ASCII", 1},       {20866, "KOI8-R", 1},
+    {21866, "KOI8-U", 1},   {28603, "ISO-8859-13", 1}, {28605, "ISO-8859-15", 1},
+    {54936, "GB18030", 1},  {65000, "UTF-7", 1},
 };
 
 constexpr unsigned kIsoCodePageFirst = 28591;  // ISO-8859-1

@@ -91,14 +91,17 @@ HttpExchangeResult HttpExchange::Run(const HttpExchangeRequest& request)
         curl_easy_setopt(pEasy, CURLOPT_USERAGENT, core::kUserAgent) == CURLE_OK &&
         curl_easy_setopt(pEasy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L) == CURLE_OK &&
         curl_easy_setopt(pEasy, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK &&
-        curl_easy_setopt(pEasy, CURLOPT_HEADERFUNCTION, &HttpExchange::HeaderCallback) == CURLE_OK &&
+        curl_easy_setopt(pEasy, CURLOPT_HEADERFUNCTION, &HttpExchange::HeaderCallback) ==
+            CURLE_OK &&
         curl_easy_setopt(pEasy, CURLOPT_HEADERDATA, this) == CURLE_OK &&
         curl_easy_setopt(pEasy, CURLOPT_WRITEFUNCTION, &HttpExchange::WriteCallback) == CURLE_OK &&
         curl_easy_setopt(pEasy, CURLOPT_WRITEDATA, this) == CURLE_OK &&
-        curl_easy_setopt(pEasy, CURLOPT_PREREQFUNCTION, &HttpExchange::PrereqCallback) == CURLE_OK &&
+        curl_easy_setopt(pEasy, CURLOPT_PREREQFUNCTION, &HttpExchange::PrereqCallback) ==
+            CURLE_OK &&
         curl_easy_setopt(pEasy, CURLOPT_PREREQDATA, this) == CURLE_OK;
     if (bOptionsSet && !request.strCookie.empty()) {
-        bOptionsSet = curl_easy_setopt(pEasy, CURLOPT_COOKIE, request.strCookie.c_str()) == CURLE_OK;
+        bOptionsSet =
+            curl_easy_setopt(pEasy, CURLOPT_COOKIE, request.strCookie.c_str()) == CURLE_OK;
     }
     if (bOptionsSet && strCaBundle != nullptr && *strCaBundle != '\0') {
         // libcurl ignores this variable itself; the system store stays in use
@@ -138,9 +141,8 @@ HttpExchangeResult HttpExchange::Run(const HttpExchangeRequest& request)
                         result.code = pMessage->data.result;
                     }
                 }
-                result.end = result.code == CURLE_OK
-                                 ? HttpExchangeResult::End::Completed
-                                 : HttpExchangeResult::End::TransportFailure;
+                result.end = result.code == CURLE_OK ? HttpExchangeResult::End::Completed
+                                                     : HttpExchangeResult::End::TransportFailure;
                 break;
             }
             if (request.stopRequested && request.stopRequested()) {
@@ -183,8 +185,8 @@ HttpExchangeResult HttpExchange::Run(const HttpExchangeRequest& request)
     return result;
 }
 
-std::size_t HttpExchange::HeaderCallback(char* pData, std::size_t uintSize,
-                                         std::size_t uintCount, void* pUser)
+std::size_t HttpExchange::HeaderCallback(char* pData, std::size_t uintSize, std::size_t uintCount,
+                                         void* pUser)
 {
     return static_cast<HttpExchange*>(pUser)->OnHeaderLine(pData, uintSize * uintCount);
 }

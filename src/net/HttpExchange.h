@@ -34,11 +34,11 @@ public:
 };
 
 struct HttpExchangeRequest {
-    std::string strUrl;               // absolute, percent-encoded
-    long long intRangeFrom = -1;      // >= 0: "Range: bytes=N-"
-    std::string strIfRange;           // validator for If-Range, with a range only
-    std::string strCookie;            // sent as the Cookie header when not empty
-    int intTimeOutMs = 0;             // connect and receive time-out; 0 = none
+    std::string strUrl;                   // absolute, percent-encoded
+    long long intRangeFrom = -1;          // >= 0: "Range: bytes=N-"
+    std::string strIfRange;               // validator for If-Range, with a range only
+    std::string strCookie;                // sent as the Cookie header when not empty
+    int intTimeOutMs = 0;                 // connect and receive time-out; 0 = none
     std::function<bool()> stopRequested;  // polled while the exchange waits
 };
 

@@ -85,7 +85,8 @@ std::optional<ContentRange> ParseContentRange(std::string_view strValue)
         return std::nullopt;
     }
     const auto first = ParseNumber<long long>(Trim(strValue.substr(0, uintDash)));
-    const auto last = ParseNumber<long long>(Trim(strValue.substr(uintDash + 1, uintSlash - uintDash - 1)));
+    const auto last =
+        ParseNumber<long long>(Trim(strValue.substr(uintDash + 1, uintSlash - uintDash - 1)));
     const std::string_view totalText = Trim(strValue.substr(uintSlash + 1));
     if (!first || !last || *last < *first) {
         return std::nullopt;

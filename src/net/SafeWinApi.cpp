@@ -76,8 +76,9 @@ std::wstring CanonicalAuthority(std::wstring_view strAuthority, std::wstring_vie
     result.append(core::ToLowerAscii(strRest.substr(0, uintHostEnd)));
 
     const std::wstring_view strPortPart = strRest.substr(uintHostEnd);
-    const bool dropPort = strPortPart.size() >= 1 && IsHttpScheme(strScheme) &&
-                          (strPortPart.size() == 1 || IsDefaultPort(strScheme, strPortPart.substr(1)));
+    const bool dropPort =
+        strPortPart.size() >= 1 && IsHttpScheme(strScheme) &&
+        (strPortPart.size() == 1 || IsDefaultPort(strScheme, strPortPart.substr(1)));
     if (!dropPort) {
         result.append(strPortPart);
     }
@@ -101,8 +102,7 @@ std::wstring InternetCanonicalizeUrlW(const wchar_t* strUrl, unsigned uintFlags)
         PB_THROW(core::ArgumentNullPointerException, L"strUrl");
     }
     try {
-        const std::wstring_view strUsed =
-            core::TruncateToUtf16Units(strUrl, kMaxCanonicalUrlUnits);
+        const std::wstring_view strUsed = core::TruncateToUtf16Units(strUrl, kMaxCanonicalUrlUnits);
         std::wstring strSlashed;
         UrlReferenceParts parts = SplitUrlReference(strUsed);
         const bool http = IsHttpScheme(SchemeName(parts));

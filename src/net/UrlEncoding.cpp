@@ -16,10 +16,28 @@ bool IsAllowedRaw(unsigned char ch)
         return true;
     }
     switch (ch) {
-    case '-': case '.': case '_': case '~':
-    case ':': case '/': case '?': case '#': case '[': case ']': case '@':
-    case '!': case '$': case '&': case '\'': case '(': case ')':
-    case '*': case '+': case ',': case ';': case '=':
+    case '-':
+    case '.':
+    case '_':
+    case '~':
+    case ':':
+    case '/':
+    case '?':
+    case '#':
+    case '[':
+    case ']':
+    case '@':
+    case '!':
+    case '$':
+    case '&':
+    case '\'':
+    case '(':
+    case ')':
+    case '*':
+    case '+':
+    case ',':
+    case ';':
+    case '=':
         return true;
     default:
         return false;

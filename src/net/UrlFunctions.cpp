@@ -48,8 +48,7 @@ const boost::wregex& UrlPattern()
 
 bool MatchUrl(std::wstring_view strUrl, boost::wcmatch& match)
 {
-    return boost::regex_match(strUrl.data(), strUrl.data() + strUrl.size(), match,
-                              UrlPattern());
+    return boost::regex_match(strUrl.data(), strUrl.data() + strUrl.size(), match, UrlPattern());
 }
 
 std::wstring_view GroupText(const boost::wcmatch& match, int intGroup)
@@ -126,9 +125,9 @@ std::wstring ResolveUrl(const std::wstring& strBase, const std::wstring& strRefe
     if (!strReference.empty() && strReference.front() == L'/') {
         // The path group runs to the end of the base, so what precedes it is
         // scheme, "://", host and port exactly as written.
-        const std::size_t uintPathStart =
-            match[kGroupPath].matched ? static_cast<std::size_t>(match.position(kGroupPath))
-                                      : strBase.size();
+        const std::size_t uintPathStart = match[kGroupPath].matched
+                                              ? static_cast<std::size_t>(match.position(kGroupPath))
+                                              : strBase.size();
         return strBase.substr(0, uintPathStart) + strReference;
     }
     if (!strBase.empty() && strBase.back() == L'/') {

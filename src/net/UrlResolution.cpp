@@ -16,7 +16,7 @@ std::wstring MergePaths(const UrlReferenceParts& base, std::wstring_view strRefe
     }
     const std::size_t uintSlash = base.path.rfind(L'/');
     std::wstring merged(uintSlash == std::wstring_view::npos ? std::wstring_view()
-                                                               : base.path.substr(0, uintSlash + 1));
+                                                             : base.path.substr(0, uintSlash + 1));
     merged.append(strReferencePath);
     return merged;
 }

@@ -35,7 +35,8 @@ bool IsFollowedRedirect(int intStatus)
 
 // The absolute target of a Location header, or nullopt when it is not an
 // http or https URL (such a redirect is not followed; its response is final).
-std::optional<std::string> ResolveRedirect(const std::string& strBase, const std::string& strLocation)
+std::optional<std::string> ResolveRedirect(const std::string& strBase,
+                                           const std::string& strLocation)
 {
     struct UrlDeleter {
         void operator()(CURLU* pUrl) const { curl_url_cleanup(pUrl); }
@@ -76,8 +77,7 @@ std::string ResumeValidator(const HttpResponseHead& head)
 void RecordDiskFull()
 {
     core::FileSystemException failure(L"WInetDownloader::RequestDownload", PB_SOURCE_FILE, __LINE__,
-                                      HResultFromWin32(core::kWin32DiskFull),
-                                      L"Disk is full");
+                                      HResultFromWin32(core::kWin32DiskFull), L"Disk is full");
     core::ExceptionManager::SetException(core::CurrentThreadId(), failure);
 }
 
@@ -135,8 +135,8 @@ public:
             bSameVersion = hints.strValidator.empty() || hints.strValidator == strValidator;
             hints.strValidator = strValidator;
             hints.bAcceptsRanges =
-                bPartial || core::EqualsIgnoreAsciiCase(head.Header("Accept-Ranges").value_or(""),
-                                                        "bytes");
+                bPartial ||
+                core::EqualsIgnoreAsciiCase(head.Header("Accept-Ranges").value_or(""), "bytes");
             const auto contentType = head.Header("Content-Type");
             hints.bHadContentType = contentType.has_value();
             if (contentType) {
@@ -172,8 +172,8 @@ public:
     {
         while (uintSize > 0) {
             if (m_intSkipRemaining > 0) {
-                const auto uintSkip = static_cast<std::size_t>(
-                    std::min<std::int64_t>(m_intSkipRemaining, static_cast<std::int64_t>(uintSize)));
+                const auto uintSkip = static_cast<std::size_t>(std::min<std::int64_t>(
+                    m_intSkipRemaining, static_cast<std::int64_t>(uintSize)));
                 m_intSkipRemaining -= static_cast<std::int64_t>(uintSkip);
                 pData += uintSkip;
                 uintSize -= uintSkip;
@@ -266,8 +266,8 @@ private:
             m_state.intErrorCode = kErrorDiskFull;
         } else {
             // An aborted attempt; the stream's own code says why.
-            m_state.intErrorCode = uintCode != 0 ? static_cast<std::int32_t>(uintCode)
-                                                 : kInternetInternalError;
+            m_state.intErrorCode =
+                uintCode != 0 ? static_cast<std::int32_t>(uintCode) : kInternetInternalError;
         }
     }
 
@@ -289,7 +289,8 @@ private:
     {
         // Each chunk counts up to its first zero byte, as a C string would.
         const auto* pZero = static_cast<const char*>(std::memchr(pData, 0, uintSize));
-        std::size_t uintText = pZero != nullptr ? static_cast<std::size_t>(pZero - pData) : uintSize;
+        std::size_t uintText =
+            pZero != nullptr ? static_cast<std::size_t>(pZero - pData) : uintSize;
         uintText = std::min(uintText, kMaxErrorTextBytes - m_strErrorBytes.size());
         m_strErrorBytes.append(pData, uintText);
     }
@@ -353,8 +354,8 @@ bool WInetDownloader::PauseBeforeReconnect()
         if (now >= deadline) {
             return true;
         }
-        std::this_thread::sleep_for(
-            std::min<std::chrono::steady_clock::duration>(deadline - now, HttpExchange::kStopPollInterval));
+        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
+            deadline - now, HttpExchange::kStopPollInterval));
     }
 }
 

@@ -55,7 +55,10 @@ public:
     void SetTimeOut(int intTimeOut);
     void SetOutputStream(core::IStream* pStream) { m_pOutputStream = pStream; }
     void SetDownloadEvents(IDownloadEvents* pEvents) { m_pDownloadCallbackInfo = pEvents; }
-    void SetReconnectAttemptsCount(std::uint32_t uintCount) { m_uintReconnectAttemptsCount = uintCount; }
+    void SetReconnectAttemptsCount(std::uint32_t uintCount)
+    {
+        m_uintReconnectAttemptsCount = uintCount;
+    }
     void SetReconnectTimeOut(std::uint32_t uintTimeOut) { m_uintReconnectTimeOut = uintTimeOut; }
     void SetDirectEvents(IDownloadDirectEvents* pEvents) { m_pDirectEvents = pEvents; }
     // A non-empty text is sent as the request's Cookie header.
@@ -63,7 +66,10 @@ public:
     void SetAgentName(std::wstring strAgentName) { m_strAgentName = std::move(strAgentName); }
     // Polled while the transfer waits; true ends the attempt at once with
     // no further attempt (error 12017 unless another error came first).
-    void SetStopCondition(std::function<bool()> stopRequested) { m_stopRequested = std::move(stopRequested); }
+    void SetStopCondition(std::function<bool()> stopRequested)
+    {
+        m_stopRequested = std::move(stopRequested);
+    }
 
     int GetTimeOut() const { return m_intTimeOut; }
     std::uint32_t GetReconnectAttemptsCount() const { return m_uintReconnectAttemptsCount; }

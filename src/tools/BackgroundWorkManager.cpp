@@ -2,12 +2,12 @@
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
-#include <QTimer>
 #include <QEventLoop>
+#include <QTimer>
 #include <algorithm>
 #include <atomic>
-#include <memory>
 #include <cerrno>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <sys/resource.h>
@@ -90,7 +90,8 @@ void PumpEventsUntilWoken(std::uint32_t uintMode)
 void WakeGuiThread()
 {
     if (QCoreApplication* pApplication = QCoreApplication::instance()) {
-        if (QAbstractEventDispatcher* pDispatcher = QAbstractEventDispatcher::instance(pApplication->thread())) {
+        if (QAbstractEventDispatcher* pDispatcher =
+                QAbstractEventDispatcher::instance(pApplication->thread())) {
             pDispatcher->wakeUp();
         }
     }
@@ -127,7 +128,9 @@ public:
             }
             // The same object is the same work; distinct objects never
             // coalesce.
-            const auto isSame = [pItem = pWorkItem.get()](const WorkEntry& entry) { return entry.pItem.get() == pItem; };
+            const auto isSame = [pItem = pWorkItem.get()](const WorkEntry& entry) {
+                return entry.pItem.get() == pItem;
+            };
             if (std::any_of(m_running.begin(), m_running.end(), isSame)) {
                 return false;
             }
@@ -161,11 +164,11 @@ public:
     {
         WorkEntry removed;  // released after the lock
         std::lock_guard lock(m_mutex);
-        const auto it = std::find_if(m_running.begin(), m_running.end(),
-                                     [&finished](const WorkEntry& entry) {
-                                         return entry.pItem == finished.pItem &&
-                                                entry.uintParameter == finished.uintParameter;
-                                     });
+        const auto it =
+            std::find_if(m_running.begin(), m_running.end(), [&finished](const WorkEntry& entry) {
+                return entry.pItem == finished.pItem &&
+                       entry.uintParameter == finished.uintParameter;
+            });
         if (it != m_running.end()) {
             removed = std::move(*it);
             m_running.erase(it);
@@ -237,7 +240,7 @@ public:
     std::atomic_flag m_barrierHeld;
 
 private:
-    mutable std::mutex m_mutex;  // guards the members below
+    mutable std::mutex m_mutex;        // guards the members below
     std::vector<WorkEntry> m_waiting;  // a stack: the end is the top
     std::vector<WorkEntry> m_running;
     std::vector<std::shared_ptr<platform::Event>> m_barrierReleases;
@@ -254,12 +257,12 @@ public:
     {
     }
 
-    std::thread m_thread;  // owner's thread only
+    std::thread m_thread;                            // owner's thread only
     const std::shared_ptr<platform::Event> m_pWake;  // auto-reset
     std::atomic<std::uint32_t> m_uintThreadId{0};
     std::atomic<bool> m_bStop{false};
     const std::shared_ptr<SharedState> m_pPool;
-    platform::Event m_started;  // the worker has taken up its id and priority
+    platform::Event m_started;      // the worker has taken up its id and priority
     platform::Event m_ended{true};  // manual-reset: the worker is leaving
 };
 

@@ -19,11 +19,17 @@ std::vector<std::uint8_t> ListPrefix(const std::vector<std::uint8_t>& list)
 
 }  // namespace
 
-PidlItem::PidlItem(std::vector<std::uint8_t> list) : m_list(std::move(list)) {}
+PidlItem::PidlItem(std::vector<std::uint8_t> list) : m_list(std::move(list))
+{
+}
 
-PidlItem::PidlItem(std::size_t uintSize) : m_list(uintSize, 0) {}
+PidlItem::PidlItem(std::size_t uintSize) : m_list(uintSize, 0)
+{
+}
 
-PidlItem::PidlItem(const PidlItem& other) : m_list(ListPrefix(other.m_list)) {}
+PidlItem::PidlItem(const PidlItem& other) : m_list(ListPrefix(other.m_list))
+{
+}
 
 PidlItem& PidlItem::operator=(const PidlItem& other)
 {
@@ -33,7 +39,9 @@ PidlItem& PidlItem::operator=(const PidlItem& other)
     return *this;
 }
 
-PidlItem::PidlItem(PidlItem&& other) noexcept : m_list(std::exchange(other.m_list, {})) {}
+PidlItem::PidlItem(PidlItem&& other) noexcept : m_list(std::exchange(other.m_list, {}))
+{
+}
 
 PidlItem& PidlItem::operator=(PidlItem&& other) noexcept
 {
@@ -70,8 +78,8 @@ std::uint32_t PidlItem::ListSize(std::span<const std::uint8_t> list)
         if (uintSum + kTerminatorBytes > list.size()) {
             return static_cast<std::uint32_t>(list.size());
         }
-        const std::size_t uintItem =
-            static_cast<std::size_t>(list[uintSum]) | (static_cast<std::size_t>(list[uintSum + 1]) << 8);
+        const std::size_t uintItem = static_cast<std::size_t>(list[uintSum]) |
+                                     (static_cast<std::size_t>(list[uintSum + 1]) << 8);
         if (uintItem == 0) {
             return static_cast<std::uint32_t>(uintSum + kTerminatorBytes);
         }

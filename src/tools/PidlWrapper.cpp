@@ -42,7 +42,8 @@ void PidlWrapper::GetPidlFromRegistry(RegistryWorks::Root root, const wchar_t* s
         }
         std::vector<std::uint8_t> buffer(uintSize, 0);
         // The value may have shrunk since its size was read.
-        buffer.resize(RegistryWorks::ReadRegData(root, strSubKey, strName, buffer.data(), uintSize));
+        buffer.resize(
+            RegistryWorks::ReadRegData(root, strSubKey, strName, buffer.data(), uintSize));
         PidlItem loaded = PidlItem::Deserialize(buffer);
         item = std::move(loaded);
     } catch (...) {

@@ -18,14 +18,12 @@ namespace pullbay::tools {
 namespace detail {
 
 template <typename Parameter>
-inline constexpr bool kIsTextPointer =
-    std::is_same_v<std::decay_t<Parameter>, wchar_t*> ||
-    std::is_same_v<std::decay_t<Parameter>, const wchar_t*>;
+inline constexpr bool kIsTextPointer = std::is_same_v<std::decay_t<Parameter>, wchar_t*> ||
+                                       std::is_same_v<std::decay_t<Parameter>, const wchar_t*>;
 
 template <typename Parameter>
 inline constexpr bool kIsWriteBack =
-    std::is_lvalue_reference_v<Parameter> &&
-    !std::is_const_v<std::remove_reference_t<Parameter>>;
+    std::is_lvalue_reference_v<Parameter> && !std::is_const_v<std::remove_reference_t<Parameter>>;
 
 // How one parameter is kept until the call. Values and const references are
 // copied, so later changes by the caller do not reach the call.
@@ -83,8 +81,7 @@ class WorkHolderBase<N, Result(Parameters...)> final : public IWorkHolderExecuto
     static_assert(sizeof...(Parameters) == N, "argument count and signature disagree");
     static_assert((!std::is_rvalue_reference_v<Parameters> && ...),
                   "a held call may run more than once: no rvalue reference parameters");
-    static_assert(std::is_void_v<Result> || std::is_arithmetic_v<Result> ||
-                      std::is_enum_v<Result>,
+    static_assert(std::is_void_v<Result> || std::is_arithmetic_v<Result> || std::is_enum_v<Result>,
                   "the result must convert to a 32-bit result");
 
 public:

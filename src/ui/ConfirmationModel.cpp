@@ -11,8 +11,7 @@ namespace pullbay::ui {
 
 namespace {
 
-struct FieldDescription
-{
+struct FieldDescription {
     ConfirmationModel::Field field;
     std::wstring ConfirmationSettings::*pTitle;
     double dblWeight;

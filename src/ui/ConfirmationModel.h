@@ -12,8 +12,7 @@
 namespace pullbay::ui {
 
 // One file as the dialog shows it. bChecked is the item's Checked flag.
-struct ConfirmationRow
-{
+struct ConfirmationRow {
     std::wstring strUrl;
     std::wstring strFileName;
     std::wstring strFileSizeText;
@@ -22,8 +21,7 @@ struct ConfirmationRow
 };
 
 // The settings the dialog reads, copied from the control's properties.
-struct ConfirmationSettings
-{
+struct ConfirmationSettings {
     std::wstring strCaption;
     std::wstring strServerNameRemarkText;
     std::wstring strText;
@@ -43,14 +41,12 @@ struct ConfirmationSettings
     bool bProtectedMode = false;
 };
 
-class ConfirmationModel
-{
+class ConfirmationModel {
 public:
     // The most files that may be checked in Protected Mode.
     static constexpr std::size_t kProtectedModeFileLimit = 500;
 
-    enum class Field : std::int32_t
-    {
+    enum class Field : std::int32_t {
         Url = 0,
         FileName = 1,
         FileSize = 2,
@@ -58,15 +54,13 @@ public:
     };
     static constexpr std::size_t kFieldCount = 4;
 
-    struct Column
-    {
+    struct Column {
         Field field;
         std::wstring strTitle;
         double dblWeight;
     };
 
-    enum class ToggleOutcome
-    {
+    enum class ToggleOutcome {
         Toggled,
         // Row index outside the list.
         Ignored,
@@ -75,8 +69,7 @@ public:
         LimitReached,
     };
 
-    enum class Result : std::int32_t
-    {
+    enum class Result : std::int32_t {
         Pending = 0,
         Ok = 1,
         Cancel = 2,

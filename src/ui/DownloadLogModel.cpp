@@ -155,9 +155,9 @@ std::wstring DownloadLogModel::GetItemString(std::int64_t intRow)
         if (!m_bCopyFailed) {
             return {};
         }
-        return SubstituteOnce(m_texts.strDeniedInProtectedModeText,
-                              std::array<Substitution, 1>{
-                                  {{kPlaceholderDestinationFolder, m_strDestinationFolder}}});
+        return SubstituteOnce(
+            m_texts.strDeniedInProtectedModeText,
+            std::array<Substitution, 1>{{{kPlaceholderDestinationFolder, m_strDestinationFolder}}});
     }
     std::wstring& strCached = m_lineCache[uintRow];
     if (strCached.empty()) {

@@ -10,16 +10,14 @@
 namespace pullbay::ui {
 
 // The answer values, equal to those of the control's file-exists action.
-enum class FileExistsAnswer : std::int32_t
-{
+enum class FileExistsAnswer : std::int32_t {
     Overwrite = 0,
     Skip = 1,
     Rename = 2,
 };
 
 // The settings the dialog reads, copied from the control's properties.
-struct FileExistsSettings
-{
+struct FileExistsSettings {
     std::wstring strCaption;
     std::wstring strOverwriteButtonText;
     std::wstring strSkipButtonText;
@@ -35,8 +33,7 @@ struct FileExistsSettings
     FileExistsAnswer defaultAction = FileExistsAnswer::Overwrite;
 };
 
-class FileExistsModel
-{
+class FileExistsModel {
 public:
     // Milliseconds of a monotonic clock; only differences are used.
     using MillisecondClock = std::function<std::int64_t()>;

@@ -102,11 +102,10 @@ bool ParameterSplitter::Split(std::wstring_view strText)
         // exists. Stopping there spares the search a tail of blanks, on which
         // Boost's complexity limit gives up after a few dozen characters
         // ("a=1;" and 50 blanks).
-        while (uintLastEquals != std::wstring_view::npos &&
-               pNext <= pBegin + uintLastEquals &&
-               boost::regex_search(pNext, pEnd, match, pattern.regex,
-                                   pNext == pBegin ? boost::match_default
-                                                   : boost::match_prev_avail)) {
+        while (
+            uintLastEquals != std::wstring_view::npos && pNext <= pBegin + uintLastEquals &&
+            boost::regex_search(pNext, pEnd, match, pattern.regex,
+                                pNext == pBegin ? boost::match_default : boost::match_prev_avail)) {
             m_params.push_back(Param{GroupText(match, kGroupName), GroupText(match, kGroupValue)});
             // Not empty: a match holds the '='.
             pNext = match[0].second;

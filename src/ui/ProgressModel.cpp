@@ -20,7 +20,8 @@ void ProgressEngineState::ReadStatistic(const ProgressStatistic& statistic)
 
 ProgressModel::ProgressModel(const ProgressTimeTexts& timeTexts, const ProgressTexts& texts,
                              MillisecondClock clock)
-    : m_clock(clock ? std::move(clock) : MillisecondClock(&ProgressStatistic::SteadyClockMilliseconds)),
+    : m_clock(clock ? std::move(clock)
+                    : MillisecondClock(&ProgressStatistic::SteadyClockMilliseconds)),
       m_texts(texts),
       m_intLastTick(m_clock())
 {
@@ -85,18 +86,18 @@ bool ProgressModel::Tick(const ProgressEngineState& state)
     ReplaceAll(strDataAmount, kPlaceholderCurrent,
                FormatDataAmount(state.uintTransferred, m_texts.strKilobytesText,
                                 m_texts.strMegabytesText));
-    ReplaceAll(strDataAmount, kPlaceholderTotal,
-               FormatDataAmount(state.uintTotal, m_texts.strKilobytesText,
-                                m_texts.strMegabytesText));
+    ReplaceAll(
+        strDataAmount, kPlaceholderTotal,
+        FormatDataAmount(state.uintTotal, m_texts.strKilobytesText, m_texts.strMegabytesText));
 
     std::wstring strDetails;
     if (state.bWaitingForRetry) {
         strDetails = m_texts.strWaitingForRetryText;
     } else {
         strDetails = m_texts.strDownloadDetailsText;
-        ReplaceAll(strDetails, kPlaceholderRate,
-                   FormatRate(state.dblRate, m_texts.strKilobyteRateText,
-                              m_texts.strMegabyteRateText));
+        ReplaceAll(
+            strDetails, kPlaceholderRate,
+            FormatRate(state.dblRate, m_texts.strKilobyteRateText, m_texts.strMegabyteRateText));
         ReplaceAll(strDetails, kPlaceholderTimeLeft,
                    m_timeLeftFormatter.FormatTimeLeft(state.dblTimeLeft));
     }

@@ -105,7 +105,10 @@ public:
     int GetItemBarPosition() const { return m_intItemBar; }
     int GetTotalBarPosition() const { return m_intTotalBar; }
 
-    const std::wstring& GetSkipCurrentButtonText() const { return m_texts.strSkipCurrentButtonText; }
+    const std::wstring& GetSkipCurrentButtonText() const
+    {
+        return m_texts.strSkipCurrentButtonText;
+    }
     const std::wstring& GetSkipAllButtonText() const { return m_texts.strSkipAllButtonText; }
     bool AreSkipButtonsEnabled() const { return !m_bFinished; }
 

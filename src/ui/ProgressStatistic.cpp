@@ -29,9 +29,7 @@ bool IsCurrent(const std::weak_ptr<const void>& pCurrentItem,
 }  // namespace
 
 ProgressStatistic::ProgressStatistic(std::uint64_t uintTotal, MillisecondClock clock)
-    : m_clock(ClockOrDefault(std::move(clock))),
-      m_intStartTime(m_clock()),
-      m_uintTotal(uintTotal)
+    : m_clock(ClockOrDefault(std::move(clock))), m_intStartTime(m_clock()), m_uintTotal(uintTotal)
 {
 }
 

@@ -22,8 +22,8 @@ std::wstring FixedTwoDecimals(double dblValue)
 {
     // Enough for any double in fixed notation with two decimals.
     char buffer[400];
-    const auto result = std::to_chars(buffer, buffer + sizeof(buffer), dblValue,
-                                      std::chars_format::fixed, 2);
+    const auto result =
+        std::to_chars(buffer, buffer + sizeof(buffer), dblValue, std::chars_format::fixed, 2);
     if (result.ec != std::errc()) {
         return std::wstring(kNeutralNumberText);
     }
@@ -39,8 +39,7 @@ std::wstring NumberAndUnit(std::wstring strNumber, std::wstring_view strUnit)
 
 }  // namespace
 
-void ReplaceAll(std::wstring& strText, std::wstring_view strPlaceholder,
-                std::wstring_view strValue)
+void ReplaceAll(std::wstring& strText, std::wstring_view strPlaceholder, std::wstring_view strValue)
 {
     if (strPlaceholder.empty()) {
         return;
@@ -68,16 +67,14 @@ std::wstring FormatDataAmount(std::uint64_t uintBytes, std::wstring_view strKilo
                               std::wstring_view strMegabytesText)
 {
     if (uintBytes >= kMebibyte) {
-        const double dblMegabytes =
-            static_cast<double>(uintBytes) / static_cast<double>(kMebibyte);
+        const double dblMegabytes = static_cast<double>(uintBytes) / static_cast<double>(kMebibyte);
         return NumberAndUnit(FixedTwoDecimals(dblMegabytes), strMegabytesText);
     }
     std::uint64_t uintKilobytes = uintBytes / kKibibyte;
     if (uintKilobytes == 0) {
         uintKilobytes = 1;
     }
-    return NumberAndUnit(FormatInteger(static_cast<std::int64_t>(uintKilobytes)),
-                         strKilobytesText);
+    return NumberAndUnit(FormatInteger(static_cast<std::int64_t>(uintKilobytes)), strKilobytesText);
 }
 
 std::wstring FormatRate(double dblBytesPerSecond, std::wstring_view strKilobyteRateText,

@@ -18,12 +18,12 @@
 #include <QWidget>
 
 #include "control/DestinationFolderChooser.h"
-#include "dialogs/QtFolderBrowser.h"
-#include "core/Exceptions.h"
 #include "core/ExceptionManager.h"
+#include "core/Exceptions.h"
 #include "core/TextUnits.h"
-#include "core/ThrowSite.h"
 #include "core/ThreadId.h"
+#include "core/ThrowSite.h"
+#include "dialogs/QtFolderBrowser.h"
 #include "platform/registry/RegistryTypes.h"
 #include "platform/shell/ItemIdList.h"
 #include "platform/shell/PolicyFolderBrowser.h"
@@ -58,19 +58,21 @@ std::wstring RecordedFunction()
 TEST(DestinationFolderNameTest, NamesAndDigitsInAnyCase)
 {
     const std::pair<const wchar_t*, SpecialFolder> names[] = {
-        {L"bitbucket", SpecialFolder::BitBucket},     {L"DESKTOP", SpecialFolder::Desktop},
-        {L"MyComputer", SpecialFolder::MyComputer},   {L"myDocuments", SpecialFolder::MyDocuments},
-        {L"mYmUsIc", SpecialFolder::MyMusic},         {L"mypictures", SpecialFolder::MyPictures},
-        {L"MyVideo", SpecialFolder::MyVideo},         {L"Network", SpecialFolder::Network},
+        {L"bitbucket", SpecialFolder::BitBucket},   {L"DESKTOP", SpecialFolder::Desktop},
+        {L"MyComputer", SpecialFolder::MyComputer}, {L"myDocuments", SpecialFolder::MyDocuments},
+        {L"mYmUsIc", SpecialFolder::MyMusic},       {L"mypictures", SpecialFolder::MyPictures},
+        {L"MyVideo", SpecialFolder::MyVideo},       {L"Network", SpecialFolder::Network},
         {L"recent", SpecialFolder::Recent},
     };
     for (std::size_t uintDigit = 0; uintDigit < std::size(names); ++uintDigit) {
         const auto& [strName, folder] = names[uintDigit];
         EXPECT_EQ(DestinationFolderChooser::SpecialFolderFromName(strName), folder);
-        EXPECT_EQ(DestinationFolderChooser::SpecialFolderFromName(std::to_wstring(uintDigit)), folder);
+        EXPECT_EQ(DestinationFolderChooser::SpecialFolderFromName(std::to_wstring(uintDigit)),
+                  folder);
     }
     // Anything else is a path; the dotted capital I does not fold.
-    for (const wchar_t* strOther : {L"9", L"05", L" 5", L"MyPictures ", L"Pictures", L"MYP\u0130CTURES", L""}) {
+    for (const wchar_t* strOther :
+         {L"9", L"05", L" 5", L"MyPictures ", L"Pictures", L"MYP\u0130CTURES", L""}) {
         EXPECT_FALSE(DestinationFolderChooser::SpecialFolderFromName(strOther).has_value());
     }
 }
@@ -107,7 +109,8 @@ protected:
 
     std::shared_ptr<PolicyFolderBrowser> MakeBrowser(const std::wstring& strAnswer) const
     {
-        return std::make_shared<PolicyFolderBrowser>(strAnswer.empty() ? ItemIdBytes{} : ItemIdList::FromPath(strAnswer));
+        return std::make_shared<PolicyFolderBrowser>(
+            strAnswer.empty() ? ItemIdBytes{} : ItemIdList::FromPath(strAnswer));
     }
 
     static std::optional<std::wstring> InitialPathOf(const PolicyFolderBrowser& browser)
@@ -173,7 +176,8 @@ TEST_F(DestinationFolderChooserTest, TheLastChoiceOutlivesTheChooserAndWinsOverT
 
 TEST_F(DestinationFolderChooserTest, AVirtualFolderIsOfferedButCannotBeChosen)
 {
-    auto pBrowser = std::make_shared<PolicyFolderBrowser>(ItemIdList::FromVirtualFolder(L"BitBucket"));
+    auto pBrowser =
+        std::make_shared<PolicyFolderBrowser>(ItemIdList::FromVirtualFolder(L"BitBucket"));
     DestinationFolderChooser chooser(kSettingsKey, pBrowser);
     EXPECT_TRUE(chooser.ChooseFolder(kTitle, L"BitBucket").IsEmpty());
     EXPECT_EQ(ItemIdList::VirtualFolderName(pBrowser->GetLastInitialFolder()), L"BitBucket");
@@ -229,7 +233,8 @@ TEST_F(DestinationFolderChooserTest, AStoreThatFailsChangesNothingButTheRecord)
 
 TEST_F(DestinationFolderChooserTest, ADamagedStoredFolderIsTakenAsNone)
 {
-    const ItemIdBytes damaged[] = {ItemIdList::FromVirtualFolder(L"Recent"), ItemIdBytes{3, 0, 1, 9, 0}};
+    const ItemIdBytes damaged[] = {ItemIdList::FromVirtualFolder(L"Recent"),
+                                   ItemIdBytes{3, 0, 1, 9, 0}};
     for (const ItemIdBytes& bytes : damaged) {
         SCOPED_TRACE(testing::PrintToString(bytes));
         tools::PidlWrapper::SavePidlToRegistry(platform::RegistryRoot::CurrentUser, kSettingsKey,
@@ -302,7 +307,8 @@ TEST_F(DestinationFolderChooserTest, QtBrowserTakesATypedFolder)
 TEST_F(DestinationFolderChooserTest, QtBrowserCancelledOrOpenedAtAVirtualFolder)
 {
     dialogs::QtFolderBrowser browser(nullptr);
-    ModalDriver driver([](QWidget* pModal) { QMetaObject::invokeMethod(pModal, "reject", Qt::QueuedConnection); });
+    ModalDriver driver(
+        [](QWidget* pModal) { QMetaObject::invokeMethod(pModal, "reject", Qt::QueuedConnection); });
     EXPECT_TRUE(browser.Browse(kTitle, ItemIdList::FromVirtualFolder(L"BitBucket")).empty());
     EXPECT_TRUE(driver.Ran());
 }

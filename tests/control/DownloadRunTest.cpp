@@ -13,13 +13,13 @@
 #include <string>
 #include <vector>
 
-#include "pullbay/Events.h"
 #include "control/PolicyPresenter.h"
-#include "model/PropertyTable.h"
 #include "control/Pullbay.h"
-#include "support/ProtectedPlatform.h"
+#include "model/PropertyTable.h"
 #include "platform/com/IDispatchSink.h"
+#include "pullbay/Events.h"
 #include "support/PatternBytes.h"
+#include "support/ProtectedPlatform.h"
 #include "support/TestFiles.h"
 #include "support/TestHttpServer.h"
 
@@ -148,10 +148,14 @@ public:  // the table of early ends arranges through these
     {
         std::int32_t intIndex = 0;
         ASSERT_EQ(control.DownloadFileAdd(NullableString(strMime), intSize, NullableString(strName),
-                                          NullableString(Widen(server.BaseUrl() + strPath)), &intIndex),
+                                          NullableString(Widen(server.BaseUrl() + strPath)),
+                                          &intIndex),
                   S_OK);
     }
-    void Put(com::DISPID dispid, Variant value) { ASSERT_EQ(control.PutProperty(dispid, value), S_OK); }
+    void Put(com::DISPID dispid, Variant value)
+    {
+        ASSERT_EQ(control.PutProperty(dispid, value), S_OK);
+    }
     void PutText(const wchar_t* strName, const std::wstring& strValue)
     {
         com::DISPID dispid = 0;
@@ -182,9 +186,9 @@ TEST_F(DownloadRunTest, FullRunRaisesEveryStageInOrderAndStoresTheFiles)
 
     EXPECT_EQ(control.Download(), S_OK);
 
-    const std::vector<std::string> expected = {"step 0", "step 2", "step 3", "step 4", "step 5",
-                                               "step 6", "step 7", "step 8", "step 9", "step 10",
-                                               "step 11", "complete 0", "step 1", "count"};
+    const std::vector<std::string> expected = {
+        "step 0", "step 2", "step 3",  "step 4",  "step 5",     "step 6", "step 7",
+        "step 8", "step 9", "step 10", "step 11", "complete 0", "step 1", "count"};
     EXPECT_EQ(log->Frame(), expected);
     EXPECT_EQ(log->Count("item 0"), 2);
     EXPECT_EQ(log->Count("error"), 0);
@@ -231,24 +235,29 @@ TEST_F(DownloadRunTest, EarlyEndsRaiseTheirCompletionValueAndTheCommonEnd)
         std::vector<std::string> expected;
     };
     const std::vector<Case> cases = {
-        {"empty list", [](DownloadRunTest&) {},
+        {"empty list",
+         [](DownloadRunTest&) {},
          {"step 0", "step 2", "step 3", "complete 3", "count"}},
-        {"confirmation cancelled", [](DownloadRunTest& t) {
+        {"confirmation cancelled",
+         [](DownloadRunTest& t) {
              t.Add("/x", L"x", 1);
              t.presenter->bConfirm = false;
          },
          {"step 0", "step 2", "step 3", "step 4", "step 5", "complete 4", "count"}},
-        {"nothing selected", [](DownloadRunTest& t) {
+        {"nothing selected",
+         [](DownloadRunTest& t) {
              t.Add("/x", L"x", 1);
              t.presenter->bUncheckAll = true;
          },
          {"step 0", "step 2", "step 3", "step 4", "step 5", "complete 5", "count"}},
-        {"folder cancelled", [](DownloadRunTest& t) {
+        {"folder cancelled",
+         [](DownloadRunTest& t) {
              t.Add("/x", L"x", 1);
              t.presenter->SetFolder(L"");
          },
          {"step 0", "step 2", "step 3", "step 4", "step 5", "complete 6", "count"}},
-        {"no confirmation columns, no completion dialog", [](DownloadRunTest& t) {
+        {"no confirmation columns, no completion dialog",
+         [](DownloadRunTest& t) {
              t.server.Route("/x", HttpResponse::Text(200, "x"));
              t.Add("/x", L"x", 1);
              for (const wchar_t* name : {L"DownloadConfirmationDialogListUrlText",
@@ -257,10 +266,11 @@ TEST_F(DownloadRunTest, EarlyEndsRaiseTheirCompletionValueAndTheCommonEnd)
                                          L"DownloadConfirmationDialogListContentTypeText"}) {
                  t.PutText(name, L"");
              }
-             t.Put(70, Variant::FromString(NullableString()));  // DownloadCompleteDialogText: null stores empty
+             t.Put(70, Variant::FromString(
+                           NullableString()));  // DownloadCompleteDialogText: null stores empty
          },
-         {"step 0", "step 2", "step 3", "step 6", "step 7", "step 10", "step 11", "complete 0", "step 1",
-          "count"}},
+         {"step 0", "step 2", "step 3", "step 6", "step 7", "step 10", "step 11", "complete 0",
+          "step 1", "count"}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.strName);
@@ -358,7 +368,8 @@ TEST_F(DownloadRunTest, SkipAllFromAnEventHandlerSkipsTheRest)
     EXPECT_EQ(log->Count("item 0"), 1);
     EXPECT_EQ(log->Count("item 3"), 3);
     EXPECT_EQ(log->Count("error 304"), 3);
-    EXPECT_EQ(server.RequestCount("/2") + server.RequestCount("/3") + server.RequestCount("/4"), 0u);
+    EXPECT_EQ(server.RequestCount("/2") + server.RequestCount("/3") + server.RequestCount("/4"),
+              0u);
 }
 
 TEST_F(DownloadRunTest, FilesFromAPublishedList)
@@ -417,7 +428,6 @@ TEST_F(DownloadRunTest, AFailedListEndsTheRunAndDownloadFileListReportsIt)
 namespace pullbay::test {
 namespace {
 
-
 TEST_F(DownloadRunTest, AFailedProtectedModeMoveReportsEveryPosition)
 {
     const fs::path low = fs::path(std::getenv("TMPDIR")) / "low";
@@ -429,11 +439,11 @@ TEST_F(DownloadRunTest, AFailedProtectedModeMoveReportsEveryPosition)
     Add("/1", L"1.txt", 3);
     Add("/2", L"2.txt", 3);
     std::size_t uintMoved = 0;
-    control.SetProtectedModeMove([&](const std::vector<std::shared_ptr<model::FileItem>>& items,
-                                     const std::wstring&) {
-        uintMoved = items.size();
-        return false;
-    });
+    control.SetProtectedModeMove(
+        [&](const std::vector<std::shared_ptr<model::FileItem>>& items, const std::wstring&) {
+            uintMoved = items.size();
+            return false;
+        });
 
     ASSERT_EQ(control.Download(), S_OK);
 

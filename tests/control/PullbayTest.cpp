@@ -13,14 +13,14 @@
 #include <thread>
 #include <vector>
 
-#include "pullbay/Events.h"
-#include "model/PropertyTable.h"
 #include "control/Pullbay.h"
+#include "model/PropertyTable.h"
 #include "platform/com/DispatchResults.h"
 #include "platform/com/ErrorInfo.h"
 #include "platform/com/IDispatchSink.h"
 #include "platform/com/PropertyBag.h"
 #include "platform/com/StreamPersistence.h"
+#include "pullbay/Events.h"
 #include "support/MemoryStream.h"
 
 namespace pullbay::test {
@@ -141,8 +141,12 @@ TEST_F(PullbayTest, TwoSinksReceiveEveryEventInConnectionOrder)
             return S_OK;
         }
     };
-    ASSERT_EQ(control.EventConnectionPoint().Advise(std::make_shared<OrderSink>(order, 3), uintCookie), S_OK);
-    ASSERT_EQ(control.EventConnectionPoint().Advise(std::make_shared<OrderSink>(order, 4), uintCookie), S_OK);
+    ASSERT_EQ(
+        control.EventConnectionPoint().Advise(std::make_shared<OrderSink>(order, 3), uintCookie),
+        S_OK);
+    ASSERT_EQ(
+        control.EventConnectionPoint().Advise(std::make_shared<OrderSink>(order, 4), uintCookie),
+        S_OK);
 
     ASSERT_EQ(Add(L"http://h.example/a.zip", L"a.zip"), S_OK);
     ASSERT_EQ(control.ClearFileList(), S_OK);
@@ -196,7 +200,8 @@ TEST_F(PullbayTest, EventsRaisedOnAWorkerArriveInOrderOnTheGuiThread)
             EXPECT_EQ(event.args[5].I4(), intIndex);
         }
     }
-    EXPECT_EQ(threadSink->events.back().dispid, static_cast<com::DISPID>(api::EventId::DownloadComplete));
+    EXPECT_EQ(threadSink->events.back().dispid,
+              static_cast<com::DISPID>(api::EventId::DownloadComplete));
     for (const auto& id : threads) {
         EXPECT_EQ(id, guiThread);
     }
@@ -234,7 +239,8 @@ TEST_F(PullbayTest, AddReportsCorrectableInputAsErrorEvents)
 
     EXPECT_EQ(Add(L"http://h.example/a.zip", L"a.zip", -1), S_OK);
     EXPECT_EQ(Add(L"file.zip", L"a.zip"), S_OK);  // relative, and no page to resolve against
-    EXPECT_EQ(control.DownloadFileAdd(NullableString(), 1, NullableString(L"n"), NullableString(L"u"), nullptr),
+    EXPECT_EQ(control.DownloadFileAdd(NullableString(), 1, NullableString(L"n"),
+                                      NullableString(L"u"), nullptr),
               E_POINTER);
 
     ASSERT_EQ(sink->events.size(), 2u);
@@ -331,15 +337,18 @@ TEST_F(PullbayTest, DispatchByNameAndDispidCoercesArgumentsAndKeepsDuplicateResu
     EXPECT_EQ(dispid, Pullbay::DispidDownloadFileAdd);
     EXPECT_EQ(control.GetIDsOfNames(L"NoSuchMember", dispid), com::DISP_E_UNKNOWNNAME);
 
-    const std::vector<Variant> args = {Variant::FromString(NullableString(L"text/plain")),
-                                       Variant::FromString(NullableString(L"42")),
-                                       Variant::FromString(NullableString(L"a.txt")),
-                                       Variant::FromString(NullableString(L"http://h.example/a.txt"))};
+    const std::vector<Variant> args = {
+        Variant::FromString(NullableString(L"text/plain")),
+        Variant::FromString(NullableString(L"42")), Variant::FromString(NullableString(L"a.txt")),
+        Variant::FromString(NullableString(L"http://h.example/a.txt"))};
     Variant result;
-    ASSERT_EQ(control.Invoke(Pullbay::DispidDownloadFileAdd, com::kDispatchMethod, args, &result), S_OK);
+    ASSERT_EQ(control.Invoke(Pullbay::DispidDownloadFileAdd, com::kDispatchMethod, args, &result),
+              S_OK);
     EXPECT_EQ(result.I4(), 0);
     Variant duplicate;
-    ASSERT_EQ(control.Invoke(Pullbay::DispidDownloadFileAdd, com::kDispatchMethod, args, &duplicate), S_OK);
+    ASSERT_EQ(
+        control.Invoke(Pullbay::DispidDownloadFileAdd, com::kDispatchMethod, args, &duplicate),
+        S_OK);
     EXPECT_TRUE(duplicate.IsEmpty());
 
     Variant size;
@@ -347,7 +356,8 @@ TEST_F(PullbayTest, DispatchByNameAndDispidCoercesArgumentsAndKeepsDuplicateResu
                              {Variant::FromI4(0)}, &size),
               S_OK);
     EXPECT_EQ(size.I4(), 42);
-    EXPECT_EQ(control.Invoke(Pullbay::DispidDownloadFileAdd, com::kDispatchMethod, {Variant::FromI4(1)}, &result),
+    EXPECT_EQ(control.Invoke(Pullbay::DispidDownloadFileAdd, com::kDispatchMethod,
+                             {Variant::FromI4(1)}, &result),
               com::DISP_E_BADPARAMCOUNT);
     // A run without a destination folder ends early; the list is empty after it.
     EXPECT_EQ(control.Invoke(Pullbay::DispidDownload, com::kDispatchMethod, {}, &result), S_OK);
@@ -388,7 +398,8 @@ TEST_F(PullbayTest, BackgroundColorIsRefusedAfterTheWindowExistsWithARichDescrip
 TEST_F(PullbayTest, FileListPropertyStoresOnlyAcceptedUrlsInCanonicalForm)
 {
     const auto put = [&](const NullableString& value) {
-        return control.PutProperty(model::PropertyTable::kDispidFileList, Variant::FromString(value));
+        return control.PutProperty(model::PropertyTable::kDispidFileList,
+                                   Variant::FromString(value));
     };
     EXPECT_EQ(put(NullableString()), E_POINTER);
     EXPECT_EQ(put(NullableString(L"lists/files.txt")), S_OK);
@@ -427,12 +438,16 @@ TEST_F(PullbayTest, StreamAndBagRoundTripEveryProperty)
     ASSERT_EQ(control.PutProperty(9, Variant::FromBool(true)), S_OK);
     ASSERT_EQ(control.PutProperty(115, Variant::FromString(NullableString(L"teal"))), S_OK);
     ASSERT_EQ(control.PutProperty(127, Variant::FromBool(false)), S_OK);
-    ASSERT_EQ(control.PutProperty(48, Variant::FromString(NullableString(L"Sure? \U0001F600"))), S_OK);
-    ASSERT_EQ(control.PutProperty(1, Variant::FromString(NullableString(L"http://h.example/list.txt"))), S_OK);
+    ASSERT_EQ(control.PutProperty(48, Variant::FromString(NullableString(L"Sure? \U0001F600"))),
+              S_OK);
+    ASSERT_EQ(
+        control.PutProperty(1, Variant::FromString(NullableString(L"http://h.example/list.txt"))),
+        S_OK);
     // An unset DefaultDestinationFolder is saved empty, and an empty text
     // loads as its fallback "MyComputer" (the page-parameter rule): give it
     // a value so the round trip compares like with like.
-    ASSERT_EQ(control.PutProperty(136, Variant::FromString(NullableString(L"/srv/downloads"))), S_OK);
+    ASSERT_EQ(control.PutProperty(136, Variant::FromString(NullableString(L"/srv/downloads"))),
+              S_OK);
     control.SetExtent(100, 30);
 
     MemoryStream stream;

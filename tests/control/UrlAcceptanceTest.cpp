@@ -50,45 +50,47 @@ TEST(UrlAcceptanceTest, AbsoluteUrlsStandForThemselvesInCanonicalForm)
 TEST(UrlAcceptanceTest, RelativeUrlsResolveAgainstThePageLikeLinks)
 {
     ExpectTable(kPage, {
-        {L"file.bin", L"http://www.example.com/dir/sub/file.bin"},
-        {L"./a/../file.bin", L"http://www.example.com/dir/sub/file.bin"},
-        {L"../file.bin", L"http://www.example.com/dir/file.bin"},
-        {L"../../../../file.bin", L"http://www.example.com/file.bin"},
-        {L"/root.bin", L"http://www.example.com/root.bin"},
-        {L"//Other.Example/x", L"http://other.example/x"},
-        {L"?q=2", L"http://www.example.com/dir/sub/page.html?q=2"},
-        {L"#f", L"http://www.example.com/dir/sub/page.html?x=1#f"},
-        {L"", L"http://www.example.com/dir/sub/page.html?x=1"},
-        {L"sub\\f.bin", L"http://www.example.com/dir/sub/sub/f.bin"},
-        {L"..\\f.bin", L"http://www.example.com/dir/f.bin"},
-        {L" file.bin ", L"http://www.example.com/dir/sub/file.bin"},
-        {L"https:other.bin", std::nullopt},
-    });
+                           {L"file.bin", L"http://www.example.com/dir/sub/file.bin"},
+                           {L"./a/../file.bin", L"http://www.example.com/dir/sub/file.bin"},
+                           {L"../file.bin", L"http://www.example.com/dir/file.bin"},
+                           {L"../../../../file.bin", L"http://www.example.com/file.bin"},
+                           {L"/root.bin", L"http://www.example.com/root.bin"},
+                           {L"//Other.Example/x", L"http://other.example/x"},
+                           {L"?q=2", L"http://www.example.com/dir/sub/page.html?q=2"},
+                           {L"#f", L"http://www.example.com/dir/sub/page.html?x=1#f"},
+                           {L"", L"http://www.example.com/dir/sub/page.html?x=1"},
+                           {L"sub\\f.bin", L"http://www.example.com/dir/sub/sub/f.bin"},
+                           {L"..\\f.bin", L"http://www.example.com/dir/f.bin"},
+                           {L" file.bin ", L"http://www.example.com/dir/sub/file.bin"},
+                           {L"https:other.bin", std::nullopt},
+                       });
     ExpectTable(L"https://h:8443", {
-        {L"f.bin", L"https://h:8443/f.bin"},
-        {L"//h:443/f.bin", L"https://h/f.bin"},
-    });
+                                       {L"f.bin", L"https://h:8443/f.bin"},
+                                       {L"//h:443/f.bin", L"https://h/f.bin"},
+                                   });
 }
 
 TEST(UrlAcceptanceTest, RefusedUrls)
 {
     ExpectTable(kPage, {
-        {L"ftp://h/x.bin", std::nullopt},
-        {L"javascript:alert(1)", std::nullopt},
-        {L"mailto:a@b.example", std::nullopt},
-        {L"file:///etc/passwd", std::nullopt},
-        {L"http://", std::nullopt},
-        {L"http:///x", std::nullopt},
-        {L"http://\\x/", std::nullopt},
-        {L"http://user:secret@h/x", std::nullopt},
-        // Ports beyond 16 bits, absolute and relative: refused, not thrown.
-        {L"http://h:70000/x", std::nullopt},
-        {L"//h:70000/x", std::nullopt},
-        {L"https://h:99999999999999999999/", std::nullopt},
-    });
+                           {L"ftp://h/x.bin", std::nullopt},
+                           {L"javascript:alert(1)", std::nullopt},
+                           {L"mailto:a@b.example", std::nullopt},
+                           {L"file:///etc/passwd", std::nullopt},
+                           {L"http://", std::nullopt},
+                           {L"http:///x", std::nullopt},
+                           {L"http://\\x/", std::nullopt},
+                           {L"http://user:secret@h/x", std::nullopt},
+                           // Ports beyond 16 bits, absolute and relative: refused, not thrown.
+                           {L"http://h:70000/x", std::nullopt},
+                           {L"//h:70000/x", std::nullopt},
+                           {L"https://h:99999999999999999999/", std::nullopt},
+                       });
     // Without a page, or with one that has no host, nothing relative goes.
-    ExpectTable(std::nullopt, {{L"file.bin", std::nullopt}, {L"/x", std::nullopt},
-                               {L"//h/x", std::nullopt}, {L"", std::nullopt}});
+    ExpectTable(std::nullopt, {{L"file.bin", std::nullopt},
+                               {L"/x", std::nullopt},
+                               {L"//h/x", std::nullopt},
+                               {L"", std::nullopt}});
     ExpectTable(L"file:///home/u/page.html", {{L"f.bin", std::nullopt}});
     ExpectTable(L"", {{L"f.bin", std::nullopt}});
     ExpectTable(L"not a url", {{L"f.bin", std::nullopt}});

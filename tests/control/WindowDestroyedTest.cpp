@@ -42,8 +42,8 @@ enum class Stage { FileList, Confirmation, Folder, Transfer, FileExists, Complet
 
 const char* StageName(Stage stage)
 {
-    static const char* const kNames[] = {"file list", "confirmation", "folder", "transfer", "file exists",
-                                         "completion"};
+    static const char* const kNames[] = {"file list", "confirmation", "folder",
+                                         "transfer",  "file exists",  "completion"};
     return kNames[static_cast<int>(stage)];
 }
 
@@ -87,7 +87,8 @@ public:
         struct Browser : platform::shell::IFolderBrowser {
             StagePresenter& presenter;
             explicit Browser(StagePresenter& owner) : presenter(owner) {}
-            platform::shell::ItemIdBytes Browse(const std::wstring&, const platform::shell::ItemIdBytes&) override
+            platform::shell::ItemIdBytes Browse(const std::wstring&,
+                                                const platform::shell::ItemIdBytes&) override
             {
                 presenter.DestroyAndWait();
                 return {};
@@ -185,8 +186,9 @@ TEST_P(WindowDestroyedTest, EndsTheRunWithoutHangLeakOrHalfFile)
     for (int intRound = 0; intRound < 4; ++intRound) {
         SCOPED_TRACE(std::string(StageName(stage)) + ", round " + std::to_string(intRound));
         const bool bDeleteWidget = intRound % 2 == 0;
-        const fs::path destination = fs::path(std::getenv("TMPDIR")) / "window-destroyed" /
-                                     (std::to_string(static_cast<int>(stage)) + "-" + std::to_string(intRound));
+        const fs::path destination =
+            fs::path(std::getenv("TMPDIR")) / "window-destroyed" /
+            (std::to_string(static_cast<int>(stage)) + "-" + std::to_string(intRound));
         fs::create_directories(destination);
         if (stage == Stage::FileExists) {
             std::ofstream(destination / "small.txt") << "old";
@@ -213,24 +215,28 @@ TEST_P(WindowDestroyedTest, EndsTheRunWithoutHangLeakOrHalfFile)
         PutByName(*pControl, L"ShowProgressDialog", Variant::FromBool(true));
         if (stage == Stage::FileList) {
             PutByName(*pControl, L"ShowFileListProgressDialog", Variant::FromBool(true));
-            PutByName(*pControl, L"FileList", Variant::FromString(NullableString(Widen(server.BaseUrl() + "/list.txt"))));
+            PutByName(*pControl, L"FileList",
+                      Variant::FromString(NullableString(Widen(server.BaseUrl() + "/list.txt"))));
         }
         const std::string strFile = stage == Stage::Transfer ? "/big.bin" : "/small.txt";
         std::int32_t intIndex = 0;
-        ASSERT_EQ(pControl->DownloadFileAdd(NullableString(L"*/*"), 0, NullableString(Widen(strFile.substr(1))),
-                                            NullableString(Widen(server.BaseUrl() + strFile)), &intIndex),
+        ASSERT_EQ(pControl->DownloadFileAdd(
+                      NullableString(L"*/*"), 0, NullableString(Widen(strFile.substr(1))),
+                      NullableString(Widen(server.BaseUrl() + strFile)), &intIndex),
                   S_OK);
 
         HRESULT hr = E_FAIL;
         {
-            Watchdog watchdog(std::string("a run whose window went at the ") + StageName(stage) + " stage",
+            Watchdog watchdog(std::string("a run whose window went at the ") + StageName(stage) +
+                                  " stage",
                               std::chrono::seconds(30));
             hr = pControl->Download();
         }
         EXPECT_EQ(hr, S_OK);
         EXPECT_TRUE(pEvents->bWindowGone) << "the stage under test was reached";
         EXPECT_TRUE(pPresenter->bCancelled) << "the open dialog was cancelled";
-        EXPECT_TRUE(pEvents->lateEvents.empty()) << "first late event: " << pEvents->lateEvents.front();
+        EXPECT_TRUE(pEvents->lateEvents.empty())
+            << "first late event: " << pEvents->lateEvents.front();
         EXPECT_FALSE(pControl->IsRunning());
         EXPECT_TRUE(pControl->IsIdle());
         std::int32_t intCount = -1;
@@ -241,7 +247,8 @@ TEST_P(WindowDestroyedTest, EndsTheRunWithoutHangLeakOrHalfFile)
         const fs::path temp(engine::GetTempFolder(engine::kTempFolderName));
         EXPECT_TRUE(!fs::exists(temp) || fs::is_empty(temp)) << "temporary files left in " << temp;
         if (stage == Stage::Transfer && fs::exists(destination / "big.bin")) {
-            EXPECT_EQ(fs::file_size(destination / "big.bin"), kBigSize) << "a half file under its final name";
+            EXPECT_EQ(fs::file_size(destination / "big.bin"), kBigSize)
+                << "a half file under its final name";
         }
         if (stage == Stage::FileExists) {
             EXPECT_EQ(ReadFile(destination / "small.txt"), "old") << "the clash was answered Skip";
@@ -253,8 +260,8 @@ TEST_P(WindowDestroyedTest, EndsTheRunWithoutHangLeakOrHalfFile)
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryStage, WindowDestroyedTest,
-                         ::testing::Values(Stage::FileList, Stage::Confirmation, Stage::Folder, Stage::Transfer,
-                                           Stage::FileExists, Stage::Completion),
+                         ::testing::Values(Stage::FileList, Stage::Confirmation, Stage::Folder,
+                                           Stage::Transfer, Stage::FileExists, Stage::Completion),
                          [](const ::testing::TestParamInfo<Stage>& param) {
                              std::string strName = StageName(param.param);
                              std::replace(strName.begin(), strName.end(), ' ', '_');

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <set>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -105,8 +105,8 @@ std::vector<ClassRow> ClassTable()
     return {
         {L"Exception", 0, kGivenCode, L"", kArgument, {0}, Generic<Exception>()},
         {L"SystemException", 1, kGivenCode, L"", kArgument, system, Generic<SystemException>()},
-        {L"MemoryException", 2, E_OUTOFMEMORY, L"Unable to commit memory.", L"",
-         with(system, 2), Plain<MemoryException>()},
+        {L"MemoryException", 2, E_OUTOFMEMORY, L"Unable to commit memory.", L"", with(system, 2),
+         Plain<MemoryException>()},
         {L"Win32Exception", 3, E_FAIL, Win32ErrorText(32), kArgument, with(system, 3),
          [](const wchar_t* strMessage) {
              throw Win32Exception(kFunction, kFile, kLine, strMessage, 32);
@@ -128,8 +128,8 @@ std::vector<ClassRow> ClassTable()
          WithArgument<AccessDeniedException>()},
         {L"InvalidNameException", 17, -21544, Win32ErrorText(123), kArgument, with(fileOpen, 17),
          WithArgument<InvalidNameException>()},
-        {L"CreateFileException", 18, -21544, Win32ErrorText(183), kArgument,
-         with(fileSystem, 18), WithArgument<CreateFileException>()},
+        {L"CreateFileException", 18, -21544, Win32ErrorText(183), kArgument, with(fileSystem, 18),
+         WithArgument<CreateFileException>()},
         {L"ApplicationException", 20, kGivenCode, L"", kArgument, application,
          Generic<ApplicationException>()},
         {L"OutOfRangeException", 31, -5616, L"Object is out of range.",
@@ -239,12 +239,12 @@ TEST(ExceptionClassesTest, ArgumentExceptionWithExtraTextExplainsTheRefusal)
 
 TEST(ExceptionClassesTest, NotInitializedExceptionAppendsItsExtraText)
 {
-    EXPECT_STREQ(NotInitializedException(kFunction, kFile, kLine, L"m_pPool", L"Call Start.")
-                     .GetMessage(),
-                 L"m_pPool is not initialized. Call Start.");
-    EXPECT_STREQ(NotInitializedException(kFunction, kFile, kLine, nullptr, L"Call Start.")
-                     .GetMessage(),
-                 L"The object is not initialized. Call Start.");
+    EXPECT_STREQ(
+        NotInitializedException(kFunction, kFile, kLine, L"m_pPool", L"Call Start.").GetMessage(),
+        L"m_pPool is not initialized. Call Start.");
+    EXPECT_STREQ(
+        NotInitializedException(kFunction, kFile, kLine, nullptr, L"Call Start.").GetMessage(),
+        L"The object is not initialized. Call Start.");
 }
 
 TEST(ExceptionClassesTest, LongMessagesAreCutToTheirBufferWithoutSplittingACharacter)

@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "core/Exceptions.h"
 #include "core/ExceptionManager.h"
+#include "core/Exceptions.h"
 #include "core/ThreadId.h"
 #include "core/ThrowSite.h"
 

@@ -101,7 +101,8 @@ TEST_F(FileStreamTest, WritesReadsSeeksAndResizesByteForByte)
 
     const std::string strBody = PatternBytes(0, 300000);
     for (std::size_t uintAt = 0; uintAt < strBody.size(); uintAt += 4093) {
-        const auto uintChunk = static_cast<std::uint32_t>(std::min<std::size_t>(4093, strBody.size() - uintAt));
+        const auto uintChunk =
+            static_cast<std::uint32_t>(std::min<std::size_t>(4093, strBody.size() - uintAt));
         std::uint32_t uintWritten = 0;
         ASSERT_EQ(pStream->Write(strBody.data() + uintAt, uintChunk, &uintWritten), S_OK);
         ASSERT_EQ(uintWritten, uintChunk);
@@ -151,7 +152,8 @@ TEST_F(FileStreamTest, ModeWordChoosesAccessAndCreation)
     const Row rows[] = {
         {"create truncates", kReadWriteCreate, true, S_OK, "NEW"},
         {"create makes", kReadWriteCreate, false, S_OK, "NEW"},
-        {"write-only create", FileStream::kModeWrite | FileStream::kModeCreateAlways, true, S_OK, "NEW"},
+        {"write-only create", FileStream::kModeWrite | FileStream::kModeCreateAlways, true, S_OK,
+         "NEW"},
         {"open keeps", FileStream::kModeRead | FileStream::kModeWrite, true, S_OK, "NEW content"},
         {"write-only keeps", FileStream::kModeWrite, true, S_OK, "NEW content"},
         {"read only", FileStream::kModeRead, true, S_OK, nullptr},
@@ -159,8 +161,8 @@ TEST_F(FileStreamTest, ModeWordChoosesAccessAndCreation)
          HResultFromWin32(kWin32FileNotFound), nullptr},
         {"no access", 0, true, E_INVALIDARG, nullptr},
         {"create alone", FileStream::kModeCreateAlways, false, E_INVALIDARG, nullptr},
-        {"create read-only", FileStream::kModeRead | FileStream::kModeCreateAlways, true, E_INVALIDARG,
-         nullptr},
+        {"create read-only", FileStream::kModeRead | FileStream::kModeCreateAlways, true,
+         E_INVALIDARG, nullptr},
         {"unknown bit", kReadWriteCreate | 8, false, E_INVALIDARG, nullptr},
     };
     int intIndex = 0;
@@ -232,8 +234,9 @@ TEST_F(FileStreamTest, RefusesLinksSpecialFilesAndTruncatedNames)
               HResultFromWin32(kWin32AccessDenied));
 
     // The C string would stop at the NUL and name "cut".
-    EXPECT_EQ(FileStream::Open(PathOf("cut") + std::string(1, '\0') + "tail", kReadWriteCreate, pStream),
-              HResultFromWin32(kWin32InvalidName));
+    EXPECT_EQ(
+        FileStream::Open(PathOf("cut") + std::string(1, '\0') + "tail", kReadWriteCreate, pStream),
+        HResultFromWin32(kWin32InvalidName));
     EXPECT_FALSE(fs::exists(PathOf("cut")));
     EXPECT_EQ(pStream, nullptr);
 }
@@ -311,8 +314,9 @@ TEST_F(FileStreamTest, FullDiskIsWindowsCode112)
     ASSERT_EQ(FileStream::Open(strPath, kReadWriteCreate, pStream), S_OK);
     const std::string strBody = PatternBytes(0, 2 * 1024 * 1024, 5);
     std::uint32_t uintWritten = 0;
-    EXPECT_EQ(pStream->Write(strBody.data(), static_cast<std::uint32_t>(strBody.size()), &uintWritten),
-              hrDiskFull);
+    EXPECT_EQ(
+        pStream->Write(strBody.data(), static_cast<std::uint32_t>(strBody.size()), &uintWritten),
+        hrDiskFull);
     EXPECT_GT(uintWritten, 0u);
     EXPECT_LT(uintWritten, strBody.size());
     EXPECT_EQ(SizeOf(*pStream), uintWritten);

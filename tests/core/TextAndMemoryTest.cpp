@@ -6,8 +6,8 @@
 #include <limits>
 #include <string>
 
-#include "core/Exceptions.h"
 #include "core/ExceptionManager.h"
+#include "core/Exceptions.h"
 #include "core/MemoryManagement.h"
 #include "core/TextFormat.h"
 #include "core/TextUnits.h"

@@ -83,8 +83,9 @@ TEST(ThreadAffinityTest, CallFromAnotherThreadAbortsOnlyInDebugBuilds)
 #else
     // The child re-runs the binary: forking a process with threads is unsafe.
     GTEST_FLAG_SET(death_test_style, "threadsafe");
-    EXPECT_DEATH(std::thread([&] { gadget.Touch(); }).join(),
-                 "Thread check failed: Gadget::Touch called on thread [0-9]+, owned by thread [0-9]+");
+    EXPECT_DEATH(
+        std::thread([&] { gadget.Touch(); }).join(),
+        "Thread check failed: Gadget::Touch called on thread [0-9]+, owned by thread [0-9]+");
     EXPECT_EQ(gadget.m_intTouches, 1);
 #endif
 }

@@ -5,8 +5,8 @@
 #include <cerrno>
 #include <string>
 
-#include "core/Exceptions.h"
 #include "core/ExceptionManager.h"
+#include "core/Exceptions.h"
 #include "core/TextUnits.h"
 #include "core/ThreadId.h"
 #include "core/Win32Errors.h"
@@ -89,9 +89,18 @@ TEST(Win32ErrorsTest, LongPrefixIsCutToTheSystemTextBuffer)
 TEST(Win32ErrorsTest, ErrnoValuesMapToWindowsCodes)
 {
     const std::pair<int, std::uint32_t> table[] = {
-        {0, 0},        {ENOENT, 2},   {ENOTDIR, 3},   {EACCES, 5},  {EPERM, 5},
-        {ENAMETOOLONG, 123}, {EINVAL, 123}, {EEXIST, 183}, {ENOSPC, 112}, {EDQUOT, 112},
-        {EIO, kWin32GenericFailure}, {EBUSY, kWin32GenericFailure},
+        {0, 0},
+        {ENOENT, 2},
+        {ENOTDIR, 3},
+        {EACCES, 5},
+        {EPERM, 5},
+        {ENAMETOOLONG, 123},
+        {EINVAL, 123},
+        {EEXIST, 183},
+        {ENOSPC, 112},
+        {EDQUOT, 112},
+        {EIO, kWin32GenericFailure},
+        {EBUSY, kWin32GenericFailure},
     };
     for (const auto& [intErrno, uintCode] : table) {
         EXPECT_EQ(Win32CodeFromErrno(intErrno), uintCode) << intErrno;

@@ -173,9 +173,20 @@ TEST_F(DestinationNamesTest, DotPartsAreRefusedBeforeAnythingIsCreatedForThem)
 TEST_F(DestinationNamesTest, HostileNamesStayUnderTheDestination)
 {
     const std::wstring names[] = {
-        L"docs/2024/a.txt", L"\\a.txt",     L"/a.txt", L"a//b.txt", L"./a.txt",
-        L"a/../../x",       L"../x",        L"..",     L".",        L"///",
-        L"",                L"/etc/passwd", L"\\\\server\\share\\x", L"docs/2024/b.txt",
+        L"docs/2024/a.txt",
+        L"\\a.txt",
+        L"/a.txt",
+        L"a//b.txt",
+        L"./a.txt",
+        L"a/../../x",
+        L"../x",
+        L"..",
+        L".",
+        L"///",
+        L"",
+        L"/etc/passwd",
+        L"\\\\server\\share\\x",
+        L"docs/2024/b.txt",
     };
     const std::string strDest = fs::weakly_canonical(destination).string() + "/";
     for (const bool bProcessSubfolders : {true, false}) {
@@ -190,8 +201,8 @@ TEST_F(DestinationNamesTest, HostileNamesStayUnderTheDestination)
                 const fs::path full(core::ToUtf8(JoinPath(strFolder, name.strFileName)));
                 const std::string strFull = fs::weakly_canonical(full).string();
                 EXPECT_EQ(strFull.rfind(strDest, 0), 0u) << strFull;
-                EXPECT_EQ(full.parent_path() == destination, name.folders.empty() ||
-                                                                 !bProcessSubfolders);
+                EXPECT_EQ(full.parent_path() == destination,
+                          name.folders.empty() || !bProcessSubfolders);
             } catch (const core::FileOpenException&) {
                 // Refused: AccessDeniedException or InvalidNameException.
             }

@@ -14,12 +14,12 @@
 #include <thread>
 #include <vector>
 
-#include "pullbay/Events.h"
+#include "engine/FileListDownloader.h"
 #include "model/FileItem.h"
 #include "model/PropertyHolder.h"
-#include "engine/FileListDownloader.h"
-#include "support/ProtectedPlatform.h"
+#include "pullbay/Events.h"
 #include "support/PatternBytes.h"
+#include "support/ProtectedPlatform.h"
 #include "support/TestFiles.h"
 #include "support/TestHttpServer.h"
 
@@ -50,7 +50,8 @@ public:
         m_changed.notify_all();
     }
     void Error(std::int32_t intCode, const std::wstring& strDescription, std::int32_t intHttpCode,
-               const std::wstring& strPage, const std::wstring& strUrl, std::int32_t intIndex) override
+               const std::wstring& strPage, const std::wstring& strUrl,
+               std::int32_t intIndex) override
     {
         std::lock_guard lock(m_mutex);
         errors.push_back({intCode, strDescription, intHttpCode, strPage, strUrl, intIndex});
@@ -138,8 +139,7 @@ TEST_F(FileListDownloaderTest, FiveFilesEndWithTheirResultsEventsAndFiles)
     goodResponse.contentType = "application/zip";
     server.Route("/good", goodResponse);
 
-    auto pEngine = Engine({Item("/missing", L"missing.bin", 12),
-                           Item("/secret", L"secret.bin", 7),
+    auto pEngine = Engine({Item("/missing", L"missing.bin", 12), Item("/secret", L"secret.bin", 7),
                            Item("/typed", L"typed.zip", 7, L"application/zip"),
                            Item("/short", L"short.bin", 10),
                            Item("/good", L"sub/good.zip", 30000, L"Application/ZIP")});
@@ -185,11 +185,10 @@ TEST_F(FileListDownloaderTest, MimeTypeRulesAndResponsesWithoutType)
     server.Route("/untyped", untyped);
     server.Route("/star", HttpResponse::Text(200, "abc", "image/png"));
 
-    auto pEngine = Engine({Item("/charset", L"1.txt", 3, L"text/plain"),
-                           Item("/any", L"2.txt", 3, L"*/*"),
-                           Item("/untyped", L"3.txt", 3, L"application/zip"),
-                           Item("/star", L"4.txt", 3, L"image/*"),
-                           Item("/any", L"5.txt", 0, L"*/*")});
+    auto pEngine =
+        Engine({Item("/charset", L"1.txt", 3, L"text/plain"), Item("/any", L"2.txt", 3, L"*/*"),
+                Item("/untyped", L"3.txt", 3, L"application/zip"),
+                Item("/star", L"4.txt", 3, L"image/*"), Item("/any", L"5.txt", 0, L"*/*")});
     pEngine->Process();
 
     ASSERT_EQ(events.completed.size(), 5u);
@@ -273,7 +272,9 @@ TEST_F(FileListDownloaderTest, SkipAllDuringFileTwoReportsTheRestWithoutContacti
     }
     EXPECT_EQ(events.completed[2]->GetDestinationFileName(), L"dir/three.txt");
     EXPECT_EQ(events.completed[2]->FullDestinationPath(), L"dir/three.txt");
-    EXPECT_EQ(server.RequestCount("/three") + server.RequestCount("/four") + server.RequestCount("/five"), 0u);
+    EXPECT_EQ(server.RequestCount("/three") + server.RequestCount("/four") +
+                  server.RequestCount("/five"),
+              0u);
 }
 
 TEST_F(FileListDownloaderTest, PersistentFailureGivesOneErrorAfterTheLastAttempt)
@@ -331,9 +332,9 @@ TEST_F(FileListDownloaderTest, SkipAnswerToAClashSkipsWithoutContactingTheServer
 TEST_F(FileListDownloaderTest, HostileNamesNeverWriteOutsideTheDestination)
 {
     server.Route("/x", HttpResponse::Text(200, "x"));
-    const std::wstring names[] = {L"../escape.txt", L"a/../../escape2.txt", L"..",
-                                  L"///",          L"",                    L"/etc/inside.txt",
-                                  L"\\\\server\\share\\unc.txt"};
+    const std::wstring names[] = {
+        L"../escape.txt",   L"a/../../escape2.txt",       L"..", L"///", L"",
+        L"/etc/inside.txt", L"\\\\server\\share\\unc.txt"};
     engine::FileListDownloader::Items items;
     for (const auto& name : names) {
         items.push_back(Item("/x", name, 1));
@@ -366,7 +367,6 @@ TEST_F(FileListDownloaderTest, HostileNamesNeverWriteOutsideTheDestination)
 namespace pullbay::test {
 namespace {
 
-
 TEST_F(FileListDownloaderTest, ProtectedModeLeavesFilesInTheWriteableFolder)
 {
     const fs::path lowFolder = fs::path(std::getenv("TMPDIR")) / "low";
@@ -387,7 +387,8 @@ TEST_F(FileListDownloaderTest, ProtectedModeLeavesFilesInTheWriteableFolder)
         EXPECT_EQ(fs::path(pItem->GetTemporaryFilePath()).parent_path(), lowFolder);
         EXPECT_EQ(ReadFile(pItem->GetTemporaryFilePath()), "protected");
     }
-    EXPECT_EQ(events.completed[0]->GetDestinationFolder(), (destination / "blocked" / "inner").wstring());
+    EXPECT_EQ(events.completed[0]->GetDestinationFolder(),
+              (destination / "blocked" / "inner").wstring());
     EXPECT_FALSE(fs::exists(destination / "top.txt")) << "nothing is moved during the run";
     EXPECT_TRUE(events.errors.empty());
 }

@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "model/FileList.h"
 #include "core/TextUnits.h"
 #include "engine/FileListParser.h"
+#include "model/FileList.h"
 
 namespace pullbay::test {
 namespace {
@@ -88,7 +88,9 @@ INSTANTIATE_TEST_SUITE_P(
                  L"item image/jpeg|1|http://other.org/a b.jpg|a.jpg"},
         LineCase{"TabsAndCarriageReturnAreBlanks", "\timage/png\t|\t3\t|\ta.png\t|\tsub/a.png\t\r",
                  L"item image/png|3|" + kBase + L"a.png|sub/a.png"},
-        LineCase{"NonAsciiNameAsWritten", "image/png|3|a.png|Gr\xC3\xB6\xC3\x9F" "e \xE2\x82\xAC.png",
+        LineCase{"NonAsciiNameAsWritten",
+                 "image/png|3|a.png|Gr\xC3\xB6\xC3\x9F"
+                 "e \xE2\x82\xAC.png",
                  L"item image/png|3|" + kBase + L"a.png|Gr\u00F6\u00DFe \u20AC.png"},
         LineCase{"BarInsideUrlField", "text/plain|1|a|b.txt|c.txt",
                  L"item text/plain|1|" + kBase + L"a%7Cb.txt|c.txt"},
@@ -99,14 +101,17 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"OneCharacterUrl", "image/jpeg|1|a|b.jpg", L"error 100|image/jpeg|1|a|b.jpg"},
         LineCase{"VendorMimeType", "application/vnd.ms-excel|1|a.xls|a.xls",
                  L"error 100|application/vnd.ms-excel|1|a.xls|a.xls"},
-        LineCase{"MimeTypeWithPlus", "image/svg+xml|1|a.svg|a.svg", L"error 100|image/svg+xml|1|a.svg|a.svg"},
-        LineCase{"LettersInSize", "image/jpeg|12a|a.jpg|a.jpg", L"error 100|image/jpeg|12a|a.jpg|a.jpg"},
+        LineCase{"MimeTypeWithPlus", "image/svg+xml|1|a.svg|a.svg",
+                 L"error 100|image/svg+xml|1|a.svg|a.svg"},
+        LineCase{"LettersInSize", "image/jpeg|12a|a.jpg|a.jpg",
+                 L"error 100|image/jpeg|12a|a.jpg|a.jpg"},
         LineCase{"EmptySize", "image/jpeg| |a.jpg|a.jpg", L"error 102|Invalid file size"},
         LineCase{"LargestSizeKeptBitForBit", "image/jpeg|4294967295|a.jpg|a.jpg",
                  L"item image/jpeg|-1|" + kBase + L"a.jpg|a.jpg"},
         LineCase{"SizeAboveSignedRange", "image/jpeg|2147483648|a.jpg|a.jpg",
                  L"item image/jpeg|-2147483648|" + kBase + L"a.jpg|a.jpg"},
-        LineCase{"SizeBeyond32Bits", "image/jpeg|4294967296|a.jpg|a.jpg", L"error 102|Invalid file size"},
+        LineCase{"SizeBeyond32Bits", "image/jpeg|4294967296|a.jpg|a.jpg",
+                 L"error 102|Invalid file size"},
         LineCase{"PortBeyond16Bits", "image/jpeg|1|http://other.org:70000/a.jpg|a.jpg",
                  L"error 101|http://other.org:70000/a.jpg"},
         LineCase{"NulInUrl", std::string("a/b|1|a\0b.jpg|a.jpg", 19),
@@ -114,10 +119,10 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"NoHostAnywhere", "a/b|1|x/a b.jpg|a.jpg", L"error 101|lists/x/a%20b.jpg",
                  L"lists/files.txt"},
         // Without a path, the slashes of the scheme do not end a folder.
-        LineCase{"ListUrlWithoutPath", "a/b|1|a.jpg|a.jpg", L"item a/b|1|https://h.org:444/a.jpg|a.jpg",
-                 L"https://h.org:444"},
-        LineCase{"ListUrlEndingInSlash", "a/b|1|a.jpg|a.jpg", L"item a/b|1|http://h.org/d/a.jpg|a.jpg",
-                 L"http://h.org/d/"}),
+        LineCase{"ListUrlWithoutPath", "a/b|1|a.jpg|a.jpg",
+                 L"item a/b|1|https://h.org:444/a.jpg|a.jpg", L"https://h.org:444"},
+        LineCase{"ListUrlEndingInSlash", "a/b|1|a.jpg|a.jpg",
+                 L"item a/b|1|http://h.org/d/a.jpg|a.jpg", L"http://h.org/d/"}),
     [](const ::testing::TestParamInfo<LineCase>& row) { return std::string(row.param.strName); });
 
 TEST(FileListParserTest, BadLinesDoNotStopTheLinesAfterThem)
@@ -188,7 +193,8 @@ TEST(FileListParserTest, LastLineWithoutLineFeedWaitsForFinish)
 TEST(FileListParserTest, SameLineTwiceIsRefusedByTheListAsDuplicate)
 {
     FileListParser parser(kListUrl);
-    const FileListBatch batch = parser.Consume("a/b|1|a.jpg|a.jpg\na/b|1|a.jpg|a.jpg\na/b|1|A.JPG|A.jpg\n");
+    const FileListBatch batch =
+        parser.Consume("a/b|1|a.jpg|a.jpg\na/b|1|a.jpg|a.jpg\na/b|1|A.JPG|A.jpg\n");
     ASSERT_EQ(batch.entries.size(), 3u);
     // The list's owner adds in order; a refused item is its Error 103.
     model::FileList list;
@@ -231,14 +237,16 @@ TEST(FileListParserTest, HostileBytesNeverCostAWellFormedLine)
         static const char kAlphabet[] = "|/ \r\0aZ5*\xC3\xE2\x82\xF0\xFF\xEF";
         std::string strOut;
         while (strOut.size() < uintLength) {
-            const char ch = below(3) == 0 ? kAlphabet[below(sizeof kAlphabet)] : static_cast<char>(below(256));
+            const char ch =
+                below(3) == 0 ? kAlphabet[below(sizeof kAlphabet)] : static_cast<char>(below(256));
             strOut.push_back(ch == '\n' ? '|' : ch);
         }
         return strOut;
     };
     auto randomCuts = [&](std::size_t uintSize, std::size_t uintMaxStep) {
         std::vector<std::size_t> cuts;
-        for (std::size_t uintCut = below(8); uintCut < uintSize; uintCut += 1 + below(uintMaxStep)) {
+        for (std::size_t uintCut = below(8); uintCut < uintSize;
+             uintCut += 1 + below(uintMaxStep)) {
             cuts.push_back(uintCut);
         }
         return cuts;
@@ -249,11 +257,12 @@ TEST(FileListParserTest, HostileBytesNeverCostAWellFormedLine)
         Described expected;  // empty text for a hostile line
         const std::size_t uintLines = 1 + below(20);
         for (std::size_t uintLine = 0; uintLine < uintLines; ++uintLine) {
-            const std::string strName = "f" + std::to_string(intRound) + "_" + std::to_string(uintLine);
+            const std::string strName =
+                "f" + std::to_string(intRound) + "_" + std::to_string(uintLine);
             if (below(2) == 0) {
                 strList += "text/plain|5|d/" + strName + "|" + strName + "\n";
-                expected.push_back(L"item text/plain|5|" + kBase + L"d/" + core::FromUtf8(strName) + L"|" +
-                                   core::FromUtf8(strName));
+                expected.push_back(L"item text/plain|5|" + kBase + L"d/" + core::FromUtf8(strName) +
+                                   L"|" + core::FromUtf8(strName));
             } else {
                 strList += garbage(below(8) == 0 ? 2000 + below(3000) : below(80)) + "\n";
                 expected.emplace_back();

@@ -38,15 +38,17 @@ public:
     {
         std::wstring strCall = L"batch";
         for (const auto& entry : batch.entries) {
-            strCall += L" " + (entry.IsItem() ? entry.pItem->GetUrl() : std::to_wstring(entry.intErrorCode));
+            strCall += L" " + (entry.IsItem() ? entry.pItem->GetUrl()
+                                              : std::to_wstring(entry.intErrorCode));
         }
         Note(strCall);
         if (onBatch) {
             onBatch();
         }
     }
-    void RetrievalFailed(std::int32_t intCode, std::wstring strDescription, std::int32_t intHttpStatus,
-                         std::wstring strResponseText, std::wstring strListUrl) override
+    void RetrievalFailed(std::int32_t intCode, std::wstring strDescription,
+                         std::int32_t intHttpStatus, std::wstring strResponseText,
+                         std::wstring strListUrl) override
     {
         Note(L"failed " + std::to_wstring(intCode) + L"|" + strDescription + L"|" +
              std::to_wstring(intHttpStatus) + L"|" + strResponseText + L"|" + strListUrl);
@@ -93,7 +95,8 @@ std::shared_ptr<FileListRetrieval> MakeRetrieval(const std::string& strUrl,
                                                  const std::shared_ptr<RecordingSink>& pSink,
                                                  int intTimeOut = 5000)
 {
-    return FileListRetrieval::Create(core::FromUtf8(strUrl), L"session=abc", intTimeOut, 0, 0, pSink);
+    return FileListRetrieval::Create(core::FromUtf8(strUrl), L"session=abc", intTimeOut, 0, 0,
+                                     pSink);
 }
 
 // Runs the work item on a thread of its own, as the pool would.
@@ -109,8 +112,8 @@ std::thread RunWork(const std::shared_ptr<FileListRetrieval>& pRetrieval)
 
 // Cancels, checks that the cancel returns within 100 ms and that the worker
 // ends soon after without another sink call.
-void CancelAndCheck(std::shared_ptr<FileListRetrieval> pRetrieval, RecordingSink& sink, std::thread& worker,
-                    const std::function<void()>& afterCancel = {})
+void CancelAndCheck(std::shared_ptr<FileListRetrieval> pRetrieval, RecordingSink& sink,
+                    std::thread& worker, const std::function<void()>& afterCancel = {})
 {
     const auto start = std::chrono::steady_clock::now();
     pRetrieval->Cancel();
@@ -135,7 +138,8 @@ TEST(FileListRetrievalTest, ListInSmallDelayedChunksArrivesComplete)
     for (int intLine = 0; intLine < 40; ++intLine) {
         const std::string strName = "f\xC3\xA4" + std::to_string(intLine) + ".bin";
         strList += "application/octet|1|files/" + strName + "|" + strName + "\r\n";
-        strExpected += core::FromUtf8(" " + strBase + "files/f%C3%A4" + std::to_string(intLine) + ".bin");
+        strExpected +=
+            core::FromUtf8(" " + strBase + "files/f%C3%A4" + std::to_string(intLine) + ".bin");
     }
     strList += "not a line\r\napplication/octet|1|last.bin|last.bin";
     strExpected += core::FromUtf8(" 100 " + strBase + "last.bin");
@@ -184,7 +188,8 @@ TEST(FileListRetrievalTest, FailedRetrievalIsReportedOnceThenEnds)
         }
         auto pSink = std::make_shared<RecordingSink>();
         MakeRetrieval(strUrl, pSink)->Run();
-        EXPECT_EQ(pSink->Calls(), (std::vector<std::wstring>{row.strReport + core::FromUtf8(strUrl), L"ended 2"}));
+        EXPECT_EQ(pSink->Calls(),
+                  (std::vector<std::wstring>{row.strReport + core::FromUtf8(strUrl), L"ended 2"}));
     }
 }
 
@@ -203,7 +208,8 @@ TEST(FileListRetrievalTest, UnresolvableHostIs202)
     MakeRetrieval("http://nonexistent.invalid/list.txt", pSink)->Run();
     EXPECT_EQ(pSink->Calls(),
               (std::vector<std::wstring>{
-                  L"failed 202|Internal error code: 12007|0||http://nonexistent.invalid/list.txt", L"ended 2"}));
+                  L"failed 202|Internal error code: 12007|0||http://nonexistent.invalid/list.txt",
+                  L"ended 2"}));
 }
 
 TEST(FileListRetrievalTest, SinkFailingOnTheLastLineStillEndsTheRetrieval)

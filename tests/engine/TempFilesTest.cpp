@@ -312,8 +312,7 @@ TEST_F(TempFilesTest, DiskFullDuringCommitLeavesNoPartialFile)
 
     // Without an old file the destination stays absent.
     fs::remove(*other / "a.txt");
-    EXPECT_THROW(CommitFile(Wide(root / "PBT1.tmp"), Wide(*other / "a.txt")),
-                 core::Win32Exception);
+    EXPECT_THROW(CommitFile(Wide(root / "PBT1.tmp"), Wide(*other / "a.txt")), core::Win32Exception);
     EXPECT_TRUE(fs::is_empty(*other));
 }
 
@@ -330,7 +329,8 @@ TEST(CommitFileModeTest, StoredFileTakesTheUsersUmaskNotThePrivateTemporaryMode)
     fs::create_directories(folder);
     const fs::path temp = folder / "t.tmp";
     std::ofstream(temp) << "x";
-    fs::permissions(temp, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace);
+    fs::permissions(temp, fs::perms::owner_read | fs::perms::owner_write,
+                    fs::perm_options::replace);
     const mode_t previous = ::umask(027);
     engine::CommitFile(temp.wstring(), (folder / "stored.txt").wstring());
     ::umask(previous);

@@ -18,9 +18,9 @@
 #include "control/DialogSettings.h"
 #include "core/TextUnits.h"
 #include "host/ClientPresenter.h"
-#include "platform/shell/ItemIdList.h"
 #include "model/FileList.h"
 #include "model/PropertyHolder.h"
+#include "platform/shell/ItemIdList.h"
 #include "support/ProtectedPlatform.h"
 
 namespace pullbay::host {
@@ -33,22 +33,28 @@ using platform::shell::ItemIdList;
 // next answer of the script, given as the fields after "answer".
 class ScriptedClient {
 public:
-    std::shared_ptr<ClientPresenter> Presenter(ClientPresenter::Mode mode = ClientPresenter::Mode::Client)
+    std::shared_ptr<ClientPresenter> Presenter(
+        ClientPresenter::Mode mode = ClientPresenter::Mode::Client)
     {
-        m_pPresenter = std::make_shared<ClientPresenter>(mode, L"", [this](std::string_view strLine) {
-            const QJsonObject line = QJsonDocument::fromJson(QByteArray(strLine.data(), strLine.size())).object();
-            lines.push_back(line);
-            if ((line.contains("dialog") || line.contains("answer")) && !script.empty()) {
-                const std::string strId = line.contains("dialog") ? line.value("dialogId").toString().toStdString()
-                                                                  : line.value("answer").toString().toStdString();
-                std::string strFields = script.front();
-                script.erase(script.begin());
-                QTimer::singleShot(0, [this, strId, strFields] {
-                    const std::string strAnswer = R"({"answer":")" + strId + "\"," + strFields + "}";
-                    m_pPresenter->Answer(QJsonDocument::fromJson(QByteArray::fromStdString(strAnswer)).object());
-                });
-            }
-        });
+        m_pPresenter =
+            std::make_shared<ClientPresenter>(mode, L"", [this](std::string_view strLine) {
+                const QJsonObject line =
+                    QJsonDocument::fromJson(QByteArray(strLine.data(), strLine.size())).object();
+                lines.push_back(line);
+                if ((line.contains("dialog") || line.contains("answer")) && !script.empty()) {
+                    const std::string strId = line.contains("dialog")
+                                                  ? line.value("dialogId").toString().toStdString()
+                                                  : line.value("answer").toString().toStdString();
+                    std::string strFields = script.front();
+                    script.erase(script.begin());
+                    QTimer::singleShot(0, [this, strId, strFields] {
+                        const std::string strAnswer =
+                            R"({"answer":")" + strId + "\"," + strFields + "}";
+                        m_pPresenter->Answer(
+                            QJsonDocument::fromJson(QByteArray::fromStdString(strAnswer)).object());
+                    });
+                }
+            });
         return m_pPresenter;
     }
 
@@ -64,7 +70,8 @@ model::FileList ListOf(std::size_t uintCount)
     model::FileList files;
     for (std::size_t i = 0; i < uintCount; ++i) {
         const std::wstring strName = L"f" + std::to_wstring(i) + L".txt";
-        files.Add(model::FileItem::Create(L"text/plain", 1, strName, L"http://127.0.0.1/" + strName));
+        files.Add(
+            model::FileItem::Create(L"text/plain", 1, strName, L"http://127.0.0.1/" + strName));
     }
     return files;
 }
@@ -72,12 +79,14 @@ model::FileList ListOf(std::size_t uintCount)
 // The request the control makes of its settings and list.
 api::ConfirmationRequest RequestFor(const model::FileList& files)
 {
-    return control::DialogSettings::ConfirmationRequest(model::PropertyHolder(), L"127.0.0.1", files);
+    return control::DialogSettings::ConfirmationRequest(model::PropertyHolder(), L"127.0.0.1",
+                                                        files);
 }
 
 TEST(ClientPresenterTest, ConfirmationKeepsTheProtectedModeLimitAndRefusesOkWithNothingChecked)
 {
-    const std::filesystem::path writeable = std::filesystem::path(std::getenv("TMPDIR")) / "writeable";
+    const std::filesystem::path writeable =
+        std::filesystem::path(std::getenv("TMPDIR")) / "writeable";
     std::filesystem::create_directories(writeable);
     test::ProtectedPlatformScope platform(core::FromUtf8(writeable.string()));
     model::FileList files = ListOf(600);
@@ -122,10 +131,13 @@ TEST(ClientPresenterTest, FolderAnswersAreCheckedAndEndOfInputCancelsEveryDialog
     std::ofstream(file) << "x";
 
     ScriptedClient client;
-    client.script = {R"("folder":")" + file.string() + "\"", R"("folder":")" + folder.string() + "/\""};
+    client.script = {R"("folder":")" + file.string() + "\"",
+                     R"("folder":")" + folder.string() + "/\""};
     auto pPresenter = client.Presenter();
-    const auto chosen = pPresenter->FolderBrowser()->Browse(L"Pick", ItemIdList::FromVirtualFolder(L"BitBucket"));
-    EXPECT_EQ(ItemIdList::ToPath(chosen), std::optional<std::wstring>(core::FromUtf8(folder.string())));
+    const auto chosen =
+        pPresenter->FolderBrowser()->Browse(L"Pick", ItemIdList::FromVirtualFolder(L"BitBucket"));
+    EXPECT_EQ(ItemIdList::ToPath(chosen),
+              std::optional<std::wstring>(core::FromUtf8(folder.string())));
     ASSERT_GE(client.lines.size(), 2u);
     EXPECT_TRUE(client.lines[0].value("initialFolder").isNull());
     EXPECT_EQ(client.lines[0].value("initialVirtual").toString(), "BitBucket");
@@ -133,8 +145,9 @@ TEST(ClientPresenterTest, FolderAnswersAreCheckedAndEndOfInputCancelsEveryDialog
 
     // After the end of input, each dialog ends at once as cancelled.
     pPresenter->EndOfInput();
-    EXPECT_EQ(pPresenter->ShowMessageBox(L"Open?", L"Velmora Pullbay", api::MessageBoxButtons::YesNo),
-              api::MessageBoxAnswer::No);
+    EXPECT_EQ(
+        pPresenter->ShowMessageBox(L"Open?", L"Velmora Pullbay", api::MessageBoxButtons::YesNo),
+        api::MessageBoxAnswer::No);
     EXPECT_EQ(pPresenter->ShowMessageBox(L"Done", L"Velmora Pullbay", api::MessageBoxButtons::Ok),
               api::MessageBoxAnswer::Ok);
     EXPECT_TRUE(pPresenter->FolderBrowser()->Browse(L"Pick", {}).empty());

@@ -78,10 +78,15 @@ TEST(DemoCatalogTest, ListParsesIntoExactlyTheCataloguedFiles)
     EXPECT_EQ(files.size(), 12u);
     EXPECT_TRUE(uintTotal >= 15 * kMiB && uintTotal <= 25 * kMiB) << uintTotal;
     EXPECT_TRUE(intLarge >= 3 && intLarge <= 4) << intLarge;
-    EXPECT_EQ(std::count_if(files.begin(), files.end(), [](const auto& file) { return !file.bServed; }), 1);
-    EXPECT_EQ(std::count_if(files.begin(), files.end(), [](const auto& file) {
-                  return file.strMimeType != L"*/*" && Widen(file.strContentType) != file.strMimeType;
-              }), 1);
+    EXPECT_EQ(
+        std::count_if(files.begin(), files.end(), [](const auto& file) { return !file.bServed; }),
+        1);
+    EXPECT_EQ(std::count_if(files.begin(), files.end(),
+                            [](const auto& file) {
+                                return file.strMimeType != L"*/*" &&
+                                       Widen(file.strContentType) != file.strMimeType;
+                            }),
+              1);
 
     const std::wstring strServer = L"http://127.0.0.1:8080";
     // Absolute URLs and host-relative ones give the same items.
@@ -93,9 +98,11 @@ TEST(DemoCatalogTest, ListParsesIntoExactlyTheCataloguedFiles)
         entries.insert(entries.end(), rest.begin(), rest.end());
         ASSERT_EQ(entries.size(), files.size());
         for (std::size_t i = 0; i < files.size(); ++i) {
-            ASSERT_TRUE(entries[i].IsItem()) << entries[i].intErrorCode << " " << core::ToUtf8(entries[i].strDescription);
+            ASSERT_TRUE(entries[i].IsItem())
+                << entries[i].intErrorCode << " " << core::ToUtf8(entries[i].strDescription);
             EXPECT_EQ(entries[i].pItem->GetMimeType(), files[i].strMimeType);
-            EXPECT_EQ(static_cast<std::uint32_t>(entries[i].pItem->GetFileSize()), files[i].uintSize);
+            EXPECT_EQ(static_cast<std::uint32_t>(entries[i].pItem->GetFileSize()),
+                      files[i].uintSize);
             EXPECT_EQ(entries[i].pItem->GetFileName(), files[i].strFileName);
             EXPECT_EQ(entries[i].pItem->GetUrl(), strServer + Widen(files[i].strPath));
         }
@@ -116,8 +123,9 @@ TEST(DemoCatalogTest, BodiesAreReadableTextOrRandomAccessibleBytes)
             EXPECT_EQ(strBody.back(), '\n');
         }
         // A slice from anywhere equals the same bytes of the whole body.
-        for (const std::uint64_t uintOffset : {std::uint64_t{0}, std::uint64_t{5}, std::uint64_t{4093},
-                                               std::uint64_t{file.uintSize - 1000}}) {
+        for (const std::uint64_t uintOffset :
+             {std::uint64_t{0}, std::uint64_t{5}, std::uint64_t{4093},
+              std::uint64_t{file.uintSize - 1000}}) {
             std::string strSlice(777, '\0');
             if (uintOffset + strSlice.size() > file.uintSize) {
                 continue;
@@ -126,7 +134,8 @@ TEST(DemoCatalogTest, BodiesAreReadableTextOrRandomAccessibleBytes)
             EXPECT_EQ(strSlice, strBody.substr(uintOffset, strSlice.size())) << uintOffset;
         }
         char ch = 0;
-        EXPECT_THROW(DemoCatalog::ReadBody(file, file.uintSize, &ch, 1), core::ArgumentOutOfRangeException);
+        EXPECT_THROW(DemoCatalog::ReadBody(file, file.uintSize, &ch, 1),
+                     core::ArgumentOutOfRangeException);
     }
 }
 
@@ -171,10 +180,12 @@ TEST(DemoServerTest, HeadSendsNoBodyAndKeepAliveCarriesPipelinedRequests)
     const DemoCatalog::File& readme = *server.Catalog().Find("/files/readme.txt");
     RawHttpClient client(server.Port());
 
-    ASSERT_TRUE(client.Send("HEAD /files/readme.txt HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n" + Get(readme.strPath)));
+    ASSERT_TRUE(client.Send("HEAD /files/readme.txt HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n" +
+                            Get(readme.strPath)));
     const RawHttpClient::Response head = client.Read(true);
     EXPECT_EQ(head.intStatus, 200);
-    EXPECT_NE(head.strHead.find("Content-Length: " + std::to_string(readme.uintSize) + "\r\n"), std::string::npos);
+    EXPECT_NE(head.strHead.find("Content-Length: " + std::to_string(readme.uintSize) + "\r\n"),
+              std::string::npos);
     EXPECT_NE(head.strHead.find("Content-Type: text/plain\r\n"), std::string::npos);
     // Had HEAD sent a body, it would stand where the GET's status line is.
     const RawHttpClient::Response get = client.Read();
@@ -209,17 +220,19 @@ TEST(DemoServerTest, MalformedRequestsAreRefusedAndServingGoesOn)
         {"NUL in target", "GET /a\0b HTTP/1.1\r\nHost: x\r\n\r\n"s, 400, true},
         {"bad length", "GET / HTTP/1.1\r\nHost: x\r\nContent-Length: 1x\r\n\r\n", 400, true},
         {"relative target", "GET files/readme.txt HTTP/1.1\r\nHost: x\r\n\r\n", 400, true},
-        {"oversized head", "GET / HTTP/1.1\r\nHost: x\r\nX-Fill: " + strLong + "\r\n\r\n", 400, true},
+        {"oversized head", "GET / HTTP/1.1\r\nHost: x\r\nX-Fill: " + strLong + "\r\n\r\n", 400,
+         true},
         {"endless head", "GET / HTTP/1.1\r\nX-Fill: " + strLong, 400, true},
         // The body is skipped, not taken for requests: the client can send
         // it whole, reads the answer, and the connection serves on.
         {"other method with body",
-         "POST /files/readme.txt HTTP/1.1\r\nHost: x\r\nContent-Length: 1000000\r\n\r\n" + std::string(1000000, 'b'),
+         "POST /files/readme.txt HTTP/1.1\r\nHost: x\r\nContent-Length: 1000000\r\n\r\n" +
+             std::string(1000000, 'b'),
          405, false},
         {"other method", "DELETE /files/readme.txt HTTP/1.1\r\nHost: x\r\n\r\n", 405, false},
         {"HTTP/1.0 closes by default", "GET /files/readme.txt HTTP/1.0\r\n\r\n", 200, true},
-        {"absolute form with query", "GET http://127.0.0.1/files/readme.txt?x=1 HTTP/1.1\r\nHost: x\r\n\r\n", 200,
-         false},
+        {"absolute form with query",
+         "GET http://127.0.0.1/files/readme.txt?x=1 HTTP/1.1\r\nHost: x\r\n\r\n", 200, false},
     };
 
     DemoServer server(0);

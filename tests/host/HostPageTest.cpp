@@ -41,58 +41,142 @@ TEST(HostPageTest, FindControlInHtml)
     const std::string strParam = R"(<param name="TimeOut" value="5000">)";
     const Params timeOut = {{L"TimeOut", L"5000"}};
     const std::vector<FindCase> cases = {
-        {"progid classid", Object(kOurs + R"( width="300" height="40")", strParam), true, timeOut, 300, 40},
-        {"progid any case", Object(R"(classid="PROGID:velmora.PULLBAY.701")", strParam), true, timeOut, {}, {}},
-        {"attribute equal to the progid", Object(R"(data-control=" Velmora.Pullbay.701 ")", strParam), true,
-         timeOut, {}, {}},
-        {"clsid with braces", Object(R"(classid="clsid:{6e3b1a52-94c7-4d1e-8f20-3a5c7b9d1e01}")", strParam), true,
-         timeOut, {}, {}},
-        {"clsid without braces", Object(R"(classid="CLSID:6E3B1A52-94C7-4D1E-8F20-3A5C7B9D1E01")", strParam), true,
-         timeOut, {}, {}},
-        {"mime type", Object(R"(type="Application/X-Velmora-Pullbay; v=1")", strParam), true, timeOut, {}, {}},
-        {"the interface id is not the class", Object(R"(classid="clsid:6E3B1A52-94C7-4D1E-8F20-3A5C7B9D1E02")", ""),
-         false, {}, {}, {}},
-        {"another version", Object(R"(classid="progid:Velmora.Pullbay.70")", ""), false, {}, {}, {}},
+        {"progid classid", Object(kOurs + R"( width="300" height="40")", strParam), true, timeOut,
+         300, 40},
+        {"progid any case",
+         Object(R"(classid="PROGID:velmora.PULLBAY.701")", strParam),
+         true,
+         timeOut,
+         {},
+         {}},
+        {"attribute equal to the progid",
+         Object(R"(data-control=" Velmora.Pullbay.701 ")", strParam),
+         true,
+         timeOut,
+         {},
+         {}},
+        {"clsid with braces",
+         Object(R"(classid="clsid:{6e3b1a52-94c7-4d1e-8f20-3a5c7b9d1e01}")", strParam),
+         true,
+         timeOut,
+         {},
+         {}},
+        {"clsid without braces",
+         Object(R"(classid="CLSID:6E3B1A52-94C7-4D1E-8F20-3A5C7B9D1E01")", strParam),
+         true,
+         timeOut,
+         {},
+         {}},
+        {"mime type",
+         Object(R"(type="Application/X-Velmora-Pullbay; v=1")", strParam),
+         true,
+         timeOut,
+         {},
+         {}},
+        {"the interface id is not the class",
+         Object(R"(classid="clsid:6E3B1A52-94C7-4D1E-8F20-3A5C7B9D1E02")", ""),
+         false,
+         {},
+         {},
+         {}},
+        {"another version",
+         Object(R"(classid="progid:Velmora.Pullbay.70")", ""),
+         false,
+         {},
+         {},
+         {}},
         {"param rules",
-         Object(kOurs, R"(<param name="ButtonDownloadText" value="Get"><param value="orphan"><param name="">)"
-                       R"(<param name="FileList"><PARAM NAME="timeOut" VALUE="1">)"),
-         true, {{L"ButtonDownloadText", L"Get"}, {L"FileList", L""}, {L"timeOut", L"1"}}, {}, {}},
+         Object(
+             kOurs,
+             R"(<param name="ButtonDownloadText" value="Get"><param value="orphan"><param name="">)"
+             R"(<param name="FileList"><PARAM NAME="timeOut" VALUE="1">)"),
+         true,
+         {{L"ButtonDownloadText", L"Get"}, {L"FileList", L""}, {L"timeOut", L"1"}},
+         {},
+         {}},
         {"first object wins",
-         Object(kOurs, R"(<param name="a" value="1">)") + Object(kOurs, R"(<param name="b" value="2">)"), true,
-         {{L"a", L"1"}}, {}, {}},
+         Object(kOurs, R"(<param name="a" value="1">)") +
+             Object(kOurs, R"(<param name="b" value="2">)"),
+         true,
+         {{L"a", L"1"}},
+         {},
+         {}},
         {"another class before ours",
-         Object(R"(classid="clsid:00000000-1111-2222-3333-444444444444" width="9")", R"(<param name="x" value="0">)") +
+         Object(R"(classid="clsid:00000000-1111-2222-3333-444444444444" width="9")",
+                R"(<param name="x" value="0">)") +
              Object(kOurs, R"(<param name="a" value="1">)"),
-         true, {{L"a", L"1"}}, {}, {}},
+         true,
+         {{L"a", L"1"}},
+         {},
+         {}},
         {"params deeper inside count, a nested object's do not",
          Object(kOurs, R"(<div><p><param name="a" value="1"></p></div>)"
                        R"(<object type="video/x-other"><param name="b" value="2"></object>)"
                        R"(<param name="c" value="3">)"),
-         true, {{L"a", L"1"}, {L"c", L"3"}}, {}, {}},
+         true,
+         {{L"a", L"1"}, {L"c", L"3"}},
+         {},
+         {}},
         {"ours as fallback inside another object",
-         Object(R"(type="video/x-other")", Object(kOurs, R"(<param name="a" value="1">)")), true, {{L"a", L"1"}},
-         {}, {}},
+         Object(R"(type="video/x-other")", Object(kOurs, R"(<param name="a" value="1">)")),
+         true,
+         {{L"a", L"1"}},
+         {},
+         {}},
         {"unclosed tags and bare attributes",
          "<html><body><div><p>text<object classid=progid:Velmora.Pullbay.701 width=12 height=34>"
          "<param name=A value=1><b><param name=B value=2>",
-         true, {{L"A", L"1"}, {L"B", L"2"}}, 12, 34},
+         true,
+         {{L"A", L"1"}, {L"B", L"2"}},
+         12,
+         34},
         {"object text in comment, script and textarea",
          R"(<!-- <object type="application/x-velmora-pullbay"><param name="x" value="1"></object> -->)"
          R"(<script>document.write('<object classid="progid:Velmora.Pullbay.701">');</script>)"
          R"(<textarea><object type="application/x-velmora-pullbay"></textarea>)",
-         false, {}, {}, {}},
+         false,
+         {},
+         {},
+         {}},
         {"object text in script before the real one",
          R"(<script>var s = "<object type='application/x-velmora-pullbay'><param name='x' value='1'>";</script>)" +
              Object(kOurs, R"(<param name="y" value="2">)"),
-         true, {{L"y", L"2"}}, {}, {}},
-        {"inert template", "<template>" + Object(kOurs, strParam) + "</template>", false, {}, {}, {}},
-        {"entities in attributes",
-         Object(kOurs, R"(<param name="FileList" value="http://h/l?a=1&amp;b=2"><param name="T" value="caf&eacute;">)"),
-         true, {{L"FileList", L"http://h/l?a=1&b=2"}, {L"T", L"caf\u00E9"}}, {}, {}},
-        {"percent and units are no extent", Object(kOurs + R"( width="100%" height="40px")", ""), true, {}, {}, {}},
-        {"sign and overflow are no extent", Object(kOurs + R"( width="-5" height="99999999999")", ""), true, {}, {},
+         true,
+         {{L"y", L"2"}},
+         {},
          {}},
-        {"extent with spaces and zero", Object(kOurs + R"( width=" 7 " height="0")", ""), true, {}, 7, 0},
+        {"inert template",
+         "<template>" + Object(kOurs, strParam) + "</template>",
+         false,
+         {},
+         {},
+         {}},
+        {"entities in attributes",
+         Object(
+             kOurs,
+             R"(<param name="FileList" value="http://h/l?a=1&amp;b=2"><param name="T" value="caf&eacute;">)"),
+         true,
+         {{L"FileList", L"http://h/l?a=1&b=2"}, {L"T", L"caf\u00E9"}},
+         {},
+         {}},
+        {"percent and units are no extent",
+         Object(kOurs + R"( width="100%" height="40px")", ""),
+         true,
+         {},
+         {},
+         {}},
+        {"sign and overflow are no extent",
+         Object(kOurs + R"( width="-5" height="99999999999")", ""),
+         true,
+         {},
+         {},
+         {}},
+        {"extent with spaces and zero",
+         Object(kOurs + R"( width=" 7 " height="0")", ""),
+         true,
+         {},
+         7,
+         0},
         {"no object", "<p>nothing here</p>", false, {}, {}, {}},
     };
     for (const FindCase& c : cases) {
@@ -120,9 +204,15 @@ TEST(HostPageTest, DecodeToUtf8)
         {"utf-16 byte-order mark", std::string("\xFF\xFE<\0p\0>\0\xE9\0", 10), "", "<p>" + kE},
         {"header charset", "<p>\xE9", "text/html; charset=ISO-8859-1", "<p>" + kE},
         {"quoted header charset", "<p>\xE9", R"(text/html;charset="latin1")", "<p>" + kE},
-        {"meta charset", R"(<meta charset="windows-1252"><p>)" "\x80",
-         "", R"(<meta charset="windows-1252"><p>)" "\xE2\x82\xAC"},
-        {"meta http-equiv", R"(<meta http-equiv="Content-Type" content="text/html; charset=iso-8859-1">)" "\xE9",
+        {"meta charset",
+         R"(<meta charset="windows-1252"><p>)"
+         "\x80",
+         "",
+         R"(<meta charset="windows-1252"><p>)"
+         "\xE2\x82\xAC"},
+        {"meta http-equiv",
+         R"(<meta http-equiv="Content-Type" content="text/html; charset=iso-8859-1">)"
+         "\xE9",
          "", R"(<meta http-equiv="Content-Type" content="text/html; charset=iso-8859-1">)" + kE},
         {"header outranks meta", R"(<meta charset="latin1">)" + kE, "text/html; charset=utf-8",
          R"(<meta charset="latin1">)" + kE},
@@ -139,7 +229,8 @@ TEST(HostPageTest, DecodeToUtf8)
 
 TEST(HostPageTest, FileUrlIsAbsoluteAndEncoded)
 {
-    EXPECT_EQ(HostPage::FileUrl("/srv/a b/%41#x?/\xC3\xBC.html"), L"file:///srv/a%20b/%2541%23x%3F/%C3%BC.html");
+    EXPECT_EQ(HostPage::FileUrl("/srv/a b/%41#x?/\xC3\xBC.html"),
+              L"file:///srv/a%20b/%2541%23x%3F/%C3%BC.html");
     EXPECT_EQ(HostPage::FileUrl("/srv/x/../y/./p.html"), L"file:///srv/y/p.html");
     const std::wstring strRelative = HostPage::FileUrl("sub/../rel.html");
     EXPECT_EQ(strRelative.rfind(L"file:///", 0), 0u);
@@ -163,7 +254,8 @@ TEST(HostPageTest, LoadLocalFile)
     EXPECT_EQ(loaded.object.width, 320);
     EXPECT_EQ(loaded.object.height, 48);
 
-    const TempFile latin1(R"(<meta charset="iso-8859-1">)" + Object(kOurs, "<param name=\"T\" value=\"\xE9t\xE9\">"),
+    const TempFile latin1(R"(<meta charset="iso-8859-1">)" +
+                              Object(kOurs, "<param name=\"T\" value=\"\xE9t\xE9\">"),
                           ".html");
     const HostPage::LoadResult decoded = HostPage::Load(latin1.Path(), L"");
     ASSERT_TRUE(decoded.Ok()) << decoded.strError;
@@ -174,7 +266,8 @@ TEST(HostPageTest, LocalFailuresArePageErrors)
 {
     const TempFile withoutControl("<p>no control</p>", ".html");
     const std::string strMissing = withoutControl.Path() + ".missing";
-    const std::string strFolder = std::filesystem::path(withoutControl.Path()).parent_path().string();
+    const std::string strFolder =
+        std::filesystem::path(withoutControl.Path()).parent_path().string();
     struct Case {
         std::string strPage;
         std::string strMessage;
@@ -217,7 +310,9 @@ TEST(HostPageTest, FetchFailures)
 {
     TestHttpServer server;
     server.Route("/plain.html", HttpResponse::Text(200, "<p>no control</p>", "text/html"));
-    server.Route("/huge.html", HttpResponse::Text(200, std::string(HostPage::kMaxPageBytes + 1, 'x'), "text/html"));
+    server.Route(
+        "/huge.html",
+        HttpResponse::Text(200, std::string(HostPage::kMaxPageBytes + 1, 'x'), "text/html"));
     std::string strAtLimit = Object(kOurs, "");
     strAtLimit.resize(HostPage::kMaxPageBytes, ' ');
     server.Route("/limit.html", HttpResponse::Text(200, strAtLimit, "text/html"));
@@ -235,9 +330,11 @@ TEST(HostPageTest, FetchFailures)
     const std::vector<Case> cases = {
         {strBase + "/missing.html", "HTTP status 404", HostPage::kExitNetworkError},
         {strBase + "/huge.html", "the page is larger than 4 MiB", HostPage::kExitNetworkError},
-        {strRefused, "cannot fetch the page: A connection with the server could not be established. (error 12029)",
+        {strRefused,
+         "cannot fetch the page: A connection with the server could not be established. (error 12029)",
          HostPage::kExitNetworkError},
-        {strBase + "/plain.html", "the page has no object element of Velmora.Pullbay.701", HostPage::kExitPageError},
+        {strBase + "/plain.html", "the page has no object element of Velmora.Pullbay.701",
+         HostPage::kExitPageError},
         {strBase + "/limit.html", "", 0},
     };
     for (const Case& c : cases) {

@@ -37,7 +37,8 @@ pid_t Spawn(const std::vector<std::string>& arguments, int fdIn, int fdOut, int 
     }
     argv.push_back(nullptr);
     pid_t pid = -1;
-    const int intSpawn = ::posix_spawn(&pid, PULLBAY_HOST_PATH, &actions, nullptr, argv.data(), environ);
+    const int intSpawn =
+        ::posix_spawn(&pid, PULLBAY_HOST_PATH, &actions, nullptr, argv.data(), environ);
     ::posix_spawn_file_actions_destroy(&actions);
     if (intSpawn != 0) {
         ADD_FAILURE() << "cannot start " << PULLBAY_HOST_PATH;
@@ -58,7 +59,8 @@ void WriteAll(int fd, const std::string& strText)
 {
     std::size_t uintDone = 0;
     while (uintDone < strText.size()) {
-        const ssize_t intWritten = ::write(fd, strText.data() + uintDone, strText.size() - uintDone);
+        const ssize_t intWritten =
+            ::write(fd, strText.data() + uintDone, strText.size() - uintDone);
         if (intWritten <= 0) {
             if (intWritten < 0 && errno == EINTR) {
                 continue;
@@ -104,7 +106,8 @@ HostSession::HostSession(const std::vector<std::string>& arguments)
     m_errReader = std::thread([this, fdErr] {
         char buffer[4096];
         ssize_t intRead = 0;
-        while ((intRead = ::read(fdErr, buffer, sizeof buffer)) > 0 || (intRead < 0 && errno == EINTR)) {
+        while ((intRead = ::read(fdErr, buffer, sizeof buffer)) > 0 ||
+               (intRead < 0 && errno == EINTR)) {
             if (intRead > 0) {
                 std::lock_guard lock(m_errMutex);
                 m_strErr.append(buffer, static_cast<std::size_t>(intRead));
@@ -143,8 +146,8 @@ void HostSession::WriteRaw(const std::string& strText)
 
 bool HostSession::ReadMore(std::chrono::steady_clock::time_point deadline)
 {
-    const auto remaining =
-        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(
+        deadline - std::chrono::steady_clock::now());
     if (m_fdOut < 0 || remaining.count() <= 0) {
         return false;
     }
@@ -186,13 +189,13 @@ std::optional<std::string> HostSession::ReadLine(std::chrono::milliseconds timeo
     return std::nullopt;
 }
 
-std::optional<std::string> HostSession::ReadUntil(const std::function<bool(const std::string&)>& accept,
-                                                  std::chrono::milliseconds timeout)
+std::optional<std::string> HostSession::ReadUntil(
+    const std::function<bool(const std::string&)>& accept, std::chrono::milliseconds timeout)
 {
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     for (;;) {
-        const auto remaining =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto remaining = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         std::optional<std::string> line = ReadLine(remaining);
         if (!line || accept(*line)) {
             return line;
@@ -203,8 +206,9 @@ std::optional<std::string> HostSession::ReadUntil(const std::function<bool(const
 std::optional<std::string> HostSession::ReadUntilContains(const std::string& strText,
                                                           std::chrono::milliseconds timeout)
 {
-    return ReadUntil([&](const std::string& strLine) { return strLine.find(strText) != std::string::npos; },
-                     timeout);
+    return ReadUntil(
+        [&](const std::string& strLine) { return strLine.find(strText) != std::string::npos; },
+        timeout);
 }
 
 void HostSession::CloseStdin()
@@ -220,7 +224,7 @@ int HostSession::Finish(std::chrono::milliseconds timeout)
     CloseStdin();
     const auto deadline = std::chrono::steady_clock::now() + timeout;
     while (ReadLine(std::chrono::duration_cast<std::chrono::milliseconds>(
-               deadline - std::chrono::steady_clock::now()))) {
+        deadline - std::chrono::steady_clock::now()))) {
     }
     if (m_fdOut >= 0) {
         ::kill(m_pid, SIGKILL);

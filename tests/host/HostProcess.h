@@ -40,14 +40,16 @@ public:
     // unsplit; not kept in the transcript.
     std::string ReadRest(std::chrono::milliseconds timeout);
     // The next stdout line, or nullopt when stdout ended or the time ran out.
-    std::optional<std::string> ReadLine(std::chrono::milliseconds timeout = std::chrono::seconds(30));
+    std::optional<std::string> ReadLine(
+        std::chrono::milliseconds timeout = std::chrono::seconds(30));
     // Reads lines until one satisfies the predicate; every line read is kept
     // in Transcript(). nullopt when stdout ended or the time ran out.
-    std::optional<std::string> ReadUntil(const std::function<bool(const std::string&)>& accept,
-                                         std::chrono::milliseconds timeout = std::chrono::seconds(30));
+    std::optional<std::string> ReadUntil(
+        const std::function<bool(const std::string&)>& accept,
+        std::chrono::milliseconds timeout = std::chrono::seconds(30));
     // Reads until a line contains the text.
-    std::optional<std::string> ReadUntilContains(const std::string& strText,
-                                                 std::chrono::milliseconds timeout = std::chrono::seconds(30));
+    std::optional<std::string> ReadUntilContains(
+        const std::string& strText, std::chrono::milliseconds timeout = std::chrono::seconds(30));
     void CloseStdin();
     // Closes stdin, reads the rest of stdout into the transcript and returns
     // the exit code (-1 when killed after the deadline); Stderr() is then whole.

@@ -24,14 +24,16 @@ protected:
         ASSERT_NE(::mkdtemp(strTemplate.data()), nullptr);
         folder = strTemplate;
         server.Route("/a.txt", HttpResponse::Text(200, "first file\n"));
-        server.Route("/b.bin", HttpResponse::Text(200, PatternBytes(0, 70000), "application/octet-stream"));
+        server.Route("/b.bin",
+                     HttpResponse::Text(200, PatternBytes(0, 70000), "application/octet-stream"));
     }
     void TearDown() override { std::filesystem::remove_all(folder); }
 
     std::string Add(const std::string& strMime, std::size_t uintSize, const std::string& strPath,
                     const std::string& strName) const
     {
-        return strMime + "|" + std::to_string(uintSize) + "|" + server.BaseUrl() + strPath + "|" + strName;
+        return strMime + "|" + std::to_string(uintSize) + "|" + server.BaseUrl() + strPath + "|" +
+               strName;
     }
 
     std::filesystem::path folder;
@@ -53,8 +55,9 @@ TEST_F(HostProgramTest, InformationCommandsExitZero)
     EXPECT_EQ(RunHost({"unregister"}).intExit, 0);
     const ChildResult describe = RunHost({"describe"});
     EXPECT_EQ(describe.intExit, 0) << describe.strErr;
-    EXPECT_NE(describe.strOut.find("DownloadFileAdd 0x132 method (BSTR mimeType, I4 fileSize, BSTR fileName, "
-                                   "BSTR url) -> I4"),
+    EXPECT_NE(describe.strOut.find(
+                  "DownloadFileAdd 0x132 method (BSTR mimeType, I4 fileSize, BSTR fileName, "
+                  "BSTR url) -> I4"),
               std::string::npos)
         << describe.strOut;
     EXPECT_NE(describe.strOut.find("event InitComplete 0x4 ()"), std::string::npos);
@@ -115,17 +118,18 @@ TEST_F(HostProgramTest, RunExitCodeTellsHowTheDownloadEnded)
 
     // Without the completion dialog the log comes from the finished files,
     // still with the control's own templates.
-    const ChildResult templated = RunHost({"run", "--headless", "--dest", folder.string(), "--param",
-                                           "DownloadCompleteDialogShowLogButtonText=", "--param",
-                                           "LogFileSuccessText=Got [Url]", "--add",
-                                           Add("text/plain", 11, "/a.txt", "third.txt")});
+    const ChildResult templated = RunHost(
+        {"run", "--headless", "--dest", folder.string(), "--param",
+         "DownloadCompleteDialogShowLogButtonText=", "--param", "LogFileSuccessText=Got [Url]",
+         "--add", Add("text/plain", 11, "/a.txt", "third.txt")});
     EXPECT_EQ(templated.intExit, 0) << templated.strErr;
     EXPECT_EQ(templated.strOut, "Got " + server.BaseUrl() + "/a.txt\n");
 
     // Headless without a folder: the folder browser is cancelled.
     // A param the control skips is reported, not fatal.
-    const ChildResult noFolder = RunHost({"run", "--headless", "--param", "TimeOut=soon", "--param",
-                                          "NoSuchThing=1", "--add", Add("text/plain", 11, "/a.txt", "a.txt")});
+    const ChildResult noFolder =
+        RunHost({"run", "--headless", "--param", "TimeOut=soon", "--param", "NoSuchThing=1",
+                 "--add", Add("text/plain", 11, "/a.txt", "a.txt")});
     EXPECT_EQ(noFolder.intExit, 2) << noFolder.strErr;
     EXPECT_NE(noFolder.strErr.find("param TimeOut ignored"), std::string::npos) << noFolder.strErr;
     EXPECT_NE(noFolder.strErr.find("param NoSuchThing ignored"), std::string::npos);
@@ -134,20 +138,21 @@ TEST_F(HostProgramTest, RunExitCodeTellsHowTheDownloadEnded)
 
 TEST_F(HostProgramTest, EventsModeWritesOnlyJsonLinesOnStdout)
 {
-    const ChildResult result = RunHost({"run", "--headless", "--events", "--dest", folder.string(), "--add",
-                                        Add("text/plain", 11, "/a.txt", "a.txt")});
+    const ChildResult result = RunHost({"run", "--headless", "--events", "--dest", folder.string(),
+                                        "--add", Add("text/plain", 11, "/a.txt", "a.txt")});
     EXPECT_EQ(result.intExit, 0) << result.strErr;
     std::istringstream lines(result.strOut);
     std::vector<std::string> events;
     for (std::string strLine; std::getline(lines, strLine);) {
-        ASSERT_TRUE(strLine.size() >= 2 && strLine.front() == '{' && strLine.back() == '}') << strLine;
+        ASSERT_TRUE(strLine.size() >= 2 && strLine.front() == '{' && strLine.back() == '}')
+            << strLine;
         events.push_back(strLine);
     }
     ASSERT_FALSE(events.empty());
     EXPECT_EQ(events.front(), R"({"event":"InitComplete","args":[]})");
     EXPECT_NE(result.strOut.find(R"({"event":"DownloadStep","args":[0]})"), std::string::npos);
-    EXPECT_NE(result.strOut.find(R"({"event":"DownloadItemComplete","args":[0,"",")" + server.BaseUrl() +
-                                 R"(/a.txt","a.txt","text/plain",11]})"),
+    EXPECT_NE(result.strOut.find(R"({"event":"DownloadItemComplete","args":[0,"",")" +
+                                 server.BaseUrl() + R"(/a.txt","a.txt","text/plain",11]})"),
               std::string::npos)
         << result.strOut;
     EXPECT_NE(result.strOut.find(R"({"event":"DownloadComplete","args":[0]})"), std::string::npos);
@@ -159,22 +164,26 @@ TEST_F(HostProgramTest, EventsModeWritesOnlyJsonLinesOnStdout)
 TEST_F(HostProgramTest, PageObjectGivesTheParamsAndCommandLineParamsOverrideThem)
 {
     const std::filesystem::path page = folder / "page.html";
-    std::ofstream(page) << "<html><body><p>Files<object id=other classid=\"clsid:00000000-0000-0000-0000-000000000000\">"
-                           "<param name=TimeOut value=1></object>"
-                           "<object classid=\"CLSID:6E3B1A52-94C7-4D1E-8F20-3A5C7B9D1E01\" width=320 height=40>"
-                           "<param name=TimeOut value=\"5000\"><param name=ReconnectTimeOut value=\"1234\">"
-                           "<param name=DownloadCompleteAction value=Prompt></object></body></html>";
-    HostSession host({"serve", "--headless", "--page", page.string(), "--param", "reconnecttimeout=4321",
-                      "--page-url", "http://example.test/dir/"});
+    std::ofstream(page)
+        << "<html><body><p>Files<object id=other classid=\"clsid:00000000-0000-0000-0000-000000000000\">"
+           "<param name=TimeOut value=1></object>"
+           "<object classid=\"CLSID:6E3B1A52-94C7-4D1E-8F20-3A5C7B9D1E01\" width=320 height=40>"
+           "<param name=TimeOut value=\"5000\"><param name=ReconnectTimeOut value=\"1234\">"
+           "<param name=DownloadCompleteAction value=Prompt></object></body></html>";
+    HostSession host({"serve", "--headless", "--page", page.string(), "--param",
+                      "reconnecttimeout=4321", "--page-url", "http://example.test/dir/"});
     host.WriteLine(R"({"id":1,"get":"TimeOut"})");
     host.WriteLine(R"({"id":2,"get":"ReconnectTimeOut"})");
     host.WriteLine(R"({"id":3,"get":"DownloadCompleteAction"})");
     // --page-url wins over the file's own address: relative URLs resolve against it.
     host.WriteLine(R"({"id":4,"call":"DownloadFileAdd","args":["text/plain",1,"x.txt","x.txt"]})");
     host.WriteLine(R"({"id":5,"get":"DownloadFileUrl","index":0})");
-    EXPECT_EQ(host.ReadUntilContains(R"({"id":1,)"), std::optional<std::string>(R"({"id":1,"hr":0,"value":5000})"));
-    EXPECT_EQ(host.ReadUntilContains(R"({"id":2,)"), std::optional<std::string>(R"({"id":2,"hr":0,"value":4321})"));
-    EXPECT_EQ(host.ReadUntilContains(R"({"id":3,)"), std::optional<std::string>(R"({"id":3,"hr":0,"value":"1"})"));
+    EXPECT_EQ(host.ReadUntilContains(R"({"id":1,)"),
+              std::optional<std::string>(R"({"id":1,"hr":0,"value":5000})"));
+    EXPECT_EQ(host.ReadUntilContains(R"({"id":2,)"),
+              std::optional<std::string>(R"({"id":2,"hr":0,"value":4321})"));
+    EXPECT_EQ(host.ReadUntilContains(R"({"id":3,)"),
+              std::optional<std::string>(R"({"id":3,"hr":0,"value":"1"})"));
     const std::optional<std::string> url = host.ReadUntilContains(R"({"id":5,)");
     ASSERT_TRUE(url);
     EXPECT_EQ(*url, R"({"id":5,"hr":0,"value":"http://example.test/dir/x.txt"})");
@@ -183,7 +192,8 @@ TEST_F(HostProgramTest, PageObjectGivesTheParamsAndCommandLineParamsOverrideThem
     // A page param that the control refuses stops the load and is named; a
     // page without the control or a missing page is a usage error too.
     const std::filesystem::path refused = folder / "refused.html";
-    std::ofstream(refused) << "<object type=\"application/x-velmora-pullbay\"><param name=Version value=9></object>";
+    std::ofstream(refused)
+        << "<object type=\"application/x-velmora-pullbay\"><param name=Version value=9></object>";
     const std::filesystem::path none = folder / "none.html";
     std::ofstream(none) << "<p>no control here</p>";
     for (const std::filesystem::path& bad : {refused, none, folder / "missing.html"}) {
@@ -191,7 +201,8 @@ TEST_F(HostProgramTest, PageObjectGivesTheParamsAndCommandLineParamsOverrideThem
         EXPECT_EQ(result.intExit, 64) << bad;
         EXPECT_FALSE(result.strErr.empty());
     }
-    EXPECT_NE(RunHost({"run", "--headless", "--page", refused.string()}).strErr.find("Version"), std::string::npos);
+    EXPECT_NE(RunHost({"run", "--headless", "--page", refused.string()}).strErr.find("Version"),
+              std::string::npos);
 }
 
 TEST_F(HostProgramTest, DemoDownloadsItsListHeadless)

@@ -40,7 +40,8 @@ std::uint16_t FreePort()
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     sockaddr_in address = Loopback(0);
     socklen_t uintLength = sizeof address;
-    const bool bBound = fd >= 0 && ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+    const bool bBound = fd >= 0 &&
+                        ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
                         ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &uintLength) == 0;
     ::close(fd);
     return bBound ? ntohs(address.sin_port) : 0;
@@ -50,7 +51,8 @@ bool Accepts(std::uint16_t uintPort)
 {
     const int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
     const sockaddr_in address = Loopback(uintPort);
-    const bool bConnected = fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    const bool bConnected =
+        fd >= 0 && ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
     ::close(fd);
     return bConnected;
 }
@@ -103,10 +105,16 @@ std::string NginxServer::StartOnce(bool& bPortClash)
     posix_spawn_file_actions_t actions;
     ::posix_spawn_file_actions_init(&actions);
     ::posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    ::posix_spawn_file_actions_addopen(&actions, 1, strOutput.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    ::posix_spawn_file_actions_addopen(&actions, 1, strOutput.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                       0600);
     ::posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    std::vector<std::string> arguments{kBinary, "-p", m_folder.string() + "/", "-c", (m_folder / "nginx.conf").string(),
-                                       "-e", (m_folder / "error.log").string()};
+    std::vector<std::string> arguments{kBinary,
+                                       "-p",
+                                       m_folder.string() + "/",
+                                       "-c",
+                                       (m_folder / "nginx.conf").string(),
+                                       "-e",
+                                       (m_folder / "error.log").string()};
     std::vector<char*> argv;
     for (std::string& strArgument : arguments) {
         argv.push_back(strArgument.data());
@@ -164,11 +172,16 @@ void NginxServer::WriteConfiguration() const
         "    default_type application/octet-stream;\n"
         "    access_log access.log;\n";
     for (const char* strModule : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"}) {
-        strConfiguration += "    " + std::string(strModule) + "_temp_path temp/" + strModule + ";\n";
+        strConfiguration +=
+            "    " + std::string(strModule) + "_temp_path temp/" + strModule + ";\n";
     }
     strConfiguration += "    server {\n"
-                        "        listen 127.0.0.1:" + std::to_string(m_uintHttpPort) + ";\n"
-                        "        listen 127.0.0.1:" + std::to_string(m_uintHttpsPort) + " ssl;\n"
+                        "        listen 127.0.0.1:" +
+                        std::to_string(m_uintHttpPort) +
+                        ";\n"
+                        "        listen 127.0.0.1:" +
+                        std::to_string(m_uintHttpsPort) +
+                        " ssl;\n"
                         "        ssl_certificate server.crt;\n"
                         "        ssl_certificate_key server.key;\n"
                         "        root www;\n"

@@ -27,7 +27,8 @@ TEST(RunPresenterTest, BarTextFitsTheTerminalAndNamesTheFile)
         {L"http://h/dir/a.zip", 1000, 1, "[#########"},
     };
     for (const Case& testCase : cases) {
-        EXPECT_EQ(RunPresenter::BarText(testCase.strUrl, L"1 KB of 2 KB", testCase.intTotal, testCase.intColumns),
+        EXPECT_EQ(RunPresenter::BarText(testCase.strUrl, L"1 KB of 2 KB", testCase.intTotal,
+                                        testCase.intColumns),
                   testCase.strExpected)
             << testCase.intTotal << " " << testCase.intColumns;
     }

@@ -20,12 +20,12 @@
 namespace pullbay::test {
 namespace {
 
-constexpr int kInvalidArg = -2147024809;      // E_INVALIDARG
-constexpr int kFail = -2147467259;            // E_FAIL
-constexpr int kUnknownName = -2147352570;     // DISP_E_UNKNOWNNAME
-constexpr int kTypeMismatch = -2147352571;    // DISP_E_TYPEMISMATCH
-constexpr int kOverflow = -2147352566;        // DISP_E_OVERFLOW
-constexpr int kBadParamCount = -2147352562;   // DISP_E_BADPARAMCOUNT
+constexpr int kInvalidArg = -2147024809;     // E_INVALIDARG
+constexpr int kFail = -2147467259;           // E_FAIL
+constexpr int kUnknownName = -2147352570;    // DISP_E_UNKNOWNNAME
+constexpr int kTypeMismatch = -2147352571;   // DISP_E_TYPEMISMATCH
+constexpr int kOverflow = -2147352566;       // DISP_E_OVERFLOW
+constexpr int kBadParamCount = -2147352562;  // DISP_E_BADPARAMCOUNT
 
 QJsonObject Parse(const std::optional<std::string>& line)
 {
@@ -51,8 +51,10 @@ protected:
         ASSERT_NE(::mkdtemp(strTemplate.data()), nullptr);
         folder = strTemplate;
         server.Route("/a.txt", HttpResponse::Text(200, "first file\n"));
-        server.Route("/b.bin", HttpResponse::Text(200, PatternBytes(0, 70000), "application/octet-stream"));
-        HttpResponse slow = HttpResponse::Text(200, PatternBytes(1, 200000), "application/octet-stream");
+        server.Route("/b.bin",
+                     HttpResponse::Text(200, PatternBytes(0, 70000), "application/octet-stream"));
+        HttpResponse slow =
+            HttpResponse::Text(200, PatternBytes(1, 200000), "application/octet-stream");
         slow.chunkSize = 1000;
         slow.delayBetweenChunks = std::chrono::milliseconds(100);  // 20 s unless skipped
         server.Route("/slow.bin", slow);
@@ -61,18 +63,20 @@ protected:
 
     std::string Url(const std::string& strPath) const { return server.BaseUrl() + strPath; }
 
-    std::string AddCall(int intId, const std::string& strMime, int intSize, const std::string& strPath,
-                        const std::string& strName) const
+    std::string AddCall(int intId, const std::string& strMime, int intSize,
+                        const std::string& strPath, const std::string& strName) const
     {
-        return R"({"id":)" + std::to_string(intId) + R"(,"call":"DownloadFileAdd","args":[")" + strMime + "\"," +
-               std::to_string(intSize) + ",\"" + strName + "\",\"" + Url(strPath) + "\"]}";
+        return R"({"id":)" + std::to_string(intId) + R"(,"call":"DownloadFileAdd","args":[")" +
+               strMime + "\"," + std::to_string(intSize) + ",\"" + strName + "\",\"" +
+               Url(strPath) + "\"]}";
     }
 
     // The reply to a numeric id.
     static QJsonObject Reply(HostSession& host, int intId)
     {
         const std::string strPrefix = R"({"id":)" + std::to_string(intId) + ",";
-        return Parse(host.ReadUntil([&](const std::string& strLine) { return strLine.rfind(strPrefix, 0) == 0; }));
+        return Parse(host.ReadUntil(
+            [&](const std::string& strLine) { return strLine.rfind(strPrefix, 0) == 0; }));
     }
 
     static QJsonObject Dialog(HostSession& host, const std::string& strKind)
@@ -148,7 +152,8 @@ TEST_F(ServeTest, PropertiesListMembersAndRefusals)
     }
 
     host.WriteLine(AddCall(7, "image/jpeg", 12345, "/a.jpg", "a.jpg"));
-    EXPECT_EQ(host.ReadLine(), std::optional<std::string>(R"({"event":"DownloadFileCountChange","args":[]})"));
+    EXPECT_EQ(host.ReadLine(),
+              std::optional<std::string>(R"({"event":"DownloadFileCountChange","args":[]})"));
     EXPECT_EQ(host.ReadLine(), std::optional<std::string>(R"({"id":7,"hr":0,"value":0})"));
     // A duplicate is not added and returns no index.
     host.WriteLine(AddCall(8, "image/jpeg", 12345, "/a.jpg", "a.jpg"));
@@ -156,7 +161,8 @@ TEST_F(ServeTest, PropertiesListMembersAndRefusals)
     EXPECT_FALSE(duplicate.contains("value"));
     host.WriteLine(AddCall(9, "image/jpeg", -1, "/b.jpg", "b.jpg"));
     EXPECT_EQ(host.ReadLine(),
-              std::optional<std::string>(R"({"event":"Error","args":[102,"FileSize must not be negative",0,"","",-1]})"));
+              std::optional<std::string>(
+                  R"({"event":"Error","args":[102,"FileSize must not be negative",0,"","",-1]})"));
     Reply(host, 9);
 
     host.WriteLine(R"({"id":10,"get":"DownloadFileUrl","index":0})");
@@ -225,7 +231,8 @@ TEST_F(ServeTest, WholeRunWithEveryDialogAnsweredByTheClient)
     bool bProgressClosed = false;
     for (const std::string& strLine : host.Transcript()) {
         bProgressOpened = bProgressOpened || strLine.find(R"({"dialog":"Progress")") == 0;
-        bProgressClosed = bProgressClosed || (bProgressOpened && strLine.find(R"({"dialogClosed":)") == 0);
+        bProgressClosed =
+            bProgressClosed || (bProgressOpened && strLine.find(R"({"dialogClosed":)") == 0);
     }
     EXPECT_TRUE(bProgressOpened && bProgressClosed);
     EXPECT_EQ(ReadFile(dest / "a.txt"), "old");
@@ -285,7 +292,8 @@ TEST_F(ServeTest, SkipAllAndEndOfInputStopARunningDownload)
             EXPECT_EQ(Reply(host, 3).value("hr").toInt(), 0);
             EXPECT_EQ(host.Finish(), 0);
         }
-        const std::string strSkippedSlow = R"({"event":"DownloadItemComplete","args":[3,"",")" + Url("/slow.bin");
+        const std::string strSkippedSlow =
+            R"({"event":"DownloadItemComplete","args":[3,"",")" + Url("/slow.bin");
         bool bSlowSkipped = false;
         for (const std::string& strLine : host.Transcript()) {
             bSlowSkipped = bSlowSkipped || strLine.rfind(strSkippedSlow, 0) == 0;
@@ -305,16 +313,16 @@ TEST_F(ServeTest, FileExistsCountdownAndAutoAnswers)
     std::ofstream(dest / "a.txt") << "old";
     {
         // Nobody answers: the countdown takes the default action.
-        HostSession host({"serve", "--headless", "--param", "FileExistsDialogTimeOut=1000", "--param",
-                          "FileExistsDialogDefaultAction=Overwrite"});
+        HostSession host({"serve", "--headless", "--param", "FileExistsDialogTimeOut=1000",
+                          "--param", "FileExistsDialogDefaultAction=Overwrite"});
         host.WriteLine(AddCall(1, "text/plain", 11, "/a.txt", "a.txt"));
         host.WriteLine(R"({"id":2,"call":"Download"})");
         Answer(host, Dialog(host, "Confirmation"), R"("ok":true)");
         Answer(host, Dialog(host, "BrowseForFolder"), R"("folder":")" + dest.string() + "\"");
         const QJsonObject exists = Dialog(host, "FileExists");
         EXPECT_EQ(exists.value("timeOut").toInt(), 1000);
-        const QJsonObject closed = Parse(host.ReadUntilContains(R"({"dialogClosed":)" +
-                                                                std::string("\"") + Str(exists.value("dialogId"))));
+        const QJsonObject closed = Parse(host.ReadUntilContains(
+            R"({"dialogClosed":)" + std::string("\"") + Str(exists.value("dialogId"))));
         EXPECT_EQ(Str(closed.value("reason")), "timeout");
         Answer(host, Dialog(host, "DownloadComplete"), R"("button":"OK")");
         EXPECT_EQ(Reply(host, 2).value("hr").toInt(), 0);
@@ -323,8 +331,8 @@ TEST_F(ServeTest, FileExistsCountdownAndAutoAnswers)
     }
     {
         // Auto: every dialog line still goes out, with the answer chosen.
-        HostSession host({"serve", "--headless", "--dialogs", "auto", "--dest", dest.string(), "--param",
-                          "FileExistsDialogDefaultAction=Rename"});
+        HostSession host({"serve", "--headless", "--dialogs", "auto", "--dest", dest.string(),
+                          "--param", "FileExistsDialogDefaultAction=Rename"});
         host.WriteLine(AddCall(1, "text/plain", 11, "/a.txt", "a.txt"));
         host.WriteLine(R"({"id":2,"call":"Download"})");
         EXPECT_EQ(Reply(host, 2).value("hr").toInt(), 0);
@@ -336,8 +344,8 @@ TEST_F(ServeTest, FileExistsCountdownAndAutoAnswers)
                 autoDialogs.push_back(Str(line.value("dialog")));
             }
         }
-        EXPECT_EQ(autoDialogs,
-                  (std::vector<std::string>{"Confirmation", "BrowseForFolder", "FileExists", "DownloadComplete"}));
+        EXPECT_EQ(autoDialogs, (std::vector<std::string>{"Confirmation", "BrowseForFolder",
+                                                         "FileExists", "DownloadComplete"}));
         EXPECT_EQ(ReadFile(dest / "Copy of a.txt"), "first file\n");
     }
 }
@@ -347,8 +355,8 @@ TEST_F(ServeTest, FileListProgressWindowCanBeCancelledByTheClient)
     HttpResponse stalled;
     stalled.neverRespond = true;
     server.Route("/list.txt", stalled);
-    HostSession host({"serve", "--headless", "--param", "ShowFileListProgressDialog=true", "--param",
-                      "FileList=" + Url("/list.txt")});
+    HostSession host({"serve", "--headless", "--param", "ShowFileListProgressDialog=true",
+                      "--param", "FileList=" + Url("/list.txt")});
     host.WriteLine(R"({"id":1,"call":"Download"})");
     const QJsonObject progress = Dialog(host, "GetFileList");
     EXPECT_EQ(Str(progress.value("text")), "Getting file list...");
@@ -356,7 +364,8 @@ TEST_F(ServeTest, FileListProgressWindowCanBeCancelledByTheClient)
     EXPECT_EQ(Parse(host.ReadUntilContains(R"("hr":)")).value("hr").toInt(), kInvalidArg);
     Answer(host, progress, R"("cancel":true)");
     EXPECT_EQ(Reply(host, 1).value("hr").toInt(), 0);
-    EXPECT_TRUE(Contains(host, R"({"dialogClosed":)" + std::string("\"") + Str(progress.value("dialogId")) + "\"}"));
+    EXPECT_TRUE(Contains(host, R"({"dialogClosed":)" + std::string("\"") +
+                                   Str(progress.value("dialogId")) + "\"}"));
     EXPECT_TRUE(Contains(host, R"({"event":"DownloadComplete","args":[2]})"));
     EXPECT_EQ(host.Finish(), 0);
 }

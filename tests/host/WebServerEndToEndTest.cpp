@@ -23,7 +23,8 @@ namespace {
 // inherits, and puts the old value back at the end of the scope.
 class ScopedEnvironment {
 public:
-    ScopedEnvironment(std::string strName, const std::optional<std::string>& value) : m_strName(std::move(strName))
+    ScopedEnvironment(std::string strName, const std::optional<std::string>& value)
+        : m_strName(std::move(strName))
     {
         if (const char* strOld = std::getenv(m_strName.c_str())) {
             m_old = strOld;
@@ -86,13 +87,14 @@ protected:
         std::filesystem::remove_all(folder);
     }
 
-    ChildResult Download(const std::string& strBaseUrl, const std::vector<ServedFile>& toFetch) const
+    ChildResult Download(const std::string& strBaseUrl,
+                         const std::vector<ServedFile>& toFetch) const
     {
         std::vector<std::string> arguments{"run", "--headless", "--dest", dest.string()};
         for (const ServedFile& file : toFetch) {
             arguments.push_back("--add");
-            arguments.push_back(
-                AddArgument(file.strMime, file.strBody.size(), strBaseUrl + file.strUrlPath, file.strPath));
+            arguments.push_back(AddArgument(file.strMime, file.strBody.size(),
+                                            strBaseUrl + file.strUrlPath, file.strPath));
         }
         return RunHost(arguments);
     }
@@ -106,9 +108,10 @@ protected:
             EXPECT_EQ(strContent.size(), file.strBody.size()) << path;
             EXPECT_TRUE(strContent == file.strBody) << path << " differs from its source";
             // The log names the file where it was stored, sub-folder included.
-            const std::string strLine = "File " + path.string() + " has been downloaded from " + strBaseUrl +
-                                        file.strUrlPath;
-            EXPECT_NE(result.strOut.find(strLine), std::string::npos) << strLine << "\nnot in:\n" << result.strOut;
+            const std::string strLine = "File " + path.string() + " has been downloaded from " +
+                                        strBaseUrl + file.strUrlPath;
+            EXPECT_NE(result.strOut.find(strLine), std::string::npos) << strLine << "\nnot in:\n"
+                                                                      << result.strOut;
         }
     }
 
@@ -158,7 +161,8 @@ TEST_F(WebServerEndToEndTest, HttpsTrustsTheCertificateOnlyThroughTheBundleVaria
     EXPECT_EQ(FilesInDest(), std::vector<std::filesystem::path>{});
     const std::string strLine = "Failed to download file " + (dest / "a.txt").string() + " from " +
                                 server->HttpsUrl() + "/a.txt: Download error";
-    EXPECT_NE(result.strOut.find(strLine), std::string::npos) << strLine << "\nnot in:\n" << result.strOut;
+    EXPECT_NE(result.strOut.find(strLine), std::string::npos) << strLine << "\nnot in:\n"
+                                                              << result.strOut;
     EXPECT_NE(result.strErr.find("failed a.txt"), std::string::npos) << result.strErr;
 }
 
@@ -180,21 +184,25 @@ TEST_F(WebServerEndToEndTest, MissingFilesAndWrongSizesFailTheirFileOnly)
     };
     std::vector<std::string> arguments{"run", "--headless", "--dest", dest.string()};
     for (const Case& testCase : cases) {
-        const std::string strMime = testCase.strUrlPath == "/big.bin" ? "application/octet-stream" : "text/plain";
+        const std::string strMime =
+            testCase.strUrlPath == "/big.bin" ? "application/octet-stream" : "text/plain";
         arguments.push_back("--add");
-        arguments.push_back(AddArgument(strMime, testCase.uintDeclaredSize, server->HttpUrl() + testCase.strUrlPath,
-                                        testCase.strName));
+        arguments.push_back(AddArgument(strMime, testCase.uintDeclaredSize,
+                                        server->HttpUrl() + testCase.strUrlPath, testCase.strName));
     }
     // A good file among them: a failing file never ends the run.
     arguments.push_back("--add");
-    arguments.push_back(AddArgument("text/plain", uintSmall, server->HttpUrl() + "/a.txt", "good.txt"));
+    arguments.push_back(
+        AddArgument("text/plain", uintSmall, server->HttpUrl() + "/a.txt", "good.txt"));
 
     const ChildResult result = RunHost(arguments);
     EXPECT_EQ(result.intExit, 1) << result.strOut << result.strErr;
     for (const Case& testCase : cases) {
-        const std::string strLine = "Failed to download file " + (dest / testCase.strName).string() + " from " +
-                                    server->HttpUrl() + testCase.strUrlPath + ": " + testCase.strReason;
-        EXPECT_NE(result.strOut.find(strLine), std::string::npos) << strLine << "\nnot in:\n" << result.strOut;
+        const std::string strLine =
+            "Failed to download file " + (dest / testCase.strName).string() + " from " +
+            server->HttpUrl() + testCase.strUrlPath + ": " + testCase.strReason;
+        EXPECT_NE(result.strOut.find(strLine), std::string::npos) << strLine << "\nnot in:\n"
+                                                                  << result.strOut;
     }
     EXPECT_EQ(FilesInDest(), std::vector<std::filesystem::path>{dest / "good.txt"});
     EXPECT_EQ(ReadFile(dest / "good.txt"), files[0].strBody);

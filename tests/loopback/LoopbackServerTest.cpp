@@ -33,7 +33,8 @@ public:
         loopback::ResponseHead head(200);
         head.Add("Content-Type", "text/plain");
         head.AddContentLength(request.strTarget.size());
-        return writer.WriteHead(head, false) && writer.Write(request.strTarget) ? Ending::Complete : Ending::Dropped;
+        return writer.WriteHead(head, false) && writer.Write(request.strTarget) ? Ending::Complete
+                                                                                : Ending::Dropped;
     }
 };
 

@@ -28,12 +28,14 @@ struct Parsed {
 
 // Feeds the input as a connection does, uintPiece bytes per read: each
 // request's body is dropped before the next head is looked for.
-Parsed ParseInPieces(const std::string& strInput, std::size_t uintPiece, std::size_t uintMaxHeadBytes = 1024)
+Parsed ParseInPieces(const std::string& strInput, std::size_t uintPiece,
+                     std::size_t uintMaxHeadBytes = 1024)
 {
     RequestParser parser(uintMaxHeadBytes);
     Parsed parsed;
     std::uint64_t uintBodyLeft = 0;
-    for (std::size_t uintOffset = 0; uintOffset < strInput.size() && parsed.last != Result::Malformed;
+    for (std::size_t uintOffset = 0;
+         uintOffset < strInput.size() && parsed.last != Result::Malformed;
          uintOffset += uintPiece) {
         parser.Append(std::string_view(strInput).substr(uintOffset, uintPiece));
         for (;;) {
@@ -167,7 +169,8 @@ TEST(RequestParserTest, TheHeadDecidesWhetherTheConnectionIsKept)
     for (const Case& test : cases) {
         SCOPED_TRACE(std::string(test.strVersion) + " " + test.strFields);
         HttpRequest request;
-        ASSERT_EQ(ParseWhole("GET /a " + std::string(test.strVersion) + "\r\nHost: h\r\n" + test.strFields + "\r\n",
+        ASSERT_EQ(ParseWhole("GET /a " + std::string(test.strVersion) + "\r\nHost: h\r\n" +
+                                 test.strFields + "\r\n",
                              request),
                   Result::Complete);
         EXPECT_EQ(request.bKeepAlive, test.bKeepAlive);

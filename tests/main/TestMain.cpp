@@ -1,6 +1,7 @@
 // Entry point of every test executable: the error registry is initialised for
-// the whole run (and, for the Qt suites, a QApplication on the main thread), and HOME, XDG_CONFIG_HOME and TMPDIR point at a folder of
-// the run's own, so no test touches the real user's files.
+// the whole run (and, for the Qt suites, a QApplication on the main thread), and HOME,
+// XDG_CONFIG_HOME and TMPDIR point at a folder of the run's own, so no test touches the real user's
+// files.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -19,8 +20,8 @@ namespace {
 std::filesystem::path MakeSandbox()
 {
     const char* strBase = std::getenv("TMPDIR");
-    std::string pattern = std::string(strBase != nullptr && *strBase ? strBase : "/tmp") +
-                          "/pullbay-test-XXXXXX";
+    std::string pattern =
+        std::string(strBase != nullptr && *strBase ? strBase : "/tmp") + "/pullbay-test-XXXXXX";
     if (::mkdtemp(pattern.data()) == nullptr) {
         std::perror("mkdtemp");
         std::exit(2);

@@ -10,12 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "model/FileItem.h"
-#include "model/FileList.h"
-#include "core/Exceptions.h"
 #include "core/ExceptionManager.h"
+#include "core/Exceptions.h"
 #include "core/TextUnits.h"
 #include "core/ThreadId.h"
+#include "model/FileItem.h"
+#include "model/FileList.h"
 #include "support/MemoryStream.h"
 
 namespace pullbay::control {
@@ -45,7 +45,10 @@ TEST(FileItemTest, SizeTextIsPlainDecimalWhateverTheLocale)
     EXPECT_EQ(item.GetFileSize(), 0);
     EXPECT_EQ(item.GetFileSizeText(), L"");
     const std::pair<std::int32_t, const wchar_t*> table[] = {
-        {0, L"0"}, {7, L"7"}, {1234567, L"1234567"}, {INT32_MAX, L"2147483647"},
+        {0, L"0"},
+        {7, L"7"},
+        {1234567, L"1234567"},
+        {INT32_MAX, L"2147483647"},
         {INT32_MIN, L"-2147483648"},
     };
     for (const auto& [intSize, strText] : table) {
@@ -86,7 +89,8 @@ TEST(FileItemTest, CloneKeepsWhatThePageDeclaredAndResetsTheRest)
     pClone->SetDestinationFileName(L"a.txt");
     EXPECT_EQ(pClone->FullDestinationPath(), L"a.txt");
     pClone->SetDestinationFolder(L"/srv/x/");
-    EXPECT_EQ(pClone->FullDestinationPath(), L"/srv/x//a.txt") << "one separator added, none removed";
+    EXPECT_EQ(pClone->FullDestinationPath(), L"/srv/x//a.txt")
+        << "one separator added, none removed";
     EXPECT_EQ(pClone->shared_from_this(), pClone);
 }
 
@@ -253,7 +257,8 @@ TEST(FileListTest, RandomOperationsMatchAPlainModel)
         for (const auto& strUrl : urls) {
             for (const auto& strName : names) {
                 const auto pProbe = Item(strUrl, strName);
-                ASSERT_EQ(list.ContainsEqual(*pProbe), modelContains(*pProbe)) << "step " << intStep;
+                ASSERT_EQ(list.ContainsEqual(*pProbe), modelContains(*pProbe))
+                    << "step " << intStep;
             }
         }
     }

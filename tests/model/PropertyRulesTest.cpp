@@ -6,9 +6,9 @@
 #include <set>
 #include <string>
 
+#include "core/TextUnits.h"
 #include "model/ColorTable.h"
 #include "model/PropertyRules.h"
-#include "core/TextUnits.h"
 
 namespace pullbay::control {
 namespace {
@@ -23,8 +23,8 @@ TEST(PropertyRulesTest, NumberRuleClampsOrFallsBackPerSide)
     };
     // Range 10..20, fallback 15.
     const Row rows[] = {
-        {10, false, false, 10}, {20, false, false, 20}, {9, false, false, 15},
-        {9, true, false, 10},   {21, false, false, 15}, {21, false, true, 20},
+        {10, false, false, 10},        {20, false, false, 20},       {9, false, false, 15},
+        {9, true, false, 10},          {21, false, false, 15},       {21, false, true, 20},
         {-4000000000, true, true, 10}, {4294967295, true, true, 20},
     };
     for (const Row& row : rows) {

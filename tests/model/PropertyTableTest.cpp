@@ -6,11 +6,11 @@
 #include <set>
 #include <string>
 
+#include "core/Exceptions.h"
+#include "core/TextUnits.h"
 #include "model/PropertyHolder.h"
 #include "model/PropertyRules.h"
 #include "model/PropertyTable.h"
-#include "core/Exceptions.h"
-#include "core/TextUnits.h"
 
 namespace pullbay::control {
 namespace {
@@ -71,10 +71,8 @@ const TextRow kTextRows[] = {
      L"Do you want to open the folder where files are downloaded to?", nullptr},
     {L"DownloadConfirmationDialogOkButtonText", 37, 1, 99, L"OK", nullptr},
     {L"DownloadConfirmationDialogCancelButtonText", 38, 1, 99, L"Cancel", nullptr},
-    {L"DownloadConfirmationDialogShowFileListButtonText", 39, 0, 99, L"Show File List >>",
-     nullptr},
-    {L"DownloadConfirmationDialogHideFileListButtonText", 40, 1, 99, L"Hide File List <<",
-     nullptr},
+    {L"DownloadConfirmationDialogShowFileListButtonText", 39, 0, 99, L"Show File List >>", nullptr},
+    {L"DownloadConfirmationDialogHideFileListButtonText", 40, 1, 99, L"Hide File List <<", nullptr},
     {L"DownloadConfirmationDialogCheckAllButtonText", 41, 1, 99, L"Check All", nullptr},
     {L"DownloadConfirmationDialogUncheckAllButtonText", 42, 1, 99, L"Uncheck All", nullptr},
     {L"DownloadConfirmationDialogListUrlText", 43, 0, 99, L"URL", nullptr},
@@ -103,8 +101,7 @@ const TextRow kTextRows[] = {
     {L"DownloadCompleteDialogOkButtonText", 71, 1, 99, L"OK", nullptr},
     {L"DownloadCompleteDialogShowLogButtonText", 72, 0, 99, L"Show Log >>", nullptr},
     {L"DownloadCompleteDialogHideLogButtonText", 73, 1, 99, L"Hide Log <<", nullptr},
-    {L"LogFileSuccessText", 80, 1, 499, L"File [FileName] has been downloaded from [Url]",
-     nullptr},
+    {L"LogFileSuccessText", 80, 1, 499, L"File [FileName] has been downloaded from [Url]", nullptr},
     {L"LogFileFailedText", 81, 1, 499, L"Failed to download file [FileName] from [Url]: [Reason]",
      nullptr},
     {L"LogFileSkippedText", 82, 1, 499, L"Skipped by user", nullptr},
@@ -134,8 +131,7 @@ const TextRow kTextRows[] = {
     {L"LogFileDeniedInProtectedModeText", 140, 1, 4095,
      L"User denied copying some of downloaded files to [DestinationFolder]", nullptr},
     {L"ProgressDialogDownloadDetailsText", 142, 1, 999, L"([Rate], [TimeLeft] left)", nullptr},
-    {L"ProgressDialogWaitingForRetryText", 143, 1, 999, L"(Error! Waiting for retry...)",
-     nullptr},
+    {L"ProgressDialogWaitingForRetryText", 143, 1, 999, L"(Error! Waiting for retry...)", nullptr},
     {L"MegabyteRateText", 144, 1, 149, L"MB/s", nullptr},
     {L"KilobyteRateText", 145, 1, 149, L"kB/s", nullptr},
 };
@@ -154,8 +150,8 @@ TEST(PropertyTableTest, TextPropertiesKeepTheirLengthRule)
         ASSERT_TRUE(property.bHasTextRule);
         EXPECT_EQ(&model::PropertyTable::ForText(property.text), &property);
         texts.insert(property.text);
-        const std::wstring strFallback = row.strFallback != nullptr ? row.strFallback
-                                                                    : row.strInitial;
+        const std::wstring strFallback =
+            row.strFallback != nullptr ? row.strFallback : row.strInitial;
 
         model::PropertyHolder holder;
         EXPECT_EQ(GetText(holder, row.strName), row.strInitial);
@@ -310,8 +306,7 @@ TEST(PropertyTableTest, NumbersOutOfRangeClampLowOrFallBackHigh)
     EXPECT_EQ(holder.GetTimeOut(), 1500);
     EXPECT_EQ(Put(holder, L"TimeOut", Text(L"soon")), com::DISP_E_TYPEMISMATCH);
     EXPECT_EQ(holder.GetTimeOut(), 1500);
-    EXPECT_EQ(Put(holder, L"ReconnectAttemptsCount", Variant::FromI4(-1)),
-              com::DISP_E_OVERFLOW);
+    EXPECT_EQ(Put(holder, L"ReconnectAttemptsCount", Variant::FromI4(-1)), com::DISP_E_OVERFLOW);
     EXPECT_EQ(holder.GetReconnectAttemptsCount(), 3u);
 }
 
@@ -361,18 +356,10 @@ TEST(PropertyTableTest, BackgroundColorTakesHexOrKeywordUntilInitialized)
         const wchar_t* strExpected;
     };
     const Row rows[] = {
-        {L"#FF0000", L"#ff0000"},
-        {L"#a0B1c2", L"#a0b1c2"},
-        {L"navy", L"#000080"},
-        {L"LightGrey", L"#d3d3d3"},
-        {L"lightGREY", L"#d3d3d3"},
-        {L"Magenta", L"#ff00ff"},
-        {L"#12345G", L"#ffffff"},
-        {L"#1234567", L"#ffffff"},
-        {L"123456", L"#ffffff"},
-        {L"no colour", L"#ffffff"},
-        {L"", L"#ffffff"},
-        {NullableString(), L"#ffffff"},
+        {L"#FF0000", L"#ff0000"},   {L"#a0B1c2", L"#a0b1c2"},   {L"navy", L"#000080"},
+        {L"LightGrey", L"#d3d3d3"}, {L"lightGREY", L"#d3d3d3"}, {L"Magenta", L"#ff00ff"},
+        {L"#12345G", L"#ffffff"},   {L"#1234567", L"#ffffff"},  {L"123456", L"#ffffff"},
+        {L"no colour", L"#ffffff"}, {L"", L"#ffffff"},          {NullableString(), L"#ffffff"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(core::ToUtf8(row.strValue.Value()));
@@ -451,7 +438,8 @@ TEST(PropertyTableTest, TableOrderAndLookupsHoldEveryPropertyOnce)
         dispids.insert(property.dispid);
         EXPECT_EQ(model::PropertyTable::TryFind(property.dispid), &property);
         EXPECT_EQ(&model::PropertyTable::Find(property.dispid), &property);
-        EXPECT_EQ(model::PropertyTable::FindByName(core::ToLowerAscii(property.strName)), &property);
+        EXPECT_EQ(model::PropertyTable::FindByName(core::ToLowerAscii(property.strName)),
+                  &property);
         // Gets answer with exactly the automation type of the entry.
         Variant value;
         if (property.Get(holder, value) == S_OK) {

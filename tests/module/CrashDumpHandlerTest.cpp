@@ -84,14 +84,14 @@ void CrashNow(Crash crash, int intTidFd)
 struct Child {
     pid_t intPid = -1;
     int intTidFd = -1;
-    pid_t intTid = -1;      // of the crashing thread, once Finish has run
+    pid_t intTid = -1;     // of the crashing thread, once Finish has run
     std::string strDeath;  // "signal 11", "exit 101"
 };
 
 // The child installs the handler with TMPDIR = strTemp (after fnPrepare) and
 // crashes; one that survives exits with 101, the alarm ends one that hangs.
-Child StartChild(const std::string& strTemp, Crash crash,
-                 const std::function<void()>& fnPrepare = [] {})
+Child StartChild(
+    const std::string& strTemp, Crash crash, const std::function<void()>& fnPrepare = [] {})
 {
     int tidPipe[2];
     EXPECT_EQ(::pipe(tidPipe), 0);
@@ -204,13 +204,14 @@ TEST(CrashDumpHandlerTest, ChildDiesOfItsSignalAndLeavesOneDescribedDump)
               "\nThread: " + std::to_string(child.intTid) + "\n", std::string("[stack]")}) {
             EXPECT_NE(strDump.find(strPart), std::string::npos) << strPart << "\n" << strDump;
         }
-        for (const char* strPattern :
-             {R"(Backtrace:\n[^\n]*\[0x[0-9a-f]+\])",
-              R"(/proc/self/maps\):\n[0-9a-f]+-[0-9a-f]+ [-r][-w][-x][ps] )",
+        for (const char* strPattern : {
+                 R"(Backtrace:\n[^\n]*\[0x[0-9a-f]+\])",
+                     R"(/proc/self/maps\):\n[0-9a-f]+-[0-9a-f]+ [-r][-w][-x][ps] )",
 #if defined(__x86_64__)
-              R"(\n  RIP +0x[0-9a-f]{16}\n)",
+                     R"(\n  RIP +0x[0-9a-f]{16}\n)",
 #endif
-              R"(\nEnd of dump\n$)"}) {
+                     R"(\nEnd of dump\n$)"
+             }) {
             EXPECT_TRUE(std::regex_search(strDump, std::regex(strPattern))) << strPattern;
         }
         fs::remove_all(temp);
@@ -234,8 +235,8 @@ TEST(CrashDumpHandlerTest, TwoProcessesCrashingTogetherLeaveTwoDumps)
         ASSERT_TRUE(std::regex_match(strName, match, kDumpName)) << strName;
         pids.insert(match[2].str());
     }
-    EXPECT_EQ(pids, (std::set<std::string>{std::to_string(first.intPid),
-                                           std::to_string(second.intPid)}));
+    EXPECT_EQ(pids,
+              (std::set<std::string>{std::to_string(first.intPid), std::to_string(second.intPid)}));
     fs::remove_all(temp);
 }
 
@@ -326,10 +327,10 @@ TEST(CrashDumpHandlerTest, LocalTimeMatchesTheTimeZoneAcrossDaylightSavingChange
                 struct tm local {};
                 ::localtime_r(&intUtc, &local);
                 const auto time = CrashDumpHandler::ToLocalTime(intUtc);
-                const bool bSame = std::array{time.intYear, time.intMonth, time.intDay,
+                const bool bSame = std::array{time.intYear, time.intMonth,  time.intDay,
                                               time.intHour, time.intMinute, time.intSecond} ==
                                    std::array{local.tm_year + 1900, local.tm_mon + 1, local.tm_mday,
-                                              local.tm_hour, local.tm_min, local.tm_sec};
+                                              local.tm_hour,        local.tm_min,     local.tm_sec};
                 EXPECT_TRUE(bSame) << "UTC " << intUtc;
                 intMismatches += bSame ? 0 : 1;
             }
@@ -344,7 +345,9 @@ TEST(CrashDumpHandlerTest, LocalTimeMatchesTheTimeZoneAcrossDaylightSavingChange
     ::tzset();
 }
 
-void MarkerHandler(int) {}
+void MarkerHandler(int)
+{
+}
 
 TEST(CrashDumpHandlerTest, UninstallPutsBackWhatInstallReplaced)
 {
@@ -352,7 +355,7 @@ TEST(CrashDumpHandlerTest, UninstallPutsBackWhatInstallReplaced)
     struct sigaction saved {};
     marker.sa_handler = &MarkerHandler;
     ASSERT_EQ(::sigaction(SIGBUS, &marker, &saved), 0);
-    stack_t stackBefore {};
+    stack_t stackBefore{};
     ASSERT_EQ(::sigaltstack(nullptr, &stackBefore), 0);
 
     EXPECT_THROW(CrashDumpHandler::Install(L"7/0"), core::ArgumentException);
@@ -367,7 +370,7 @@ TEST(CrashDumpHandlerTest, UninstallPutsBackWhatInstallReplaced)
     struct sigaction current {};
     ::sigaction(SIGBUS, nullptr, &current);
     EXPECT_EQ(current.sa_handler, &MarkerHandler);
-    stack_t stackAfter {};
+    stack_t stackAfter{};
     ::sigaltstack(nullptr, &stackAfter);
     EXPECT_EQ(stackAfter.ss_flags, stackBefore.ss_flags);
     EXPECT_EQ(stackAfter.ss_sp, stackBefore.ss_sp);

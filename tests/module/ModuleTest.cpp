@@ -16,14 +16,14 @@
 #include <map>
 #include <string>
 
-#include "pullbay/Events.h"
-#include "pullbay/IPullbayControl.h"
 #include "control/PolicyPresenter.h"
 #include "control/Pullbay.h"
 #include "control/SettingsKey.h"
 #include "platform/com/ComActivation.h"
 #include "platform/com/ComInterfaces.h"
 #include "platform/registry/RegistryKey.h"
+#include "pullbay/Events.h"
+#include "pullbay/IPullbayControl.h"
 #include "support/TestHttpServer.h"
 
 namespace pullbay::test {
@@ -45,7 +45,8 @@ void Snapshot(platform::RegistryKey& key, const std::wstring& strPath,
         std::uint32_t uintType = 0;
         std::vector<std::uint8_t> data;
         key.QueryValue(name, uintType, data);
-        out[strPath + L"=" + name] = std::to_wstring(uintType) + L":" + std::to_wstring(data.size());
+        out[strPath + L"=" + name] =
+            std::to_wstring(uintType) + L":" + std::to_wstring(data.size());
     }
     std::vector<std::wstring> subKeys;
     key.EnumSubKeys(subKeys);
@@ -120,7 +121,9 @@ protected:
     {
         // A class root that already holds another class and a type library.
         platform::RegistryKey other;
-        ASSERT_EQ(other.Create(platform::RegistryRoot::ClassesRoot, L"CLSID\\{00000000-1111-2222-3333-444444444444}"), S_OK);
+        ASSERT_EQ(other.Create(platform::RegistryRoot::ClassesRoot,
+                               L"CLSID\\{00000000-1111-2222-3333-444444444444}"),
+                  S_OK);
         ASSERT_EQ(other.SetStringValue(L"", L"someone else"), S_OK);
         platform::RegistryKey typeLibs;
         ASSERT_EQ(typeLibs.Create(platform::RegistryRoot::ClassesRoot, L"TypeLib"), S_OK);
@@ -130,7 +133,8 @@ protected:
     void TearDown() override
     {
         EXPECT_EQ(CallEntryPoint("DllUnregisterServer"), S_OK);
-        EXPECT_EQ(ClassRootSnapshot(), before) << "unregistration removes exactly what registration wrote";
+        EXPECT_EQ(ClassRootSnapshot(), before)
+            << "unregistration removes exactly what registration wrote";
     }
 
     ComPtr<com::IDispatch> Create()
@@ -151,13 +155,15 @@ TEST_F(ModuleTest, RegistrationWritesTheClassKeys)
     EXPECT_EQ(ClassValue(L"Velmora.Pullbay.701\\CLSID"), Pullbay::kClsid.ToString());
     EXPECT_EQ(ClassValue(L"Velmora.Pullbay.701\\CurVer"), L"Velmora.Pullbay.701.1");
     EXPECT_EQ(ClassValue(L"Velmora.Pullbay.701.1"), L"Velmora Pullbay Control");
-    for (const std::wstring& strKey : {std::wstring(L"Velmora.Pullbay.701.1\\Insertable"), strClass + L"\\Control",
-                                       strClass + L"\\Programmable", strClass + L"\\Insertable"}) {
+    for (const std::wstring& strKey :
+         {std::wstring(L"Velmora.Pullbay.701.1\\Insertable"), strClass + L"\\Control",
+          strClass + L"\\Programmable", strClass + L"\\Insertable"}) {
         platform::RegistryKey key;
         EXPECT_EQ(key.Open(platform::RegistryRoot::ClassesRoot, strKey), S_OK) << strKey;
     }
-    EXPECT_EQ(ClassValue(strClass + L"\\InprocServer32"),
-              std::wstring(PULLBAY_MODULE_PATH, PULLBAY_MODULE_PATH + sizeof PULLBAY_MODULE_PATH - 1));
+    EXPECT_EQ(
+        ClassValue(strClass + L"\\InprocServer32"),
+        std::wstring(PULLBAY_MODULE_PATH, PULLBAY_MODULE_PATH + sizeof PULLBAY_MODULE_PATH - 1));
     EXPECT_EQ(ClassValue(strClass + L"\\InprocServer32", L"ThreadingModel"), L"Apartment");
     EXPECT_EQ(ClassValue(strClass, L"AppID"), L"");
     EXPECT_EQ(ClassValue(strClass + L"\\ProgID"), L"Velmora.Pullbay.701.1");
@@ -166,7 +172,8 @@ TEST_F(ModuleTest, RegistrationWritesTheClassKeys)
     EXPECT_EQ(ClassValue(strClass + L"\\MiscStatus\\1"), L"131457");
     EXPECT_EQ(ClassValue(strClass + L"\\TypeLib"), Pullbay::kLibId.ToString());
     EXPECT_EQ(ClassValue(strClass + L"\\Version"), L"1.0");
-    EXPECT_EQ(ClassValue(L"TypeLib\\" + Pullbay::kLibId.ToString() + L"\\1.0"), L"Velmora Pullbay Control");
+    EXPECT_EQ(ClassValue(L"TypeLib\\" + Pullbay::kLibId.ToString() + L"\\1.0"),
+              L"Velmora Pullbay Control");
     // Names compare without regard to case, as a page's lower-case classid.
     com::Guid clsid;
     ASSERT_EQ(com::CLSIDFromProgID(L"velmora.PULLBAY.701", clsid), S_OK);
@@ -188,7 +195,8 @@ TEST_F(ModuleTest, HostCreatesTheControlByProgIdAndTheModuleUnloadsWhenIdle)
         void* hModule = ::dlopen(PULLBAY_MODULE_PATH, RTLD_NOW | RTLD_NOLOAD);
         ASSERT_NE(hModule, nullptr);
         EXPECT_EQ(::dlsym(hModule, "_ZN7pullbay4core16ExceptionManager10InitializeEv"), nullptr);
-        for (const char* name : {"DllGetClassObject", "DllCanUnloadNow", "DllRegisterServer", "DllUnregisterServer"}) {
+        for (const char* name :
+             {"DllGetClassObject", "DllCanUnloadNow", "DllRegisterServer", "DllUnregisterServer"}) {
             EXPECT_NE(::dlsym(hModule, name), nullptr) << name;
         }
         ::dlclose(hModule);
@@ -205,8 +213,11 @@ TEST_F(ModuleTest, ObjectSafetyAndSite)
     ASSERT_TRUE(pSafety);
     std::uint32_t uintSupported = 9;
     std::uint32_t uintEnabled = 9;
-    EXPECT_EQ(pSafety->GetInterfaceSafetyOptions(com::IID_IDispatch, nullptr, &uintEnabled), E_POINTER);
-    ASSERT_EQ(pSafety->GetInterfaceSafetyOptions(Pullbay::kIidIPullbay, &uintSupported, &uintEnabled), S_OK);
+    EXPECT_EQ(pSafety->GetInterfaceSafetyOptions(com::IID_IDispatch, nullptr, &uintEnabled),
+              E_POINTER);
+    ASSERT_EQ(
+        pSafety->GetInterfaceSafetyOptions(Pullbay::kIidIPullbay, &uintSupported, &uintEnabled),
+        S_OK);
     EXPECT_EQ(uintSupported, 3u);
     EXPECT_EQ(uintEnabled, 0u);
     EXPECT_EQ(pSafety->SetInterfaceSafetyOptions(Pullbay::kIidIPullbay, 3, 3), S_OK);
@@ -214,12 +225,15 @@ TEST_F(ModuleTest, ObjectSafetyAndSite)
     EXPECT_EQ(pSafety->SetInterfaceSafetyOptions(com::IID_IDispatch, 7, 3), E_FAIL);
     const com::Guid unknown = com::Guid::FromParts(1, 2, 3, {4, 5, 6, 7, 8, 9, 10, 11});
     EXPECT_EQ(pSafety->SetInterfaceSafetyOptions(unknown, 3, 3), E_NOINTERFACE);
-    EXPECT_EQ(pSafety->GetInterfaceSafetyOptions(unknown, &uintSupported, &uintEnabled), E_NOINTERFACE);
+    EXPECT_EQ(pSafety->GetInterfaceSafetyOptions(unknown, &uintSupported, &uintEnabled),
+              E_NOINTERFACE);
     EXPECT_EQ(uintSupported, 0u);
     EXPECT_EQ(uintEnabled, 0u);
     // One set of options for the whole object; clearing one bit keeps the other.
     ASSERT_EQ(pSafety->SetInterfaceSafetyOptions(com::IID_IDispatch, 1, 0), S_OK);
-    ASSERT_EQ(pSafety->GetInterfaceSafetyOptions(com::IID_IPersistStreamInit, &uintSupported, &uintEnabled), S_OK);
+    ASSERT_EQ(pSafety->GetInterfaceSafetyOptions(com::IID_IPersistStreamInit, &uintSupported,
+                                                 &uintEnabled),
+              S_OK);
     EXPECT_EQ(uintEnabled, 2u);
 
     auto pWithSite = pControl.As<com::IObjectWithSite>(com::IID_IObjectWithSite);
@@ -239,7 +253,9 @@ TEST_F(ModuleTest, PropertiesEventsAndWindowThroughTheInterfaces)
     auto pBagPersist = pControl.As<com::IPersistPropertyBag>(com::IID_IPersistPropertyBag);
     ASSERT_TRUE(pBagPersist);
     com::MemoryPropertyBag bag;
-    ASSERT_EQ(bag.Write(L"ButtonDownloadText", Variant::FromString(com::NullableString(L"Get all"))), S_OK);
+    ASSERT_EQ(
+        bag.Write(L"ButtonDownloadText", Variant::FromString(com::NullableString(L"Get all"))),
+        S_OK);
     ASSERT_EQ(pBagPersist->Load(&bag), S_OK);
     com::DISPID dispid = 0;
     ASSERT_EQ(pControl->GetIDsOfNames(L"ButtonDownloadText", dispid), S_OK);
@@ -251,7 +267,8 @@ TEST_F(ModuleTest, PropertiesEventsAndWindowThroughTheInterfaces)
         int intInitComplete = 0;
         HRESULT Invoke(com::DISPID event, const std::vector<Variant>&) override
         {
-            intInitComplete += event == static_cast<com::DISPID>(api::EventId::InitComplete) ? 1 : 0;
+            intInitComplete +=
+                event == static_cast<com::DISPID>(api::EventId::InitComplete) ? 1 : 0;
             return S_OK;
         }
     };
@@ -273,7 +290,8 @@ TEST_F(ModuleTest, AHostRunsAWholeDownloadThroughTheInterfaces)
 {
     TestHttpServer server;
     server.Route("/hello.txt", HttpResponse::Text(200, "hello"));
-    const std::filesystem::path destination = std::filesystem::path(std::getenv("TMPDIR")) / "module-run";
+    const std::filesystem::path destination =
+        std::filesystem::path(std::getenv("TMPDIR")) / "module-run";
     std::filesystem::create_directories(destination);
 
     ComPtr<com::IDispatch> pControl = Create();
@@ -303,12 +321,14 @@ TEST_F(ModuleTest, AHostRunsAWholeDownloadThroughTheInterfaces)
     ASSERT_EQ(pControl->GetIDsOfNames(L"DownloadFileAdd", dispidAdd), S_OK);
     const std::string strUrl = server.BaseUrl() + "/hello.txt";
     Variant index;
-    ASSERT_EQ(pControl->Invoke(dispidAdd, com::kDispatchMethod,
-                               {Variant::FromString(com::NullableString(L"text/plain")), Variant::FromI4(5),
-                                Variant::FromString(com::NullableString(L"hello.txt")),
-                                Variant::FromString(com::NullableString(std::wstring(strUrl.begin(), strUrl.end())))},
-                               &index),
-              S_OK);
+    ASSERT_EQ(
+        pControl->Invoke(
+            dispidAdd, com::kDispatchMethod,
+            {Variant::FromString(com::NullableString(L"text/plain")), Variant::FromI4(5),
+             Variant::FromString(com::NullableString(L"hello.txt")),
+             Variant::FromString(com::NullableString(std::wstring(strUrl.begin(), strUrl.end())))},
+            &index),
+        S_OK);
     com::DISPID dispidDownload = 0;
     ASSERT_EQ(pControl->GetIDsOfNames(L"Download", dispidDownload), S_OK);
     ASSERT_EQ(pControl->Invoke(dispidDownload, com::kDispatchMethod, {}, nullptr), S_OK);
@@ -363,12 +383,14 @@ TEST_F(ModuleTest, ReleasingTheControlDuringARunEndsTheRunAndFreesTheControlAfte
     com::DISPID dispidAdd = 0;
     ASSERT_EQ(pControl->GetIDsOfNames(L"DownloadFileAdd", dispidAdd), S_OK);
     const std::string strUrl = server.BaseUrl() + "/a.txt";
-    ASSERT_EQ(pControl->Invoke(dispidAdd, com::kDispatchMethod,
-                               {Variant::FromString(com::NullableString(L"text/plain")), Variant::FromI4(1),
-                                Variant::FromString(com::NullableString(L"released.txt")),
-                                Variant::FromString(com::NullableString(std::wstring(strUrl.begin(), strUrl.end())))},
-                               nullptr),
-              S_OK);
+    ASSERT_EQ(
+        pControl->Invoke(
+            dispidAdd, com::kDispatchMethod,
+            {Variant::FromString(com::NullableString(L"text/plain")), Variant::FromI4(1),
+             Variant::FromString(com::NullableString(L"released.txt")),
+             Variant::FromString(com::NullableString(std::wstring(strUrl.begin(), strUrl.end())))},
+            nullptr),
+        S_OK);
     com::DISPID dispidDownload = 0;
     ASSERT_EQ(pControl->GetIDsOfNames(L"Download", dispidDownload), S_OK);
     pPresenter->release = [&] {
@@ -380,9 +402,11 @@ TEST_F(ModuleTest, ReleasingTheControlDuringARunEndsTheRunAndFreesTheControlAfte
     const HRESULT hr = pRaw->Invoke(dispidDownload, com::kDispatchMethod, {}, nullptr);
 
     EXPECT_EQ(hr, S_OK);
-    EXPECT_EQ(pPresenter->hrUnloadWhileRunning, S_FALSE) << "the control lives while its run is on the stack";
+    EXPECT_EQ(pPresenter->hrUnloadWhileRunning, S_FALSE)
+        << "the control lives while its run is on the stack";
     EXPECT_TRUE(pPresenter->bCancelled) << "the run ended at once";
-    EXPECT_FALSE(std::filesystem::exists(std::filesystem::path(std::getenv("TMPDIR")) / "released.txt"));
+    EXPECT_FALSE(
+        std::filesystem::exists(std::filesystem::path(std::getenv("TMPDIR")) / "released.txt"));
     EXPECT_EQ(CanUnloadNow(), S_OK) << "the control went once the run had returned";
 }
 

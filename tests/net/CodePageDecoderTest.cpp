@@ -22,12 +22,18 @@ TEST(CodePageDecoderTest, DecodesEachCodePageAndReplacesWhatIsMalformed)
         std::wstring expected;
     } table[] = {
         {65001, "a\xC3\xA9|\xF0\x9F\x98\x80", L"a\u00E9|" + kEmoji},
-        {65001, "ab\xFF\xE2\x82" "cd", L"ab" + kFffd + kFffd + L"cd"},
+        {65001,
+         "ab\xFF\xE2\x82"
+         "cd",
+         L"ab" + kFffd + kFffd + L"cd"},
         {65001, "ab\xE2\x82", L"ab" + kFffd},
         {1252, "\x80 5", L"\u20AC 5"},
         {1252, "a\x81z", L"a" + kFffd + L"z"},
         {1200, "A\0=\xD8\0\xDE"s, L"A" + kEmoji},
-        {1200, "A\0\0\xD8" "B\0"s, L"A" + kFffd + L"B"},  // the rest stays aligned
+        {1200,
+         "A\0\0\xD8"
+         "B\0"s,
+         L"A" + kFffd + L"B"},  // the rest stays aligned
         {1200, "A\0B"s, L"A" + kFffd},
         {1201, "\0A\xD8=\xDE\0"s, L"A" + kEmoji},
         {12000, "\0\xF6\x01\0"s, kEmoji},

@@ -4,8 +4,8 @@
 
 #include <string>
 
-#include "core/Exceptions.h"
 #include "core/ExceptionManager.h"
+#include "core/Exceptions.h"
 #include "core/TextUnits.h"
 #include "core/ThreadId.h"
 #include "net/SafeWinApi.h"

@@ -31,7 +31,10 @@ struct ParsedResponse {
     std::string strBody;
     std::vector<std::size_t> chunkSizes;
 
-    std::optional<std::string> Header(std::string_view strName) const { return loopback::FindField(headers, strName); }
+    std::optional<std::string> Header(std::string_view strName) const
+    {
+        return loopback::FindField(headers, strName);
+    }
 };
 
 // A deliberately plain client: raw socket (optionally TLS), hand-parsed
@@ -48,7 +51,8 @@ public:
         address.sin_family = AF_INET;
         address.sin_port = htons(uintPort);
         address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-        if (::connect(m_hSocket, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        if (::connect(m_hSocket, reinterpret_cast<const sockaddr*>(&address), sizeof address) !=
+            0) {
             ::close(m_hSocket);
             throw std::runtime_error("connect failed");
         }
@@ -81,10 +85,11 @@ public:
         }
     }
 
-    void Get(std::string_view strTarget, std::string_view strExtraHeaders = "", std::string_view strMethod = "GET")
+    void Get(std::string_view strTarget, std::string_view strExtraHeaders = "",
+             std::string_view strMethod = "GET")
     {
-        Send(std::string(strMethod) + " " + std::string(strTarget) + " HTTP/1.1\r\nHost: 127.0.0.1\r\n" +
-             std::string(strExtraHeaders) + "\r\n");
+        Send(std::string(strMethod) + " " + std::string(strTarget) +
+             " HTTP/1.1\r\nHost: 127.0.0.1\r\n" + std::string(strExtraHeaders) + "\r\n");
     }
 
     // One response, framed by its headers; a HEAD response has no body.
@@ -98,8 +103,9 @@ public:
         response.intStatus = std::stoi(strStatusLine.substr(9, 3));
         for (std::string strLine = Line(); !strLine.empty(); strLine = Line()) {
             const std::size_t uintColon = strLine.find(':');
-            response.headers.emplace_back(strLine.substr(0, uintColon),
-                                          strLine.substr(strLine.find_first_not_of(' ', uintColon + 1)));
+            response.headers.emplace_back(
+                strLine.substr(0, uintColon),
+                strLine.substr(strLine.find_first_not_of(' ', uintColon + 1)));
         }
         const int intStatus = response.intStatus;
         if (bHead || intStatus == 204 || intStatus == 304) {
@@ -142,13 +148,15 @@ private:
     bool Fill()
     {
         char chunk[16384];
-        const int intRead = m_pSsl != nullptr ? SSL_read(m_pSsl, chunk, sizeof chunk)
-                                              : static_cast<int>(::recv(m_hSocket, chunk, sizeof chunk, 0));
+        const int intRead = m_pSsl != nullptr
+                                ? SSL_read(m_pSsl, chunk, sizeof chunk)
+                                : static_cast<int>(::recv(m_hSocket, chunk, sizeof chunk, 0));
         if (intRead > 0) {
             m_strBuffer.append(chunk, static_cast<std::size_t>(intRead));
             return true;
         }
-        m_bEndOfStream = intRead == 0 || (m_pSsl != nullptr && SSL_get_error(m_pSsl, intRead) == SSL_ERROR_ZERO_RETURN);
+        m_bEndOfStream = intRead == 0 || (m_pSsl != nullptr &&
+                                          SSL_get_error(m_pSsl, intRead) == SSL_ERROR_ZERO_RETURN);
         return false;
     }
     std::string Line()
@@ -185,8 +193,11 @@ TEST(TestHttpServerTest, AnswersRoutesByPathUnknownPathsWith404AndHandlerFailure
 {
     TestHttpServer server;
     server.Route("/file", HttpResponse::Text(200, "hello"));
-    server.Route("/echo", [](const HttpRequest& request) { return HttpResponse::Text(201, request.strTarget); });
-    server.Route("/boom", [](const HttpRequest&) -> HttpResponse { throw std::runtime_error("scripted"); });
+    server.Route("/echo", [](const HttpRequest& request) {
+        return HttpResponse::Text(201, request.strTarget);
+    });
+    server.Route("/boom",
+                 [](const HttpRequest&) -> HttpResponse { throw std::runtime_error("scripted"); });
 
     RawClient client(server.Port());
     client.Get("/file?version=2");
@@ -248,7 +259,9 @@ TEST(TestHttpServerTest, KeepsConnectionsAliveUntilAResponseAsksToClose)
 TEST(TestHttpServerTest, SkipsRequestBodiesAndAnswersPipelinedRequestsInOrder)
 {
     TestHttpServer server;
-    server.Route("/path", [](const HttpRequest& request) { return HttpResponse::Text(200, request.strTarget); });
+    server.Route("/path", [](const HttpRequest& request) {
+        return HttpResponse::Text(200, request.strTarget);
+    });
     RawClient client(server.Port());
     // One write: a GET, a POST whose strBody must not be taken for a request, another GET.
     client.Send(
@@ -265,7 +278,8 @@ TEST(TestHttpServerTest, RecordsRequestLineAndHeadersAsReceived)
 {
     TestHttpServer server;
     RawClient client(server.Port());
-    client.Send("GET /dir/item?x=1&y=2 HTTP/1.1\r\nHost: h\r\nX-First: one\r\nx-second:   two  \r\n\r\n");
+    client.Send(
+        "GET /dir/item?x=1&y=2 HTTP/1.1\r\nHost: h\r\nX-First: one\r\nx-second:   two  \r\n\r\n");
     ASSERT_TRUE(server.WaitForRequests(1, 10s));
     EXPECT_FALSE(server.WaitForRequests(2, 20ms));
 
@@ -406,7 +420,8 @@ TEST(PatternBytesTest, IsPositionalAndDetectsShiftsAndSeeds)
 }
 
 struct ClientContext {
-    explicit ClientContext(const std::string& strCaFile) : pContext(SSL_CTX_new(TLS_client_method()))
+    explicit ClientContext(const std::string& strCaFile)
+        : pContext(SSL_CTX_new(TLS_client_method()))
     {
         SSL_CTX_set_verify(pContext, SSL_VERIFY_PEER, nullptr);
         bLoaded = SSL_CTX_load_verify_locations(pContext, strCaFile.c_str(), nullptr) == 1;

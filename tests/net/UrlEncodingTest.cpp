@@ -19,7 +19,8 @@ TEST(UrlEncodingTest, RequestTargetCarriesOnlyCharactersAllowedRaw)
         {L"http://h/{}|\\^`\t\r\n\x7F", "http://h/%7B%7D%7C%5C%5E%60%09%0D%0A%7F"},
         {std::wstring(L"http://h/") + static_cast<wchar_t>(0x1F600), "http://h/%F0%9F%98%80"},
         // The host stays UTF-8: the transfer library converts international names.
-        {L"https://b\u00FCcher.example:8443/x y", "https://b\xC3\xBC" "cher.example:8443/x%20y"},
+        {L"https://b\u00FCcher.example:8443/x y", "https://b\xC3\xBC"
+                                                  "cher.example:8443/x%20y"},
         {L"", ""},
     };
     for (const auto& [strUrl, expected] : table) {

@@ -8,8 +8,9 @@
 #include <string>
 #include <thread>
 
-#include "core/Exceptions.h"
+#include "RecordingDownloadEvents.h"
 #include "core/ExceptionManager.h"
+#include "core/Exceptions.h"
 #include "core/ThreadId.h"
 #include "core/ThrowSite.h"
 #include "core/Win32Errors.h"
@@ -20,7 +21,6 @@
 #include "support/PatternBytes.h"
 #include "support/TestFiles.h"
 #include "support/TestHttpServer.h"
-#include "RecordingDownloadEvents.h"
 
 namespace pullbay::test {
 namespace {
@@ -359,18 +359,14 @@ TEST_F(WInetDownloaderTest, CallbackExceptionsPassOutOrEndTheAttemptAsTheirKindS
     server.Route("/x", response);
 
     // Any other exception leaves Download; the thread's handles stay usable.
-    events.onMimeType = [](const std::wstring&) {
-        PB_THROW(core::OutOfRangeException, L"mime");
-    };
+    events.onMimeType = [](const std::wstring&) { PB_THROW(core::OutOfRangeException, L"mime"); };
     EXPECT_THROW(Fetch("/x"), core::OutOfRangeException);
     EXPECT_EQ(events.Count(Kind::Progress), 0);
     EXPECT_EQ(events.Count(Kind::Error) + events.Count(Kind::Complete), 0);
 
     // A file-system failure from the read loop: code 301, no further attempt.
     RecordingDownloadEvents fileSystem;
-    fileSystem.onProgress = [](std::int64_t, std::int64_t) {
-        PB_THROW(core::FileSystemException);
-    };
+    fileSystem.onProgress = [](std::int64_t, std::int64_t) { PB_THROW(core::FileSystemException); };
     downloader.SetDownloadEvents(&fileSystem);
     const size_t uintBefore = server.RequestCount("/x");
     Fetch("/x");

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "RecordingDownloadEvents.h"
 #include "net/InternetErrors.h"
 #include "net/WInetDownloader.h"
 #include "support/MemoryStream.h"
@@ -14,7 +15,6 @@
 #include "support/TempFile.h"
 #include "support/TestHttpServer.h"
 #include "support/TlsIdentity.h"
-#include "RecordingDownloadEvents.h"
 
 namespace pullbay::test {
 namespace {

@@ -55,7 +55,7 @@ TEST(ErrorInfoTest, ReportErrorFillsTheSlotAndNeverReportsSuccess)
         EXPECT_EQ(GetErrorInfo(),
                   (ErrorInfo{kIid, row.strSource,
                              L"You can not change colors after control initialization."}));
-    }    // A later registration replaces the class's ProgID.
+    }  // A later registration replaces the class's ProgID.
     RegisterProgId(kClsid, L"Velmora.Pullbay.702");
     EXPECT_EQ(ProgIdFromClsid(kClsid), L"Velmora.Pullbay.702");
     EXPECT_EQ(ProgIdFromClsid(kUnregistered), std::nullopt);

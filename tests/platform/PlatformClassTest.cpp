@@ -50,8 +50,9 @@ TEST(PlatformClassTest, EachVersionGetsTheClassOfTheTable)
     for (const VersionRow& row : kVersionRows) {
         SCOPED_TRACE(testing::Message() << row.uintMajor << '.' << row.uintMinor << " platform "
                                         << row.uintPlatformId);
-        EXPECT_EQ(PlatformClassFromVersion(OsVersion{row.uintMajor, row.uintMinor, row.uintPlatformId}),
-                  row.intClass);
+        EXPECT_EQ(
+            PlatformClassFromVersion(OsVersion{row.uintMajor, row.uintMinor, row.uintPlatformId}),
+            row.intClass);
     }
     EXPECT_EQ(PlatformClassFromVersion(std::nullopt), 0);
 }

@@ -91,7 +91,10 @@ public:
     FakeLibraryScript(const FakeLibraryScript&) = delete;
     FakeLibraryScript& operator=(const FakeLibraryScript&) = delete;
 
-    void SetProtectedMode(HRESULT hr, bool bProtected) { m_pSetProtectedMode(hr, bProtected ? 1 : 0); }
+    void SetProtectedMode(HRESULT hr, bool bProtected)
+    {
+        m_pSetProtectedMode(hr, bProtected ? 1 : 0);
+    }
     void SetFolderAnswer(HRESULT hr, bool bWithText) { m_pSetFolderAnswer(hr, bWithText ? 1 : 0); }
 
 private:
@@ -166,11 +169,8 @@ TEST(ProtectedModeApiTest, IsProtectedModeFollowsTheLibrarysAnswer)
         bool bExpected;
     };
     const Row rows[] = {
-        {S_OK, true, true},
-        {S_OK, false, false},
-        {S_FALSE, true, true},
-        {E_FAIL, true, false},
-        {E_ACCESSDENIED, false, false},
+        {S_OK, true, true},    {S_OK, false, false},           {S_FALSE, true, true},
+        {E_FAIL, true, false}, {E_ACCESSDENIED, false, false},
     };
     LibraryFolder folder;
     folder.Install(kCompleteLibrary);
@@ -233,7 +233,9 @@ TEST(ProtectedModeApiTest, RealPlatformOverTheLibraryStaysOutsideProtectedMode)
 // A platform that answers from a script and remembers what it was asked.
 class ScriptedPlatform : public IPlatform {
 public:
-    ScriptedPlatform(int intClass, bool bProtected) : m_intClass(intClass), m_bProtected(bProtected) {}
+    ScriptedPlatform(int intClass, bool bProtected) : m_intClass(intClass), m_bProtected(bProtected)
+    {
+    }
 
     int PlatformClass() const override { return m_intClass; }
     bool IsProtectedModeProcess() override
@@ -277,7 +279,7 @@ TEST(PlatformTest, ProtectedModeAppliesFromClassFiveOnly)
         bool bExpected;
     };
     const Row rows[] = {
-        {0, true, false}, {1, true, false}, {4, true, false}, {5, true, true},
+        {0, true, false}, {1, true, false},  {4, true, false},  {5, true, true},
         {6, true, true},  {5, false, false}, {6, false, false}, {0, false, false},
     };
     for (const Row& row : rows) {

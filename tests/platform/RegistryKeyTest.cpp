@@ -66,7 +66,9 @@ TEST_F(RegistryKeyTest, ValuesRoundTripAndMissingOnesReportFileNotFound)
     EXPECT_EQ(key.SetDwordValue(L"Count", 0xA1B2C3D4u), S_OK);
 
     RegistryKey reopened;
-    ASSERT_EQ(reopened.Open(RegistryRoot::CurrentUser, L"\\Software\\\\Velmora\\Pullbay\\Standard 7\\"), S_OK);
+    ASSERT_EQ(
+        reopened.Open(RegistryRoot::CurrentUser, L"\\Software\\\\Velmora\\Pullbay\\Standard 7\\"),
+        S_OK);
     std::uint32_t uintType = 99;
     std::vector<std::uint8_t> data;
     EXPECT_EQ(reopened.QueryValue(L"LastVisitedFolder", uintType, data), S_OK);
@@ -93,11 +95,13 @@ TEST_F(RegistryKeyTest, ValuesRoundTripAndMissingOnesReportFileNotFound)
 TEST_F(RegistryKeyTest, NamesMatchWithoutAsciiCaseAndKeepTheSpellingTheyWereCreatedWith)
 {
     RegistryKey key;
-    ASSERT_EQ(key.Create(RegistryRoot::ClassesRoot, L"CLSID\\{3F2A6C1E-0B7D-4E59-9A41-6D2C8B0E7F13}\\InprocServer32"),
+    ASSERT_EQ(key.Create(RegistryRoot::ClassesRoot,
+                         L"CLSID\\{3F2A6C1E-0B7D-4E59-9A41-6D2C8B0E7F13}\\InprocServer32"),
               S_OK);
     ASSERT_EQ(key.SetStringValue(L"ThreadingModel", L"Apartment"), S_OK);
     RegistryKey lower;
-    ASSERT_EQ(lower.Open(RegistryRoot::ClassesRoot, L"clsid\\{3f2a6c1e-0b7d-4e59-9a41-6d2c8b0e7f13}\\INPROCSERVER32"),
+    ASSERT_EQ(lower.Open(RegistryRoot::ClassesRoot,
+                         L"clsid\\{3f2a6c1e-0b7d-4e59-9a41-6d2c8b0e7f13}\\INPROCSERVER32"),
               S_OK);
     std::wstring strText;
     EXPECT_EQ(lower.QueryStringValue(L"THREADINGMODEL", strText), S_OK);
@@ -117,7 +121,8 @@ TEST_F(RegistryKeyTest, NamesMatchWithoutAsciiCaseAndKeepTheSpellingTheyWereCrea
     EXPECT_EQ(names, std::vector<std::wstring>{L"CLSID"});
     ASSERT_EQ(again.Open(classes, L"Clsid"), S_OK);
     EXPECT_EQ(again.EnumSubKeys(names), S_OK);
-    EXPECT_EQ(names, (std::vector<std::wstring>{L"Other", L"{3F2A6C1E-0B7D-4E59-9A41-6D2C8B0E7F13}"}));
+    EXPECT_EQ(names,
+              (std::vector<std::wstring>{L"Other", L"{3F2A6C1E-0B7D-4E59-9A41-6D2C8B0E7F13}"}));
 
     // Only A-Z fold: other letters in two cases are two names.
     ASSERT_EQ(key.Create(RegistryRoot::CurrentUser, L"\u00C4rger"), S_OK);
@@ -129,11 +134,31 @@ TEST_F(RegistryKeyTest, HostileNamesRoundTripAndNeverLeaveTheStore)
 {
     const std::wstring kLong(1000, L'v');
     const std::wstring kNames[] = {
-        L"a/b", L"a%2Fb", L"/", L"%", L".", L"..", L".key", L".hidden", L"=", L"=x", L"~",
-        L"x~0123456789ABCDEF", L"tab\there", L"\x01\x1F\x7F", L"../x", L"..\\..\\x", L"\U0001F600",
-        std::wstring(1, static_cast<wchar_t>(0xD800)), std::wstring(1, static_cast<wchar_t>(0x110000)),
-        std::wstring(255, L'\u00E9'), std::wstring(254, L'\u00E9') + L"\u00C9", std::wstring(200, L'%'),
-        kLong, kLong + L"w", L"",
+        L"a/b",
+        L"a%2Fb",
+        L"/",
+        L"%",
+        L".",
+        L"..",
+        L".key",
+        L".hidden",
+        L"=",
+        L"=x",
+        L"~",
+        L"x~0123456789ABCDEF",
+        L"tab\there",
+        L"\x01\x1F\x7F",
+        L"../x",
+        L"..\\..\\x",
+        L"\U0001F600",
+        std::wstring(1, static_cast<wchar_t>(0xD800)),
+        std::wstring(1, static_cast<wchar_t>(0x110000)),
+        std::wstring(255, L'\u00E9'),
+        std::wstring(254, L'\u00E9') + L"\u00C9",
+        std::wstring(200, L'%'),
+        kLong,
+        kLong + L"w",
+        L"",
     };
     RegistryKey parent;
     ASSERT_EQ(parent.Create(RegistryRoot::CurrentUser, L"Hostile"), S_OK);
@@ -143,7 +168,8 @@ TEST_F(RegistryKeyTest, HostileNamesRoundTripAndNeverLeaveTheStore)
         const std::vector<std::uint8_t> id = {static_cast<std::uint8_t>(i)};
         ASSERT_EQ(parent.SetValue(kNames[i], REG_BINARY, id), S_OK);
         RegistryKey child;
-        if (!kNames[i].empty() && kNames[i].find(L'\\') == std::wstring::npos && kNames[i].size() <= 255) {
+        if (!kNames[i].empty() && kNames[i].find(L'\\') == std::wstring::npos &&
+            kNames[i].size() <= 255) {
             ASSERT_EQ(child.Create(parent, kNames[i]), S_OK);
             ASSERT_EQ(child.SetValue(L"id", REG_BINARY, id), S_OK);
             keys.push_back(kNames[i]);

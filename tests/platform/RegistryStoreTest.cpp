@@ -62,10 +62,7 @@ protected:
         fs::create_directories(m_config);
     }
 
-    void TearDown() override
-    {
-        ::setenv("XDG_CONFIG_HOME", m_config.c_str(), 1);
-    }
+    void TearDown() override { ::setenv("XDG_CONFIG_HOME", m_config.c_str(), 1); }
 
     // Files of the store's own (temporary files, half-made keys) that a
     // finished operation must not leave behind.
@@ -182,7 +179,8 @@ TEST_F(RegistryStoreTest, ConcurrentWritersNeverTearAValueAndTheLastOneWins)
         threads.emplace_back([&, intWriter] {
             // Each writer creates the key deeper down itself: creation races too.
             RegistryKey key;
-            intFailed += Failed(key.Create(RegistryRoot::CurrentUser, L"Software\\Velmora\\Race")) ? 1 : 0;
+            intFailed +=
+                Failed(key.Create(RegistryRoot::CurrentUser, L"Software\\Velmora\\Race")) ? 1 : 0;
             intFailed += Failed(key.Create(RegistryRoot::CurrentUser, kSettingsKey)) ? 1 : 0;
             for (int i = 0; i < 15; ++i) {
                 const auto value = Pattern(kValueBytes, static_cast<std::uint8_t>(intWriter));

@@ -28,7 +28,8 @@ TEST(ShellItemIdListTest, PathsRoundTripAndNormaliseLexically)
     } rows[] = {
         {L"/", L"/"},
         {L"/home/user/My Downloads", L"/home/user/My Downloads"},
-        {L"/T\u00e9l\u00e9chargements/\u4e0b\u8f7d/\U0001F4C1", L"/T\u00e9l\u00e9chargements/\u4e0b\u8f7d/\U0001F4C1"},
+        {L"/T\u00e9l\u00e9chargements/\u4e0b\u8f7d/\U0001F4C1",
+         L"/T\u00e9l\u00e9chargements/\u4e0b\u8f7d/\U0001F4C1"},
         {L"/back\\slash/co:lon/...", L"/back\\slash/co:lon/..."},
         {strDeep, strDeep},
         {L"//a///b/", L"/a/b"},
@@ -53,8 +54,14 @@ TEST(ShellItemIdListTest, UnusablePathsGiveNoList)
         strTooDeep += L"/abcdefgh";
     }
     const std::wstring paths[] = {
-        L"", L"relative/path", L"C:\\Users\\me", L"~/Downloads", std::wstring(L"/a\0b", 4),
-        L"/" + std::wstring(ItemIdList::kMaxListBytes, L'x'), strTooDeep, L"/lone\xD800surrogate",
+        L"",
+        L"relative/path",
+        L"C:\\Users\\me",
+        L"~/Downloads",
+        std::wstring(L"/a\0b", 4),
+        L"/" + std::wstring(ItemIdList::kMaxListBytes, L'x'),
+        strTooDeep,
+        L"/lone\xD800surrogate",
     };
     for (const std::wstring& strPath : paths) {
         SCOPED_TRACE(core::ToUtf8(strPath.substr(0, 40)));
@@ -65,10 +72,15 @@ TEST(ShellItemIdListTest, UnusablePathsGiveNoList)
 TEST(ShellItemIdListTest, MalformedListsAndVirtualFoldersHaveNoPath)
 {
     const ItemIdBytes lists[] = {
-        {}, {0}, {0, 0},                       // nothing named
-        {3, 0, 1}, {3, 0, 1, 0},               // no terminator
-        {2, 0, 0, 0}, {9, 0, 1, 0, 0},         // item shorter than its header, longer than the buffer
-        {4, 0, 1, 'x', 0, 0}, {3, 0, 9, 0, 0}, // named root, unknown kind
+        {},
+        {0},
+        {0, 0},  // nothing named
+        {3, 0, 1},
+        {3, 0, 1, 0},  // no terminator
+        {2, 0, 0, 0},
+        {9, 0, 1, 0, 0},  // item shorter than its header, longer than the buffer
+        {4, 0, 1, 'x', 0, 0},
+        {3, 0, 9, 0, 0},                       // named root, unknown kind
         {4, 0, 2, 'a', 0, 0},                  // component without a root
         {3, 0, 1, 3, 0, 2, 0, 0},              // empty component
         {3, 0, 1, 5, 0, 2, '.', '.', 0, 0},    // ".."
@@ -82,7 +94,8 @@ TEST(ShellItemIdListTest, MalformedListsAndVirtualFoldersHaveNoPath)
         SCOPED_TRACE(testing::PrintToString(list));
         EXPECT_FALSE(ItemIdList::ToPath(list).has_value());
     }
-    EXPECT_EQ(ItemIdList::VirtualFolderName(ItemIdList::FromVirtualFolder(L"BitBucket")), L"BitBucket");
+    EXPECT_EQ(ItemIdList::VirtualFolderName(ItemIdList::FromVirtualFolder(L"BitBucket")),
+              L"BitBucket");
     EXPECT_TRUE(ItemIdList::FromVirtualFolder(L"a/b").empty());
 
     // Well-formed items adding up past the size limit.
@@ -108,7 +121,8 @@ TEST(ShellItemIdListTest, RandomBytesNeverReadOutOfBounds)
         return std::uniform_int_distribution<std::size_t>(0, uintMax)(generator);
     };
     const ItemIdBytes seeds[] = {ItemIdList::FromPath(L"/home/user/Downloads"),
-                                 ItemIdList::FromPath(L"/\u00e9t\u00e9/x"), ItemIdList::FromVirtualFolder(L"Network")};
+                                 ItemIdList::FromPath(L"/\u00e9t\u00e9/x"),
+                                 ItemIdList::FromVirtualFolder(L"Network")};
     int intAccepted = 0;
     for (int intRound = 0; intRound < 6000; ++intRound) {
         ItemIdBytes bytes;
@@ -137,7 +151,8 @@ TEST(ShellItemIdListTest, RandomBytesNeverReadOutOfBounds)
             ++intAccepted;
             const ItemIdBytes canonical = ItemIdList::FromPath(*strPath);
             ASSERT_LE(canonical.size(), exact.size());
-            ASSERT_TRUE(std::equal(canonical.begin(), canonical.end(), exact.begin())) << testing::PrintToString(exact);
+            ASSERT_TRUE(std::equal(canonical.begin(), canonical.end(), exact.begin()))
+                << testing::PrintToString(exact);
         }
     }
     EXPECT_GT(intAccepted, 0);
@@ -153,7 +168,9 @@ TEST(ShellItemIdListTest, DisplayNamesOfExistingDirectoriesOnly)
     std::ofstream(root / "file.txt") << "x";
     const std::string strSavedHome = std::getenv("HOME");
     ::setenv("HOME", (root / "home").c_str(), 1);
-    auto path = [&root](const char* strRelative) { return core::FromUtf8((root / strRelative).string()); };
+    auto path = [&root](const char* strRelative) {
+        return core::FromUtf8((root / strRelative).string());
+    };
 
     const struct {
         std::wstring strText;

@@ -39,7 +39,8 @@ TEST(ShellUserDirsEntryTest, ValuesOfTheFile)
     };
     for (const auto& row : rows) {
         SCOPED_TRACE(row.strText);
-        EXPECT_EQ(UserDirectories::FindUserDirsEntry(row.strText, "XDG_PICTURES_DIR", "/h"), row.strValue);
+        EXPECT_EQ(UserDirectories::FindUserDirsEntry(row.strText, "XDG_PICTURES_DIR", "/h"),
+                  row.strValue);
     }
 }
 
@@ -73,7 +74,8 @@ protected:
 
     static std::optional<std::string> PathOf(SpecialFolder folder)
     {
-        const std::optional<std::wstring> strPath = ItemIdList::ToPath(SpecialFolderLocation(folder));
+        const std::optional<std::wstring> strPath =
+            ItemIdList::ToPath(SpecialFolderLocation(folder));
         return strPath ? std::optional<std::string>(core::ToUtf8(*strPath)) : std::nullopt;
     }
 

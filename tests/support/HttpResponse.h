@@ -52,7 +52,8 @@ struct HttpResponse {
     std::optional<std::string> Header(std::string_view strName) const;
 
     static HttpResponse Redirect(int intStatus, std::string strLocation);
-    static HttpResponse Text(int intStatus, std::string strBody, std::string strContentType = "text/plain");
+    static HttpResponse Text(int intStatus, std::string strBody,
+                             std::string strContentType = "text/plain");
 };
 
 }  // namespace pullbay::test

@@ -9,7 +9,8 @@ HRESULT MemoryStream::Read(void* pData, std::uint32_t uintSize, std::uint32_t* p
 {
     const std::uint64_t uintAvailable =
         m_uintPosition < m_contents.size() ? m_contents.size() - m_uintPosition : 0;
-    const auto uintCount = static_cast<std::uint32_t>(std::min<std::uint64_t>(uintSize, uintAvailable));
+    const auto uintCount =
+        static_cast<std::uint32_t>(std::min<std::uint64_t>(uintSize, uintAvailable));
     std::memcpy(pData, m_contents.data() + m_uintPosition, uintCount);
     m_uintPosition += uintCount;
     if (pRead != nullptr) {

@@ -21,7 +21,8 @@ std::string WithOpenSslReasons(std::string strWhat)
 
 }  // namespace
 
-OpenSslError::OpenSslError(const std::string& strWhat) : std::runtime_error(WithOpenSslReasons(strWhat))
+OpenSslError::OpenSslError(const std::string& strWhat)
+    : std::runtime_error(WithOpenSslReasons(strWhat))
 {
 }
 

@@ -30,7 +30,8 @@ private:
 class ProtectedPlatformScope {
 public:
     explicit ProtectedPlatformScope(std::wstring strFolder)
-        : m_pPrevious(platform::SetPlatformForTesting(std::make_shared<ProtectedPlatform>(std::move(strFolder))))
+        : m_pPrevious(platform::SetPlatformForTesting(
+              std::make_shared<ProtectedPlatform>(std::move(strFolder))))
     {
     }
     ~ProtectedPlatformScope() { platform::SetPlatformForTesting(m_pPrevious); }

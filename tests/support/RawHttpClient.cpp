@@ -8,7 +8,8 @@
 
 namespace pullbay::test {
 
-RawHttpClient::RawHttpClient(std::uint16_t uintPort) : m_h(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
+RawHttpClient::RawHttpClient(std::uint16_t uintPort)
+    : m_h(::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0))
 {
     sockaddr_in address{};
     address.sin_family = AF_INET;
@@ -27,8 +28,8 @@ RawHttpClient::~RawHttpClient()
 
 bool RawHttpClient::Send(const std::string& strBytes)
 {
-    return m_bConnected &&
-           ::send(m_h, strBytes.data(), strBytes.size(), MSG_NOSIGNAL) == static_cast<ssize_t>(strBytes.size());
+    return m_bConnected && ::send(m_h, strBytes.data(), strBytes.size(), MSG_NOSIGNAL) ==
+                               static_cast<ssize_t>(strBytes.size());
 }
 
 RawHttpClient::Response RawHttpClient::Read(bool bHead)
@@ -49,8 +50,9 @@ RawHttpClient::Response RawHttpClient::Read(bool bHead)
     }
     response.intStatus = std::stoi(response.strHead.substr(9, 3));
     const std::size_t uintLength = response.strHead.find("Content-Length: ");
-    const std::size_t uintBody =
-        bHead || uintLength == std::string::npos ? 0 : std::stoul(response.strHead.substr(uintLength + 16));
+    const std::size_t uintBody = bHead || uintLength == std::string::npos
+                                     ? 0
+                                     : std::stoul(response.strHead.substr(uintLength + 16));
     while (m_strBuffer.size() < uintBody) {
         if (!Receive()) {
             response.intStatus = -1;

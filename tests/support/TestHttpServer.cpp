@@ -65,7 +65,8 @@ RangeAnswer ApplyRange(const HttpResponse& response, const HttpRequest& request)
     }
 
     std::string_view strRangeText = TrimBlanks(*strRange);
-    if (strRangeText.size() < 6 || !core::EqualsIgnoreAsciiCase(strRangeText.substr(0, 6), "bytes=")) {
+    if (strRangeText.size() < 6 ||
+        !core::EqualsIgnoreAsciiCase(strRangeText.substr(0, 6), "bytes=")) {
         return answer;
     }
     strRangeText = TrimBlanks(strRangeText.substr(6));
@@ -107,8 +108,8 @@ RangeAnswer ApplyRange(const HttpResponse& response, const HttpRequest& request)
     }
     answer.intStatus = 206;
     answer.strBody = std::string_view(response.body).substr(uintFirst, uintLast - uintFirst + 1);
-    answer.strContentRange =
-        "bytes " + loopback::DecimalText(uintFirst) + "-" + loopback::DecimalText(uintLast) + "/" + strSize;
+    answer.strContentRange = "bytes " + loopback::DecimalText(uintFirst) + "-" +
+                             loopback::DecimalText(uintLast) + "/" + strSize;
     return answer;
 }
 
@@ -120,7 +121,8 @@ std::string HexText(std::size_t uintValue)
 }
 
 // Writes the response as scripted, faults included.
-Ending Send(const HttpResponse& response, const HttpRequest& request, loopback::ResponseWriter& writer)
+Ending Send(const HttpResponse& response, const HttpRequest& request,
+            loopback::ResponseWriter& writer)
 {
     if (response.neverRespond) {
         writer.WaitUntil(loopback::ResponseWriter::Clock::time_point::max());
@@ -139,10 +141,11 @@ Ending Send(const HttpResponse& response, const HttpRequest& request, loopback::
     const bool bBodyless = intStatus < 200 || intStatus == 204 || intStatus == 304;
     const bool bCloseDelimited = !bBodyless && !response.chunked && !response.sendContentLength;
     const std::optional<std::string> strConnection = response.Header("Connection");
-    const bool bClose =
-        !response.keepAlive || bCloseDelimited || (strConnection && HasListToken(*strConnection, "close"));
+    const bool bClose = !response.keepAlive || bCloseDelimited ||
+                        (strConnection && HasListToken(*strConnection, "close"));
 
-    loopback::ResponseHead head(intStatus, intStatus == response.status ? response.reason : std::string());
+    loopback::ResponseHead head(intStatus,
+                                intStatus == response.status ? response.reason : std::string());
     if (!response.contentType.empty()) {
         head.Add("Content-Type", response.contentType);
     }
@@ -169,9 +172,10 @@ Ending Send(const HttpResponse& response, const HttpRequest& request, loopback::
         return Ending::Complete;
     }
 
-    const std::size_t uintLimit = std::min(response.closeAfterBodyBytes.value_or(strBody.size()), strBody.size());
-    const std::size_t uintPieceSize = response.chunkSize == 0 ? std::max<std::size_t>(strBody.size(), 1)
-                                                              : response.chunkSize;
+    const std::size_t uintLimit =
+        std::min(response.closeAfterBodyBytes.value_or(strBody.size()), strBody.size());
+    const std::size_t uintPieceSize =
+        response.chunkSize == 0 ? std::max<std::size_t>(strBody.size(), 1) : response.chunkSize;
     for (std::size_t uintOffset = 0; uintOffset < strBody.size(); uintOffset += uintPieceSize) {
         if (uintOffset >= uintLimit) {
             return Ending::CutShort;
@@ -257,12 +261,15 @@ loopback::LoopbackServer::Options TestHttpServer::Impl::ServerOptions(const TlsS
 {
     loopback::LoopbackServer::Options options;
     if (pTls != nullptr) {
-        options.streamFactory = [pTls](loopback::SocketStream&& socket) { return pTls->Accept(std::move(socket)); };
+        options.streamFactory = [pTls](loopback::SocketStream&& socket) {
+            return pTls->Accept(std::move(socket));
+        };
     }
     return options;
 }
 
-void TestHttpServer::Impl::SetRoute(const std::string& strPath, std::shared_ptr<const HttpResponse> pFixed,
+void TestHttpServer::Impl::SetRoute(const std::string& strPath,
+                                    std::shared_ptr<const HttpResponse> pFixed,
                                     std::shared_ptr<const HttpHandler> pHandler)
 {
     std::lock_guard lock(m_mutex);
@@ -278,11 +285,13 @@ std::vector<HttpRequest> TestHttpServer::Impl::Requests() const
 std::size_t TestHttpServer::Impl::RequestCount(const std::string& strPath) const
 {
     std::lock_guard lock(m_mutex);
-    return static_cast<std::size_t>(std::count_if(
-        m_requests.begin(), m_requests.end(), [&](const HttpRequest& request) { return request.Path() == strPath; }));
+    return static_cast<std::size_t>(
+        std::count_if(m_requests.begin(), m_requests.end(),
+                      [&](const HttpRequest& request) { return request.Path() == strPath; }));
 }
 
-bool TestHttpServer::Impl::WaitForRequests(std::size_t uintCount, std::chrono::milliseconds timeOut) const
+bool TestHttpServer::Impl::WaitForRequests(std::size_t uintCount,
+                                           std::chrono::milliseconds timeOut) const
 {
     std::unique_lock lock(m_mutex);
     return m_requestArrived.wait_for(lock, timeOut, [&] { return m_requests.size() >= uintCount; });

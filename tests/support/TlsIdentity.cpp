@@ -34,7 +34,8 @@ using BignumPtr = std::unique_ptr<BIGNUM, Deleter<BN_free>>;
 bool IsIpLiteral(const std::string& strHost)
 {
     unsigned char buffer[16];
-    return ::inet_pton(AF_INET, strHost.c_str(), buffer) == 1 || ::inet_pton(AF_INET6, strHost.c_str(), buffer) == 1;
+    return ::inet_pton(AF_INET, strHost.c_str(), buffer) == 1 ||
+           ::inet_pton(AF_INET6, strHost.c_str(), buffer) == 1;
 }
 
 void AddExtension(X509* pCertificate, int intNid, const std::string& strValue)
@@ -88,11 +89,14 @@ TlsIdentity TlsIdentity::SelfSigned(const std::string& strHostName, bool bExpire
     X509_NAME* pName = X509_get_subject_name(pCertificate.get());
     // The longest common name allowed.
     const std::string strCommonName = strHostName.substr(0, 64);
-    if (X509_NAME_add_entry_by_txt(pName, "O", MBSTRING_UTF8, reinterpret_cast<const unsigned char*>("Pullbay Test"),
-                                   -1, -1, 0) != 1 ||
+    if (X509_NAME_add_entry_by_txt(pName, "O", MBSTRING_UTF8,
+                                   reinterpret_cast<const unsigned char*>("Pullbay Test"), -1, -1,
+                                   0) != 1 ||
         X509_NAME_add_entry_by_txt(pName, "CN", MBSTRING_UTF8,
-                                   reinterpret_cast<const unsigned char*>(strCommonName.c_str()), -1, -1, 0) != 1 ||
-        X509_set_issuer_name(pCertificate.get(), pName) != 1 || X509_set_pubkey(pCertificate.get(), pKey.get()) != 1) {
+                                   reinterpret_cast<const unsigned char*>(strCommonName.c_str()),
+                                   -1, -1, 0) != 1 ||
+        X509_set_issuer_name(pCertificate.get(), pName) != 1 ||
+        X509_set_pubkey(pCertificate.get(), pKey.get()) != 1) {
         throw OpenSslError("setting the certificate names");
     }
 
@@ -113,8 +117,10 @@ TlsIdentity TlsIdentity::SelfSigned(const std::string& strHostName, bool bExpire
 
     BioPtr pCertificateBio(BIO_new(BIO_s_mem()));
     BioPtr pKeyBio(BIO_new(BIO_s_mem()));
-    if (!pCertificateBio || !pKeyBio || PEM_write_bio_X509(pCertificateBio.get(), pCertificate.get()) != 1 ||
-        PEM_write_bio_PrivateKey(pKeyBio.get(), pKey.get(), nullptr, nullptr, 0, nullptr, nullptr) != 1) {
+    if (!pCertificateBio || !pKeyBio ||
+        PEM_write_bio_X509(pCertificateBio.get(), pCertificate.get()) != 1 ||
+        PEM_write_bio_PrivateKey(pKeyBio.get(), pKey.get(), nullptr, nullptr, 0, nullptr,
+                                 nullptr) != 1) {
         throw OpenSslError("writing PEM");
     }
     return TlsIdentity{DrainBio(pCertificateBio.get()), DrainBio(pKeyBio.get())};

@@ -13,7 +13,8 @@ struct TlsIdentity {
     // subjectAltName holds the host name (as a DNS or IP entry); for
     // "localhost" it also holds IP:127.0.0.1. bExpired: the validity ended
     // yesterday.
-    static TlsIdentity SelfSigned(const std::string& strHostName = "localhost", bool bExpired = false);
+    static TlsIdentity SelfSigned(const std::string& strHostName = "localhost",
+                                  bool bExpired = false);
 };
 
 }  // namespace pullbay::test

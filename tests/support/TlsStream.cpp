@@ -21,7 +21,8 @@ int ClampToInt(std::size_t uintSize)
 
 }  // namespace
 
-TlsStream::TlsStream(loopback::SocketStream&& socket, SSL* pSsl) noexcept : m_socket(std::move(socket)), m_pSsl(pSsl)
+TlsStream::TlsStream(loopback::SocketStream&& socket, SSL* pSsl) noexcept
+    : m_socket(std::move(socket)), m_pSsl(pSsl)
 {
 }
 
@@ -75,7 +76,8 @@ bool TlsStream::Open()
 
 std::size_t TlsStream::Read(char* pBuffer, std::size_t uintCapacity, Clock::time_point deadline)
 {
-    const int intRead = Drive([&] { return SSL_read(m_pSsl, pBuffer, ClampToInt(uintCapacity)); }, deadline);
+    const int intRead =
+        Drive([&] { return SSL_read(m_pSsl, pBuffer, ClampToInt(uintCapacity)); }, deadline);
     return intRead > 0 ? static_cast<std::size_t>(intRead) : 0;
 }
 

@@ -292,9 +292,8 @@ TEST(BackgroundWorkManagerTest, WorkersRunBelowTheGuiThreadPriority)
     std::atomic<int> intWorkerNice{-100};
     BackgroundWorkManager pool(false);
     pool.Start();
-    auto pReads = Item([&] {
-        intWorkerNice = ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid()));
-    });
+    auto pReads =
+        Item([&] { intWorkerNice = ::getpriority(PRIO_PROCESS, static_cast<id_t>(::gettid())); });
     ASSERT_TRUE(pool.AddWork(pReads, 0));
     ASSERT_TRUE(PumpUntil([&] { return pReads->m_intRuns == 1; }));
     EXPECT_GT(intWorkerNice, intGuiNice);
@@ -316,8 +315,8 @@ TEST(BackgroundWorkManagerTest, ShutdownDetachesAWorkerThatDoesNotEndInTime)
 
     // Left to finish its item, the worker then ends on its own.
     blocked.m_open.Set();
-    EXPECT_TRUE(PumpUntil(
-        [&] { return BackgroundWorkManager::GetLiveWorkerCount() == uintLiveBefore; }));
+    EXPECT_TRUE(
+        PumpUntil([&] { return BackgroundWorkManager::GetLiveWorkerCount() == uintLiveBefore; }));
     EXPECT_EQ(blocked.m_pGate->m_intRuns, 1);
 }
 

@@ -81,13 +81,13 @@ Workers QueueInOrder(GuiThreadContextProvider& provider,
     Workers workers;
     const std::uint32_t uintPostsBefore = provider.GetRunPendingCallsPostCount();
     for (auto& [routine, bSynchronous] : calls) {
-        workers.push_back(std::make_unique<Worker>(
-            [&provider, pCall = Call(routine), bSync = bSynchronous] {
+        workers.push_back(
+            std::make_unique<Worker>([&provider, pCall = Call(routine), bSync = bSynchronous] {
                 provider.CallFromGuiThread(pCall, bSync);
             }));
         const auto uintPosts = uintPostsBefore + workers.size();
-        EXPECT_TRUE(PumpUntil([&] { return provider.GetRunPendingCallsPostCount() >= uintPosts; },
-                              false));
+        EXPECT_TRUE(
+            PumpUntil([&] { return provider.GetRunPendingCallsPostCount() >= uintPosts; }, false));
     }
     return workers;
 }
@@ -213,9 +213,9 @@ TEST(GuiThreadContextProviderTest, ThrowingCallIsRecordedAndReleasesEveryCaller)
         GuiThreadContextProvider provider(nullptr, kInfinite);
         int intFirstBehind = 0;
         int intSecondBehind = 0;
-        Workers workers = QueueInOrder(provider, {{fail, true},
-                                                  {[&] { ++intFirstBehind; }, false},
-                                                  {[&] { ++intSecondBehind; }, true}});
+        Workers workers = QueueInOrder(
+            provider,
+            {{fail, true}, {[&] { ++intFirstBehind; }, false}, {[&] { ++intSecondBehind; }, true}});
         EXPECT_TRUE(PumpUntil([&] { return AllDone(workers); }));
         EXPECT_EQ(intFirstBehind, 1);
         EXPECT_EQ(intSecondBehind, 1);

@@ -10,8 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "core/Exceptions.h"
 #include "core/ExceptionManager.h"
+#include "core/Exceptions.h"
 #include "core/ThreadId.h"
 #include "core/ThrowSite.h"
 #include "platform/registry/RegistryKey.h"
@@ -48,9 +48,9 @@ protected:
             EXPECT_STREQ(failure.GetFunction(), L"PidlWrapper::GetPidlFromRegistry");
         }
         EXPECT_EQ(RecordedClass(), L"UnexpectedException");
-        EXPECT_EQ(item.IsEmpty() ? Bytes{} : item.Serialize(), before.IsEmpty() ? Bytes{} : before.Serialize());
+        EXPECT_EQ(item.IsEmpty() ? Bytes{} : item.Serialize(),
+                  before.IsEmpty() ? Bytes{} : before.Serialize());
     }
-
 };
 
 TEST_F(PidlWrapperTest, ListsRoundTripByteForByte)
@@ -89,7 +89,8 @@ TEST_F(PidlWrapperTest, LoadingFailsForAMissingKeyValueOrWrongTypeAndKeepsTheIte
     ASSERT_EQ(key.SetValue(kName, platform::REG_BINARY, {}), S_OK);
     ExpectLoadFails(remembered);
     PidlItem item;
-    EXPECT_THROW(PidlWrapper::GetPidlFromRegistry(std::nullopt, kKey, kName, item), core::UnexpectedException);
+    EXPECT_THROW(PidlWrapper::GetPidlFromRegistry(std::nullopt, kKey, kName, item),
+                 core::UnexpectedException);
 }
 
 TEST_F(PidlWrapperTest, SavingRefusesAnEmptyItemAndPassesCoreFailuresOn)
@@ -118,7 +119,8 @@ TEST_F(PidlWrapperTest, SavingRefusesAnEmptyItemAndPassesCoreFailuresOn)
     }
     EXPECT_EQ(RecordedClass(), L"Exception");
     // Without a root, key or name nothing is written and nothing fails.
-    EXPECT_NO_THROW(PidlWrapper::SavePidlToRegistry(std::nullopt, kKey, kName, PidlItem(Bytes{0, 0})));
+    EXPECT_NO_THROW(
+        PidlWrapper::SavePidlToRegistry(std::nullopt, kKey, kName, PidlItem(Bytes{0, 0})));
 }
 
 }  // namespace

@@ -10,8 +10,8 @@
 #include <tuple>
 #include <vector>
 
-#include "core/Exceptions.h"
 #include "core/ExceptionManager.h"
+#include "core/Exceptions.h"
 #include "core/ThreadId.h"
 #include "core/ThrowSite.h"
 #include "platform/registry/RegistryData.h"
@@ -52,13 +52,13 @@ protected:
             call();
         } catch (const core::Exception& failure) {
             const auto pRecord = core::ExceptionManager::GetException(core::CurrentThreadId());
-            EXPECT_TRUE(pRecord != nullptr && std::wcscmp(pRecord->GetMessage(), failure.GetMessage()) == 0);
+            EXPECT_TRUE(pRecord != nullptr &&
+                        std::wcscmp(pRecord->GetMessage(), failure.GetMessage()) == 0);
             return std::make_unique<core::Exception>(failure);
         }
         ADD_FAILURE() << "nothing thrown";
         return std::make_unique<core::Exception>(L"", L"", 0, S_OK);
     }
-
 };
 
 TEST_F(RegistryWorksTest, AMissingRootKeyOrNameDoesNothingNotEvenCheckArguments)
@@ -69,8 +69,10 @@ TEST_F(RegistryWorksTest, AMissingRootKeyOrNameDoesNothingNotEvenCheckArguments)
         {std::nullopt, kKey, kName}, {kUser, nullptr, kName}, {kUser, kKey, nullptr}};
     for (const auto& [root, strSubKey, strName] : kRows) {
         std::uint32_t uintSize = 77;
-        EXPECT_NO_THROW(RegistryWorks::WriteRegData(root, strSubKey, strName, nullptr, 0, REG_BINARY));
-        EXPECT_NO_THROW(RegistryWorks::WriteRegData(root, strSubKey, strName, bytes, 4, REG_BINARY));
+        EXPECT_NO_THROW(
+            RegistryWorks::WriteRegData(root, strSubKey, strName, nullptr, 0, REG_BINARY));
+        EXPECT_NO_THROW(
+            RegistryWorks::WriteRegData(root, strSubKey, strName, bytes, 4, REG_BINARY));
         EXPECT_NO_THROW(RegistryWorks::GetRegDataSize(root, strSubKey, strName, uintSize));
         EXPECT_EQ(uintSize, 0u);
         EXPECT_EQ(RegistryWorks::ReadRegData(root, strSubKey, strName, buffer, 4), 0u);
@@ -91,9 +93,11 @@ TEST_F(RegistryWorksTest, BadArgumentsAreRefusedWithTheirNames)
                                          L"(The size of data to read must be greater than 0.).");
     EXPECT_STREQ(pFailure->GetFunction(), L"RegistryWorks::ReadRegData");
 
-    pFailure = Failure([] { RegistryWorks::WriteRegData(kUser, kKey, kName, nullptr, 4, REG_BINARY); });
+    pFailure =
+        Failure([] { RegistryWorks::WriteRegData(kUser, kKey, kName, nullptr, 4, REG_BINARY); });
     EXPECT_STREQ(pFailure->GetMessage(), L"Argument is null pointer (pData).");
-    pFailure = Failure([&buffer] { RegistryWorks::WriteRegData(kUser, kKey, kName, buffer, 0, REG_SZ); });
+    pFailure =
+        Failure([&buffer] { RegistryWorks::WriteRegData(kUser, kKey, kName, buffer, 0, REG_SZ); });
     EXPECT_STREQ(pFailure->GetMessage(), L"Argument has an unappropriate value (uintDataSize).");
     EXPECT_FALSE(fs::exists(m_config / "pullbay"));
 }
@@ -142,7 +146,8 @@ TEST_F(RegistryWorksTest, BinaryValuesAreReadOnlyWhenTheyFitTheBuffer)
     EXPECT_EQ(large, (std::vector<std::uint8_t>{10, 20, 30, 40, 50, 1, 1, 1}));
     // A buffer too small is a failure, not a silently cut value.
     std::uint8_t small[4] = {};
-    const auto pFailure = Failure([&small] { RegistryWorks::ReadRegData(kUser, kKey, kName, small, 4); });
+    const auto pFailure =
+        Failure([&small] { RegistryWorks::ReadRegData(kUser, kKey, kName, small, 4); });
     EXPECT_STREQ(pFailure->GetMessage(), L"Unable to read registry value.");
     EXPECT_EQ(small[0], 0);
 }

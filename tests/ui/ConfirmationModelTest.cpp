@@ -37,16 +37,15 @@ std::vector<ConfirmationRow> Rows(std::size_t uintCount)
     for (std::size_t uintIndex = 0; uintIndex < uintCount; ++uintIndex) {
         const std::wstring strIndex = std::to_wstring(uintIndex);
         // Rows arrive unchecked to show that opening checks them.
-        rows.push_back({L"http://h/" + strIndex, L"f" + strIndex, strIndex + L" KB",
-                        L"text/plain", false});
+        rows.push_back(
+            {L"http://h/" + strIndex, L"f" + strIndex, strIndex + L" KB", L"text/plain", false});
     }
     return rows;
 }
 
 TEST(ConfirmationModelTest, ColumnsFollowTheTitlesThatAreSet)
 {
-    struct Case
-    {
+    struct Case {
         const wchar_t* pUrl;
         const wchar_t* pName;
         const wchar_t* pSize;

@@ -43,7 +43,8 @@ TEST(DownloadLogModelTest, LineForEachResultWithDefaultTexts)
         {9, L""},
     };
     for (const auto& testCase : cases) {
-        DownloadLogModel model({Row(testCase.intResult)}, DownloadLogTexts{}, false, L"/home/u/Out");
+        DownloadLogModel model({Row(testCase.intResult)}, DownloadLogTexts{}, false,
+                               L"/home/u/Out");
         EXPECT_EQ(model.GetItemString(0), testCase.strExpected) << testCase.intResult;
     }
 }
@@ -77,15 +78,16 @@ TEST(DownloadLogModelTest, ValuesFromTheListAreNotExpandedAgain)
     DownloadLogRow row = Row(0, L"[Url].pdf");
     row.strUrl = L"http://example.test/[FileName]/[DeclaredMimeType]";
     DownloadLogModel model({row}, DownloadLogTexts{}, true, L"/srv/[Url]");
-    EXPECT_EQ(model.GetItemString(0),
-              L"File /home/u/Downloads/[Url].pdf has been downloaded from "
-              L"http://example.test/[FileName]/[DeclaredMimeType]");
-    EXPECT_EQ(model.GetItemString(1), L"User denied copying some of downloaded files to /srv/[Url]");
+    EXPECT_EQ(model.GetItemString(0), L"File /home/u/Downloads/[Url].pdf has been downloaded from "
+                                      L"http://example.test/[FileName]/[DeclaredMimeType]");
+    EXPECT_EQ(model.GetItemString(1),
+              L"User denied copying some of downloaded files to /srv/[Url]");
 }
 
 TEST(DownloadLogModelTest, CopyFailedAddsOneLastRow)
 {
-    DownloadLogModel withoutCopyFailure({Row(0), Row(3)}, DownloadLogTexts{}, false, L"/home/u/Out");
+    DownloadLogModel withoutCopyFailure({Row(0), Row(3)}, DownloadLogTexts{}, false,
+                                        L"/home/u/Out");
     EXPECT_EQ(withoutCopyFailure.GetRowCount(), 2u);
     EXPECT_EQ(withoutCopyFailure.GetItemString(2), L"");
 
@@ -96,7 +98,8 @@ TEST(DownloadLogModelTest, CopyFailedAddsOneLastRow)
 
     DownloadLogModel emptyList({}, DownloadLogTexts{}, true, L"/srv/out");
     EXPECT_EQ(emptyList.GetRowCount(), 1u);
-    EXPECT_EQ(emptyList.GetCopyAllText(), L"User denied copying some of downloaded files to /srv/out\r\n");
+    EXPECT_EQ(emptyList.GetCopyAllText(),
+              L"User denied copying some of downloaded files to /srv/out\r\n");
 }
 
 TEST(DownloadLogModelTest, RowOutsideTheLogIsAnArgumentError)

@@ -28,8 +28,7 @@ FileExistsSettings Settings(std::int32_t intTimeOut,
 
 TEST(FileExistsModelTest, ButtonsAnswerWithTheCheckBoxAsScope)
 {
-    struct Case
-    {
+    struct Case {
         FileExistsAnswer answer;
         bool bChecked;
     };
@@ -52,7 +51,7 @@ TEST(FileExistsModelTest, ButtonsAnswerWithTheCheckBoxAsScope)
         // Once ended, nothing changes the answer.
         model.SetApplyToAllChecked(!test.bChecked);
         model.Choose(FileExistsAnswer::Skip == test.answer ? FileExistsAnswer::Rename
-                                                            : FileExistsAnswer::Skip);
+                                                           : FileExistsAnswer::Skip);
         EXPECT_EQ(model.Action(), test.answer);
         EXPECT_EQ(model.ApplyToAll(), test.bChecked);
     }
@@ -81,19 +80,18 @@ TEST(FileExistsModelTest, ZeroTimeOutAnswersTheDefaultForAllAtOnce)
 
 TEST(FileExistsModelTest, CountdownLinesUntilTheRunOut)
 {
-    struct Case
-    {
+    struct Case {
         std::int32_t intTimeOut;
         std::vector<std::wstring> lines;  // first line, then after each tick
     };
     const Case cases[] = {
-        {10000,
-         {L"Time left: 10 seconds of 10 seconds", L"Time left: 9 seconds of 10 seconds"}},
+        {10000, {L"Time left: 10 seconds of 10 seconds", L"Time left: 9 seconds of 10 seconds"}},
         {1500, {L"Time left: 1 seconds of 1 seconds", L"Time left: 0 seconds of 1 seconds"}},
         {1000, {L"Time left: 1 seconds of 1 seconds"}},
         {999, {L"Time left: 0 seconds of 0 seconds"}},
-        {61000, {L"Time left: 1 minutes 1 seconds of 1 minutes 1 seconds",
-                 L"Time left: 1 minutes of 1 minutes 1 seconds"}},
+        {61000,
+         {L"Time left: 1 minutes 1 seconds of 1 minutes 1 seconds",
+          L"Time left: 1 minutes of 1 minutes 1 seconds"}},
     };
     for (const Case& test : cases) {
         SCOPED_TRACE(test.intTimeOut);

@@ -60,7 +60,8 @@ TEST(ParameterSplitterTest, SplitsPairs)
         {L"junk; a=1;;;=x; b=2", {{L"a", L"1"}, {L"b", L"2"}}},
         // Non-ASCII letters are word characters.
         {L"Gr\u00F6\u00DFe=gro\u00DF; \u0418\u043C\u044F=\u0417\u043D\u0430\u0447",
-         {{L"Gr\u00F6\u00DFe", L"gro\u00DF"}, {L"\u0418\u043C\u044F", L"\u0417\u043D\u0430\u0447"}}},
+         {{L"Gr\u00F6\u00DFe", L"gro\u00DF"},
+          {L"\u0418\u043C\u044F", L"\u0417\u043D\u0430\u0447"}}},
     };
     for (const Row& row : table) {
         SCOPED_TRACE(core::ToUtf8(row.strText));
@@ -137,8 +138,7 @@ TEST(ParameterSplitterTest, BlankRunsAreSplitOrRefusedWithoutThrowing)
         ParameterSplitter splitter;
         bool bFound = false;
         const Pairs expected = {{L"a", L"1"}, {L"b", L"2"}};
-        EXPECT_EQ(SplitAll(splitter, L"a=1;" + strBlanks + L"b=2;" + strBlanks, bFound),
-                  expected);
+        EXPECT_EQ(SplitAll(splitter, L"a=1;" + strBlanks + L"b=2;" + strBlanks, bFound), expected);
         EXPECT_TRUE(bFound);
         EXPECT_EQ(core::ExceptionManager::GetException(uintThread), nullptr);
     }

@@ -109,9 +109,8 @@ TEST(ProgressModelTest, BarPositionsTruncateAndStayInRange)
         double dblFraction;
         int intExpected;
     } cases[] = {
-        {0.0, 0},       {0.0009, 0},     {0.0019, 1},       {0.4999, 499}, {0.75, 750},
-        {1.0, 1000},    {1.7, 1000},     {-0.3, 0},         {kNaN, 0},     {kInfinity, 0},
-        {-kInfinity, 0}, {1e300, 1000},
+        {0.0, 0},    {0.0009, 0}, {0.0019, 1}, {0.4999, 499},  {0.75, 750},     {1.0, 1000},
+        {1.7, 1000}, {-0.3, 0},   {kNaN, 0},   {kInfinity, 0}, {-kInfinity, 0}, {1e300, 1000},
     };
     for (const auto& testCase : cases) {
         EXPECT_EQ(ProgressModel::ToBarPosition(testCase.dblFraction), testCase.intExpected)

@@ -193,8 +193,7 @@ TEST(ProgressStatisticTest, NullItemsAreRefusedAndRecorded)
     EXPECT_EQ(pRecorded->GetTypeId(), core::ArgumentNullPointerException::kTypeId);
     EXPECT_EQ(statistic.GetTotal(), 100u);
 
-    EXPECT_THROW(statistic.UpdateItemProgress(nullptr, 1, 1),
-                 core::ArgumentNullPointerException);
+    EXPECT_THROW(statistic.UpdateItemProgress(nullptr, 1, 1), core::ArgumentNullPointerException);
     EXPECT_EQ(statistic.GetTransferred(), 0u);
     core::ExceptionManager::ClearException(uintThread);
 }

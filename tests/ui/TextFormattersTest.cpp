@@ -176,12 +176,9 @@ TEST(TextFormattersTest, Integers)
         const wchar_t* strExpected;
     };
     const Row table[] = {
-        {500, 0, L"500"},
-        {5, 2, L"05"},
-        {-5, 2, L"-5"},
-        {-5, 3, L"-05"},
-        {5, -3, L"5"},
-        {std::numeric_limits<std::int64_t>::min(), 0, L"-9223372036854775808"},
+        {500, 0, L"500"}, {5, 2, L"05"},
+        {-5, 2, L"-5"},   {-5, 3, L"-05"},
+        {5, -3, L"5"},    {std::numeric_limits<std::int64_t>::min(), 0, L"-9223372036854775808"},
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.intValue);

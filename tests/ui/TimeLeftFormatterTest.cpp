@@ -43,8 +43,7 @@ TEST(TimeLeftFormatterTest, FormatsByTimeFormat)
         {L"Appearance=Digits; PresentDirection=HMS; DigitsFormat=NN; HideZero=TRUE", true, 65,
          L"01:05"},
         // A hidden leading part leaves no separator behind.
-        {L"Appearance=Digits; PresentDirection=HMS; DigitsFormat=N; HideZero=TRUE", true, 5,
-         L"5"},
+        {L"Appearance=Digits; PresentDirection=HMS; DigitsFormat=N; HideZero=TRUE", true, 5, L"5"},
         {L"Appearance=Words; PresentDirection=SMH; DigitsFormat=N; HideZero=TRUE", true, 3725,
          L"5 seconds 2 minutes 1 hours"},
         {L"Appearance=Words; PresentDirection=HMS; DigitsFormat=N; HideZero=FALSE", true, 5,
@@ -52,11 +51,10 @@ TEST(TimeLeftFormatterTest, FormatsByTimeFormat)
         {L"Appearance=Words; PresentDirection=HMS; DigitsFormat=NN; HideZero=TRUE", true, 3725,
          L"01 hours 02 minutes 05 seconds"},
         // Three pairs: ignored as a whole.
-        {L"Appearance=Digits; DigitsFormat=NN; HideZero=FALSE", false, 65,
-         L"1 minutes 5 seconds"},
+        {L"Appearance=Digits; DigitsFormat=NN; HideZero=FALSE", false, 65, L"1 minutes 5 seconds"},
         // Five pairs: ignored as a whole.
-        {L"Appearance=Digits; PresentDirection=S; DigitsFormat=NN; HideZero=FALSE; X=1", false,
-         65, L"1 minutes 5 seconds"},
+        {L"Appearance=Digits; PresentDirection=S; DigitsFormat=NN; HideZero=FALSE; X=1", false, 65,
+         L"1 minutes 5 seconds"},
         // Names and recognised values in any case.
         {L"appearance=digits; PRESENTDIRECTION=hms; digitsformat=nn; HideZero=false", true, 65,
          L"00:01:05"},
@@ -66,15 +64,13 @@ TEST(TimeLeftFormatterTest, FormatsByTimeFormat)
         {L"Appearance='Words'; PresentDirection=\"SM\"; DigitsFormat=N; HideZero=TRUE", true, 3725,
          L"5 seconds 2 minutes"},
         // Unrecognised values select the alternative.
-        {L"Appearance=Digitz; PresentDirection=HMS; DigitsFormat=X; HideZero=no", true, 65,
-         L"1:5"},
+        {L"Appearance=Digitz; PresentDirection=HMS; DigitsFormat=X; HideZero=no", true, 65, L"1:5"},
         // Other letters are skipped; kinds may repeat; none at all shows nothing.
         {L"Appearance=Words; PresentDirection=h-x-s; DigitsFormat=N; HideZero=FALSE", true, 3725,
          L"1 hours 5 seconds"},
         {L"Appearance=Words; PresentDirection=SS; DigitsFormat=N; HideZero=TRUE", true, 65,
          L"5 seconds 5 seconds"},
-        {L"Appearance=Words; PresentDirection=xyz; DigitsFormat=N; HideZero=TRUE", true, 3725,
-         L""},
+        {L"Appearance=Words; PresentDirection=xyz; DigitsFormat=N; HideZero=TRUE", true, 3725, L""},
         // A repeated name: the later one wins; an unknown name still counts.
         {L"Appearance=Digits; Appearance=Words; PresentDirection=MS; HideZero=TRUE", true, 65,
          L"1 minutes 5 seconds"},

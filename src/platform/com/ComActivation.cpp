@@ -54,7 +54,8 @@ HRESULT CLSIDFromProgID(std::wstring_view strProgId, Guid& clsid)
     platform::RegistryKey key;
     std::wstring strClsid;
     if (strProgId.empty() ||
-        Failed(key.Open(platform::RegistryRoot::ClassesRoot, std::wstring(strProgId) + L"\\CLSID")) ||
+        Failed(
+            key.Open(platform::RegistryRoot::ClassesRoot, std::wstring(strProgId) + L"\\CLSID")) ||
         Failed(key.QueryStringValue(L"", strClsid))) {
         return CO_E_CLASSSTRING;
     }
@@ -81,7 +82,8 @@ HRESULT CoGetClassObject(const Guid& clsid, const Guid& iid, void** ppv)
     if (hModule == nullptr) {
         return CO_E_ERRORINDLL;
     }
-    auto pGetClassObject = reinterpret_cast<GetClassObjectFunction>(::dlsym(hModule, "DllGetClassObject"));
+    auto pGetClassObject =
+        reinterpret_cast<GetClassObjectFunction>(::dlsym(hModule, "DllGetClassObject"));
     if (pGetClassObject == nullptr) {
         return CO_E_ERRORINDLL;
     }
@@ -106,7 +108,8 @@ void CoFreeUnusedLibraries()
 {
     std::lock_guard lock(g_mutex);
     for (auto it = g_modules.begin(); it != g_modules.end();) {
-        auto pCanUnload = reinterpret_cast<CanUnloadNowFunction>(::dlsym(it->second, "DllCanUnloadNow"));
+        auto pCanUnload =
+            reinterpret_cast<CanUnloadNowFunction>(::dlsym(it->second, "DllCanUnloadNow"));
         if (pCanUnload != nullptr && pCanUnload() == S_OK) {
             ::dlclose(it->second);
             it = g_modules.erase(it);

@@ -47,7 +47,10 @@ public:
             m_pInterface->AddRef();
         }
     }
-    ComPtr(ComPtr&& other) noexcept : m_pInterface(other.m_pInterface) { other.m_pInterface = nullptr; }
+    ComPtr(ComPtr&& other) noexcept : m_pInterface(other.m_pInterface)
+    {
+        other.m_pInterface = nullptr;
+    }
     ComPtr& operator=(ComPtr other) noexcept
     {
         Interface* pOld = m_pInterface;

@@ -49,8 +49,8 @@ std::wstring RegistryStringFromData(std::span<const std::uint8_t> data)
         if (uintUnit >= 0xD800 && uintUnit <= 0xDBFF && i + 1 < uintUnits) {
             const std::uint32_t uintLow = unitAt(i + 1);
             if (uintLow >= 0xDC00 && uintLow <= 0xDFFF) {
-                strText.push_back(static_cast<wchar_t>(
-                    0x10000 + ((uintUnit - 0xD800) << 10) + (uintLow - 0xDC00)));
+                strText.push_back(static_cast<wchar_t>(0x10000 + ((uintUnit - 0xD800) << 10) +
+                                                       (uintLow - 0xDC00)));
                 ++i;
                 continue;
             }
@@ -72,7 +72,8 @@ std::optional<std::uint32_t> RegistryDwordFromData(std::span<const std::uint8_t>
         return std::nullopt;
     }
     return static_cast<std::uint32_t>(data[0]) | (static_cast<std::uint32_t>(data[1]) << 8) |
-           (static_cast<std::uint32_t>(data[2]) << 16) | (static_cast<std::uint32_t>(data[3]) << 24);
+           (static_cast<std::uint32_t>(data[2]) << 16) |
+           (static_cast<std::uint32_t>(data[3]) << 24);
 }
 
 }  // namespace pullbay::platform

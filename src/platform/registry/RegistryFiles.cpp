@@ -184,8 +184,8 @@ HRESULT ListDirectory(int hDirectory, std::vector<std::string>& names)
 
 HRESULT OpenDirectory(int hDirectory, const std::string& strName, FileDescriptor& directory)
 {
-    const int hOpened = ::openat(hDirectory, strName.c_str(),
-                                 O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int hOpened =
+        ::openat(hDirectory, strName.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (hOpened < 0) {
         // A symbolic link or a plain file where a key should be: no such key.
         return HResultFromErrno(errno == ELOOP || errno == ENOTDIR ? ENOENT : errno);
@@ -210,7 +210,7 @@ HRESULT RemoveTree(int hDirectory, const std::string& strName)
             return hr;
         }
         return ::unlinkat(hDirectory, strName.c_str(), AT_REMOVEDIR) == 0 ? S_OK
-                                                                           : HResultFromErrno(errno);
+                                                                          : HResultFromErrno(errno);
     }
     return ::unlinkat(hDirectory, strName.c_str(), 0) == 0 ? S_OK : HResultFromErrno(errno);
 }

@@ -160,8 +160,7 @@ HRESULT StoredValueName(int hKey, std::wstring_view strName, const std::string& 
     strStored.assign(strName);
     std::vector<std::uint8_t> bytes;
     RegistryValueRecord record;
-    if (Failed(ReadWholeFile(hKey, strEntry, bytes)) ||
-        !DecodeRegistryValueRecord(bytes, record)) {
+    if (Failed(ReadWholeFile(hKey, strEntry, bytes)) || !DecodeRegistryValueRecord(bytes, record)) {
         return S_OK;
     }
     if (!core::EqualsIgnoreAsciiCase(record.strName, strName)) {

@@ -60,8 +60,7 @@ std::string EncodeName(std::wstring_view strName)
     if (out.size() <= kMaxPlainEntryBytes) {
         return out;
     }
-    const auto itCut =
-        std::upper_bound(boundaries.begin(), boundaries.end(), kHashedPrefixBytes);
+    const auto itCut = std::upper_bound(boundaries.begin(), boundaries.end(), kHashedPrefixBytes);
     const std::size_t uintCut = itCut == boundaries.begin() ? 0 : *(itCut - 1);
     std::string shortened = out.substr(0, uintCut);
     shortened.push_back(kHashMarker);
@@ -124,11 +123,11 @@ bool IsHashedRegistryEntryName(std::string_view strEntryName)
 
 bool RegistryNameLess(std::wstring_view strLeft, std::wstring_view strRight)
 {
-    return std::lexicographical_compare(
-        strLeft.begin(), strLeft.end(), strRight.begin(), strRight.end(),
-        [](wchar_t chLeft, wchar_t chRight) {
-            return core::ToLowerAscii(chLeft) < core::ToLowerAscii(chRight);
-        });
+    return std::lexicographical_compare(strLeft.begin(), strLeft.end(), strRight.begin(),
+                                        strRight.end(), [](wchar_t chLeft, wchar_t chRight) {
+                                            return core::ToLowerAscii(chLeft) <
+                                                   core::ToLowerAscii(chRight);
+                                        });
 }
 
 }  // namespace pullbay::platform

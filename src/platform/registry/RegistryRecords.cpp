@@ -107,8 +107,7 @@ bool DecodeRegistryValueRecord(std::span<const std::uint8_t> bytes, RegistryValu
         uintVersion != kFormatVersion || !reader.ReadU32(uintType) ||
         !reader.ReadU32(uintNameUnits) || !reader.ReadU32(uintDataBytes) ||
         uintNameUnits > kMaxRegistryValueNameUnits ||
-        !reader.ReadName(uintNameUnits, decoded.strName) ||
-        reader.Remaining() != uintDataBytes) {
+        !reader.ReadName(uintNameUnits, decoded.strName) || reader.Remaining() != uintDataBytes) {
         return false;
     }
     decoded.uintType = uintType;
@@ -135,8 +134,8 @@ bool DecodeRegistryKeyRecord(std::span<const std::uint8_t> bytes, std::wstring& 
     std::wstring strDecoded;
     if (!reader.ReadMagic(kKeyMagic) || !reader.ReadU32(uintVersion) ||
         uintVersion != kFormatVersion || !reader.ReadU32(uintNameUnits) ||
-        uintNameUnits > kMaxRegistryKeyNameUnits ||
-        !reader.ReadName(uintNameUnits, strDecoded) || reader.Remaining() != 0) {
+        uintNameUnits > kMaxRegistryKeyNameUnits || !reader.ReadName(uintNameUnits, strDecoded) ||
+        reader.Remaining() != 0) {
         return false;
     }
     strName = std::move(strDecoded);

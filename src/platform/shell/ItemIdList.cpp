@@ -30,8 +30,8 @@ std::optional<std::vector<RawItem>> SplitItems(const std::uint8_t* pList, std::s
         if (uintSize - uintPos < kLengthBytes) {
             return std::nullopt;
         }
-        const std::size_t uintLength =
-            static_cast<std::size_t>(pList[uintPos]) | (static_cast<std::size_t>(pList[uintPos + 1]) << 8);
+        const std::size_t uintLength = static_cast<std::size_t>(pList[uintPos]) |
+                                       (static_cast<std::size_t>(pList[uintPos + 1]) << 8);
         if (uintLength == 0) {
             return items;
         }
@@ -39,9 +39,10 @@ std::optional<std::vector<RawItem>> SplitItems(const std::uint8_t* pList, std::s
             uintPos + uintLength + kLengthBytes > ItemIdList::kMaxListBytes) {
             return std::nullopt;
         }
-        items.push_back({pList[uintPos + kLengthBytes],
-                         std::string_view(reinterpret_cast<const char*>(pList + uintPos + kItemHeaderBytes),
-                                          uintLength - kItemHeaderBytes)});
+        items.push_back(
+            {pList[uintPos + kLengthBytes],
+             std::string_view(reinterpret_cast<const char*>(pList + uintPos + kItemHeaderBytes),
+                              uintLength - kItemHeaderBytes)});
         uintPos += uintLength;
     }
 }
@@ -55,8 +56,8 @@ bool IsValidUtf8(std::string_view strBytes)
 bool IsValidComponent(std::string_view strName)
 {
     return !strName.empty() && strName != "." && strName != ".." &&
-           strName.find('/') == std::string_view::npos && strName.find('\0') == std::string_view::npos &&
-           IsValidUtf8(strName);
+           strName.find('/') == std::string_view::npos &&
+           strName.find('\0') == std::string_view::npos && IsValidUtf8(strName);
 }
 
 class ListWriter {
@@ -105,7 +106,8 @@ ItemIdBytes ItemIdList::FromPath(std::wstring_view strAbsolutePath)
         if (uintEnd == std::wstring_view::npos) {
             uintEnd = strAbsolutePath.size();
         }
-        const std::wstring_view strComponent = strAbsolutePath.substr(uintStart, uintEnd - uintStart);
+        const std::wstring_view strComponent =
+            strAbsolutePath.substr(uintStart, uintEnd - uintStart);
         uintStart = uintEnd + 1;
         if (strComponent.empty() || strComponent == L".") {
             continue;

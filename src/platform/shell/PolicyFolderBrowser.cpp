@@ -2,12 +2,12 @@
 
 namespace pullbay::platform::shell {
 
-PolicyFolderBrowser::PolicyFolderBrowser(ItemIdBytes answer)
-    : m_answer(std::move(answer))
+PolicyFolderBrowser::PolicyFolderBrowser(ItemIdBytes answer) : m_answer(std::move(answer))
 {
 }
 
-ItemIdBytes PolicyFolderBrowser::Browse(const std::wstring& strTitle, const ItemIdBytes& initialFolder)
+ItemIdBytes PolicyFolderBrowser::Browse(const std::wstring& strTitle,
+                                        const ItemIdBytes& initialFolder)
 {
     ++m_uintBrowseCount;
     m_strLastTitle = strTitle;

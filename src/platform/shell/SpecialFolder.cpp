@@ -11,7 +11,8 @@ namespace {
 
 ItemIdBytes UserDirectoryList(std::string_view strKey, std::wstring_view strDefaultName)
 {
-    const std::optional<std::wstring> strPath = UserDirectories::UserDirectory(strKey, strDefaultName);
+    const std::optional<std::wstring> strPath =
+        UserDirectories::UserDirectory(strKey, strDefaultName);
     return strPath ? ItemIdList::FromPath(*strPath) : ItemIdBytes{};
 }
 

@@ -33,10 +33,10 @@ std::optional<std::string> HomeBytes()
     }
     long intBufferSize = ::sysconf(_SC_GETPW_R_SIZE_MAX);
     std::vector<char> buffer(intBufferSize > 0 ? static_cast<std::size_t>(intBufferSize) : 16384);
-    passwd entry {};
+    passwd entry{};
     passwd* pResult = nullptr;
-    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &pResult) != 0 || pResult == nullptr ||
-        pResult->pw_dir == nullptr || pResult->pw_dir[0] != '/') {
+    if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &pResult) != 0 ||
+        pResult == nullptr || pResult->pw_dir == nullptr || pResult->pw_dir[0] != '/') {
         return std::nullopt;
     }
     return std::string(pResult->pw_dir);
@@ -80,7 +80,8 @@ void SkipBlanks(std::string_view& strLine)
 
 // One line of the file: KEY="value", with the value rules of
 // FindUserDirsEntry. nullopt when the line is for another key or invalid.
-std::optional<std::string> ParseLine(std::string_view strLine, std::string_view strKey, std::string_view strHome)
+std::optional<std::string> ParseLine(std::string_view strLine, std::string_view strKey,
+                                     std::string_view strHome)
 {
     SkipBlanks(strLine);
     if (!strLine.starts_with(strKey)) {
@@ -153,8 +154,10 @@ std::optional<std::wstring> UserDirectories::UserDirectory(std::string_view strK
         return std::nullopt;
     }
     if (const std::optional<std::string> strConfig = ConfigHomeBytes()) {
-        if (const std::optional<std::string> strText = ReadSmallFile(*strConfig + "/user-dirs.dirs")) {
-            if (std::optional<std::string> strEntry = FindUserDirsEntry(*strText, strKey, *strHome)) {
+        if (const std::optional<std::string> strText =
+                ReadSmallFile(*strConfig + "/user-dirs.dirs")) {
+            if (std::optional<std::string> strEntry =
+                    FindUserDirsEntry(*strText, strKey, *strHome)) {
                 return core::FromUtf8(*strEntry);
             }
         }
@@ -162,7 +165,8 @@ std::optional<std::wstring> UserDirectories::UserDirectory(std::string_view strK
     return core::FromUtf8(*strHome) + L"/" + std::wstring(strDefaultName);
 }
 
-std::optional<std::string> UserDirectories::FindUserDirsEntry(std::string_view strText, std::string_view strKey,
+std::optional<std::string> UserDirectories::FindUserDirsEntry(std::string_view strText,
+                                                              std::string_view strKey,
                                                               std::string_view strHome)
 {
     std::optional<std::string> strFound;

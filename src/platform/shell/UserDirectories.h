@@ -29,7 +29,8 @@ public:
     // "$HOME" replaced by strHome: the last valid line for the key wins.
     // A valid value is double-quoted, may use backslash escapes, and is
     // either "$HOME", "$HOME/..." or an absolute path.
-    static std::optional<std::string> FindUserDirsEntry(std::string_view strText, std::string_view strKey,
+    static std::optional<std::string> FindUserDirsEntry(std::string_view strText,
+                                                        std::string_view strKey,
                                                         std::string_view strHome);
 };
 
