@@ -41,13 +41,13 @@ protected:
     {
         const char* strConfig = std::getenv("XDG_CONFIG_HOME");
         ASSERT_NE(strConfig, nullptr);
-        m_config = strConfig;
+        m_configFolder = strConfig;
         ASSERT_EQ(GetRegistryStoreFolder(m_store), S_OK);
-        fs::remove_all(m_config);
-        fs::create_directories(m_config);
+        fs::remove_all(m_configFolder);
+        fs::create_directories(m_configFolder);
     }
 
-    fs::path m_config;
+    fs::path m_configFolder;
     fs::path m_store;
 };
 
@@ -197,10 +197,10 @@ TEST_F(RegistryKeyTest, HostileNamesRoundTripAndNeverLeaveTheStore)
     EXPECT_EQ(Sorted(names), Sorted(keys));
 
     // Links planted inside the store are never followed.
-    const fs::path outside = m_config / "outside";
+    const fs::path outside = m_configFolder / "outside";
     std::ofstream(outside) << "untouched";
     const fs::path trapFolder = m_store / "HKEY_CURRENT_USER" / "hostile";
-    fs::create_directory_symlink(m_config, trapFolder / "evil");
+    fs::create_directory_symlink(m_configFolder, trapFolder / "evil");
     fs::create_symlink(outside, trapFolder / "=evil");
     RegistryKey evil;
     EXPECT_EQ(evil.Open(parent, L"evil"), kNotFound);
@@ -211,7 +211,7 @@ TEST_F(RegistryKeyTest, HostileNamesRoundTripAndNeverLeaveTheStore)
     std::getline(std::ifstream(outside), strOutside);
     EXPECT_EQ(strOutside, "untouched");
 
-    for (const auto& entry : fs::recursive_directory_iterator(m_config)) {
+    for (const auto& entry : fs::recursive_directory_iterator(m_configFolder)) {
         const bool bInside = entry.path().native().starts_with(m_store.native() + "/") ||
                              m_store.native().starts_with(entry.path().native() + "/") ||
                              entry.path() == m_store || entry.path() == outside;

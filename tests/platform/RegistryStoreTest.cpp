@@ -56,13 +56,13 @@ protected:
     {
         const char* strConfig = std::getenv("XDG_CONFIG_HOME");
         ASSERT_NE(strConfig, nullptr);
-        m_config = strConfig;
+        m_configFolder = strConfig;
         ASSERT_EQ(GetRegistryStoreFolder(m_store), S_OK);
-        fs::remove_all(m_config);
-        fs::create_directories(m_config);
+        fs::remove_all(m_configFolder);
+        fs::create_directories(m_configFolder);
     }
 
-    void TearDown() override { ::setenv("XDG_CONFIG_HOME", m_config.c_str(), 1); }
+    void TearDown() override { ::setenv("XDG_CONFIG_HOME", m_configFolder.c_str(), 1); }
 
     // Files of the store's own (temporary files, half-made keys) that a
     // finished operation must not leave behind.
@@ -78,7 +78,7 @@ protected:
         return leftovers;
     }
 
-    fs::path m_config;
+    fs::path m_configFolder;
     fs::path m_store;
 };
 
@@ -112,7 +112,7 @@ TEST_F(RegistryStoreTest, FoldersAndValuesArePrivateToTheUser)
     ASSERT_EQ(hr, S_OK);
     ASSERT_EQ(key.SetValue(L"LastVisitedFolder", REG_BINARY, Pattern(10, 1)), S_OK);
     std::size_t uintFolders = 0;
-    for (const auto& entry : fs::recursive_directory_iterator(m_config)) {
+    for (const auto& entry : fs::recursive_directory_iterator(m_configFolder)) {
         struct stat status {};
         ASSERT_EQ(::lstat(entry.path().c_str(), &status), 0);
         uintFolders += S_ISDIR(status.st_mode) ? 1 : 0;

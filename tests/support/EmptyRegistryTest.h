@@ -16,14 +16,14 @@ protected:
     void SetUp() override
     {
         ASSERT_NE(std::getenv("XDG_CONFIG_HOME"), nullptr);
-        m_config = std::getenv("XDG_CONFIG_HOME");
-        std::filesystem::remove_all(m_config / "pullbay");
+        m_configFolder = std::getenv("XDG_CONFIG_HOME");
+        std::filesystem::remove_all(m_configFolder / "pullbay");
         core::ClearRecordedFailure();
     }
 
     void TearDown() override { core::ClearRecordedFailure(); }
 
-    std::filesystem::path m_config;
+    std::filesystem::path m_configFolder;
 };
 
 }  // namespace pullbay::test

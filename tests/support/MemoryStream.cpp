@@ -8,10 +8,10 @@ namespace pullbay::test {
 HRESULT MemoryStream::Read(void* pData, std::uint32_t uintSize, std::uint32_t* pRead)
 {
     const std::uint64_t uintAvailable =
-        m_uintPosition < m_contents.size() ? m_contents.size() - m_uintPosition : 0;
+        m_uintPosition < m_strContents.size() ? m_strContents.size() - m_uintPosition : 0;
     const auto uintCount =
         static_cast<std::uint32_t>(std::min<std::uint64_t>(uintSize, uintAvailable));
-    std::memcpy(pData, m_contents.data() + m_uintPosition, uintCount);
+    std::memcpy(pData, m_strContents.data() + m_uintPosition, uintCount);
     m_uintPosition += uintCount;
     if (pRead != nullptr) {
         *pRead = uintCount;
@@ -35,10 +35,10 @@ HRESULT MemoryStream::Write(const void* pData, std::uint32_t uintSize, std::uint
         uintCount = static_cast<std::uint32_t>(
             std::min<std::uint64_t>(uintCount, *m_failAfter - m_uintTotalWritten));
     }
-    if (m_contents.size() < m_uintPosition + uintCount) {
-        m_contents.resize(m_uintPosition + uintCount);
+    if (m_strContents.size() < m_uintPosition + uintCount) {
+        m_strContents.resize(m_uintPosition + uintCount);
     }
-    std::memcpy(m_contents.data() + m_uintPosition, pData, uintCount);
+    std::memcpy(m_strContents.data() + m_uintPosition, pData, uintCount);
     m_uintPosition += uintCount;
     m_uintTotalWritten += uintCount;
     if (pWritten != nullptr) {
@@ -54,7 +54,7 @@ HRESULT MemoryStream::Seek(std::int64_t intOffset, core::StreamSeekOrigin origin
     if (origin == core::StreamSeekOrigin::Current) {
         intBase = static_cast<std::int64_t>(m_uintPosition);
     } else if (origin == core::StreamSeekOrigin::End) {
-        intBase = static_cast<std::int64_t>(m_contents.size());
+        intBase = static_cast<std::int64_t>(m_strContents.size());
     }
     if (intBase + intOffset < 0) {
         return E_INVALIDARG;
@@ -69,7 +69,7 @@ HRESULT MemoryStream::Seek(std::int64_t intOffset, core::StreamSeekOrigin origin
 
 HRESULT MemoryStream::SetSize(std::uint64_t uintSize)
 {
-    m_contents.resize(uintSize);
+    m_strContents.resize(uintSize);
     return S_OK;
 }
 

@@ -18,7 +18,7 @@ public:
                  std::uint64_t* pNewPosition) override;
     HRESULT SetSize(std::uint64_t uintSize) override;
 
-    const std::string& Contents() const { return m_contents; }
+    const std::string& Contents() const { return m_strContents; }
     std::uint64_t Position() const { return m_uintPosition; }
     int SeekCount() const { return m_intSeeks; }
 
@@ -28,7 +28,7 @@ public:
     void FailAfter(std::uint64_t uintBytes, HRESULT hrFailure);
 
 private:
-    std::string m_contents;
+    std::string m_strContents;
     std::uint64_t m_uintPosition = 0;
     std::uint64_t m_uintTotalWritten = 0;
     int m_intSeeks = 0;

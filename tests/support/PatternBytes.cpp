@@ -5,33 +5,34 @@ namespace pullbay::test {
 namespace {
 
 // splitmix64 finaliser: every output bit depends on every input bit.
-uint64_t Mix(uint64_t x)
+std::uint64_t Mix(std::uint64_t uintValue)
 {
-    x += 0x9E3779B97F4A7C15ULL;
-    x = (x ^ (x >> 30)) * 0xBF58476D1CE4E5B9ULL;
-    x = (x ^ (x >> 27)) * 0x94D049BB133111EBULL;
-    return x ^ (x >> 31);
+    uintValue += 0x9E3779B97F4A7C15ULL;
+    uintValue = (uintValue ^ (uintValue >> 30)) * 0xBF58476D1CE4E5B9ULL;
+    uintValue = (uintValue ^ (uintValue >> 27)) * 0x94D049BB133111EBULL;
+    return uintValue ^ (uintValue >> 31);
 }
 
 }  // namespace
 
-std::string PatternBytes(size_t offset, size_t length, uint32_t seed)
+std::string PatternBytes(std::size_t uintOffset, std::size_t uintLength, std::uint32_t uintSeed)
 {
-    std::string out(length, '\0');
-    const uint64_t salt = Mix(seed) ^ 0xD6E8FEB86659FD93ULL;
-    // Each 8-byte block of the stream is one mixed word; byte k of the block is
-    // byte k of that word.
-    uint64_t block = ~uint64_t{0};
-    uint64_t word = 0;
-    for (size_t i = 0; i < length; ++i) {
-        const uint64_t position = static_cast<uint64_t>(offset) + i;
-        if (position / 8 != block) {
-            block = position / 8;
-            word = Mix(block ^ salt);
+    std::string strBytes(uintLength, '\0');
+    const std::uint64_t uintSalt = Mix(uintSeed) ^ 0xD6E8FEB86659FD93ULL;
+    // Each 8-byte block of the stream is one mixed word; byte k of the block
+    // is byte k of that word.
+    std::uint64_t uintBlock = ~std::uint64_t{0};
+    std::uint64_t uintWord = 0;
+    for (std::size_t i = 0; i < uintLength; ++i) {
+        const std::uint64_t uintPosition = static_cast<std::uint64_t>(uintOffset) + i;
+        if (uintPosition / 8 != uintBlock) {
+            uintBlock = uintPosition / 8;
+            uintWord = Mix(uintBlock ^ uintSalt);
         }
-        out[i] = static_cast<char>(static_cast<unsigned char>(word >> (8 * (position % 8))));
+        strBytes[i] =
+            static_cast<char>(static_cast<unsigned char>(uintWord >> (8 * (uintPosition % 8))));
     }
-    return out;
+    return strBytes;
 }
 
 }  // namespace pullbay::test

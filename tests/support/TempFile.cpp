@@ -13,59 +13,65 @@ namespace pullbay::test {
 
 namespace {
 
-void WriteAll(int fd, std::string_view data, const std::string& path)
+void WriteAll(int fd, std::string_view data, const std::string& strPath)
 {
     while (!data.empty()) {
-        const ssize_t n = ::write(fd, data.data(), data.size());
-        if (n < 0 && errno == EINTR)
+        const ssize_t intWritten = ::write(fd, data.data(), data.size());
+        if (intWritten < 0 && errno == EINTR) {
             continue;
-        if (n <= 0) {
-            const int error = errno;
-            ::close(fd);
-            ::unlink(path.c_str());
-            throw std::system_error(error, std::generic_category(), "writing " + path);
         }
-        data.remove_prefix(static_cast<size_t>(n));
+        if (intWritten <= 0) {
+            const int intError = errno;
+            ::close(fd);
+            ::unlink(strPath.c_str());
+            throw std::system_error(intError, std::generic_category(), "writing " + strPath);
+        }
+        data.remove_prefix(static_cast<std::size_t>(intWritten));
     }
 }
 
 }  // namespace
 
-TempFile::TempFile(const std::string& contents, const std::string& suffix)
+TempFile::TempFile(const std::string& strContents, const std::string& strSuffix)
 {
-    const char* dir = std::getenv("TMPDIR");
-    std::string pattern = std::string(dir != nullptr && *dir != '\0' ? dir : "/tmp") +
-                          "/pullbay-test-XXXXXX" + suffix;
-    std::vector<char> name(pattern.begin(), pattern.end());
+    const char* pDirectory = std::getenv("TMPDIR");
+    const std::string strPattern =
+        std::string(pDirectory != nullptr && *pDirectory != '\0' ? pDirectory : "/tmp") +
+        "/pullbay-test-XXXXXX" + strSuffix;
+    std::vector<char> name(strPattern.begin(), strPattern.end());
     name.push_back('\0');
-    const int fd = ::mkstemps(name.data(), static_cast<int>(suffix.size()));
-    if (fd < 0)
-        throw std::system_error(errno, std::generic_category(), "creating a file like " + pattern);
-    path_ = name.data();
-    WriteAll(fd, contents, path_);
+    const int fd = ::mkstemps(name.data(), static_cast<int>(strSuffix.size()));
+    if (fd < 0) {
+        throw std::system_error(errno, std::generic_category(),
+                                "creating a file like " + strPattern);
+    }
+    m_strPath = name.data();
+    WriteAll(fd, strContents, m_strPath);
     if (::close(fd) != 0) {
-        const int error = errno;
-        ::unlink(path_.c_str());
-        throw std::system_error(error, std::generic_category(), "closing " + path_);
+        const int intError = errno;
+        ::unlink(m_strPath.c_str());
+        throw std::system_error(intError, std::generic_category(), "closing " + m_strPath);
     }
 }
 
 TempFile::~TempFile()
 {
-    if (!path_.empty())
-        ::unlink(path_.c_str());
+    if (!m_strPath.empty()) {
+        ::unlink(m_strPath.c_str());
+    }
 }
 
-TempFile::TempFile(TempFile&& other) noexcept : path_(std::exchange(other.path_, {}))
+TempFile::TempFile(TempFile&& other) noexcept : m_strPath(std::exchange(other.m_strPath, {}))
 {
 }
 
 TempFile& TempFile::operator=(TempFile&& other) noexcept
 {
     if (this != &other) {
-        if (!path_.empty())
-            ::unlink(path_.c_str());
-        path_ = std::exchange(other.path_, {});
+        if (!m_strPath.empty()) {
+            ::unlink(m_strPath.c_str());
+        }
+        m_strPath = std::exchange(other.m_strPath, {});
     }
     return *this;
 }

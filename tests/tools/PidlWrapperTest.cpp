@@ -102,10 +102,10 @@ TEST_F(PidlWrapperTest, SavingRefusesAnEmptyItemAndPassesCoreFailuresOn)
         EXPECT_STREQ(failure.GetMessage(), L"Argument is null pointer (pidl).");
     }
     EXPECT_EQ(RecordedClass(), L"ArgumentNullPointerException");
-    EXPECT_FALSE(fs::exists(m_config / "pullbay"));
+    EXPECT_FALSE(fs::exists(m_configFolder / "pullbay"));
 
     // The write's own failure comes through unchanged: a file blocks the key.
-    const fs::path root = m_config / "pullbay" / "registry" / "HKEY_CURRENT_USER";
+    const fs::path root = m_configFolder / "pullbay" / "registry" / "HKEY_CURRENT_USER";
     fs::create_directories(root);
     std::ofstream(root / "software") << "not a key";
     try {

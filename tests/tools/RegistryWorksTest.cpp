@@ -78,7 +78,7 @@ TEST_F(RegistryWorksTest, AMissingRootKeyOrNameDoesNothingNotEvenCheckArguments)
         EXPECT_EQ(RegistryWorks::ReadRegData(root, strSubKey, strName, buffer, 4), 0u);
     }
     EXPECT_EQ(buffer[0], 9);
-    EXPECT_FALSE(fs::exists(m_config / "pullbay"));
+    EXPECT_FALSE(fs::exists(m_configFolder / "pullbay"));
 }
 
 TEST_F(RegistryWorksTest, BadArgumentsAreRefusedWithTheirNames)
@@ -99,7 +99,7 @@ TEST_F(RegistryWorksTest, BadArgumentsAreRefusedWithTheirNames)
     pFailure =
         Failure([&buffer] { RegistryWorks::WriteRegData(kUser, kKey, kName, buffer, 0, REG_SZ); });
     EXPECT_STREQ(pFailure->GetMessage(), L"Argument has an unappropriate value (uintDataSize).");
-    EXPECT_FALSE(fs::exists(m_config / "pullbay"));
+    EXPECT_FALSE(fs::exists(m_configFolder / "pullbay"));
 }
 
 TEST_F(RegistryWorksTest, MissingKeysMissingValuesAndOtherTypesFailToRead)
