@@ -22,7 +22,7 @@ struct FileListBatch {
     struct Entry {
         // The new item; null for a line error.
         std::shared_ptr<model::FileItem> pItem;
-        // 0 for an item, else control::ErrorCode::kBadListLine (100),
+        // 0 for an item, else api::ErrorCode::kBadListLine (100),
         // kNoAbsoluteUrl (101) or kInvalidArgument (102).
         std::int32_t intErrorCode = 0;
         // 100: the line as decoded; 101: the URL as far as it was resolved

@@ -1,6 +1,6 @@
 #pragma once
 // The folder browser: asks the user (or a host acting for the user) for one
-// file-system folder. Implementations: a Qt dialog (control/QtFolderBrowser)
+// file-system folder. Implementations: a Qt dialog (dialogs/QtFolderBrowser)
 // and a host-driven one that answers by policy (PolicyFolderBrowser).
 // Called on the GUI thread; Browse may run a modal loop.
 #include <string>
