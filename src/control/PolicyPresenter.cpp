@@ -1,32 +1,22 @@
 #include "control/PolicyPresenter.h"
 
-#include <QDesktopServices>
-#include <QString>
-#include <QUrl>
-
 #include <cstdio>
 
 #include "core/TextUnits.h"
-#include "dialogs/QtFolderBrowser.h"
 #include "platform/shell/ItemIdList.h"
 
 namespace pullbay::control {
 
-PolicyPresenter::PolicyPresenter(OpenFolderMode mode)
-    : m_mode(mode), m_pBrowser(std::make_shared<platform::shell::PolicyFolderBrowser>())
+PolicyPresenter::PolicyPresenter() : m_pBrowser(std::make_shared<platform::shell::PolicyFolderBrowser>())
 {
     m_notice = [](const std::wstring& strText) {
         std::fprintf(stderr, "%s\n", core::ToUtf8(strText).c_str());
     };
-    if (m_mode == OpenFolderMode::Desktop) {
-        m_pDesktopBrowser = std::make_shared<dialogs::QtFolderBrowser>(nullptr);
-    }
 }
 
 void PolicyPresenter::SetFolder(const std::wstring& strPath)
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
-    m_bFolderGiven = !strPath.empty();
     m_pBrowser->SetAnswer(strPath.empty() ? platform::shell::ItemIdBytes()
                                           : platform::shell::ItemIdList::FromPath(strPath));
 }
@@ -34,9 +24,6 @@ void PolicyPresenter::SetFolder(const std::wstring& strPath)
 std::shared_ptr<platform::shell::IFolderBrowser> PolicyPresenter::FolderBrowser()
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
-    if (m_pDesktopBrowser && !m_bFolderGiven) {
-        return m_pDesktopBrowser;
-    }
     return m_pBrowser;
 }
 
@@ -86,11 +73,6 @@ void PolicyPresenter::OpenFolder(const std::wstring& strPath)
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
     m_asked.push_back(L"open " + strPath);
-    if (m_mode == OpenFolderMode::Desktop) {
-        // xdg-open through Qt: the desktop's own handler for folders.
-        QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdWString(strPath)));
-        return;
-    }
     if (m_notice) {
         m_notice(L"The files are in " + strPath);
     }
@@ -100,9 +82,6 @@ void PolicyPresenter::CancelDialogs()
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
     m_asked.push_back(L"cancel");
-    if (m_pDesktopBrowser) {
-        m_pDesktopBrowser->Cancel();
-    }
 }
 
 }  // namespace pullbay::control

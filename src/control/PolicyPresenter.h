@@ -2,11 +2,10 @@
 // A presenter that answers every question without asking: OK to the
 // confirmation with the list as it is, the folder it was given (or cancel),
 // the default action for a clash, OK to a message box and No to a Yes/No
-// question; progress and completion ask nothing. On a desktop the folder is
-// asked in a real folder dialog unless one was given, and the desktop opens
-// the folder; elsewhere opening it is a notice (by default a line on
-// standard error). It remembers what it was asked, for tests.
-// GUI thread only.
+// question; progress and completion ask nothing; opening the folder is a
+// notice (by default a line on standard error). The control's default
+// presenter where no display is present. It remembers what it was asked,
+// for tests. GUI thread only.
 #include <functional>
 #include <memory>
 #include <optional>
@@ -17,20 +16,13 @@
 #include "platform/shell/PolicyFolderBrowser.h"
 #include "pullbay/IDialogPresenter.h"
 
-namespace pullbay::dialogs {
-class QtFolderBrowser;
-}
-
 namespace pullbay::control {
 
 class PolicyPresenter : public api::IDialogPresenter {
 public:
-    enum class OpenFolderMode { Notice, Desktop };
+    PolicyPresenter();
 
-    explicit PolicyPresenter(OpenFolderMode mode = OpenFolderMode::Notice);
-
-    // The folder the browser answers with (empty: cancelled, or on a desktop
-    // the folder dialog).
+    // The folder the browser answers with (empty: cancelled).
     void SetFolder(const std::wstring& strPath);
     void SetNotice(std::function<void(const std::wstring&)> notice)
     {
@@ -61,10 +53,7 @@ public:
 
 private:
     const core::ThreadAffinity m_guiThread;
-    OpenFolderMode m_mode;
-    bool m_bFolderGiven = false;
     std::shared_ptr<platform::shell::PolicyFolderBrowser> m_pBrowser;
-    std::shared_ptr<dialogs::QtFolderBrowser> m_pDesktopBrowser;
     std::function<void(const std::wstring&)> m_notice;
     std::vector<std::wstring> m_asked;
     std::optional<std::vector<std::wstring>> m_completionLog;

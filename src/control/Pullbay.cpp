@@ -11,12 +11,13 @@
 #include "control/UrlAcceptance.h"
 #include "core/TextUnits.h"
 #include "core/ThreadAffinity.h"
+#include "dialogs/QtPresenter.h"
+#include "pullbay/Display.h"
 #include "engine/FileListDownloader.h"
 #include "model/PropertyRules.h"
 #include "model/PropertyTable.h"
 
 #include <QCoreApplication>
-#include <QGuiApplication>
 #include "engine/TempFiles.h"
 #include "net/UrlFunctions.h"
 #include "platform/IPlatform.h"
@@ -197,25 +198,12 @@ com::DispatchTable<Pullbay> BuildTable()
 
 }  // namespace
 
-namespace {
-
-// A real display: the Qt platform in use is neither offscreen nor minimal.
-bool DisplayPresent()
-{
-    if (QGuiApplication::instance() == nullptr) {
-        return false;
-    }
-    const QString strPlatform = QGuiApplication::platformName();
-    return strPlatform != QLatin1String("offscreen") && strPlatform != QLatin1String("minimal");
-}
-
-}  // namespace
 
 Pullbay::Pullbay()
     : m_pPool(std::make_unique<tools::BackgroundWorkManager>(false)),
-      m_pDefaultPresenter(std::make_shared<PolicyPresenter>(
-          DisplayPresent() ? PolicyPresenter::OpenFolderMode::Desktop
-                           : PolicyPresenter::OpenFolderMode::Notice)),
+      m_pQtPresenter(api::DisplayPresent() ? std::make_shared<dialogs::QtPresenter>() : nullptr),
+      m_pDefaultPresenter(m_pQtPresenter ? std::shared_ptr<api::IDialogPresenter>(m_pQtPresenter)
+                                         : std::make_shared<PolicyPresenter>()),
       m_pPresenter(m_pDefaultPresenter)
 {
     com::RegisterProgId(kClsid, kProgId);
@@ -287,6 +275,9 @@ void Pullbay::OnWindowCreated(QWidget* pWindow)
         }
     });
     OpenEvents();
+    if (m_pQtPresenter) {
+        m_pQtPresenter->SetOwner(pWindow);
+    }
     if (!m_pPool) {
         m_pPool = std::make_unique<tools::BackgroundWorkManager>(false);
         m_pPool->SetPumpMode(tools::BackgroundWorkManager::kPumpAllEvents);

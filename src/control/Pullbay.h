@@ -44,6 +44,10 @@ namespace pullbay::engine {
 class FileListDownloader;
 }
 
+namespace pullbay::dialogs {
+class QtPresenter;
+}
+
 namespace pullbay::tools {
 class BackgroundWorkManager;
 class GuiThreadContextProvider;
@@ -53,7 +57,6 @@ namespace pullbay::control {
 
 class EngineProgressSource;
 class GetFileListDialog;
-class PolicyPresenter;
 
 class Pullbay : public EventRaiser<Pullbay>,
                 public com::IDispatchObject,
@@ -250,7 +253,10 @@ private:
     std::unique_ptr<QTimer> m_pInitTimer;
     std::unique_ptr<tools::BackgroundWorkManager> m_pPool;
     QMetaObject::Connection m_windowGone;
-    std::shared_ptr<PolicyPresenter> m_pDefaultPresenter;
+    // The control's own dialogs: real ones where a display is present, else
+    // answers by policy.
+    std::shared_ptr<dialogs::QtPresenter> m_pQtPresenter;
+    std::shared_ptr<api::IDialogPresenter> m_pDefaultPresenter;
     std::shared_ptr<api::IDialogPresenter> m_pPresenter;
     std::wstring m_strCookieText;
     // From the first step of a run (or a file-list fetch) to its end.

@@ -28,6 +28,7 @@
 #include "host/RunEventSink.h"
 #include "host/RunPresenter.h"
 #include "host/ServeSession.h"
+#include "pullbay/Display.h"
 #include "pullbay/Events.h"
 #include "pullbay/Identity.h"
 
@@ -237,7 +238,7 @@ int Run(const std::string& strProgram, const HostOptions& options)
 
     const bool bTerminal = ::isatty(STDERR_FILENO) == 1;
     auto pSink = std::make_shared<RunEventSink>(options.bEvents, bTerminal);
-    auto pPresenter = std::make_shared<RunPresenter>(!bHeadless, bTerminal, strDestination);
+    auto pPresenter = std::make_shared<RunPresenter>(api::DisplayPresent(), bTerminal, strDestination);
     if (options.bEvents) {
         // stdout carries JSON only.
         pPresenter->SetNotice([](const std::wstring& strFolder) {
@@ -250,7 +251,7 @@ int Run(const std::string& strProgram, const HostOptions& options)
         pPresenter->SetDefault(std::move(pDefault));
     };
     setup.pSink = pSink;
-    setup.bShowWindow = !bHeadless;
+    setup.bShowWindow = api::DisplayPresent();
     ControlSession session;
     if (const int intExit = session.Open(setup); intExit != 0) {
         return intExit;
@@ -289,7 +290,7 @@ int Serve(const std::string& strProgram, const HostOptions& options)
     // otherwise; with a display the dialogs that have windows show them.
     std::shared_ptr<ClientPresenter> pClient;
     if (options.dialogs == DialogMode::Client ||
-        (options.dialogs == DialogMode::Default && bHeadless)) {
+        (options.dialogs == DialogMode::Default && !api::DisplayPresent())) {
         pClient = std::make_shared<ClientPresenter>(ClientPresenter::Mode::Client, strDestination);
         setup.pPresenter = pClient;
     } else if (options.dialogs == DialogMode::Auto) {
@@ -310,7 +311,7 @@ int Serve(const std::string& strProgram, const HostOptions& options)
             pServe->SetReady();
         }
     });
-    setup.bShowWindow = !bHeadless;
+    setup.bShowWindow = api::DisplayPresent();
     ControlSession session;
     if (const int intExit = session.Open(setup); intExit != 0) {
         return intExit;
@@ -350,7 +351,7 @@ int Demo(const std::string& strProgram, const HostOptions& options)
 
     const bool bTerminal = ::isatty(STDERR_FILENO) == 1;
     auto pSink = std::make_shared<RunEventSink>(false, bTerminal);
-    auto pPresenter = std::make_shared<RunPresenter>(!bHeadless, bTerminal, strDestination);
+    auto pPresenter = std::make_shared<RunPresenter>(api::DisplayPresent(), bTerminal, strDestination);
     ControlSession::Setup setup;
     setup.strPageUrl = core::FromUtf8(server.BaseUrl() + "/");
     setup.params = {{L"FileList", core::FromUtf8(server.ListUrl())}};
@@ -359,7 +360,7 @@ int Demo(const std::string& strProgram, const HostOptions& options)
         pPresenter->SetDefault(std::move(pDefault));
     };
     setup.pSink = pSink;
-    setup.bShowWindow = !bHeadless;
+    setup.bShowWindow = api::DisplayPresent();
     ControlSession session;
     if (const int intExit = session.Open(setup); intExit != 0) {
         return intExit;

@@ -1,0 +1,114 @@
+#include "dialogs/QtPresenter.h"
+
+#include <QApplication>
+#include <QDesktopServices>
+#include <QMessageBox>
+#include <QString>
+#include <QUrl>
+
+#include "dialogs/FileExistsDialog.h"
+#include "dialogs/QtFolderBrowser.h"
+
+namespace pullbay::dialogs {
+
+QtPresenter::QtPresenter() : m_pBrowser(std::make_shared<QtFolderBrowser>(nullptr)) {}
+
+QtPresenter::~QtPresenter() = default;
+
+void QtPresenter::SetOwner(QWidget* pOwner)
+{
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
+    m_pOwner = pOwner;
+    m_pBrowser = std::make_shared<QtFolderBrowser>(pOwner);
+}
+
+QWidget* QtPresenter::Owner() const
+{
+    return m_pOwner ? m_pOwner.data() : QApplication::activeWindow();
+}
+
+api::ConfirmationAnswer QtPresenter::ConfirmDownload(const api::ConfirmationRequest& request)
+{
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
+    api::ConfirmationAnswer answer;
+    answer.bOk = true;
+    for (const ui::ConfirmationRow& row : request.rows) {
+        answer.checked.push_back(row.bChecked);
+    }
+    return answer;
+}
+
+std::shared_ptr<platform::shell::IFolderBrowser> QtPresenter::FolderBrowser()
+{
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
+    return m_pBrowser;
+}
+
+api::FileExistsReply QtPresenter::AskFileExists(const api::FileExistsQuestion& question)
+{
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
+    // Held weakly: the owner going takes the dialog with it.
+    QPointer<FileExistsDialog> pDialog = new FileExistsDialog(question, Owner());
+    m_pOpen = pDialog.data();
+    if (!pDialog->Model().IsFinished()) {
+        pDialog->exec();
+    }
+    if (pDialog.isNull()) {
+        return {ui::FileExistsAnswer::Skip, false};
+    }
+    const api::FileExistsReply reply =
+        pDialog->Model().IsFinished() ? pDialog->Reply() : api::FileExistsReply{ui::FileExistsAnswer::Skip, false};
+    delete pDialog.data();
+    return reply;
+}
+
+void QtPresenter::ShowProgress(const std::shared_ptr<api::IProgressSource>&)
+{
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
+}
+
+void QtPresenter::ShowDownloadComplete(const api::CompletionReport&)
+{
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
+}
+
+api::MessageBoxAnswer QtPresenter::ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
+                                                  api::MessageBoxButtons buttons)
+{
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
+    const bool bYesNo = buttons == api::MessageBoxButtons::YesNo;
+    QPointer<QMessageBox> pBox =
+        new QMessageBox(bYesNo ? QMessageBox::Question : QMessageBox::Information, QString::fromStdWString(strCaption),
+                        QString::fromStdWString(strText),
+                        bYesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, Owner());
+    pBox->setTextFormat(Qt::PlainText);
+    // Escape or the close button answer as the box's cancel: No, or OK.
+    pBox->setEscapeButton(bYesNo ? QMessageBox::No : QMessageBox::Ok);
+    m_pOpen = pBox.data();
+    const int intResult = pBox->exec();
+    delete pBox.data();
+    if (!bYesNo) {
+        return api::MessageBoxAnswer::Ok;
+    }
+    return intResult == QMessageBox::Yes ? api::MessageBoxAnswer::Yes : api::MessageBoxAnswer::No;
+}
+
+void QtPresenter::OpenFolder(const std::wstring& strPath)
+{
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
+    // xdg-open through Qt: the desktop's own handler for folders.
+    QDesktopServices::openUrl(QUrl::fromLocalFile(QString::fromStdWString(strPath)));
+}
+
+void QtPresenter::CancelDialogs()
+{
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
+    m_pBrowser->Cancel();
+    if (auto* pExists = dynamic_cast<FileExistsDialog*>(m_pOpen.data())) {
+        pExists->Cancel();
+    } else if (m_pOpen) {
+        m_pOpen->done(QMessageBox::No);
+    }
+}
+
+}  // namespace pullbay::dialogs
