@@ -6,6 +6,7 @@
 // that hangs.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QEventLoop>
 #include <QTimer>
 #include <QWidget>
@@ -20,6 +21,9 @@
 #include <vector>
 
 #include "control/PolicyPresenter.h"
+#include "dialogs/QtPresenter.h"
+#include "platform/shell/ItemIdList.h"
+#include "platform/shell/PolicyFolderBrowser.h"
 #include "control/Pullbay.h"
 #include "core/TextUnits.h"
 #include "engine/TempFiles.h"
@@ -256,6 +260,88 @@ TEST_P(WindowDestroyedTest, EndsTheRunWithoutHangLeakOrHalfFile)
         // Without its window the control starts nothing.
         EXPECT_EQ(pControl->Download(), S_OK);
         pControl.reset();
+    }
+}
+
+// The real dialogs: the file-exists dialog and the completion prompt are open
+// (real modal windows owned by the control's window) when the window goes.
+TEST_F(WindowDestroyedTest, TheOpenQtDialogGoesWithTheWindowAndTheRunEnds)
+{
+    // The Qt presenter, but with the destination given instead of asked.
+    class GivenFolderQtPresenter : public dialogs::QtPresenter {
+    public:
+        explicit GivenFolderQtPresenter(const fs::path& folder)
+            : m_pBrowser(std::make_shared<platform::shell::PolicyFolderBrowser>(
+                  platform::shell::ItemIdList::FromPath(folder.wstring())))
+        {
+        }
+        std::shared_ptr<platform::shell::IFolderBrowser> FolderBrowser() override { return m_pBrowser; }
+
+    private:
+        std::shared_ptr<platform::shell::PolicyFolderBrowser> m_pBrowser;
+    };
+
+    for (const bool bClash : {true, false}) {
+        for (int intRound = 0; intRound < 4; ++intRound) {
+            SCOPED_TRACE(std::string(bClash ? "file-exists dialog" : "completion prompt") + ", round " +
+                         std::to_string(intRound));
+            const bool bDeleteWidget = intRound % 2 == 0;
+            const fs::path destination = fs::path(std::getenv("TMPDIR")) / "window-destroyed-qt" /
+                                         (std::to_string(bClash) + "-" + std::to_string(intRound));
+            fs::create_directories(destination);
+            std::ofstream(destination / "small.txt") << "old";
+
+            auto pWindow = std::make_unique<QWidget>();
+            auto pControl = std::make_unique<control::Pullbay>();
+            auto pEvents = std::make_shared<LateEventCounter>();
+            auto pPresenter = std::make_shared<GivenFolderQtPresenter>(destination);
+            pPresenter->SetOwner(pWindow.get());
+            pControl->SetPresenter(pPresenter);
+            std::uint32_t uintCookie = 0;
+            ASSERT_EQ(pControl->EventConnectionPoint().Advise(pEvents, uintCookie), S_OK);
+            pControl->OnWindowCreated(pWindow.get());
+            PutByName(*pControl, L"FileExistsDialogTimeOut", Variant::FromI4(bClash ? -1 : 0));
+            PutByName(*pControl, L"DownloadCompleteAction", Variant::FromString(NullableString(L"Prompt")));
+            std::int32_t intIndex = 0;
+            ASSERT_EQ(pControl->DownloadFileAdd(NullableString(L"*/*"), 0, NullableString(L"small.txt"),
+                                                NullableString(Widen(server.BaseUrl() + "/small.txt")), &intIndex),
+                      S_OK);
+
+            // Once the dialog is open, its window goes.
+            bool bDialogSeen = false;
+            QTimer poll;
+            poll.setInterval(5);
+            QObject::connect(&poll, &QTimer::timeout, [&] {
+                if (QApplication::activeModalWidget() == nullptr) {
+                    return;
+                }
+                poll.stop();
+                bDialogSeen = true;
+                pEvents->bWindowGone = true;
+                if (bDeleteWidget) {
+                    pWindow.reset();
+                } else {
+                    pControl->OnWindowDestroyed();
+                }
+            });
+            poll.start();
+            HRESULT hr = E_FAIL;
+            {
+                Watchdog watchdog("a run whose window went with a Qt dialog open", std::chrono::seconds(30));
+                hr = pControl->Download();
+            }
+            poll.stop();
+            EXPECT_EQ(hr, S_OK);
+            EXPECT_TRUE(bDialogSeen);
+            EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "no dialog is left open";
+            EXPECT_TRUE(pEvents->lateEvents.empty());
+            EXPECT_FALSE(pControl->IsRunning());
+            EXPECT_EQ(tools::BackgroundWorkManager::GetLiveWorkerCount(), 0u);
+            if (bClash) {
+                EXPECT_EQ(ReadFile(destination / "small.txt"), "old") << "the clash was answered Skip";
+            }
+            pControl.reset();
+        }
     }
 }
 
