@@ -64,6 +64,12 @@ public:
     virtual void SkipAll() = 0;
 };
 
+// The get-file-list window: its line of text and its Cancel button.
+struct FileListWindowTexts {
+    std::wstring strText;
+    std::wstring strCancelButtonText;
+};
+
 // The download-complete dialog: its texts and the log, one line per file
 // then the extra line when the Protected Mode copy failed.
 struct CompletionReport {
@@ -90,12 +96,15 @@ public:
                                             const std::wstring& strCaption,
                                             MessageBoxButtons buttons) = 0;
     // The get-file-list progress window while the list is fetched: shown with
-    // its text and a cancel action the host may call (on the GUI thread) until
-    // FileListProgressClosed. Presenters without such a window ignore both.
-    virtual void FileListProgressShown(const std::wstring& /*strText*/,
+    // its texts and a cancel action the presenter may call (on the GUI
+    // thread) until FileListProgressClosed; FileListProgress reports the
+    // bytes received and expected (below 1: the size is unknown). Presenters
+    // without such a window ignore all three.
+    virtual void FileListProgressShown(const FileListWindowTexts& /*texts*/,
                                        std::function<void()> /*cancel*/)
     {
     }
+    virtual void FileListProgress(std::int64_t /*intDone*/, std::int64_t /*intExpected*/) {}
     virtual void FileListProgressClosed() {}
     // Shows the destination folder to the user (the desktop's handler, or a
     // notice where there is no desktop).

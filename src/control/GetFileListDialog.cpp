@@ -17,7 +17,8 @@
 namespace pullbay::control {
 
 // The retrieval's notifications, on the worker; shared with the retrieval.
-class GetFileListDialog::Sink final : public engine::IFileListSink {
+class GetFileListDialog::Sink final : public engine::IFileListSink,
+                                      public std::enable_shared_from_this<GetFileListDialog::Sink> {
 public:
     explicit Sink(Pullbay& control) : m_control(control) {}
 
@@ -63,9 +64,29 @@ public:
         }
     }
 
-    void Progress(std::int64_t, std::int64_t) override
+    void Progress(std::int64_t intDone, std::int64_t intExpected) override
     {
-        // The progress bar belongs to the dialog's window.
+        // The newest figures wait here; one queued call at a time carries
+        // them to the window, so a fast transfer never floods the GUI thread.
+        m_intDone.store(intDone);
+        m_intExpected.store(intExpected);
+        auto pProvider = m_control.GetContextProvider();
+        if (!pProvider || Result() != 0 || m_bProgressQueued.exchange(true)) {
+            return;
+        }
+        std::weak_ptr<Sink> pWeakSelf = weak_from_this();
+        pProvider->CallFromGuiThread(tools::MakeWorkHolder<0, void()>([pWeakSelf] {
+                                         if (const auto pSelf = pWeakSelf.lock()) {
+                                             pSelf->ShowProgress();
+                                         }
+                                     }),
+                                     false);
+    }
+
+    // GUI thread: the window that shows the bar, until the dialog ends.
+    void ShowProgressIn(std::shared_ptr<api::IDialogPresenter> pPresenter)
+    {
+        m_pPresenter = std::move(pPresenter);
     }
 
     void Ended(std::int32_t intResult) override
@@ -75,8 +96,21 @@ public:
     }
 
 private:
+    // GUI thread.
+    void ShowProgress()
+    {
+        m_bProgressQueued = false;
+        if (m_pPresenter && Result() == 0) {
+            m_pPresenter->FileListProgress(m_intDone.load(), m_intExpected.load());
+        }
+    }
+
     Pullbay& m_control;
     std::atomic<int> m_intResult{0};
+    std::atomic<std::int64_t> m_intDone{0};
+    std::atomic<std::int64_t> m_intExpected{0};
+    std::atomic<bool> m_bProgressQueued{false};
+    std::shared_ptr<api::IDialogPresenter> m_pPresenter;
 };
 
 GetFileListDialog::GetFileListDialog(std::wstring strListUrl, std::wstring strCookieText,
@@ -114,11 +148,14 @@ int GetFileListDialog::Run(bool bShowWindow)
         // reaches the shared sink.
         std::weak_ptr<Sink> pWeakSink = m_pSink;
         pPresenter->FileListProgressShown(
-            settings.GetText(model::TextProperty::FileListProgressDialogText), [pWeakSink] {
+            {settings.GetText(model::TextProperty::FileListProgressDialogText),
+             settings.GetText(model::TextProperty::FileListProgressDialogCancelButtonText)},
+            [pWeakSink] {
                 if (const auto pSink = pWeakSink.lock()) {
                     pSink->End(kResultFailure);
                 }
             });
+        m_pSink->ShowProgressIn(pPresenter);
     }
     // Sleeps in the event loop: the retrieval's GUI-thread calls and its
     // end wake it; the timer keeps the wait at most one interval.
@@ -128,6 +165,7 @@ int GetFileListDialog::Run(bool bShowWindow)
         QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     }
     if (pPresenter) {
+        m_pSink->ShowProgressIn(nullptr);
         pPresenter->FileListProgressClosed();
     }
     // Ended (also by a cancel): the transfer stops and is heard no more.

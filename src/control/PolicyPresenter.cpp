@@ -7,7 +7,8 @@
 
 namespace pullbay::control {
 
-PolicyPresenter::PolicyPresenter() : m_pBrowser(std::make_shared<platform::shell::PolicyFolderBrowser>())
+PolicyPresenter::PolicyPresenter()
+    : m_pBrowser(std::make_shared<platform::shell::PolicyFolderBrowser>())
 {
     m_notice = [](const std::wstring& strText) {
         std::fprintf(stderr, "%s\n", core::ToUtf8(strText).c_str());

@@ -12,10 +12,10 @@
 #include "core/TextUnits.h"
 #include "core/ThreadAffinity.h"
 #include "dialogs/QtPresenter.h"
-#include "pullbay/Display.h"
 #include "engine/FileListDownloader.h"
 #include "model/PropertyRules.h"
 #include "model/PropertyTable.h"
+#include "pullbay/Display.h"
 
 #include <QCoreApplication>
 #include "engine/TempFiles.h"
@@ -197,7 +197,6 @@ com::DispatchTable<Pullbay> BuildTable()
 }
 
 }  // namespace
-
 
 Pullbay::Pullbay()
     : m_pPool(std::make_unique<tools::BackgroundWorkManager>(false)),

@@ -12,8 +12,8 @@ namespace pullbay::dialogs {
 DialogUnits::DialogUnits(const QFont& font)
 {
     const QFontMetrics metrics(font);
-    const int intAdvance =
-        metrics.horizontalAdvance(QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
+    const int intAdvance = metrics.horizontalAdvance(
+        QStringLiteral("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"));
     m_intBaseX = std::max(1, static_cast<int>(std::lround(intAdvance / 52.0)));
     m_intBaseY = std::max(1, metrics.height());
 }

@@ -16,8 +16,8 @@ QString Text(const std::wstring& strText)
     return QString::fromStdWString(strText);
 }
 
-QPushButton* MakeButton(QWidget* pParent, const DialogUnits& units, int intId, const std::wstring& strText,
-                        int intX)
+QPushButton* MakeButton(QWidget* pParent, const DialogUnits& units, int intId,
+                        const std::wstring& strText, int intX)
 {
     auto* pButton = new QPushButton(Text(strText), pParent);
     pButton->setObjectName(QString::number(intId));
@@ -51,9 +51,11 @@ FileExistsDialog::FileExistsDialog(const api::FileExistsQuestion& question, QWid
     m_pOverwrite = MakeButton(this, units, kOverwriteId, settings.strOverwriteButtonText, 80);
     m_pSkip = MakeButton(this, units, kSkipId, settings.strSkipButtonText, 143);
     m_pRename = MakeButton(this, units, kRenameId, settings.strRenameButtonText, 206);
-    connect(m_pOverwrite, &QPushButton::clicked, this, [this] { Choose(ui::FileExistsAnswer::Overwrite); });
+    connect(m_pOverwrite, &QPushButton::clicked, this,
+            [this] { Choose(ui::FileExistsAnswer::Overwrite); });
     connect(m_pSkip, &QPushButton::clicked, this, [this] { Choose(ui::FileExistsAnswer::Skip); });
-    connect(m_pRename, &QPushButton::clicked, this, [this] { Choose(ui::FileExistsAnswer::Rename); });
+    connect(m_pRename, &QPushButton::clicked, this,
+            [this] { Choose(ui::FileExistsAnswer::Rename); });
 
     m_pTimeLeft = new QLabel(Text(m_model.TimeLeftText()), this);
     m_pTimeLeft->setObjectName(QString::number(kTimeLeftId));

@@ -7,11 +7,14 @@
 #include <QUrl>
 
 #include "dialogs/FileExistsDialog.h"
+#include "dialogs/GetFileListWindow.h"
 #include "dialogs/QtFolderBrowser.h"
 
 namespace pullbay::dialogs {
 
-QtPresenter::QtPresenter() : m_pBrowser(std::make_shared<QtFolderBrowser>(nullptr)) {}
+QtPresenter::QtPresenter() : m_pBrowser(std::make_shared<QtFolderBrowser>(nullptr))
+{
+}
 
 QtPresenter::~QtPresenter() = default;
 
@@ -57,7 +60,8 @@ api::FileExistsReply QtPresenter::AskFileExists(const api::FileExistsQuestion& q
         return {ui::FileExistsAnswer::Skip, false};
     }
     const api::FileExistsReply reply =
-        pDialog->Model().IsFinished() ? pDialog->Reply() : api::FileExistsReply{ui::FileExistsAnswer::Skip, false};
+        pDialog->Model().IsFinished() ? pDialog->Reply()
+                                      : api::FileExistsReply{ui::FileExistsAnswer::Skip, false};
     delete pDialog.data();
     return reply;
 }
@@ -72,14 +76,15 @@ void QtPresenter::ShowDownloadComplete(const api::CompletionReport&)
     PB_ASSERT_OWNER_THREAD(m_guiThread);
 }
 
-api::MessageBoxAnswer QtPresenter::ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
+api::MessageBoxAnswer QtPresenter::ShowMessageBox(const std::wstring& strText,
+                                                  const std::wstring& strCaption,
                                                   api::MessageBoxButtons buttons)
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
     const bool bYesNo = buttons == api::MessageBoxButtons::YesNo;
     QPointer<QMessageBox> pBox =
-        new QMessageBox(bYesNo ? QMessageBox::Question : QMessageBox::Information, QString::fromStdWString(strCaption),
-                        QString::fromStdWString(strText),
+        new QMessageBox(bYesNo ? QMessageBox::Question : QMessageBox::Information,
+                        QString::fromStdWString(strCaption), QString::fromStdWString(strText),
                         bYesNo ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, Owner());
     pBox->setTextFormat(Qt::PlainText);
     // Escape or the close button answer as the box's cancel: No, or OK.
@@ -93,6 +98,36 @@ api::MessageBoxAnswer QtPresenter::ShowMessageBox(const std::wstring& strText, c
     return intResult == QMessageBox::Yes ? api::MessageBoxAnswer::Yes : api::MessageBoxAnswer::No;
 }
 
+void QtPresenter::FileListProgressShown(const api::FileListWindowTexts& texts,
+                                        std::function<void()> cancel)
+{
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
+    FileListProgressClosed();
+    m_cancelFileList = cancel;
+    m_pFileListWindow = new GetFileListWindow(texts, std::move(cancel), Owner());
+    m_pFileListWindow->show();
+}
+
+GetFileListWindow* QtPresenter::FileListWindow() const
+{
+    return m_pFileListWindow.data();
+}
+
+void QtPresenter::FileListProgress(std::int64_t intDone, std::int64_t intExpected)
+{
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
+    if (m_pFileListWindow) {
+        m_pFileListWindow->SetProgress(intDone, intExpected);
+    }
+}
+
+void QtPresenter::FileListProgressClosed()
+{
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
+    m_cancelFileList = nullptr;
+    delete m_pFileListWindow.data();
+}
+
 void QtPresenter::OpenFolder(const std::wstring& strPath)
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
@@ -104,6 +139,9 @@ void QtPresenter::CancelDialogs()
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
     m_pBrowser->Cancel();
+    if (m_cancelFileList) {
+        m_cancelFileList();
+    }
     if (auto* pExists = dynamic_cast<FileExistsDialog*>(m_pOpen.data())) {
         pExists->Cancel();
     } else if (m_pOpen) {

@@ -1,14 +1,16 @@
 #pragma once
 // The control's dialogs as real windows, each modal and owned by the
-// control's window: the file-exists dialog, the run's message boxes and the
-// folder dialog. The confirmation, progress, completion and get-file-list
-// windows are not built yet: until they are, the confirmation is taken as
-// shown (every checked file), and progress, completion and the list fetch
-// show nothing. The control's default presenter wherever a display is
+// control's window: the file-exists dialog, the run's message boxes, the
+// get-file-list window and the folder dialog. The confirmation, progress and
+// completion windows are not built yet: until they are, the confirmation is
+// taken as shown (every checked file), and progress and completion show
+// nothing. The control's default presenter wherever a display is
 // present. GUI thread only.
 #include <QPointer>
 #include <QWidget>
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 
 #include "core/ThreadAffinity.h"
@@ -18,6 +20,7 @@ class QDialog;
 
 namespace pullbay::dialogs {
 
+class GetFileListWindow;
 class QtFolderBrowser;
 
 class QtPresenter : public api::IDialogPresenter {
@@ -33,10 +36,18 @@ public:
     api::FileExistsReply AskFileExists(const api::FileExistsQuestion& question) override;
     void ShowProgress(const std::shared_ptr<api::IProgressSource>& pSource) override;
     void ShowDownloadComplete(const api::CompletionReport& report) override;
-    api::MessageBoxAnswer ShowMessageBox(const std::wstring& strText, const std::wstring& strCaption,
+    api::MessageBoxAnswer ShowMessageBox(const std::wstring& strText,
+                                         const std::wstring& strCaption,
                                          api::MessageBoxButtons buttons) override;
+    void FileListProgressShown(const api::FileListWindowTexts& texts,
+                               std::function<void()> cancel) override;
+    void FileListProgress(std::int64_t intDone, std::int64_t intExpected) override;
+    void FileListProgressClosed() override;
     void OpenFolder(const std::wstring& strPath) override;
     void CancelDialogs() override;
+
+    // The get-file-list window while it is shown (tests drive it).
+    GetFileListWindow* FileListWindow() const;
 
 private:
     // The owner of a new dialog: the control's window, else the active one.
@@ -47,6 +58,8 @@ private:
     std::shared_ptr<QtFolderBrowser> m_pBrowser;
     // The dialog open now, ended as cancelled by CancelDialogs.
     QPointer<QDialog> m_pOpen;
+    QPointer<GetFileListWindow> m_pFileListWindow;
+    std::function<void()> m_cancelFileList;
 };
 
 }  // namespace pullbay::dialogs

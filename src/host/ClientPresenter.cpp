@@ -467,7 +467,7 @@ void ClientPresenter::ShowProgress(const std::shared_ptr<api::IProgressSource>& 
     m_write(JsonText::Object().Text("dialogClosed", strId).Str());
 }
 
-void ClientPresenter::FileListProgressShown(const std::wstring& strText,
+void ClientPresenter::FileListProgressShown(const api::FileListWindowTexts& texts,
                                             std::function<void()> cancel)
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
@@ -484,7 +484,7 @@ void ClientPresenter::FileListProgressShown(const std::wstring& strText,
     JsonText::Object line;
     line.Text("dialog", L"GetFileList")
         .Text("dialogId", core::FromUtf8(pPending->strId))
-        .Text("text", strText);
+        .Text("text", texts.strText);
     if (m_mode == Mode::Auto) {
         line.Raw("auto", JsonText::Object().Bool("cancel", false).Str());
     }

@@ -52,7 +52,8 @@ public:
                                          const std::wstring& strCaption,
                                          api::MessageBoxButtons buttons) override;
     void OpenFolder(const std::wstring& strPath) override;
-    void FileListProgressShown(const std::wstring& strText, std::function<void()> cancel) override;
+    void FileListProgressShown(const api::FileListWindowTexts& texts,
+                               std::function<void()> cancel) override;
     void FileListProgressClosed() override;
     // The run is ending early: open dialogs end as cancelled (each with a
     // "dialogClosed" line whose reason is "cancelled").

@@ -238,7 +238,8 @@ int Run(const std::string& strProgram, const HostOptions& options)
 
     const bool bTerminal = ::isatty(STDERR_FILENO) == 1;
     auto pSink = std::make_shared<RunEventSink>(options.bEvents, bTerminal);
-    auto pPresenter = std::make_shared<RunPresenter>(api::DisplayPresent(), bTerminal, strDestination);
+    auto pPresenter =
+        std::make_shared<RunPresenter>(api::DisplayPresent(), bTerminal, strDestination);
     if (options.bEvents) {
         // stdout carries JSON only.
         pPresenter->SetNotice([](const std::wstring& strFolder) {
@@ -351,7 +352,8 @@ int Demo(const std::string& strProgram, const HostOptions& options)
 
     const bool bTerminal = ::isatty(STDERR_FILENO) == 1;
     auto pSink = std::make_shared<RunEventSink>(false, bTerminal);
-    auto pPresenter = std::make_shared<RunPresenter>(api::DisplayPresent(), bTerminal, strDestination);
+    auto pPresenter =
+        std::make_shared<RunPresenter>(api::DisplayPresent(), bTerminal, strDestination);
     ControlSession::Setup setup;
     setup.strPageUrl = core::FromUtf8(server.BaseUrl() + "/");
     setup.params = {{L"FileList", core::FromUtf8(server.ListUrl())}};

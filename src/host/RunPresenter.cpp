@@ -91,11 +91,20 @@ api::MessageBoxAnswer RunPresenter::ShowMessageBox(const std::wstring& strText,
                                                     : api::MessageBoxAnswer::Ok;
 }
 
-void RunPresenter::FileListProgressShown(const std::wstring& strText, std::function<void()> cancel)
+void RunPresenter::FileListProgressShown(const api::FileListWindowTexts& texts,
+                                         std::function<void()> cancel)
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (m_pDefault) {
-        m_pDefault->FileListProgressShown(strText, std::move(cancel));
+        m_pDefault->FileListProgressShown(texts, std::move(cancel));
+    }
+}
+
+void RunPresenter::FileListProgress(std::int64_t intDone, std::int64_t intExpected)
+{
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
+    if (m_pDefault) {
+        m_pDefault->FileListProgress(intDone, intExpected);
     }
 }
 

@@ -43,7 +43,9 @@ public:
     api::MessageBoxAnswer ShowMessageBox(const std::wstring& strText,
                                          const std::wstring& strCaption,
                                          api::MessageBoxButtons buttons) override;
-    void FileListProgressShown(const std::wstring& strText, std::function<void()> cancel) override;
+    void FileListProgressShown(const api::FileListWindowTexts& texts,
+                               std::function<void()> cancel) override;
+    void FileListProgress(std::int64_t intDone, std::int64_t intExpected) override;
     void FileListProgressClosed() override;
     void OpenFolder(const std::wstring& strPath) override;
     void CancelDialogs() override;

@@ -21,13 +21,13 @@
 #include <vector>
 
 #include "control/PolicyPresenter.h"
-#include "dialogs/QtPresenter.h"
-#include "platform/shell/ItemIdList.h"
-#include "platform/shell/PolicyFolderBrowser.h"
 #include "control/Pullbay.h"
 #include "core/TextUnits.h"
+#include "dialogs/QtPresenter.h"
 #include "engine/TempFiles.h"
 #include "platform/com/IDispatchSink.h"
+#include "platform/shell/ItemIdList.h"
+#include "platform/shell/PolicyFolderBrowser.h"
 #include "pullbay/Events.h"
 #include "support/PatternBytes.h"
 #include "support/TestFiles.h"
@@ -124,7 +124,7 @@ public:
             DestroyAndWait();
         }
     }
-    void FileListProgressShown(const std::wstring&, std::function<void()>) override
+    void FileListProgressShown(const api::FileListWindowTexts&, std::function<void()>) override
     {
         if (m_stage == Stage::FileList) {
             QTimer::singleShot(20, [this] { m_destroyWindow(); });
@@ -275,7 +275,10 @@ TEST_F(WindowDestroyedTest, TheOpenQtDialogGoesWithTheWindowAndTheRunEnds)
                   platform::shell::ItemIdList::FromPath(folder.wstring())))
         {
         }
-        std::shared_ptr<platform::shell::IFolderBrowser> FolderBrowser() override { return m_pBrowser; }
+        std::shared_ptr<platform::shell::IFolderBrowser> FolderBrowser() override
+        {
+            return m_pBrowser;
+        }
 
     private:
         std::shared_ptr<platform::shell::PolicyFolderBrowser> m_pBrowser;
@@ -283,8 +286,8 @@ TEST_F(WindowDestroyedTest, TheOpenQtDialogGoesWithTheWindowAndTheRunEnds)
 
     for (const bool bClash : {true, false}) {
         for (int intRound = 0; intRound < 4; ++intRound) {
-            SCOPED_TRACE(std::string(bClash ? "file-exists dialog" : "completion prompt") + ", round " +
-                         std::to_string(intRound));
+            SCOPED_TRACE(std::string(bClash ? "file-exists dialog" : "completion prompt") +
+                         ", round " + std::to_string(intRound));
             const bool bDeleteWidget = intRound % 2 == 0;
             const fs::path destination = fs::path(std::getenv("TMPDIR")) / "window-destroyed-qt" /
                                          (std::to_string(bClash) + "-" + std::to_string(intRound));
@@ -301,10 +304,12 @@ TEST_F(WindowDestroyedTest, TheOpenQtDialogGoesWithTheWindowAndTheRunEnds)
             ASSERT_EQ(pControl->EventConnectionPoint().Advise(pEvents, uintCookie), S_OK);
             pControl->OnWindowCreated(pWindow.get());
             PutByName(*pControl, L"FileExistsDialogTimeOut", Variant::FromI4(bClash ? -1 : 0));
-            PutByName(*pControl, L"DownloadCompleteAction", Variant::FromString(NullableString(L"Prompt")));
+            PutByName(*pControl, L"DownloadCompleteAction",
+                      Variant::FromString(NullableString(L"Prompt")));
             std::int32_t intIndex = 0;
-            ASSERT_EQ(pControl->DownloadFileAdd(NullableString(L"*/*"), 0, NullableString(L"small.txt"),
-                                                NullableString(Widen(server.BaseUrl() + "/small.txt")), &intIndex),
+            ASSERT_EQ(pControl->DownloadFileAdd(
+                          NullableString(L"*/*"), 0, NullableString(L"small.txt"),
+                          NullableString(Widen(server.BaseUrl() + "/small.txt")), &intIndex),
                       S_OK);
 
             // Once the dialog is open, its window goes.
@@ -327,7 +332,8 @@ TEST_F(WindowDestroyedTest, TheOpenQtDialogGoesWithTheWindowAndTheRunEnds)
             poll.start();
             HRESULT hr = E_FAIL;
             {
-                Watchdog watchdog("a run whose window went with a Qt dialog open", std::chrono::seconds(30));
+                Watchdog watchdog("a run whose window went with a Qt dialog open",
+                                  std::chrono::seconds(30));
                 hr = pControl->Download();
             }
             poll.stop();
@@ -338,7 +344,8 @@ TEST_F(WindowDestroyedTest, TheOpenQtDialogGoesWithTheWindowAndTheRunEnds)
             EXPECT_FALSE(pControl->IsRunning());
             EXPECT_EQ(tools::BackgroundWorkManager::GetLiveWorkerCount(), 0u);
             if (bClash) {
-                EXPECT_EQ(ReadFile(destination / "small.txt"), "old") << "the clash was answered Skip";
+                EXPECT_EQ(ReadFile(destination / "small.txt"), "old")
+                    << "the clash was answered Skip";
             }
             pControl.reset();
         }

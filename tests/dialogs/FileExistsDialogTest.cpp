@@ -23,8 +23,8 @@ namespace pullbay::dialogs {
 namespace {
 
 // The question as the control composes it from its default texts.
-api::FileExistsQuestion Question(std::int32_t intTimeOut,
-                                 ui::FileExistsAnswer defaultAction = ui::FileExistsAnswer::Overwrite)
+api::FileExistsQuestion Question(
+    std::int32_t intTimeOut, ui::FileExistsAnswer defaultAction = ui::FileExistsAnswer::Overwrite)
 {
     api::FileExistsQuestion question = control::DialogSettings::FileExistsQuestion(
         model::PropertyHolder(), L"/home/user/Downloads/report.pdf",
@@ -54,8 +54,9 @@ TEST(FileExistsDialogTest, ShowsTheQuestionAndItsControlsAtTheTemplateGeometry)
 
     EXPECT_EQ(dialog.windowTitle(), "Velmora Pullbay");
     EXPECT_EQ(dialog.size(), units.Size(345, 86));
-    EXPECT_EQ(dialog.QuestionLabel()->text(),
-              "The file /home/user/Downloads/report.pdf already exists. What you want to do with it?");
+    EXPECT_EQ(
+        dialog.QuestionLabel()->text(),
+        "The file /home/user/Downloads/report.pdf already exists. What you want to do with it?");
     EXPECT_EQ(dialog.QuestionLabel()->geometry(), units.Rect(7, 7, 331, 32));
     const struct {
         ui::FileExistsAnswer answer;
@@ -95,7 +96,8 @@ TEST(FileExistsDialogTest, OnlyAButtonEndsItAndApplyToAllIsReadWhenItIsPressed)
     EXPECT_FALSE(dialog.Model().IsFinished());
 
     // On the box itself: the rest of the template's wide control is empty.
-    QTest::mouseClick(dialog.ApplyToAllBox(), Qt::LeftButton, {}, QPoint(4, dialog.ApplyToAllBox()->height() / 2));
+    QTest::mouseClick(dialog.ApplyToAllBox(), Qt::LeftButton, {},
+                      QPoint(4, dialog.ApplyToAllBox()->height() / 2));
     QTest::mouseClick(dialog.Button(ui::FileExistsAnswer::Skip), Qt::LeftButton);
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.Reply().action, ui::FileExistsAnswer::Skip);
@@ -105,12 +107,14 @@ TEST(FileExistsDialogTest, OnlyAButtonEndsItAndApplyToAllIsReadWhenItIsPressed)
 TEST(FileExistsDialogTest, TheCountdownTicksEachSecondAndItsRunOutTakesTheDefaultForTheRestOfTheRun)
 {
     std::int64_t intNow = 0;
-    FileExistsDialog dialog(Question(1500, ui::FileExistsAnswer::Rename), nullptr, [&intNow] { return intNow; });
+    FileExistsDialog dialog(Question(1500, ui::FileExistsAnswer::Rename), nullptr,
+                            [&intNow] { return intNow; });
     dialog.show();
     EXPECT_EQ(dialog.TimeLeftLabel()->text(), "Time left: 1 seconds of 1 seconds");
     intNow += 999;
     dialog.Poll();
-    EXPECT_EQ(dialog.TimeLeftLabel()->text(), "Time left: 1 seconds of 1 seconds") << "not a whole tick yet";
+    EXPECT_EQ(dialog.TimeLeftLabel()->text(), "Time left: 1 seconds of 1 seconds")
+        << "not a whole tick yet";
     intNow += 1;
     dialog.Poll();
     EXPECT_EQ(dialog.TimeLeftLabel()->text(), "Time left: 0 seconds of 1 seconds");
@@ -143,7 +147,8 @@ TEST(QtPresenterTest, AsksTheClashAndTheMessageBoxesModallyAndCancelEndsTheOpenO
         EXPECT_EQ(pBox->standardButtons(), QMessageBox::Yes | QMessageBox::No);
         pBox->button(QMessageBox::Yes)->click();
     });
-    EXPECT_EQ(presenter.ShowMessageBox(L"Open the folder?", L"Velmora Pullbay", api::MessageBoxButtons::YesNo),
+    EXPECT_EQ(presenter.ShowMessageBox(L"Open the folder?", L"Velmora Pullbay",
+                                       api::MessageBoxButtons::YesNo),
               api::MessageBoxAnswer::Yes);
 
     WhenModalOpens([](QWidget* pModal) {
@@ -152,12 +157,14 @@ TEST(QtPresenterTest, AsksTheClashAndTheMessageBoxesModallyAndCancelEndsTheOpenO
         EXPECT_EQ(pBox->standardButtons(), QMessageBox::Ok);
         pBox->button(QMessageBox::Ok)->click();
     });
-    EXPECT_EQ(presenter.ShowMessageBox(L"No files to download", L"Velmora Pullbay", api::MessageBoxButtons::Ok),
+    EXPECT_EQ(presenter.ShowMessageBox(L"No files to download", L"Velmora Pullbay",
+                                       api::MessageBoxButtons::Ok),
               api::MessageBoxAnswer::Ok);
 
     // The run ending closes whatever is open: a question is No, a clash Skip.
     WhenModalOpens([&presenter](QWidget*) { presenter.CancelDialogs(); });
-    EXPECT_EQ(presenter.ShowMessageBox(L"Open the folder?", L"Velmora Pullbay", api::MessageBoxButtons::YesNo),
+    EXPECT_EQ(presenter.ShowMessageBox(L"Open the folder?", L"Velmora Pullbay",
+                                       api::MessageBoxButtons::YesNo),
               api::MessageBoxAnswer::No);
     WhenModalOpens([&presenter](QWidget*) { presenter.CancelDialogs(); });
     EXPECT_EQ(presenter.AskFileExists(Question(-1, ui::FileExistsAnswer::Overwrite)).action,
