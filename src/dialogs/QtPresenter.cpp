@@ -8,7 +8,9 @@
 
 #include "dialogs/FileExistsDialog.h"
 #include "dialogs/GetFileListWindow.h"
+#include "dialogs/ProgressDialog.h"
 #include "dialogs/QtFolderBrowser.h"
+#include "model/PropertyHolder.h"
 
 namespace pullbay::dialogs {
 
@@ -66,9 +68,17 @@ api::FileExistsReply QtPresenter::AskFileExists(const api::FileExistsQuestion& q
     return reply;
 }
 
-void QtPresenter::ShowProgress(const std::shared_ptr<api::IProgressSource>&)
+void QtPresenter::ShowProgress(const std::shared_ptr<api::IProgressSource>& pSource)
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
+    if (!pSource) {
+        return;
+    }
+    QPointer<ProgressDialog> pDialog =
+        new ProgressDialog(pSource, model::PropertyHolder::kCaption, Owner());
+    m_pOpen = pDialog.data();
+    pDialog->exec();
+    delete pDialog.data();
 }
 
 void QtPresenter::ShowDownloadComplete(const api::CompletionReport&)
@@ -144,6 +154,8 @@ void QtPresenter::CancelDialogs()
     }
     if (auto* pExists = dynamic_cast<FileExistsDialog*>(m_pOpen.data())) {
         pExists->Cancel();
+    } else if (auto* pProgress = dynamic_cast<ProgressDialog*>(m_pOpen.data())) {
+        pProgress->Cancel();
     } else if (m_pOpen) {
         m_pOpen->done(QMessageBox::No);
     }

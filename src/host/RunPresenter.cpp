@@ -152,7 +152,8 @@ std::string RunPresenter::BarText(const std::wstring& strUrl, const std::wstring
 void RunPresenter::ShowProgress(const std::shared_ptr<api::IProgressSource>& pSource)
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
-    if (!m_bTerminalBar) {
+    // On a desktop the control's own progress dialog shows it.
+    if (m_bDesktop || !m_bTerminalBar) {
         if (m_pDefault) {
             m_pDefault->ShowProgress(pSource);
         }

@@ -1,7 +1,8 @@
 #pragma once
 // The dialogs of "run" and "demo": the control's own presenter, except that
-// the folder given with --dest is the answer to the folder question, and on
-// a terminal the progress dialog becomes a live bar on standard error.
+// the folder given with --dest is the answer to the folder question, and
+// without a display but on a terminal the progress dialog becomes a live bar
+// on standard error.
 // Without a display the control's own presenter answers by policy; opening
 // the folder is then a notice. GUI thread only.
 #include <functional>
