@@ -263,8 +263,9 @@ TEST_P(WindowDestroyedTest, EndsTheRunWithoutHangLeakOrHalfFile)
     }
 }
 
-// The real dialogs: the file-exists dialog and the completion prompt are open
-// (real modal windows owned by the control's window) when the window goes.
+// The real dialogs: the file-exists dialog, the completion prompt or the
+// progress dialog (modal windows owned by the control's window) is open when
+// the window goes.
 TEST_F(WindowDestroyedTest, TheOpenQtDialogGoesWithTheWindowAndTheRunEnds)
 {
     // The Qt presenter, but with the destination given instead of asked.
@@ -284,13 +285,18 @@ TEST_F(WindowDestroyedTest, TheOpenQtDialogGoesWithTheWindowAndTheRunEnds)
         std::shared_ptr<platform::shell::PolicyFolderBrowser> m_pBrowser;
     };
 
-    for (const bool bClash : {true, false}) {
+    enum class Open { FileExists, Prompt, Progress };
+    for (const Open open : {Open::FileExists, Open::Prompt, Open::Progress}) {
+        const bool bClash = open == Open::FileExists;
+        const char* const strOpen = open == Open::FileExists ? "file-exists dialog"
+                                    : open == Open::Prompt   ? "completion prompt"
+                                                             : "progress dialog";
         for (int intRound = 0; intRound < 4; ++intRound) {
-            SCOPED_TRACE(std::string(bClash ? "file-exists dialog" : "completion prompt") +
-                         ", round " + std::to_string(intRound));
+            SCOPED_TRACE(std::string(strOpen) + ", round " + std::to_string(intRound));
             const bool bDeleteWidget = intRound % 2 == 0;
-            const fs::path destination = fs::path(std::getenv("TMPDIR")) / "window-destroyed-qt" /
-                                         (std::to_string(bClash) + "-" + std::to_string(intRound));
+            const fs::path destination =
+                fs::path(std::getenv("TMPDIR")) / "window-destroyed-qt" /
+                (std::to_string(static_cast<int>(open)) + "-" + std::to_string(intRound));
             fs::create_directories(destination);
             std::ofstream(destination / "small.txt") << "old";
 
@@ -306,10 +312,12 @@ TEST_F(WindowDestroyedTest, TheOpenQtDialogGoesWithTheWindowAndTheRunEnds)
             PutByName(*pControl, L"FileExistsDialogTimeOut", Variant::FromI4(bClash ? -1 : 0));
             PutByName(*pControl, L"DownloadCompleteAction",
                       Variant::FromString(NullableString(L"Prompt")));
+            PutByName(*pControl, L"ShowProgressDialog", Variant::FromBool(open == Open::Progress));
+            const std::string strFile = open == Open::Progress ? "/big.bin" : "/small.txt";
             std::int32_t intIndex = 0;
             ASSERT_EQ(pControl->DownloadFileAdd(
-                          NullableString(L"*/*"), 0, NullableString(L"small.txt"),
-                          NullableString(Widen(server.BaseUrl() + "/small.txt")), &intIndex),
+                          NullableString(L"*/*"), 0, NullableString(Widen(strFile.substr(1))),
+                          NullableString(Widen(server.BaseUrl() + strFile)), &intIndex),
                       S_OK);
 
             // Once the dialog is open, its window goes.
