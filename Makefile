@@ -5,6 +5,7 @@
 #                 then the multi-threaded suites under ThreadSanitizer
 #                 (build-tsan/)
 #   make demo   - build, then run the main job: the host program's demo
+#   make screenshots - render the control's dialogs into docs/images
 
 BUILD_DIR ?= build
 ASAN_DIR  ?= build-asan
@@ -31,7 +32,7 @@ TSAN_REPORTS = $(abspath $(TSAN_DIR))/tsan-reports
 TSAN_ENV = \
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp:log_path=$(TSAN_REPORTS)/report
 
-.PHONY: all deps build test test-release test-asan test-tsan demo clean
+.PHONY: all deps build test test-release test-asan test-tsan demo screenshots clean
 
 all: build
 
@@ -63,6 +64,10 @@ test-tsan: deps
 # (headless into ./pullbay-demo-downloads unless DEMO_ARGS says otherwise).
 demo: build
 	$(BUILD_DIR)/pullbay demo $(DEMO_ARGS)
+
+# The control's dialogs rendered offscreen with sample data into docs/images.
+screenshots: build
+	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/tests/render_dialogs docs/images
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(TSAN_DIR)

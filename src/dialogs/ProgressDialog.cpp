@@ -106,6 +106,9 @@ ProgressDialog::ProgressDialog(std::shared_ptr<api::IProgressSource> pSource,
     m_pUrl->setTextFormat(Qt::PlainText);
     m_pUrl->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
+    m_pUrl->installEventFilter(this);
+    m_pDetail->installEventFilter(this);
+
     m_pMain->AddItem(Fill(m_pButtons, 50, 8, 8, 8, 8));
     m_pMain->AddItem(Fill(m_pTotalBar, 18, 8, 0, 8, 0));
     m_pMain->AddItem(Fill(m_pDetail, 35, 8, 12, 8, 8));
@@ -143,13 +146,27 @@ void ProgressDialog::Tick()
         }
         return;
     }
-    const QFontMetrics metrics(m_pUrl->font());
-    m_pUrl->setText(metrics.elidedText(Text(m_model.GetUrl()), Qt::ElideMiddle, m_pUrl->width()));
-    m_pUrl->setToolTip(Text(m_model.GetUrl()));
-    m_pDetail->setText(
-        metrics.elidedText(Text(m_model.GetProgressText()), Qt::ElideRight, m_pDetail->width()));
+    m_strUrl = Text(m_model.GetUrl());
+    m_strDetail = Text(m_model.GetProgressText());
+    m_pUrl->setToolTip(m_strUrl);
+    ShowTexts();
     m_pItemBar->setValue(m_model.GetItemBarPosition());
     m_pTotalBar->setValue(m_model.GetTotalBarPosition());
+}
+
+void ProgressDialog::ShowTexts()
+{
+    const QFontMetrics metrics(m_pUrl->font());
+    m_pUrl->setText(metrics.elidedText(m_strUrl, Qt::ElideMiddle, m_pUrl->width()));
+    m_pDetail->setText(metrics.elidedText(m_strDetail, Qt::ElideRight, m_pDetail->width()));
+}
+
+bool ProgressDialog::eventFilter(QObject* pWatched, QEvent* pEvent)
+{
+    if (pEvent->type() == QEvent::Resize && (pWatched == m_pUrl || pWatched == m_pDetail)) {
+        ShowTexts();
+    }
+    return QDialog::eventFilter(pWatched, pEvent);
 }
 
 void ProgressDialog::Cancel()

@@ -48,12 +48,18 @@ public:
     void reject() override {}
 
 protected:
+    // The two texts are shortened again whenever their labels change size.
+    bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
     void keyPressEvent(QKeyEvent* pEvent) override;
     void closeEvent(QCloseEvent* pEvent) override;
     void showEvent(QShowEvent* pEvent) override;
     void resizeEvent(QResizeEvent* pEvent) override;
 
 private:
+    // The URL (shortened in the middle) and the detail line (cut at its
+    // end) as wide as their labels are now.
+    void ShowTexts();
+
     const core::ThreadAffinity m_guiThread;
     std::shared_ptr<api::IProgressSource> m_pSource;
     ui::ProgressModel m_model;
@@ -66,6 +72,8 @@ private:
     QPushButton* m_pSkipCurrent = nullptr;
     QPushButton* m_pSkipAll = nullptr;
     QTimer m_timer;
+    QString m_strUrl;
+    QString m_strDetail;
 };
 
 }  // namespace pullbay::dialogs

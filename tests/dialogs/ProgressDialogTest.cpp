@@ -4,6 +4,7 @@
 // requests that end nothing, and the end once the engine has no file.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QTest>
 
 #include <cstdint>
@@ -148,6 +149,24 @@ TEST(ProgressDialogTest, LaysOutItsControlsAndShowsTwoFilesOfOneMebibyte)
     dialog.Tick();
     EXPECT_FALSE(dialog.isVisible());
     EXPECT_EQ(dialog.result(), 1);
+}
+
+TEST(ProgressDialogTest, TextsShortenedForAnEarlyTickGrowBackOnceLaidOut)
+{
+    auto pSource = std::make_shared<ScriptedSource>();
+    pSource->state.bEngineAlive = true;
+    pSource->state.bHasCurrentItem = true;
+    pSource->state.strCurrentUrl = L"http://example.test/a/rather/long/path/to/the/file.bin";
+    ProgressDialog dialog(pSource, L"Velmora Pullbay", nullptr);
+    dialog.Tick();  // before the panels have placed the labels
+    dialog.resize(600, 160);
+    dialog.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&dialog));
+    EXPECT_EQ(dialog.UrlLabel()->text(), "http://example.test/a/rather/long/path/to/the/file.bin");
+    dialog.resize(200, 160);
+    QApplication::processEvents();
+    EXPECT_TRUE(dialog.UrlLabel()->text().contains(QChar(0x2026)))
+        << "shortened in a narrow dialog";
 }
 
 TEST(ProgressDialogTest, AnEmptyButtonTextStillGivesAButtonOfFourteenByTen)

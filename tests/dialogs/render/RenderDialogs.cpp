@@ -1,0 +1,123 @@
+// Renders the control's dialogs with realistic sample data into PNG files,
+// offscreen, so that a reader sees what the user sees without building a
+// run: `render_dialogs <folder>` (make screenshots writes docs/images).
+#include <QApplication>
+#include <QDir>
+#include <QMessageBox>
+#include <QString>
+#include <QWidget>
+
+#include <cstdio>
+#include <memory>
+
+#include "control/DialogSettings.h"
+#include "dialogs/FileExistsDialog.h"
+#include "dialogs/GetFileListWindow.h"
+#include "dialogs/ProgressDialog.h"
+#include "model/PropertyHolder.h"
+#include "ui/ProgressStatistic.h"
+
+namespace {
+
+using namespace pullbay;
+
+constexpr std::uint64_t kMiB = 1024 * 1024;
+
+// A transfer caught in the middle: the second of two files, half done.
+class SampleSource : public api::IProgressSource {
+public:
+    explicit SampleSource(const model::PropertyHolder& settings) : m_settings(settings)
+    {
+        std::int64_t intNow = 0;
+        ui::ProgressStatistic statistic(24 * kMiB, [&intNow] { return intNow; });
+        statistic.UpdateItemProgress(std::make_shared<int>(1), 8 * kMiB, 8 * kMiB);
+        intNow += 4000;
+        statistic.UpdateItemProgress(std::make_shared<int>(2), 6 * kMiB, 16 * kMiB);
+        m_state.bEngineAlive = true;
+        m_state.bHasCurrentItem = true;
+        m_state.strCurrentUrl =
+            L"https://downloads.example.org/releases/2026/atlas-maps-europe.zip";
+        m_state.ReadStatistic(statistic);
+    }
+    ui::ProgressTexts Texts() const override
+    {
+        return control::DialogSettings::ProgressTexts(m_settings);
+    }
+    ui::ProgressTimeTexts TimeTexts() const override
+    {
+        return control::DialogSettings::ProgressTimeTexts(m_settings);
+    }
+    ui::ProgressEngineState State() const override { return m_state; }
+    void SkipCurrent() override {}
+    void SkipAll() override {}
+
+private:
+    const model::PropertyHolder& m_settings;
+    ui::ProgressEngineState m_state;
+};
+
+bool Save(QWidget& widget, const QDir& folder, const char* pName)
+{
+    widget.show();
+    QApplication::processEvents();
+    const QString strPath = folder.filePath(QString::fromLatin1(pName));
+    if (!widget.grab().save(strPath)) {
+        std::fprintf(stderr, "render_dialogs: cannot write %s\n",
+                     strPath.toLocal8Bit().constData());
+        return false;
+    }
+    std::printf("%s\n", strPath.toLocal8Bit().constData());
+    widget.hide();
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: render_dialogs <folder>\n");
+        return 64;
+    }
+    QApplication app(argc, argv);
+    const QDir folder(QString::fromLocal8Bit(argv[1]));
+    if (!folder.exists() && !QDir().mkpath(folder.path())) {
+        std::fprintf(stderr, "render_dialogs: cannot create %s\n", argv[1]);
+        return 1;
+    }
+    const model::PropertyHolder settings;
+    bool bOk = true;
+
+    api::FileExistsQuestion question = control::DialogSettings::FileExistsQuestion(
+        settings, L"/home/ada/Downloads/atlas/maps-europe.zip",
+        model::FileExistsDialogAction::Rename);
+    question.settings.intTimeOut = 30000;
+    pullbay::dialogs::FileExistsDialog exists(question, nullptr);
+    bOk = Save(exists, folder, "file-exists.png") && bOk;
+
+    auto pSource = std::make_shared<SampleSource>(settings);
+    pullbay::dialogs::ProgressDialog progress(pSource, model::PropertyHolder::kCaption, nullptr);
+    progress.Tick();
+    bOk = Save(progress, folder, "progress.png") && bOk;
+
+    pullbay::dialogs::GetFileListWindow list(
+        {settings.GetText(model::TextProperty::FileListProgressDialogText),
+         settings.GetText(model::TextProperty::FileListProgressDialogCancelButtonText)},
+        {}, nullptr);
+    list.SetProgress(41000, 100000);
+    bOk = Save(list, folder, "get-file-list.png") && bOk;
+
+    QMessageBox prompt(
+        QMessageBox::Question, QString::fromWCharArray(model::PropertyHolder::kCaption),
+        QString::fromStdWString(settings.GetText(model::TextProperty::MessageOpenFolderText)),
+        QMessageBox::Yes | QMessageBox::No);
+    bOk = Save(prompt, folder, "open-folder-prompt.png") && bOk;
+
+    QMessageBox noFiles(QMessageBox::Information,
+                        QString::fromWCharArray(model::PropertyHolder::kCaption),
+                        QString::fromStdWString(
+                            settings.GetText(model::TextProperty::MessageNoFilesToDownloadText)),
+                        QMessageBox::Ok);
+    bOk = Save(noFiles, folder, "no-files.png") && bOk;
+    return bOk ? 0 : 1;
+}
