@@ -7,6 +7,7 @@
 //
 // Threads: every call comes on the GUI thread and returns when its dialog is
 // done (modal); a presenter keeps the GUI thread's events moving meanwhile.
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -60,6 +61,8 @@ public:
     virtual ui::ProgressTexts Texts() const = 0;
     virtual ui::ProgressTimeTexts TimeTexts() const = 0;
     virtual ui::ProgressEngineState State() const = 0;
+    // The bars' background, as BackgroundColor holds it (0x00BBGGRR).
+    virtual std::uint32_t BarBackgroundColor() const { return 0x00FFFFFF; }
     virtual void SkipCurrent() = 0;
     virtual void SkipAll() = 0;
 };

@@ -17,6 +17,7 @@ void EngineProgressSource::Detach()
     if (m_pSettings != nullptr) {
         m_lastTexts = Texts();
         m_lastTimeTexts = TimeTexts();
+        m_uintLastBarColor = BarBackgroundColor();
         m_pSettings = nullptr;
     }
     m_pEngine.reset();
@@ -39,6 +40,12 @@ ui::ProgressEngineState EngineProgressSource::State() const
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
     return DialogSettings::EngineState(m_pEngine.lock());
+}
+
+std::uint32_t EngineProgressSource::BarBackgroundColor() const
+{
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
+    return m_pSettings != nullptr ? m_pSettings->GetBackgroundColor() : m_uintLastBarColor;
 }
 
 void EngineProgressSource::SkipCurrent()

@@ -25,6 +25,7 @@ public:
     ui::ProgressTexts Texts() const override;
     ui::ProgressTimeTexts TimeTexts() const override;
     ui::ProgressEngineState State() const override;
+    std::uint32_t BarBackgroundColor() const override;
     void SkipCurrent() override;
     void SkipAll() override;
 
@@ -38,6 +39,7 @@ private:
     std::weak_ptr<engine::FileListDownloader> m_pEngine;
     ui::ProgressTexts m_lastTexts;
     ui::ProgressTimeTexts m_lastTimeTexts;
+    std::uint32_t m_uintLastBarColor = 0x00FFFFFF;
 };
 
 }  // namespace pullbay::control

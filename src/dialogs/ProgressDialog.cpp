@@ -32,9 +32,15 @@ QPushButton* MakeButton(const QString& strText, QWidget* pParent)
     return pButton;
 }
 
-QProgressBar* MakeBar(QWidget* pParent)
+// The bars' background is the control's BackgroundColor (0x00BBGGRR).
+QProgressBar* MakeBar(QWidget* pParent, std::uint32_t uintColor)
 {
     auto* pBar = new QProgressBar(pParent);
+    QPalette palette = pBar->palette();
+    palette.setColor(QPalette::Base, QColor(static_cast<int>(uintColor & 0xFF),
+                                            static_cast<int>((uintColor >> 8) & 0xFF),
+                                            static_cast<int>((uintColor >> 16) & 0xFF)));
+    pBar->setPalette(palette);
     pBar->setRange(0, ui::ProgressModel::kBarMaximum);
     pBar->setValue(0);
     pBar->setTextVisible(false);
@@ -97,11 +103,12 @@ ProgressDialog::ProgressDialog(std::shared_ptr<api::IProgressSource> pSource,
     m_pSkipCurrent = MakeButton(Text(m_model.GetSkipCurrentButtonText()), m_pButtons);
     m_pButtons->AddItem(RightButton(m_pSkipCurrent, m_pSkipCurrent->width() + 8, 8));
 
-    m_pTotalBar = MakeBar(m_pMain);
+    const std::uint32_t uintBarColor = m_pSource->BarBackgroundColor();
+    m_pTotalBar = MakeBar(m_pMain, uintBarColor);
     m_pDetail = new QLabel(m_pMain);
     m_pDetail->setTextFormat(Qt::PlainText);
     m_pDetail->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    m_pItemBar = MakeBar(m_pMain);
+    m_pItemBar = MakeBar(m_pMain, uintBarColor);
     m_pUrl = new QLabel(m_pMain);
     m_pUrl->setTextFormat(Qt::PlainText);
     m_pUrl->setAlignment(Qt::AlignLeft | Qt::AlignTop);

@@ -285,12 +285,13 @@ TEST_F(WindowDestroyedTest, TheOpenQtDialogGoesWithTheWindowAndTheRunEnds)
         std::shared_ptr<platform::shell::PolicyFolderBrowser> m_pBrowser;
     };
 
-    enum class Open { FileExists, Prompt, Progress };
-    for (const Open open : {Open::FileExists, Open::Prompt, Open::Progress}) {
+    enum class Open { FileExists, Prompt, Progress, FileList };
+    for (const Open open : {Open::FileExists, Open::Prompt, Open::Progress, Open::FileList}) {
         const bool bClash = open == Open::FileExists;
         const char* const strOpen = open == Open::FileExists ? "file-exists dialog"
                                     : open == Open::Prompt   ? "completion prompt"
-                                                             : "progress dialog";
+                                    : open == Open::Progress ? "progress dialog"
+                                                             : "get-file-list window";
         for (int intRound = 0; intRound < 4; ++intRound) {
             SCOPED_TRACE(std::string(strOpen) + ", round " + std::to_string(intRound));
             const bool bDeleteWidget = intRound % 2 == 0;
@@ -313,6 +314,12 @@ TEST_F(WindowDestroyedTest, TheOpenQtDialogGoesWithTheWindowAndTheRunEnds)
             PutByName(*pControl, L"DownloadCompleteAction",
                       Variant::FromString(NullableString(L"Prompt")));
             PutByName(*pControl, L"ShowProgressDialog", Variant::FromBool(open == Open::Progress));
+            if (open == Open::FileList) {
+                PutByName(*pControl, L"ShowFileListProgressDialog", Variant::FromBool(true));
+                PutByName(
+                    *pControl, L"FileList",
+                    Variant::FromString(NullableString(Widen(server.BaseUrl() + "/list.txt"))));
+            }
             const std::string strFile = open == Open::Progress ? "/big.bin" : "/small.txt";
             std::int32_t intIndex = 0;
             ASSERT_EQ(pControl->DownloadFileAdd(

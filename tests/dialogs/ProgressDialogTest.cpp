@@ -177,5 +177,16 @@ TEST(ProgressDialogTest, AnEmptyButtonTextStillGivesAButtonOfFourteenByTen)
     EXPECT_EQ(dialog.SkipAllButton()->size(), QSize(14, 10));
 }
 
+TEST(ProgressDialogTest, TheBarsTakeTheControlsBackgroundColour)
+{
+    class ColouredSource : public ScriptedSource {
+    public:
+        std::uint32_t BarBackgroundColor() const override { return 0x00336699; }  // 0x00BBGGRR
+    };
+    ProgressDialog dialog(std::make_shared<ColouredSource>(), L"Velmora Pullbay", nullptr);
+    EXPECT_EQ(dialog.ItemBar()->palette().color(QPalette::Base), QColor(0x99, 0x66, 0x33));
+    EXPECT_EQ(dialog.TotalBar()->palette().color(QPalette::Base), QColor(0x99, 0x66, 0x33));
+}
+
 }  // namespace
 }  // namespace pullbay::dialogs
