@@ -1,8 +1,5 @@
 #include "dialogs/FileExistsDialog.h"
 
-#include <QCloseEvent>
-#include <QKeyEvent>
-#include <QScreen>
 #include <QString>
 
 #include "dialogs/DialogUnits.h"
@@ -32,7 +29,7 @@ QPushButton* MakeButton(QWidget* pParent, const DialogUnits& units, int intId,
 
 FileExistsDialog::FileExistsDialog(const api::FileExistsQuestion& question, QWidget* pOwner,
                                    ui::FileExistsModel::MillisecondClock clock)
-    : QDialog(pOwner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+    : TemplateDialog(pOwner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint, false),
       m_model(question.settings, question.strQuestion, std::move(clock))
 {
     setFont(DialogUnits::DialogFont());
@@ -117,35 +114,6 @@ void FileExistsDialog::EndIfFinished()
     if (isVisible()) {
         done(QDialog::Accepted);
     }
-}
-
-void FileExistsDialog::showEvent(QShowEvent* pEvent)
-{
-    if (const QScreen* pScreen = screen()) {
-        move(pScreen->availableGeometry().center() - rect().center());
-    }
-    QDialog::showEvent(pEvent);
-}
-
-void FileExistsDialog::keyPressEvent(QKeyEvent* pEvent)
-{
-    // Enter and Escape are not commands of this dialog.
-    switch (pEvent->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-        pEvent->accept();
-        return;
-    default:
-        QDialog::keyPressEvent(pEvent);
-    }
-}
-
-void FileExistsDialog::closeEvent(QCloseEvent* pEvent)
-{
-    // Only a button or the countdown ends the dialog; done() hides it
-    // without a close event.
-    pEvent->ignore();
 }
 
 }  // namespace pullbay::dialogs

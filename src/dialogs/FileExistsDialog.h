@@ -12,12 +12,13 @@
 #include <QTimer>
 
 #include "core/ThreadAffinity.h"
+#include "dialogs/TemplateDialog.h"
 #include "pullbay/IDialogPresenter.h"
 #include "ui/FileExistsModel.h"
 
 namespace pullbay::dialogs {
 
-class FileExistsDialog : public QDialog {
+class FileExistsDialog : public TemplateDialog {
 public:
     // The template's control ids, kept as the widgets' object names.
     static constexpr int kOverwriteId = 201;
@@ -44,15 +45,6 @@ public:
     QLabel* TimeLeftLabel() const { return m_pTimeLeft; }
     QLabel* QuestionLabel() const { return m_pQuestion; }
     QCheckBox* ApplyToAllBox() const { return m_pApplyToAll; }
-
-    // Escape and the window's close request end nothing.
-    void reject() override {}
-
-protected:
-    // Centred on its screen, as the template asks.
-    void showEvent(QShowEvent* pEvent) override;
-    void keyPressEvent(QKeyEvent* pEvent) override;
-    void closeEvent(QCloseEvent* pEvent) override;
 
 private:
     void Choose(ui::FileExistsAnswer answer);

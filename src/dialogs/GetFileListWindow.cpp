@@ -1,7 +1,5 @@
 #include "dialogs/GetFileListWindow.h"
 
-#include <QCloseEvent>
-#include <QScreen>
 #include <QString>
 
 #include <algorithm>
@@ -13,7 +11,7 @@ namespace pullbay::dialogs {
 
 GetFileListWindow::GetFileListWindow(const api::FileListWindowTexts& texts,
                                      std::function<void()> cancel, QWidget* pOwner)
-    : QDialog(pOwner), m_cancel(std::move(cancel))
+    : TemplateDialog(pOwner, Qt::Dialog, true), m_cancel(std::move(cancel))
 {
     setFont(DialogUnits::DialogFont());
     const DialogUnits units(font());
@@ -69,19 +67,6 @@ void GetFileListWindow::SetProgress(std::int64_t intDone, std::int64_t intExpect
         m_pBar->setValue(static_cast<int>(std::clamp<std::int64_t>(intDone, 0, intExpected) /
                                           (intExpected / 1000)));
     }
-}
-
-void GetFileListWindow::closeEvent(QCloseEvent* pEvent)
-{
-    pEvent->ignore();
-}
-
-void GetFileListWindow::showEvent(QShowEvent* pEvent)
-{
-    if (const QScreen* pScreen = screen()) {
-        move(pScreen->availableGeometry().center() - rect().center());
-    }
-    QDialog::showEvent(pEvent);
 }
 
 }  // namespace pullbay::dialogs

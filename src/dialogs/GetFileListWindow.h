@@ -15,11 +15,12 @@
 #include <functional>
 
 #include "core/ThreadAffinity.h"
+#include "dialogs/TemplateDialog.h"
 #include "pullbay/IDialogPresenter.h"
 
 namespace pullbay::dialogs {
 
-class GetFileListWindow : public QDialog {
+class GetFileListWindow : public TemplateDialog {
 public:
     static constexpr const char* kCaption = "Pullbay";
 
@@ -34,13 +35,6 @@ public:
     QLabel* TextLabel() const { return m_pText; }
     QProgressBar* Bar() const { return m_pBar; }
     QPushButton* CancelButton() const { return m_pCancel; }
-
-    // Escape and the close box end nothing.
-    void reject() override {}
-
-protected:
-    void closeEvent(QCloseEvent* pEvent) override;
-    void showEvent(QShowEvent* pEvent) override;
 
 private:
     const core::ThreadAffinity m_guiThread;

@@ -1,10 +1,8 @@
 #include "dialogs/ProgressDialog.h"
 
-#include <QCloseEvent>
+#include <QEvent>
 #include <QFontMetrics>
-#include <QKeyEvent>
 #include <QPalette>
-#include <QScreen>
 #include <QString>
 
 #include "dialogs/DialogUnits.h"
@@ -83,7 +81,7 @@ Panel::Item RightButton(QPushButton* pButton, int intSlot, int intMarginRight)
 ProgressDialog::ProgressDialog(std::shared_ptr<api::IProgressSource> pSource,
                                const std::wstring& strCaption, QWidget* pOwner,
                                ui::ProgressModel::MillisecondClock clock)
-    : QDialog(pOwner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+    : TemplateDialog(pOwner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint, false),
       m_pSource(std::move(pSource)),
       m_model(m_pSource->TimeTexts(), m_pSource->Texts(), std::move(clock))
 {
@@ -183,33 +181,6 @@ void ProgressDialog::Cancel()
     if (isVisible()) {
         done(ui::ProgressModel::kDialogResult);
     }
-}
-
-void ProgressDialog::keyPressEvent(QKeyEvent* pEvent)
-{
-    // Every command but the two buttons is consumed.
-    switch (pEvent->key()) {
-    case Qt::Key_Return:
-    case Qt::Key_Enter:
-    case Qt::Key_Escape:
-        pEvent->accept();
-        return;
-    default:
-        QDialog::keyPressEvent(pEvent);
-    }
-}
-
-void ProgressDialog::closeEvent(QCloseEvent* pEvent)
-{
-    pEvent->ignore();
-}
-
-void ProgressDialog::showEvent(QShowEvent* pEvent)
-{
-    if (const QScreen* pScreen = screen()) {
-        move(pScreen->availableGeometry().center() - rect().center());
-    }
-    QDialog::showEvent(pEvent);
 }
 
 void ProgressDialog::resizeEvent(QResizeEvent* pEvent)

@@ -15,6 +15,7 @@
 #include <memory>
 
 #include "core/ThreadAffinity.h"
+#include "dialogs/TemplateDialog.h"
 #include "pullbay/IDialogPresenter.h"
 #include "ui/ProgressModel.h"
 
@@ -22,7 +23,7 @@ namespace pullbay::dialogs {
 
 class Panel;
 
-class ProgressDialog : public QDialog {
+class ProgressDialog : public TemplateDialog {
 public:
     // An empty clock selects the steady clock.
     ProgressDialog(std::shared_ptr<api::IProgressSource> pSource, const std::wstring& strCaption,
@@ -44,15 +45,9 @@ public:
     Panel* MainPanel() const { return m_pMain; }
     Panel* ButtonPanel() const { return m_pButtons; }
 
-    // Escape and the window's close request end nothing.
-    void reject() override {}
-
 protected:
     // The two texts are shortened again whenever their labels change size.
     bool eventFilter(QObject* pWatched, QEvent* pEvent) override;
-    void keyPressEvent(QKeyEvent* pEvent) override;
-    void closeEvent(QCloseEvent* pEvent) override;
-    void showEvent(QShowEvent* pEvent) override;
     void resizeEvent(QResizeEvent* pEvent) override;
 
 private:
