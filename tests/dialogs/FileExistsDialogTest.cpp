@@ -11,7 +11,6 @@
 #include <QTimer>
 
 #include <functional>
-#include <memory>
 
 #include "control/DialogSettings.h"
 #include "dialogs/DialogUnits.h"
@@ -33,14 +32,16 @@ api::FileExistsQuestion Question(
     return question;
 }
 
-// Runs `press` on the modal dialog once it is open.
+// Runs `press` on the modal dialog once it is open. The timer belongs to the
+// application, which deletes it at the latest when it goes.
 void WhenModalOpens(std::function<void(QWidget*)> press)
 {
-    auto pTimer = std::make_shared<QTimer>();
+    auto* pTimer = new QTimer(QApplication::instance());
     pTimer->setInterval(5);
-    QObject::connect(pTimer.get(), &QTimer::timeout, [pTimer, press] {
+    QObject::connect(pTimer, &QTimer::timeout, [pTimer, press] {
         if (QWidget* pModal = QApplication::activeModalWidget()) {
             pTimer->stop();
+            pTimer->deleteLater();
             press(pModal);
         }
     });
