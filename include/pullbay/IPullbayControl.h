@@ -34,6 +34,11 @@ public:
     // The control's own presenter, which a host may wrap to replace some of
     // its dialogs.
     virtual HRESULT GetDefaultPresenter(std::shared_ptr<IDialogPresenter>* ppPresenter) = 0;
+    // The control's own dialogs as windows owned by its window, whether or
+    // not a display was detected: for a host that shows windows on a
+    // platform the display rule does not count (offscreen rendering, a
+    // test driving the dialogs).
+    virtual HRESULT GetWindowedPresenter(std::shared_ptr<IDialogPresenter>* ppPresenter) = 0;
     virtual HRESULT GetConfirmationEnabled(bool* pValue) = 0;
     virtual HRESULT PutConfirmationEnabled(bool bValue) = 0;
     // The rich error the last refused scripting call of this thread left

@@ -229,6 +229,18 @@ std::shared_ptr<api::IDialogPresenter> Pullbay::GetDefaultPresenter() const
     return m_pDefaultPresenter;
 }
 
+std::shared_ptr<api::IDialogPresenter> Pullbay::GetWindowedPresenter()
+{
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
+    if (!m_pQtPresenter) {
+        m_pQtPresenter = std::make_shared<dialogs::QtPresenter>();
+        if (m_pWindow != nullptr) {
+            m_pQtPresenter->SetOwner(m_pWindow);
+        }
+    }
+    return m_pQtPresenter;
+}
+
 const com::DispatchTable<Pullbay>& Pullbay::Table()
 {
     static const com::DispatchTable<Pullbay> s_table = BuildTable();

@@ -164,6 +164,8 @@ public:
     void SetPresenter(std::shared_ptr<api::IDialogPresenter> pPresenter);
     const std::shared_ptr<api::IDialogPresenter>& GetPresenter() const { return m_pPresenter; }
     std::shared_ptr<api::IDialogPresenter> GetDefaultPresenter() const;
+    // The real dialogs, made on first request where no display was seen.
+    std::shared_ptr<api::IDialogPresenter> GetWindowedPresenter();
     // The log of the last run that reached the transfer (nullopt before).
     const std::optional<std::vector<std::wstring>>& DownloadLog() const { return m_downloadLog; }
 

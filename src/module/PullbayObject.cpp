@@ -319,6 +319,16 @@ HRESULT PullbayObject::GetDefaultPresenter(std::shared_ptr<api::IDialogPresenter
     return S_OK;
 }
 
+HRESULT PullbayObject::GetWindowedPresenter(std::shared_ptr<api::IDialogPresenter>* ppPresenter)
+{
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
+    if (ppPresenter == nullptr) {
+        return E_POINTER;
+    }
+    *ppPresenter = m_pControl->GetWindowedPresenter();
+    return S_OK;
+}
+
 HRESULT PullbayObject::GetDownloadLog(std::vector<std::wstring>* pLines)
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);

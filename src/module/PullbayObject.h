@@ -75,6 +75,7 @@ public:
     HRESULT SetExtent(std::uint32_t uintCx, std::uint32_t uintCy) override;
     HRESULT SetPresenter(std::shared_ptr<api::IDialogPresenter> pPresenter) override;
     HRESULT GetDefaultPresenter(std::shared_ptr<api::IDialogPresenter>* ppPresenter) override;
+    HRESULT GetWindowedPresenter(std::shared_ptr<api::IDialogPresenter>* ppPresenter) override;
     HRESULT GetConfirmationEnabled(bool* pValue) override;
     HRESULT PutConfirmationEnabled(bool bValue) override;
     std::optional<com::ErrorInfo> TakeErrorInfo() override;

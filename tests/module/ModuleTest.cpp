@@ -5,26 +5,38 @@
 
 #include <dlfcn.h>
 
+#include <QApplication>
 #include <QCoreApplication>
 #include <QEventLoop>
+#include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <functional>
 #include <map>
+#include <set>
 #include <string>
+#include <vector>
 
 #include "control/PolicyPresenter.h"
 #include "control/Pullbay.h"
 #include "control/SettingsKey.h"
+#include "core/TextUnits.h"
 #include "platform/com/ComActivation.h"
 #include "platform/com/ComInterfaces.h"
 #include "platform/registry/RegistryKey.h"
 #include "pullbay/Events.h"
 #include "pullbay/IPullbayControl.h"
+#include "support/PatternBytes.h"
+#include "support/TestFiles.h"
 #include "support/TestHttpServer.h"
+#include "support/Watchdog.h"
 
 namespace pullbay::test {
 namespace {
@@ -338,6 +350,126 @@ TEST_F(ModuleTest, AHostRunsAWholeDownloadThroughTheInterfaces)
     std::string strContent;
     std::getline(stored, strContent);
     EXPECT_EQ(strContent, "hello");
+    ASSERT_EQ(pHostSide->DestroyControlWindow(), S_OK);
+}
+
+// The module's own windows, driven as a user would: the dialogs live inside
+// the module, so the driver knows them only by what they show (their
+// buttons), as a person does.
+QPushButton* FindButton(QWidget* pDialog, const QString& strText)
+{
+    for (QPushButton* pButton : pDialog->findChildren<QPushButton*>()) {
+        if (pButton->text() == strText && pButton->isVisible()) {
+            return pButton;
+        }
+    }
+    return nullptr;
+}
+
+TEST_F(ModuleTest, AWholeRunThroughTheModuleWithItsOwnDialogs)
+{
+    TestHttpServer server;
+    server.Route("/a.txt", HttpResponse::Text(200, "new"));
+    HttpResponse big;
+    big.body = PatternBytes(0, 256 * 1024, 5);
+    big.chunkSize = 16384;
+    big.delayBetweenChunks = std::chrono::milliseconds(10);
+    server.Route("/big.bin", big);
+    const std::filesystem::path destination =
+        std::filesystem::path(std::getenv("TMPDIR")) / "module-dialogs";
+    std::filesystem::remove_all(destination);
+    std::filesystem::create_directories(destination);
+    std::ofstream(destination / "a.txt") << "old";
+
+    ComPtr<com::IDispatch> pControl = Create();
+    auto pHostSide = pControl.As<api::IPullbayControl>(api::IID_IPullbayControl);
+    QWidget window;
+    ASSERT_EQ(pHostSide->CreateControlWindow(&window), S_OK);
+    std::shared_ptr<api::IDialogPresenter> pWindowed;
+    ASSERT_EQ(pHostSide->GetWindowedPresenter(&pWindowed), S_OK);
+    ASSERT_TRUE(pWindowed);
+    ASSERT_EQ(pHostSide->SetPresenter(pWindowed), S_OK);
+
+    auto invoke = [&](const wchar_t* strName, std::vector<Variant> args) {
+        com::DISPID dispid = 0;
+        EXPECT_EQ(pControl->GetIDsOfNames(strName, dispid), S_OK);
+        const bool bProperty = args.size() == 1 && std::wstring(strName) != L"Download";
+        return pControl->Invoke(dispid,
+                                bProperty ? com::kDispatchPropertyPut : com::kDispatchMethod,
+                                std::move(args), nullptr);
+    };
+    ASSERT_EQ(invoke(L"FileExistsDialogTimeOut", {Variant::FromI4(-1)}), S_OK);
+    ASSERT_EQ(
+        invoke(L"DownloadCompleteAction", {Variant::FromString(com::NullableString(L"Prompt"))}),
+        S_OK);
+    ASSERT_EQ(invoke(L"ShowProgressDialog", {Variant::FromBool(true)}), S_OK);
+    for (const auto& [strName, intSize] :
+         {std::pair<std::wstring, std::int32_t>{L"big.bin", 256 * 1024}, {L"a.txt", 3}}) {
+        const std::string strUrl = server.BaseUrl() + "/" + core::ToUtf8(strName);
+        ASSERT_EQ(invoke(L"DownloadFileAdd", {Variant::FromString(com::NullableString(L"*/*")),
+                                              Variant::FromI4(intSize),
+                                              Variant::FromString(com::NullableString(strName)),
+                                              Variant::FromString(com::NullableString(
+                                                  std::wstring(strUrl.begin(), strUrl.end())))}),
+                  S_OK);
+    }
+
+    // Each dialog as it comes: the confirmation is accepted, the folder is
+    // typed into the folder dialog, the clash is answered Rename, the log
+    // is closed and the offer to open the folder declined.
+    std::vector<std::string> seen;
+    auto note = [&](const char* pKind) {
+        if (seen.empty() || seen.back() != pKind) {
+            seen.push_back(pKind);
+        }
+    };
+    QTimer driver;
+    driver.setInterval(5);
+    QObject::connect(&driver, &QTimer::timeout, [&] {
+        QWidget* pModal = QApplication::activeModalWidget();
+        if (pModal == nullptr) {
+            return;
+        }
+        if (auto* pFolder = qobject_cast<QFileDialog*>(pModal)) {
+            note("folder");
+            pFolder->setDirectory(QString::fromStdWString(destination.wstring()));
+            pFolder->selectFile(QString::fromStdWString(destination.wstring()));
+            static_cast<QDialog*>(pFolder)->accept();
+        } else if (auto* pBox = qobject_cast<QMessageBox*>(pModal)) {
+            note("prompt");
+            pBox->button(QMessageBox::No)->click();
+        } else if (QPushButton* pRename = FindButton(pModal, QStringLiteral("Rename"))) {
+            note("exists");
+            pRename->click();
+        } else if (FindButton(pModal, QStringLiteral("Check All")) != nullptr) {
+            note("confirmation");
+            FindButton(pModal, QStringLiteral("OK"))->click();
+        } else if (FindButton(pModal, QStringLiteral("Skip All")) != nullptr) {
+            note("progress");
+        } else if (QPushButton* pOk = FindButton(pModal, QStringLiteral("OK"))) {
+            note("log");
+            pOk->click();
+        }
+    });
+    driver.start();
+    {
+        Watchdog watchdog("a whole run through the module with its dialogs",
+                          std::chrono::seconds(30));
+        ASSERT_EQ(invoke(L"Download", {}), S_OK);
+    }
+    driver.stop();
+
+    std::set<std::string> kinds(seen.begin(), seen.end());
+    EXPECT_TRUE(kinds.count("folder")) << "the folder was asked in its dialog";
+    EXPECT_TRUE(kinds.count("progress"));
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), "exists"), 1);
+    ASSERT_FALSE(seen.empty());
+    EXPECT_EQ(seen.back(), "prompt");
+    EXPECT_EQ(ReadFile(destination / "a.txt"), "old") << "Rename keeps the existing file";
+    EXPECT_TRUE(ReadFile(destination / "big.bin") == big.body);
+    std::vector<std::wstring> log;
+    ASSERT_EQ(pHostSide->GetDownloadLog(&log), S_OK);
+    EXPECT_EQ(log.size(), 2u);
     ASSERT_EQ(pHostSide->DestroyControlWindow(), S_OK);
 }
 
