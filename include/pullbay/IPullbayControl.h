@@ -14,6 +14,8 @@
 #include "pullbay/IClientSite.h"
 #include "pullbay/IDialogPresenter.h"
 
+class QPainter;
+class QRect;
 class QWidget;
 
 namespace pullbay::api {
@@ -29,6 +31,11 @@ public:
     // event follows.
     virtual HRESULT DestroyControlWindow() = 0;
     virtual HRESULT SetExtent(std::uint32_t uintCx, std::uint32_t uintCy) = 0;
+    // Draws the control into bounds, for a host that paints it itself (a
+    // design view before the window exists, a thumbnail): the background
+    // once the window has been created, before that a frame with the
+    // control's title centred in it.
+    virtual HRESULT Draw(QPainter* pPainter, const QRect& bounds) = 0;
     // The dialogs of a download run (null: the control's own).
     virtual HRESULT SetPresenter(std::shared_ptr<IDialogPresenter> pPresenter) = 0;
     // The control's own presenter, which a host may wrap to replace some of

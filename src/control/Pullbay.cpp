@@ -12,6 +12,7 @@
 #include "core/TextUnits.h"
 #include "core/ThreadAffinity.h"
 #include "dialogs/QtPresenter.h"
+#include "dialogs/InPageButton.h"
 #include "engine/FileListDownloader.h"
 #include "model/PropertyRules.h"
 #include "model/PropertyTable.h"
@@ -290,6 +291,16 @@ void Pullbay::OnWindowCreated(QWidget* pWindow)
         m_pQtPresenter->SetOwner(pWindow);
     }
     if (!m_pPool) {
+    delete m_pButton.data();
+    m_pButton = new dialogs::InPageButton(
+        pWindow, QString::fromStdWString(m_properties.GetButtonDownloadText()),
+        m_properties.GetBackgroundColor(), m_bEnabled && m_bIdle, [this] {
+            if (m_buttonRunner) {
+                m_buttonRunner();
+            } else {
+                RunFromButton();
+            }
+        });
         m_pPool = std::make_unique<tools::BackgroundWorkManager>(false);
         m_pPool->SetPumpMode(tools::BackgroundWorkManager::kPumpAllEvents);
     }
@@ -312,6 +323,7 @@ void Pullbay::OnWindowDestroyed()
     m_bWindowGone = true;
     m_pWindow = nullptr;
     if (m_pInitTimer) {
+    delete m_pButton.data();
         m_pInitTimer->stop();
         m_pInitTimer.reset();
     }
@@ -605,6 +617,49 @@ HRESULT Pullbay::Download()
 }
 
 void Pullbay::EnterStage(RunStage stage)
+void Pullbay::RunFromButton()
+{
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
+    // A second click queued behind the first arrives while its run goes on.
+    if (IsRunning()) {
+        return;
+    }
+    if (m_pButton) {
+        m_pButton->SetEnabled(false);
+    }
+    Download();
+    UpdateButton();
+}
+
+QPushButton* Pullbay::Button() const
+{
+    return m_pButton ? m_pButton->Button() : nullptr;
+}
+
+void Pullbay::Draw(QPainter& painter, const QRect& bounds) const
+{
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
+    if (m_properties.IsInitialized()) {
+        dialogs::InPageButton::DrawInitialized(painter, bounds, m_properties.GetBackgroundColor());
+    } else {
+        dialogs::InPageButton::DrawDesignTime(painter, bounds,
+                                              QString::fromWCharArray(model::PropertyHolder::kCaption));
+    }
+}
+
+void Pullbay::SetIdle(bool bIdle)
+{
+    m_bIdle = bIdle;
+    UpdateButton();
+}
+
+void Pullbay::UpdateButton()
+{
+    if (m_pButton) {
+        m_pButton->SetEnabled(m_bEnabled && m_bIdle);
+    }
+}
+
 {
     CheckRun();
     m_runStage = stage;
@@ -638,7 +693,7 @@ void Pullbay::FinishRun()
         m_pProgressSource.reset();
     }
     const bool bEndedEarly = m_bRunEnding.load();
-    m_bIdle = true;
+    SetIdle(true);
     m_files.Clear();
     DownloadFileCountChange();
     m_runStage = RunStage::Idle;
@@ -681,7 +736,7 @@ void Pullbay::RunDownload()
         AbortRun(L"Pullbay::CreateFileList", __LINE__);
     }
 
-    m_bIdle = false;
+    SetIdle(false);
 
     // The confirmation stage.
     EnterStage(RunStage::Confirmation);
@@ -1027,6 +1082,7 @@ HRESULT Pullbay::PutProperty(DISPID dispid, const Variant& value)
         Variant text;
         const HRESULT hr = value.ChangeType(VarType::BStr, text);
         if (Failed(hr)) {
+        UpdateButton();
             return hr;
         }
         if (text.String().IsNull()) {
@@ -1051,6 +1107,9 @@ HRESULT Pullbay::PutProperty(DISPID dispid, const Variant& value)
 
 HRESULT Pullbay::GetConfirmationEnabled(bool* pValue) const
 {
+        if (dispid == model::PropertyTable::kDispidButtonDownloadText && m_pButton) {
+            m_pButton->Relabel(QString::fromStdWString(m_properties.GetButtonDownloadText()));
+        }
     PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (pValue == nullptr) {
         return E_POINTER;

@@ -17,7 +17,10 @@
 #include <string>
 #include <vector>
 
+#include <QPainter>
 #include <QPointer>
+#include <QPushButton>
+#include <QRect>
 #include <QTimer>
 #include <QWidget>
 
@@ -46,6 +49,7 @@ class FileListDownloader;
 
 namespace pullbay::dialogs {
 class QtPresenter;
+class InPageButton;
 }
 
 namespace pullbay::tools {
@@ -137,6 +141,17 @@ public:
     // other than an early end escaped a stage).
     HRESULT Download();
     HRESULT DownloadFileList();
+    // The in-page button's click: the run with the button disabled meanwhile.
+    void RunFromButton();
+    // Runs a click of the in-page button (RunFromButton) the way the owner
+    // of the control needs it, e.g. holding a reference meanwhile; unset,
+    // the click calls RunFromButton directly.
+    void SetButtonRunner(std::function<void()> run) { m_buttonRunner = std::move(run); }
+    // The in-page button while the window exists (tests press it).
+    QPushButton* Button() const;
+    // Draws the control into bounds: its background once its window has
+    // been created, else the design-time picture (a frame and the title).
+    void Draw(QPainter& painter, const QRect& bounds) const;
     HRESULT SkipCurrent();
     HRESULT SkipAll();
 
@@ -241,6 +256,9 @@ private:
     void FireInitCompleteWithRetry();
 
     const core::ThreadAffinity m_guiThread;
+    void SetIdle(bool bIdle);
+    // The button is enabled exactly when Enabled is set and no run is going.
+    void UpdateButton();
     model::PropertyHolder m_properties;
     model::FileList m_files;
     bool m_bIdle = true;
@@ -253,6 +271,8 @@ private:
     QPointer<QWidget> m_pWindow;
     std::shared_ptr<tools::GuiThreadContextProvider> m_pProvider;
     std::unique_ptr<QTimer> m_pInitTimer;
+    QPointer<dialogs::InPageButton> m_pButton;
+    std::function<void()> m_buttonRunner;
     std::unique_ptr<tools::BackgroundWorkManager> m_pPool;
     QMetaObject::Connection m_windowGone;
     // The control's own dialogs: real ones where a display is present, else

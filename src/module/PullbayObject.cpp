@@ -50,6 +50,18 @@ HRESULT PullbayObject::Create(const com::Guid& iid, void** ppv)
 PullbayObject::PullbayObject() : m_pControl(std::make_unique<control::Pullbay>())
 {
     m_pControl->SetSettingsKey(ModuleState::SettingsKey());
+    // A click of the in-page button is a call like any other: the object
+    // stays until its run has returned, even if the host lets go meanwhile.
+    m_pControl->SetButtonRunner([this] {
+        AddRef();
+        ++m_uintCallReferences;
+        Guarded([&] {
+            m_pControl->RunFromButton();
+            return S_OK;
+        });
+        --m_uintCallReferences;
+        Release();
+    });
     ModuleState::Lock();
 }
 
@@ -317,6 +329,18 @@ HRESULT PullbayObject::GetDefaultPresenter(std::shared_ptr<api::IDialogPresenter
     }
     *ppPresenter = m_pControl->GetDefaultPresenter();
     return S_OK;
+}
+
+HRESULT PullbayObject::Draw(QPainter* pPainter, const QRect& bounds)
+{
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
+    if (pPainter == nullptr) {
+        return E_POINTER;
+    }
+    return Guarded([&] {
+        m_pControl->Draw(*pPainter, bounds);
+        return S_OK;
+    });
 }
 
 HRESULT PullbayObject::GetWindowedPresenter(std::shared_ptr<api::IDialogPresenter>* ppPresenter)

@@ -76,6 +76,7 @@ public:
     HRESULT SetPresenter(std::shared_ptr<api::IDialogPresenter> pPresenter) override;
     HRESULT GetDefaultPresenter(std::shared_ptr<api::IDialogPresenter>* ppPresenter) override;
     HRESULT GetWindowedPresenter(std::shared_ptr<api::IDialogPresenter>* ppPresenter) override;
+    HRESULT Draw(QPainter* pPainter, const QRect& bounds) override;
     HRESULT GetConfirmationEnabled(bool* pValue) override;
     HRESULT PutConfirmationEnabled(bool bValue) override;
     std::optional<com::ErrorInfo> TakeErrorInfo() override;

@@ -473,36 +473,43 @@ TEST_F(ModuleTest, AWholeRunThroughTheModuleWithItsOwnDialogs)
     ASSERT_EQ(pHostSide->DestroyControlWindow(), S_OK);
 }
 
-TEST_F(ModuleTest, ReleasingTheControlDuringARunEndsTheRunAndFreesTheControlAfterIt)
+// The host lets go of every reference from inside the confirmation dialog;
+// the dialog then waits, as a modal one does, until the run cancels it.
+struct ReleasingPresenter : control::PolicyPresenter {
+    std::function<void()> release;
+    HRESULT hrUnloadWhileRunning = E_FAIL;
+    bool bCancelled = false;
+    bool bAsked = false;
+    QEventLoop* pLoop = nullptr;
+    api::ConfirmationAnswer ConfirmDownload(const api::ConfirmationRequest&) override
+    {
+        bAsked = true;
+        release();
+        hrUnloadWhileRunning = CanUnloadNow();
+        QEventLoop loop;
+        pLoop = &loop;
+        if (!bCancelled) {
+            loop.exec();
+        }
+        pLoop = nullptr;
+        return {true, {true}};
+    }
+    void CancelDialogs() override
+    {
+        bCancelled = true;
+        if (pLoop != nullptr) {
+            pLoop->quit();
+        }
+    }
+};
+
+class ReleasingDuringARunTest : public ModuleTest, public ::testing::WithParamInterface<bool> {};
+
+// Started by the scripting call or by a click of the in-page button, the run
+// keeps the control alive until it has returned.
+TEST_P(ReleasingDuringARunTest, EndsTheRunAndFreesTheControlAfterIt)
 {
-    // The host lets go of every reference from inside the confirmation
-    // dialog; the dialog then waits, as a modal one does, until the run
-    // cancels it.
-    struct ReleasingPresenter : control::PolicyPresenter {
-        std::function<void()> release;
-        HRESULT hrUnloadWhileRunning = E_FAIL;
-        bool bCancelled = false;
-        QEventLoop* pLoop = nullptr;
-        api::ConfirmationAnswer ConfirmDownload(const api::ConfirmationRequest&) override
-        {
-            release();
-            hrUnloadWhileRunning = CanUnloadNow();
-            QEventLoop loop;
-            pLoop = &loop;
-            if (!bCancelled) {
-                loop.exec();
-            }
-            pLoop = nullptr;
-            return {true, {true}};
-        }
-        void CancelDialogs() override
-        {
-            bCancelled = true;
-            if (pLoop != nullptr) {
-                pLoop->quit();
-            }
-        }
-    };
+    const bool bByButton = GetParam();
     TestHttpServer server;
     server.Route("/a.txt", HttpResponse::Text(200, "a"));
     ComPtr<com::IDispatch> pControl = Create();
@@ -511,6 +518,7 @@ TEST_F(ModuleTest, ReleasingTheControlDuringARunEndsTheRunAndFreesTheControlAfte
     pPresenter->SetFolder(std::filesystem::path(std::getenv("TMPDIR")).wstring());
     ASSERT_EQ(pHostSide->SetPresenter(pPresenter), S_OK);
     QWidget window;
+    window.resize(100, 30);
     ASSERT_EQ(pHostSide->CreateControlWindow(&window), S_OK);
     com::DISPID dispidAdd = 0;
     ASSERT_EQ(pControl->GetIDsOfNames(L"DownloadFileAdd", dispidAdd), S_OK);
@@ -530,10 +538,23 @@ TEST_F(ModuleTest, ReleasingTheControlDuringARunEndsTheRunAndFreesTheControlAfte
         pControl.Reset();
     };
 
-    com::IDispatch* pRaw = pControl.Get();
-    const HRESULT hr = pRaw->Invoke(dispidDownload, com::kDispatchMethod, {}, nullptr);
+    if (bByButton) {
+        auto* pButton = window.findChild<QPushButton*>(QStringLiteral("button150"));
+        ASSERT_NE(pButton, nullptr);
+        pButton->click();
+        // The click's run starts from the event loop and has returned once
+        // the control is gone.
+        const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+        while ((!pPresenter->bAsked || CanUnloadNow() != S_OK) &&
+               std::chrono::steady_clock::now() < deadline) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+    } else {
+        com::IDispatch* pRaw = pControl.Get();
+        EXPECT_EQ(pRaw->Invoke(dispidDownload, com::kDispatchMethod, {}, nullptr), S_OK);
+    }
 
-    EXPECT_EQ(hr, S_OK);
+    EXPECT_TRUE(pPresenter->bAsked);
     EXPECT_EQ(pPresenter->hrUnloadWhileRunning, S_FALSE)
         << "the control lives while its run is on the stack";
     EXPECT_TRUE(pPresenter->bCancelled) << "the run ended at once";
@@ -541,6 +562,12 @@ TEST_F(ModuleTest, ReleasingTheControlDuringARunEndsTheRunAndFreesTheControlAfte
         std::filesystem::exists(std::filesystem::path(std::getenv("TMPDIR")) / "released.txt"));
     EXPECT_EQ(CanUnloadNow(), S_OK) << "the control went once the run had returned";
 }
+
+INSTANTIATE_TEST_SUITE_P(StartedBy, ReleasingDuringARunTest, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& param) {
+                             return param.param ? std::string("TheButton")
+                                                : std::string("TheScriptingCall");
+                         });
 
 TEST(SettingsKeyTest, DependsOnThePlatformClass)
 {
