@@ -20,11 +20,12 @@ bool Accepts(Command command, const std::string& strOption)
 {
     switch (command) {
     case Command::Run:
-        return IsHostOption(strOption) || strOption == "--add" || strOption == "--events";
+        return IsHostOption(strOption) || strOption == "--add" || strOption == "--events" ||
+               strOption == "--download";
     case Command::Serve:
         return IsHostOption(strOption) || strOption == "--dialogs";
     case Command::Demo:
-        return strOption == "--dest" || strOption == "--headless";
+        return strOption == "--dest" || strOption == "--headless" || strOption == "--download";
     default:
         return false;
     }
@@ -32,7 +33,7 @@ bool Accepts(Command command, const std::string& strOption)
 
 bool TakesValue(const std::string& strOption)
 {
-    return strOption != "--headless" && strOption != "--events";
+    return strOption != "--headless" && strOption != "--events" && strOption != "--download";
 }
 
 }  // namespace
@@ -109,6 +110,10 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments)
             options.bEvents = true;
             continue;
         }
+        if (strOption == "--download" && Accepts(options.command, strOption)) {
+            options.bDownloadAtOnce = true;
+            continue;
+        }
         if (!Accepts(options.command, strOption) || !TakesValue(strOption)) {
             result.strError = "unknown option: " + strOption;
             return result;
@@ -167,8 +172,8 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments)
 const char* UsageText()
 {
     return "Usage:\n"
-           "  pullbay demo [--dest DIR] [--headless]\n"
-           "  pullbay run  [HOST OPTIONS] [--add 'MIME|SIZE|URL|NAME']... [--events]\n"
+           "  pullbay demo [--dest DIR] [--headless] [--download]\n"
+           "  pullbay run  [HOST OPTIONS] [--add 'MIME|SIZE|URL|NAME']... [--events] [--download]\n"
            "  pullbay serve [HOST OPTIONS] [--dialogs client|auto]\n"
            "  pullbay register | unregister\n"
            "  pullbay describe\n"
@@ -184,6 +189,9 @@ const char* UsageText()
            "\n"
            "demo serves a generated file list on a loopback port and downloads it.\n"
            "run adds each --add file, downloads once and prints the download log.\n"
+           "  On a display, demo and run --page show the page with the control's button\n"
+           "  and download when it is clicked (--download: at once); closing the page\n"
+           "  without a download exits 2.\n"
            "  Exit status: 0 all files downloaded, 1 completed with files not downloaded,\n"
            "  2 the run ended early, 64 usage error.\n"
            "serve speaks JSON lines on stdin/stdout: requests, replies, events, dialogs.\n";

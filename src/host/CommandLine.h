@@ -35,6 +35,9 @@ struct HostOptions {
     bool bHeadless = false;
     std::vector<AddedFile> files;
     bool bEvents = false;
+    // --download: start the run at once instead of waiting for a click of
+    // the control's button in the page window.
+    bool bDownloadAtOnce = false;
     DialogMode dialogs = DialogMode::Default;
 };
 

@@ -1,5 +1,8 @@
 #include "host/ControlSession.h"
 
+#include <QCoreApplication>
+#include <QTimer>
+
 #include <iostream>
 
 #include "core/TextUnits.h"
@@ -7,18 +10,26 @@
 #include "host/HexText.h"
 #include "host/HostClientSite.h"
 #include "host/NamingPropertyBag.h"
+#include "host/PageWindow.h"
 #include "pullbay/Identity.h"
 
 namespace pullbay::host {
+namespace {
+
+// How often a page waiting for its run looks whether the run is over.
+constexpr int kRunOverPollMs = 50;
+
+}  // namespace
 
 ControlSession::~ControlSession()
 {
-    if (m_pHost) {
-        m_pHost->DestroyControlWindow();
-    }
+    CloseWindow();
     if (m_bAdvised) {
         m_pPoints->Unadvise(api::DIID_PullbayEvents, m_uintCookie);
     }
+    // The control's window before the page that holds it.
+    m_pWindow.reset();
+    m_pPage.reset();
 }
 
 int ControlSession::Open(const Setup& setup)
@@ -70,13 +81,63 @@ int ControlSession::Open(const Setup& setup)
         m_bAdvised =
             Succeeded(m_pPoints->Advise(api::DIID_PullbayEvents, setup.pSink, m_uintCookie));
     }
-    m_pWindow = std::make_unique<QWidget>();
+    if (setup.bPageWindow) {
+        m_pPage = std::make_unique<PageWindow>(QString::fromStdWString(setup.strTitle),
+                                               setup.intWidth, setup.intHeight, [this] {
+                                                   m_bPageClosed = true;
+                                                   CloseWindow();
+                                               });
+        m_pWindow = std::make_unique<QWidget>(m_pPage->ControlArea());
+    } else {
+        m_pWindow = std::make_unique<QWidget>();
+    }
     m_pWindow->resize(setup.intWidth, setup.intHeight);
     m_pHost->CreateControlWindow(m_pWindow.get());
     if (setup.bShowWindow) {
         m_pWindow->show();
+        if (m_pPage) {
+            m_pPage->show();
+            // The page opens with the focus on the control, hence its button.
+            m_pWindow->setFocus();
+        }
     }
     return 0;
+}
+
+void ControlSession::CloseWindow()
+{
+    if (m_pHost && !m_bWindowClosed) {
+        m_bWindowClosed = true;
+        m_pHost->DestroyControlWindow();
+    }
+}
+
+bool ControlSession::WaitForClickedRun(const std::function<bool()>& runSeen)
+{
+    QTimer poll;
+    poll.setInterval(kRunOverPollMs);
+    // Enabled reads false while a run goes on: a run seen with the control
+    // enabled again is a run that has returned.
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (m_bPageClosed || (runSeen() && GetBool(L"Enabled").value_or(true))) {
+            QCoreApplication::quit();
+        }
+    });
+    poll.start();
+    QCoreApplication::exec();
+    return runSeen();
+}
+
+std::optional<bool> ControlSession::GetBool(std::wstring_view strName)
+{
+    com::DISPID dispid = 0;
+    com::Variant value;
+    if (Failed(m_pControl->GetIDsOfNames(strName, dispid)) ||
+        Failed(m_pControl->Invoke(dispid, com::kDispatchPropertyGet, {}, &value)) ||
+        value.Type() != com::VarType::Bool) {
+        return std::nullopt;
+    }
+    return value.Bool();
 }
 
 std::optional<std::wstring> ControlSession::GetText(std::wstring_view strName)

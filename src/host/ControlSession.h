@@ -13,6 +13,7 @@
 #include <utility>
 #include <vector>
 
+#include "host/PageWindow.h"
 #include "platform/com/ComInterfaces.h"
 #include "platform/com/IDispatchSink.h"
 #include "pullbay/IDialogPresenter.h"
@@ -36,6 +37,9 @@ public:
         bool bShowWindow = false;
         int intWidth = 400;
         int intHeight = 300;
+        // Shown (with bShowWindow) in a page window of this title.
+        bool bPageWindow = false;
+        std::wstring strTitle;
     };
 
     ControlSession() = default;
@@ -50,9 +54,22 @@ public:
     const com::ComPtr<com::IDispatch>& Control() const { return m_pControl; }
     // A text property's value; nullopt when it cannot be read as text.
     std::optional<std::wstring> GetText(std::wstring_view strName);
+    // A boolean property's value; nullopt when it cannot be read as one.
+    std::optional<bool> GetBool(std::wstring_view strName);
     // Invokes a member by name; E_* when the name is unknown.
     HRESULT Call(std::wstring_view strName, std::vector<com::Variant> args,
                  com::Variant* pResult = nullptr);
+    // The control's window goes (a run in progress ends early); the page
+    // window, if any, stays until the session ends.
+    void CloseWindow();
+    // With the page window shown, waits for the person to start a run with
+    // the control's button and returns once that run is over (its dialogs
+    // included): runSeen() then, false when the page was closed first.
+    // Closing the page ends a run in progress, as a browser does when its
+    // page goes.
+    bool WaitForClickedRun(const std::function<bool()>& runSeen);
+    // The page window while the session holds one (tests look at it).
+    PageWindow* Page() const { return m_pPage.get(); }
     // The log of the last run that reached the transfer (empty otherwise).
     std::vector<std::wstring> DownloadLog();
 
@@ -62,6 +79,10 @@ private:
     com::ComPtr<com::IConnectionPointContainer> m_pPoints;
     std::uint32_t m_uintCookie = 0;
     bool m_bAdvised = false;
+    bool m_bWindowClosed = false;
+    bool m_bPageClosed = false;
+    // The page window when there is one; the control's window is its child.
+    std::unique_ptr<PageWindow> m_pPage;
     std::unique_ptr<QWidget> m_pWindow;
 };
 

@@ -504,23 +504,56 @@ bool IsWebUrl(std::string_view strPage)
     return StartsWithIgnoreCase(strPage, "http://") || StartsWithIgnoreCase(strPage, "https://");
 }
 
+// The text of an element's text children with runs of white space made one
+// space and the ends trimmed.
+std::string CollapsedText(const GumboNode* pElement)
+{
+    std::string strText;
+    const GumboVector& children = pElement->v.element.children;
+    for (unsigned int i = 0; i < children.length; ++i) {
+        const auto* pChild = static_cast<const GumboNode*>(children.data[i]);
+        if (pChild->type == GUMBO_NODE_TEXT || pChild->type == GUMBO_NODE_WHITESPACE) {
+            strText += pChild->v.text.text;
+        }
+    }
+    std::string strCollapsed;
+    bool bSpace = false;
+    for (const char ch : strText) {
+        if (IsHtmlSpace(ch)) {
+            bSpace = !strCollapsed.empty();
+            continue;
+        }
+        if (bSpace) {
+            strCollapsed += ' ';
+            bSpace = false;
+        }
+        strCollapsed += ch;
+    }
+    return strCollapsed;
+}
+
 }  // namespace
 
 HostPage::PageObject HostPage::FindControl(std::string_view strHtmlUtf8)
 {
     const ParsedHtml parsed(strHtmlUtf8);
     const GumboNode* pFound = nullptr;
-    WalkDescendants(parsed.Document(), [&pFound](const GumboNode* pNode) {
-        if (pFound != nullptr) {
+    const GumboNode* pTitle = nullptr;
+    WalkDescendants(parsed.Document(), [&pFound, &pTitle](const GumboNode* pNode) {
+        if (pTitle == nullptr && IsHtmlElement(pNode, GUMBO_TAG_TITLE)) {
+            pTitle = pNode;
             return false;
         }
-        if (IsHtmlElement(pNode, GUMBO_TAG_OBJECT) && NamesControl(pNode)) {
+        if (pFound == nullptr && IsHtmlElement(pNode, GUMBO_TAG_OBJECT) && NamesControl(pNode)) {
             pFound = pNode;
             return false;
         }
-        return true;
+        return pFound == nullptr || pTitle == nullptr;
     });
     PageObject object;
+    if (pTitle != nullptr) {
+        object.strTitle = core::FromUtf8(CollapsedText(pTitle));
+    }
     if (pFound == nullptr) {
         return object;
     }

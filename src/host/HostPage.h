@@ -34,6 +34,9 @@ public:
         // missing or anything else ("100%", "12px", "-3").
         std::optional<int> width;
         std::optional<int> height;
+        // The page's own title: the text of its first title element with
+        // the white space collapsed, as a browser shows it.
+        std::wstring strTitle;
     };
 
     // Either the page or the message of a failure with the exit code for it.

@@ -22,6 +22,7 @@ int HostPageSetup::Apply(const std::string& strPage, const std::wstring& strCook
     if (page.object.height) {
         setup.intHeight = *page.object.height;
     }
+    setup.strTitle = page.object.strTitle;
     return 0;
 }
 

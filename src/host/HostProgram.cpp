@@ -225,6 +225,16 @@ bool DownloadOnce(ControlSession& session, const RunEventSink& sink)
     return bStarted;
 }
 
+// Downloads once: at once, or, with a page window on a display, when the
+// person clicks the control's button. False when no run took place.
+bool RunOnce(ControlSession& session, const RunEventSink& sink, bool bWaitForClick)
+{
+    if (!bWaitForClick) {
+        return DownloadOnce(session, sink);
+    }
+    return session.WaitForClickedRun([&sink] { return sink.Completion().has_value(); });
+}
+
 int Run(const std::string& strProgram, const HostOptions& options)
 {
     HostStart start;
@@ -253,12 +263,14 @@ int Run(const std::string& strProgram, const HostOptions& options)
     };
     setup.pSink = pSink;
     setup.bShowWindow = api::DisplayPresent();
+    // Standing in for a page, the host shows it on a display.
+    setup.bPageWindow = options.strPage && setup.bShowWindow;
     ControlSession session;
     if (const int intExit = session.Open(setup); intExit != 0) {
         return intExit;
     }
     AddFiles(session, options.files);
-    const bool bStarted = DownloadOnce(session, *pSink);
+    const bool bStarted = RunOnce(session, *pSink, setup.bPageWindow && !options.bDownloadAtOnce);
 
     const std::vector<std::wstring> lines = session.DownloadLog();
     std::ostream& logOut = options.bEvents ? std::cerr : std::cout;
@@ -363,11 +375,16 @@ int Demo(const std::string& strProgram, const HostOptions& options)
     };
     setup.pSink = pSink;
     setup.bShowWindow = api::DisplayPresent();
+    setup.strTitle = L"Pullbay demo";
+    setup.bPageWindow = setup.bShowWindow;
     ControlSession session;
     if (const int intExit = session.Open(setup); intExit != 0) {
         return intExit;
     }
-    DownloadOnce(session, *pSink);
+    if (!RunOnce(session, *pSink, setup.bPageWindow && !options.bDownloadAtOnce)) {
+        std::cout << "The demo page was closed without a download." << std::endl;
+        return 2;
+    }
     for (const std::wstring& strLine : session.DownloadLog()) {
         std::cout << core::ToUtf8(strLine) << '\n';
     }

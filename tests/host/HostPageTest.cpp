@@ -189,6 +189,22 @@ TEST(HostPageTest, FindControlInHtml)
     }
 }
 
+TEST(HostPageTest, TheTitleIsThePagesFirstTitleWithItsSpaceCollapsed)
+{
+    const std::string strObject = Object(kOurs, "");
+    EXPECT_EQ(
+        HostPage::FindControl("<head><title>\n  Quarterly \t reports </title></head>" + strObject)
+            .strTitle,
+        L"Quarterly reports");
+    // The object before the title, and a second title that does not count.
+    EXPECT_EQ(
+        HostPage::FindControl(strObject + "<title>First</title><title>Second</title>").strTitle,
+        L"First");
+    EXPECT_EQ(HostPage::FindControl("<title>Caf\xC3\xA9 &amp; co</title>" + strObject).strTitle,
+              L"Caf\u00e9 & co");
+    EXPECT_EQ(HostPage::FindControl(strObject).strTitle, L"");
+}
+
 TEST(HostPageTest, DecodeToUtf8)
 {
     struct Case {
