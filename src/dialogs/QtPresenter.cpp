@@ -6,6 +6,7 @@
 #include <QString>
 #include <QUrl>
 
+#include "dialogs/ConfirmationDialog.h"
 #include "dialogs/FileExistsDialog.h"
 #include "dialogs/GetFileListWindow.h"
 #include "dialogs/ProgressDialog.h"
@@ -35,11 +36,15 @@ QWidget* QtPresenter::Owner() const
 api::ConfirmationAnswer QtPresenter::ConfirmDownload(const api::ConfirmationRequest& request)
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
-    api::ConfirmationAnswer answer;
-    answer.bOk = true;
-    for (const ui::ConfirmationRow& row : request.rows) {
-        answer.checked.push_back(row.bChecked);
+    // Held weakly: the owner going takes the dialog with it (a cancel).
+    QPointer<ConfirmationDialog> pDialog = new ConfirmationDialog(request, Owner());
+    m_pOpen = pDialog.data();
+    pDialog->exec();
+    if (pDialog.isNull()) {
+        return {};
     }
+    api::ConfirmationAnswer answer = pDialog->Answer();
+    delete pDialog.data();
     return answer;
 }
 

@@ -285,13 +285,15 @@ TEST_F(WindowDestroyedTest, TheOpenQtDialogGoesWithTheWindowAndTheRunEnds)
         std::shared_ptr<platform::shell::PolicyFolderBrowser> m_pBrowser;
     };
 
-    enum class Open { FileExists, Prompt, Progress, FileList };
-    for (const Open open : {Open::FileExists, Open::Prompt, Open::Progress, Open::FileList}) {
+    enum class Open { FileExists, Prompt, Progress, FileList, Confirmation };
+    for (const Open open :
+         {Open::FileExists, Open::Prompt, Open::Progress, Open::FileList, Open::Confirmation}) {
         const bool bClash = open == Open::FileExists;
         const char* const strOpen = open == Open::FileExists ? "file-exists dialog"
                                     : open == Open::Prompt   ? "completion prompt"
                                     : open == Open::Progress ? "progress dialog"
-                                                             : "get-file-list window";
+                                    : open == Open::FileList ? "get-file-list window"
+                                                             : "confirmation dialog";
         for (int intRound = 0; intRound < 4; ++intRound) {
             SCOPED_TRACE(std::string(strOpen) + ", round " + std::to_string(intRound));
             const bool bDeleteWidget = intRound % 2 == 0;
@@ -314,6 +316,8 @@ TEST_F(WindowDestroyedTest, TheOpenQtDialogGoesWithTheWindowAndTheRunEnds)
             PutByName(*pControl, L"DownloadCompleteAction",
                       Variant::FromString(NullableString(L"Prompt")));
             PutByName(*pControl, L"ShowProgressDialog", Variant::FromBool(open == Open::Progress));
+            // The confirmation opens first of all: only in its own round.
+            ASSERT_EQ(pControl->PutConfirmationEnabled(open == Open::Confirmation), S_OK);
             if (open == Open::FileList) {
                 PutByName(*pControl, L"ShowFileListProgressDialog", Variant::FromBool(true));
                 PutByName(

@@ -1,7 +1,7 @@
 // A whole run through the control with its real dialogs on the offscreen
 // platform: a driver finds each modal dialog as it opens and answers it as a
-// user would (Rename for the clash, Yes to open the folder), while the
-// progress dialog shows the transfer.
+// user would (OK to the confirmation, Rename for the clash, Yes to open the
+// folder), while the progress dialog shows the transfer.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -18,6 +18,7 @@
 #include <string>
 
 #include "control/Pullbay.h"
+#include "dialogs/ConfirmationDialog.h"
 #include "dialogs/FileExistsDialog.h"
 #include "dialogs/ProgressDialog.h"
 #include "dialogs/QtPresenter.h"
@@ -118,7 +119,10 @@ TEST(WholeRunTest, TheRealDialogsAreShownAndAnsweredInTurn)
         if (pModal == nullptr) {
             return;
         }
-        if (auto* pExists = dynamic_cast<dialogs::FileExistsDialog*>(pModal)) {
+        if (auto* pConfirmation = dynamic_cast<dialogs::ConfirmationDialog*>(pModal)) {
+            seen.push_back("confirmation");
+            pConfirmation->OkButton()->click();
+        } else if (auto* pExists = dynamic_cast<dialogs::FileExistsDialog*>(pModal)) {
             seen.push_back("exists");
             pExists->Button(ui::FileExistsAnswer::Rename)->click();
         } else if (auto* pBox = qobject_cast<QMessageBox*>(pModal)) {
@@ -136,8 +140,9 @@ TEST(WholeRunTest, TheRealDialogsAreShownAndAnsweredInTurn)
     }
     driver.stop();
 
-    ASSERT_FALSE(seen.empty());
-    EXPECT_EQ(seen.front(), "progress");
+    ASSERT_GE(seen.size(), 2u);
+    EXPECT_EQ(seen[0], "confirmation");
+    EXPECT_EQ(seen[1], "progress");
     EXPECT_EQ(std::count(seen.begin(), seen.end(), "exists"), 1);
     EXPECT_EQ(seen.back(), "prompt");
     EXPECT_EQ(pCompletions->results, std::vector<std::int32_t>{api::CompletionSuccess});
