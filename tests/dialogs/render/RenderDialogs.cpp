@@ -11,9 +11,12 @@
 #include <memory>
 
 #include "control/DialogSettings.h"
+#include "dialogs/ConfirmationDialog.h"
 #include "dialogs/FileExistsDialog.h"
 #include "dialogs/GetFileListWindow.h"
 #include "dialogs/ProgressDialog.h"
+#include "model/FileItem.h"
+#include "model/FileList.h"
 #include "model/PropertyHolder.h"
 #include "ui/ProgressStatistic.h"
 
@@ -71,6 +74,44 @@ bool Save(QWidget& widget, const QDir& folder, const char* pName)
     return true;
 }
 
+// The confirmation dialog as it opens (folded), then unfolded over a short
+// release with its installer left out.
+bool SaveConfirmation(const model::PropertyHolder& settings, const QDir& folder)
+{
+    const std::wstring strBase = L"https://downloads.example.org/releases/2026/";
+    const struct {
+        const wchar_t* pName;
+        std::int32_t intSize;
+        const wchar_t* pMimeType;
+    } files[] = {
+        {L"atlas-maps-europe.zip", 25165824, L"application/zip"},
+        {L"atlas-maps-asia.zip", 33030144, L"application/zip"},
+        {L"atlas-maps-africa.zip", 19084288, L"application/zip"},
+        {L"atlas-viewer-setup.exe", 8178892, L"application/x-msdownload"},
+        {L"release-notes.html", 16384, L"text/html"},
+        {L"license.pdf", 114688, L"application/pdf"},
+        {L"checksums.sha256", 412, L"text/plain"},
+        {L"readme.txt", 3921, L"text/plain"},
+    };
+    model::FileList list;
+    for (const auto& file : files) {
+        list.Add(model::FileItem::Create(file.pMimeType, file.intSize, file.pName,
+                                         strBase + file.pName));
+    }
+    const api::ConfirmationRequest request =
+        control::DialogSettings::ConfirmationRequest(settings, L"downloads.example.org", list);
+
+    pullbay::dialogs::ConfirmationDialog folded(request, nullptr);
+    bool bOk = Save(folded, folder, "confirmation-dialog.png");
+
+    pullbay::dialogs::ConfirmationDialog unfolded(request, nullptr);
+    unfolded.FoldButton()->click();
+    QAbstractItemModel* pRows = unfolded.List()->model();
+    pRows->setData(pRows->index(3, 0), Qt::Unchecked, Qt::CheckStateRole);
+    unfolded.List()->selectRow(4);
+    return Save(unfolded, folder, "confirmation-dialog-list.png") && bOk;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -119,5 +160,7 @@ int main(int argc, char** argv)
                             settings.GetText(model::TextProperty::MessageNoFilesToDownloadText)),
                         QMessageBox::Ok);
     bOk = Save(noFiles, folder, "no-files.png") && bOk;
+
+    bOk = SaveConfirmation(settings, folder) && bOk;
     return bOk ? 0 : 1;
 }
