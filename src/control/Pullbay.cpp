@@ -8,6 +8,7 @@
 #include "control/EngineProgressSource.h"
 #include "control/GetFileListDialog.h"
 #include "control/PolicyPresenter.h"
+#include "control/ProtectedModeMove.h"
 #include "control/UrlAcceptance.h"
 #include "core/TextUnits.h"
 #include "core/ThreadAffinity.h"
@@ -815,9 +816,14 @@ void Pullbay::RunTransfer(const std::wstring& strDestination)
     CheckRun();
 
     bool bCopyFailed = false;
-    if (platform::UsesProtectedMode(*platform::CurrentPlatform()) && m_protectedModeMove) {
+    if (platform::UsesProtectedMode(*platform::CurrentPlatform())) {
+        const ProtectedModeMove move(m_pFileMover,
+                                     [this](std::int32_t intCode, const std::wstring& strText) {
+                                         Error(intCode, strText, 0, L"", L"", -1);
+                                     });
         try {
-            bCopyFailed = !m_protectedModeMove(m_files.Copy(), strDestination);
+            bCopyFailed =
+                !move.Run(m_files.Copy(), strDestination, m_properties.GetProcessSubfolders());
         } catch (const core::Exception&) {
             // Recorded where it was thrown; the flag stays false.
         }

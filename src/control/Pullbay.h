@@ -39,6 +39,7 @@
 #include "platform/com/NullableString.h"
 #include "platform/com/PropertyBag.h"
 #include "platform/com/Variant.h"
+#include "platform/shell/FileMover.h"
 #include "pullbay/IClientSite.h"
 #include "pullbay/IDialogPresenter.h"
 #include "pullbay/Identity.h"
@@ -184,12 +185,13 @@ public:
     // The log of the last run that reached the transfer (nullopt before).
     const std::optional<std::vector<std::wstring>>& DownloadLog() const { return m_downloadLog; }
 
-    // Moves the files of a Protected Mode run to their destinations after
-    // the engine; true when it succeeded. Until the move exists the hook
-    // is empty and a Protected Mode run counts as copied.
-    using ProtectedModeMove = std::function<bool(
-        const std::vector<std::shared_ptr<model::FileItem>>&, const std::wstring&)>;
-    void SetProtectedModeMove(ProtectedModeMove move) { m_protectedModeMove = std::move(move); }
+    // The move routine that takes the files of a Protected Mode run to
+    // their destinations (a plain one until another is set); null leaves
+    // none, and every such move counts as refused.
+    void SetFileMover(std::shared_ptr<const platform::shell::FileMover> pMover)
+    {
+        m_pFileMover = std::move(pMover);
+    }
 
     // engine::IDownloaderEvents, called on the engine's worker.
     void ItemComplete(const std::wstring& strPage,
@@ -291,7 +293,8 @@ private:
     std::shared_ptr<EngineProgressSource> m_pProgressSource;
     std::optional<std::vector<std::wstring>> m_downloadLog;
     std::weak_ptr<engine::FileListDownloader> m_pEngine;
-    ProtectedModeMove m_protectedModeMove;
+    std::shared_ptr<const platform::shell::FileMover> m_pFileMover =
+        std::make_shared<const platform::shell::FileMover>();
     // The file-exists answer the user chose for the rest of a run; read and
     // written by FileExists on the engine's worker, cleared on the GUI
     // thread before the engine starts.

@@ -386,6 +386,13 @@ mode_t ProcessUmask()
 
 }  // namespace
 
+void SetStoredFileMode(const std::wstring& strTempPath)
+{
+    if (!strTempPath.empty() && !HasEmbeddedNul(strTempPath)) {
+        ::chmod(core::ToUtf8(strTempPath).c_str(), 0666 & ~ProcessUmask());
+    }
+}
+
 void CommitFile(const std::wstring& strTempPath, const std::wstring& strDestPath)
 {
     const std::string strFrom = FsPathOrThrow(strTempPath, strDestPath);

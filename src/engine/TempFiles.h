@@ -45,6 +45,11 @@ HRESULT CreateTempFileStream(const std::wstring& strFolder,
 // be read.
 bool DeleteFolderContents(const std::wstring& strFolder);
 
+// Gives a finished temporary file the mode of a file its user saves: 0666
+// less the process's umask (the temporary file was private, 0600). Failures
+// are ignored: the file then stays private.
+void SetStoredFileMode(const std::wstring& strTempPath);
+
 // Moves a finished temporary file to its destination, replacing an existing
 // file there. Within one file system this is one rename. Across file systems
 // the file is copied to a hidden new file in the destination's folder,

@@ -61,6 +61,14 @@ HRESULT RunEventSink::Invoke(com::DISPID dispid, const std::vector<com::Variant>
     case api::EventId::DownloadComplete:
         m_completion = IntArg(args, 0);
         break;
+    case api::EventId::Error:
+        // (code, description, httpCode, page, url, index): a refused move
+        // out of the low-integrity folder leaves every file undelivered,
+        // though each one was reported downloaded.
+        if (IntArg(args, 0) == api::ErrorCode::kProtectedMoveFailed) {
+            m_bMoveFailed = true;
+        }
+        break;
     default:
         break;
     }
@@ -71,6 +79,9 @@ int RunEventSink::ExitCode() const
 {
     if (!m_completion || *m_completion != api::CompletionSuccess) {
         return 2;
+    }
+    if (m_bMoveFailed) {
+        return 1;
     }
     for (const std::int32_t intResult : m_results) {
         if (intResult != api::ItemSuccess) {

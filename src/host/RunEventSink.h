@@ -21,7 +21,8 @@ public:
 
     // The DownloadComplete result, once it came.
     std::optional<std::int32_t> Completion() const { return m_completion; }
-    // 0 all files downloaded, 1 completed with files not downloaded, 2 ended early.
+    // 0 all files downloaded, 1 completed with files not downloaded (or not
+    // moved to the destination), 2 ended early.
     int ExitCode() const;
     // The event's name for a DISPID of the event interface ("" when unknown).
     static const wchar_t* EventName(com::DISPID dispid);
@@ -31,6 +32,7 @@ private:
     bool m_bTerminal;
     std::vector<std::int32_t> m_results;
     std::optional<std::int32_t> m_completion;
+    bool m_bMoveFailed = false;
 };
 
 }  // namespace pullbay::host

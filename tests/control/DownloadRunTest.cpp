@@ -19,7 +19,6 @@
 #include "platform/com/IDispatchSink.h"
 #include "pullbay/Events.h"
 #include "support/PatternBytes.h"
-#include "support/ProtectedPlatform.h"
 #include "support/TestFiles.h"
 #include "support/TestHttpServer.h"
 
@@ -427,38 +426,6 @@ TEST_F(DownloadRunTest, AFailedListEndsTheRunAndDownloadFileListReportsIt)
 
 namespace pullbay::test {
 namespace {
-
-TEST_F(DownloadRunTest, AFailedProtectedModeMoveReportsEveryPosition)
-{
-    const fs::path low = fs::path(std::getenv("TMPDIR")) / "low";
-    fs::create_directories(low);
-    fs::permissions(low, fs::perms::owner_all, fs::perm_options::replace);
-    ProtectedPlatformScope protectedMode(low.wstring());
-    server.Route("/1", HttpResponse::Text(200, "one"));
-    server.Route("/2", HttpResponse::Text(200, "two"));
-    Add("/1", L"1.txt", 3);
-    Add("/2", L"2.txt", 3);
-    std::size_t uintMoved = 0;
-    control.SetProtectedModeMove(
-        [&](const std::vector<std::shared_ptr<model::FileItem>>& items, const std::wstring&) {
-            uintMoved = items.size();
-            return false;
-        });
-
-    ASSERT_EQ(control.Download(), S_OK);
-
-    EXPECT_EQ(uintMoved, 2u);
-    const std::vector<std::string> expected = {"error 302 0", "error 302 1"};
-    std::vector<std::string> errors;
-    for (const auto& line : log->lines) {
-        if (line.rfind("error", 0) == 0) {
-            errors.push_back(line);
-        }
-    }
-    EXPECT_EQ(errors, expected);
-    EXPECT_EQ(log->errorTexts.at(0), L"Couldn't write destination file.");
-    EXPECT_FALSE(fs::exists(destination / "1.txt")) << "nothing is moved during the run";
-}
 
 TEST_F(DownloadRunTest, PromptAskedNoLeavesTheFolderClosedAndTheControlCleansItsTemporaryFolder)
 {
