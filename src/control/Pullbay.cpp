@@ -12,8 +12,8 @@
 #include "control/UrlAcceptance.h"
 #include "core/TextUnits.h"
 #include "core/ThreadAffinity.h"
-#include "dialogs/QtPresenter.h"
 #include "dialogs/InPageButton.h"
+#include "dialogs/QtPresenter.h"
 #include "engine/FileListDownloader.h"
 #include "model/PropertyRules.h"
 #include "model/PropertyTable.h"
@@ -291,7 +291,6 @@ void Pullbay::OnWindowCreated(QWidget* pWindow)
     if (m_pQtPresenter) {
         m_pQtPresenter->SetOwner(pWindow);
     }
-    if (!m_pPool) {
     delete m_pButton.data();
     m_pButton = new dialogs::InPageButton(
         pWindow, QString::fromStdWString(m_properties.GetButtonDownloadText()),
@@ -302,6 +301,7 @@ void Pullbay::OnWindowCreated(QWidget* pWindow)
                 RunFromButton();
             }
         });
+    if (!m_pPool) {
         m_pPool = std::make_unique<tools::BackgroundWorkManager>(false);
         m_pPool->SetPumpMode(tools::BackgroundWorkManager::kPumpAllEvents);
     }
@@ -323,8 +323,8 @@ void Pullbay::OnWindowDestroyed()
     QObject::disconnect(m_windowGone);
     m_bWindowGone = true;
     m_pWindow = nullptr;
-    if (m_pInitTimer) {
     delete m_pButton.data();
+    if (m_pInitTimer) {
         m_pInitTimer->stop();
         m_pInitTimer.reset();
     }
@@ -617,7 +617,6 @@ HRESULT Pullbay::Download()
     return hr;
 }
 
-void Pullbay::EnterStage(RunStage stage)
 void Pullbay::RunFromButton()
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
@@ -661,6 +660,7 @@ void Pullbay::UpdateButton()
     }
 }
 
+void Pullbay::EnterStage(RunStage stage)
 {
     CheckRun();
     m_runStage = stage;
@@ -1082,13 +1082,13 @@ HRESULT Pullbay::PutProperty(DISPID dispid, const Variant& value)
         }
         m_bEnabled = flag.Bool();
         m_bDirty = true;
+        UpdateButton();
         return S_OK;
     }
     if (dispid == model::PropertyTable::kDispidFileList) {
         Variant text;
         const HRESULT hr = value.ChangeType(VarType::BStr, text);
         if (Failed(hr)) {
-        UpdateButton();
             return hr;
         }
         if (text.String().IsNull()) {
@@ -1107,15 +1107,15 @@ HRESULT Pullbay::PutProperty(DISPID dispid, const Variant& value)
     }
     if (Succeeded(hr)) {
         m_bDirty = true;
+        if (dispid == model::PropertyTable::kDispidButtonDownloadText && m_pButton) {
+            m_pButton->Relabel(QString::fromStdWString(m_properties.GetButtonDownloadText()));
+        }
     }
     return hr;
 }
 
 HRESULT Pullbay::GetConfirmationEnabled(bool* pValue) const
 {
-        if (dispid == model::PropertyTable::kDispidButtonDownloadText && m_pButton) {
-            m_pButton->Relabel(QString::fromStdWString(m_properties.GetButtonDownloadText()));
-        }
     PB_ASSERT_OWNER_THREAD(m_guiThread);
     if (pValue == nullptr) {
         return E_POINTER;

@@ -49,8 +49,8 @@ class FileListDownloader;
 }
 
 namespace pullbay::dialogs {
-class QtPresenter;
 class InPageButton;
+class QtPresenter;
 }
 
 namespace pullbay::tools {
@@ -141,7 +141,6 @@ public:
     // when Enabled is false or there is no window; E_FAIL when a failure
     // other than an early end escaped a stage).
     HRESULT Download();
-    HRESULT DownloadFileList();
     // The in-page button's click: the run with the button disabled meanwhile.
     void RunFromButton();
     // Runs a click of the in-page button (RunFromButton) the way the owner
@@ -153,6 +152,7 @@ public:
     // Draws the control into bounds: its background once its window has
     // been created, else the design-time picture (a frame and the title).
     void Draw(QPainter& painter, const QRect& bounds) const;
+    HRESULT DownloadFileList();
     HRESULT SkipCurrent();
     HRESULT SkipAll();
 
@@ -256,11 +256,11 @@ private:
     void RaiseListError(std::int32_t intCode, const std::wstring& strDescription,
                         std::int32_t intIndex);
     void FireInitCompleteWithRetry();
-
-    const core::ThreadAffinity m_guiThread;
     void SetIdle(bool bIdle);
     // The button is enabled exactly when Enabled is set and no run is going.
     void UpdateButton();
+
+    const core::ThreadAffinity m_guiThread;
     model::PropertyHolder m_properties;
     model::FileList m_files;
     bool m_bIdle = true;
@@ -271,10 +271,10 @@ private:
     std::shared_ptr<api::IClientSite> m_pClientSite;
     std::wstring m_strSettingsKey;
     QPointer<QWidget> m_pWindow;
-    std::shared_ptr<tools::GuiThreadContextProvider> m_pProvider;
-    std::unique_ptr<QTimer> m_pInitTimer;
     QPointer<dialogs::InPageButton> m_pButton;
     std::function<void()> m_buttonRunner;
+    std::shared_ptr<tools::GuiThreadContextProvider> m_pProvider;
+    std::unique_ptr<QTimer> m_pInitTimer;
     std::unique_ptr<tools::BackgroundWorkManager> m_pPool;
     QMetaObject::Connection m_windowGone;
     // The control's own dialogs: real ones where a display is present, else
