@@ -73,10 +73,13 @@ struct FileListWindowTexts {
     std::wstring strCancelButtonText;
 };
 
-// The download-complete dialog: its texts and the log, one line per file
-// then the extra line when the Protected Mode copy failed.
+// The download-complete dialog: its texts, one row per file in list order
+// (the dialog builds each line when it is first shown), and the same log as
+// built lines (the files' lines, then the extra line when the Protected Mode
+// copy failed) for presenters that only pass the text on.
 struct CompletionReport {
     ui::DownloadLogTexts texts;
+    std::vector<ui::DownloadLogRow> rows;
     std::vector<std::wstring> lines;
     bool bCopyFailed = false;
     std::wstring strDestination;

@@ -155,23 +155,15 @@ ui::DownloadLogRow DialogSettings::LogRow(const model::FileItem& item)
     return row;
 }
 
-std::vector<std::wstring> DialogSettings::LogLines(
-    const model::PropertyHolder& settings,
-    const std::vector<std::shared_ptr<model::FileItem>>& items, bool bCopyFailed,
-    const std::wstring& strDestination)
+std::vector<ui::DownloadLogRow> DialogSettings::LogRows(
+    const std::vector<std::shared_ptr<model::FileItem>>& items)
 {
     std::vector<ui::DownloadLogRow> rows;
     rows.reserve(items.size());
     for (const std::shared_ptr<model::FileItem>& pItem : items) {
         rows.push_back(LogRow(*pItem));
     }
-    ui::DownloadLogModel model(std::move(rows), DownloadLog(settings), bCopyFailed, strDestination);
-    std::vector<std::wstring> lines;
-    const std::size_t uintRows = model.GetRowCount();
-    for (std::size_t i = 0; i < uintRows; ++i) {
-        lines.push_back(model.GetItemString(static_cast<std::int64_t>(i)));
-    }
-    return lines;
+    return rows;
 }
 
 api::ConfirmationRequest DialogSettings::ConfirmationRequest(const model::PropertyHolder& settings,
@@ -198,8 +190,16 @@ api::CompletionReport DialogSettings::CompletionReport(
     const std::vector<std::shared_ptr<model::FileItem>>& items, bool bCopyFailed,
     const std::wstring& strDestination)
 {
-    return {DownloadLog(settings), LogLines(settings, items, bCopyFailed, strDestination),
-            bCopyFailed, strDestination};
+    api::CompletionReport report;
+    report.texts = DownloadLog(settings);
+    report.rows = LogRows(items);
+    report.bCopyFailed = bCopyFailed;
+    report.strDestination = strDestination;
+    // The lines come from the same rows through the dialog's own model, so
+    // a host's text and the dialog's lines cannot differ.
+    ui::DownloadLogModel model(report.rows, report.texts, bCopyFailed, strDestination);
+    report.lines = model.GetAllLines();
+    return report;
 }
 
 }  // namespace pullbay::control

@@ -36,14 +36,12 @@ public:
 
     static ui::DownloadLogTexts DownloadLog(const model::PropertyHolder& settings);
     static ui::DownloadLogRow LogRow(const model::FileItem& item);
-    // The log's lines (the files' lines, then the extra line when the
-    // Protected Mode copy failed), as the download-complete dialog shows them.
-    static std::vector<std::wstring> LogLines(
-        const model::PropertyHolder& settings,
-        const std::vector<std::shared_ptr<model::FileItem>>& items, bool bCopyFailed,
-        const std::wstring& strDestination);
+    static std::vector<ui::DownloadLogRow> LogRows(
+        const std::vector<std::shared_ptr<model::FileItem>>& items);
 
-    // The values a presenter receives.
+    // The values a presenter receives. The completion's lines (the files'
+    // lines, then the extra line when the Protected Mode copy failed) are
+    // built from its rows as the download-complete dialog shows them.
     static api::ConfirmationRequest ConfirmationRequest(const model::PropertyHolder& settings,
                                                         const std::wstring& strServer,
                                                         const model::FileList& files);

@@ -260,10 +260,13 @@ void FileListDownloader::ReportSkippedByAll(std::size_t uintIndex)
 
 void FileListDownloader::CreateDestLocationPath(FileItem& item)
 {
+    // The name is recorded only with a folder that was accepted: a refused
+    // name leaves the item without a destination, and the log then shows
+    // the name as declared instead of a file that was never written.
     const DestinationName name = SplitDestinationName(item.GetFileName());
-    item.SetDestinationFileName(name.strFileName);
     if (name.folders.empty() || !m_settings.GetProcessSubfolders()) {
         item.SetDestinationFolder(m_strDestinationFolder);
+        item.SetDestinationFileName(name.strFileName);
         return;
     }
     try {
@@ -273,8 +276,10 @@ void FileListDownloader::CreateDestLocationPath(FileItem& item)
         // can create the folders after the run. Every part was checked
         // before anything was created.
         item.SetDestinationFolder(JoinFolders(m_strDestinationFolder, name.folders));
+        item.SetDestinationFileName(name.strFileName);
         throw;
     }
+    item.SetDestinationFileName(name.strFileName);
 }
 
 void FileListDownloader::MakeDestFileName(const std::shared_ptr<FileItem>& pItem)

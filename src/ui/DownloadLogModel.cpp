@@ -176,6 +176,17 @@ const std::wstring& DownloadLogModel::GetLogButtonText() const
     return m_bExpanded ? m_texts.strHideLogButtonText : m_texts.strShowLogButtonText;
 }
 
+std::vector<std::wstring> DownloadLogModel::GetAllLines()
+{
+    std::vector<std::wstring> lines;
+    const std::size_t uintCount = GetRowCount();
+    lines.reserve(uintCount);
+    for (std::size_t uintRow = 0; uintRow < uintCount; ++uintRow) {
+        lines.push_back(GetItemString(static_cast<std::int64_t>(uintRow)));
+    }
+    return lines;
+}
+
 std::wstring DownloadLogModel::GetCopyAllText()
 {
     std::wstring strText;

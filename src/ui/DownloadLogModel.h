@@ -76,6 +76,9 @@ public:
     const std::wstring& GetLogButtonText() const;
     const DownloadLogTexts& GetTexts() const { return m_texts; }
 
+    // Every row's text, in row order (what a host without the dialog shows).
+    std::vector<std::wstring> GetAllLines();
+
     // Every row's text followed by CR LF, in row order. The terminating zero
     // of the clipboard format is the view's business.
     std::wstring GetCopyAllText();

@@ -108,6 +108,11 @@ public:
         PolicyPresenter::AskFileExists(question);
         return {static_cast<ui::FileExistsAnswer>(clashAnswer), bApplyClashAnswerToAll};
     }
+    void ShowDownloadComplete(const api::CompletionReport& report) override
+    {
+        PolicyPresenter::ShowDownloadComplete(report);
+        completionRows = report.rows;
+    }
     int Count(const std::wstring& strPrefix) const
     {
         int intCount = 0;
@@ -121,6 +126,8 @@ public:
     bool bUncheckAll = false;
     model::FileExistsDialogAction clashAnswer = model::FileExistsDialogAction::Overwrite;
     bool bApplyClashAnswerToAll = false;
+    // The rows the last completion dialog was given.
+    std::vector<ui::DownloadLogRow> completionRows;
 };
 
 class DownloadRunTest : public ::testing::Test {
@@ -224,6 +231,35 @@ TEST_F(DownloadRunTest, TheLogOfARunThatReachedTheTransferIsKeptWithOrWithoutThe
     Add("/a.txt", L"a.txt", 1);
     ASSERT_EQ(control.Download(), S_OK);
     EXPECT_FALSE(control.DownloadLog());
+}
+
+TEST_F(DownloadRunTest, AFileWhoseNameIsRefusedIsLoggedByItsDeclaredName)
+{
+    // The folder part reaches back out of "w": the name is refused before
+    // the file has a destination, so nothing called w.txt was written.
+    server.Route("/w.txt", HttpResponse::Text(200, "w"));
+    server.Route("/ok.txt", HttpResponse::Text(200, "ok"));
+    Add("/w.txt", L"w/../w.txt", 1);
+    Add("/ok.txt", L"sub/ok.txt", 2);
+
+    ASSERT_EQ(control.Download(), S_OK);
+
+    ASSERT_TRUE(control.DownloadLog());
+    const std::vector<std::wstring>& lines = *control.DownloadLog();
+    ASSERT_EQ(lines.size(), 2u);
+    const std::wstring strRefused =
+        L"Failed to download file w/../w.txt from " + Widen(server.BaseUrl() + "/w.txt") + L": ";
+    EXPECT_EQ(lines[0].rfind(strRefused, 0), 0u) << lines[0];
+    EXPECT_EQ(lines[1], L"File " + (destination / "sub" / "ok.txt").wstring() +
+                            L" has been downloaded from " + Widen(server.BaseUrl() + "/ok.txt"))
+        << "an accepted name still shows where the file went";
+    EXPECT_FALSE(fs::exists(destination / "w.txt"));
+    EXPECT_EQ(server.RequestCount("/w.txt"), 0u);
+    // The dialog gets the same files as rows, to build the lines itself.
+    ASSERT_EQ(presenter->completionRows.size(), 2u);
+    EXPECT_EQ(presenter->completionRows[0].strFileName, L"w/../w.txt");
+    EXPECT_EQ(presenter->completionRows[0].strDestinationFileName, L"");
+    EXPECT_EQ(presenter->completionRows[1].strDestinationFileName, L"ok.txt");
 }
 
 TEST_F(DownloadRunTest, EarlyEndsRaiseTheirCompletionValueAndTheCommonEnd)

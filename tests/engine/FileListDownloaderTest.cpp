@@ -351,6 +351,8 @@ TEST_F(FileListDownloaderTest, HostileNamesNeverWriteOutsideTheDestination)
                 << strWritten;
         } else {
             EXPECT_EQ(pItem->GetResult(), api::ItemWriteError);
+            EXPECT_EQ(pItem->GetDestinationFileName(), L"")
+                << "a refused name leaves no destination to report";
         }
     }
     EXPECT_FALSE(fs::exists(destination.parent_path() / "escape.txt"));
