@@ -7,6 +7,7 @@
 #include <QUrl>
 
 #include "dialogs/ConfirmationDialog.h"
+#include "dialogs/DownloadCompleteDialog.h"
 #include "dialogs/FileExistsDialog.h"
 #include "dialogs/GetFileListWindow.h"
 #include "dialogs/ProgressDialog.h"
@@ -86,9 +87,16 @@ void QtPresenter::ShowProgress(const std::shared_ptr<api::IProgressSource>& pSou
     delete pDialog.data();
 }
 
-void QtPresenter::ShowDownloadComplete(const api::CompletionReport&)
+void QtPresenter::ShowDownloadComplete(const api::CompletionReport& report)
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
+    // Held weakly: the owner going takes the dialog with it. Its only result
+    // is OK, so a cancelled one ends the same way.
+    QPointer<DownloadCompleteDialog> pDialog =
+        new DownloadCompleteDialog(report, model::PropertyHolder::kCaption, Owner());
+    m_pOpen = pDialog.data();
+    pDialog->exec();
+    delete pDialog.data();
 }
 
 api::MessageBoxAnswer QtPresenter::ShowMessageBox(const std::wstring& strText,

@@ -1,10 +1,9 @@
 #pragma once
 // The control's dialogs as real windows, each modal and owned by the
 // control's window: the confirmation dialog, the file-exists dialog, the
-// run's message boxes, the get-file-list window, the progress dialog and the
-// folder dialog. The download-complete window is not built yet: until it is,
-// the completion shows nothing. The control's default presenter wherever a
-// display is present. GUI thread only.
+// run's message boxes, the get-file-list window, the progress dialog, the
+// download-complete dialog and the folder dialog. The control's default
+// presenter wherever a display is present. GUI thread only.
 #include <QPointer>
 #include <QWidget>
 

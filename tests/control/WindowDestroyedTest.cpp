@@ -263,9 +263,9 @@ TEST_P(WindowDestroyedTest, EndsTheRunWithoutHangLeakOrHalfFile)
     }
 }
 
-// The real dialogs: the file-exists dialog, the completion prompt or the
-// progress dialog (modal windows owned by the control's window) is open when
-// the window goes.
+// The real dialogs: the file-exists dialog, the download-complete dialog,
+// the completion prompt or the progress dialog (modal windows owned by the
+// control's window) is open when the window goes.
 TEST_F(WindowDestroyedTest, TheOpenQtDialogGoesWithTheWindowAndTheRunEnds)
 {
     // The Qt presenter, but with the destination given instead of asked.
@@ -285,11 +285,12 @@ TEST_F(WindowDestroyedTest, TheOpenQtDialogGoesWithTheWindowAndTheRunEnds)
         std::shared_ptr<platform::shell::PolicyFolderBrowser> m_pBrowser;
     };
 
-    enum class Open { FileExists, Prompt, Progress, FileList, Confirmation };
-    for (const Open open :
-         {Open::FileExists, Open::Prompt, Open::Progress, Open::FileList, Open::Confirmation}) {
+    enum class Open { FileExists, Log, Prompt, Progress, FileList, Confirmation };
+    for (const Open open : {Open::FileExists, Open::Log, Open::Prompt, Open::Progress,
+                            Open::FileList, Open::Confirmation}) {
         const bool bClash = open == Open::FileExists;
         const char* const strOpen = open == Open::FileExists ? "file-exists dialog"
+                                    : open == Open::Log      ? "download-complete dialog"
                                     : open == Open::Prompt   ? "completion prompt"
                                     : open == Open::Progress ? "progress dialog"
                                     : open == Open::FileList ? "get-file-list window"
@@ -318,6 +319,11 @@ TEST_F(WindowDestroyedTest, TheOpenQtDialogGoesWithTheWindowAndTheRunEnds)
             PutByName(*pControl, L"ShowProgressDialog", Variant::FromBool(open == Open::Progress));
             // The confirmation opens first of all: only in its own round.
             ASSERT_EQ(pControl->PutConfirmationEnabled(open == Open::Confirmation), S_OK);
+            if (open != Open::Log) {
+                // The first modal window is then the one this round is about.
+                PutByName(*pControl, L"DownloadCompleteDialogShowLogButtonText",
+                          Variant::FromString(NullableString(L"")));
+            }
             if (open == Open::FileList) {
                 PutByName(*pControl, L"ShowFileListProgressDialog", Variant::FromBool(true));
                 PutByName(

@@ -1,7 +1,7 @@
 // A whole run through the control with its real dialogs on the offscreen
 // platform: a driver finds each modal dialog as it opens and answers it as a
-// user would (OK to the confirmation, Rename for the clash, Yes to open the
-// folder), while the progress dialog shows the transfer.
+// user would (OK to the confirmation, Rename for the clash, OK to the log,
+// Yes to open the folder), while the progress dialog shows the transfer.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -19,6 +19,7 @@
 
 #include "control/Pullbay.h"
 #include "dialogs/ConfirmationDialog.h"
+#include "dialogs/DownloadCompleteDialog.h"
 #include "dialogs/FileExistsDialog.h"
 #include "dialogs/ProgressDialog.h"
 #include "dialogs/QtPresenter.h"
@@ -125,6 +126,9 @@ TEST(WholeRunTest, TheRealDialogsAreShownAndAnsweredInTurn)
         } else if (auto* pExists = dynamic_cast<dialogs::FileExistsDialog*>(pModal)) {
             seen.push_back("exists");
             pExists->Button(ui::FileExistsAnswer::Rename)->click();
+        } else if (auto* pComplete = dynamic_cast<dialogs::DownloadCompleteDialog*>(pModal)) {
+            seen.push_back("complete");
+            pComplete->OkButton()->click();
         } else if (auto* pBox = qobject_cast<QMessageBox*>(pModal)) {
             seen.push_back("prompt");
             pBox->button(QMessageBox::Yes)->click();
@@ -144,6 +148,9 @@ TEST(WholeRunTest, TheRealDialogsAreShownAndAnsweredInTurn)
     EXPECT_EQ(seen[0], "confirmation");
     EXPECT_EQ(seen[1], "progress");
     EXPECT_EQ(std::count(seen.begin(), seen.end(), "exists"), 1);
+    EXPECT_EQ(std::count(seen.begin(), seen.end(), "complete"), 1);
+    ASSERT_GE(seen.size(), 2u);
+    EXPECT_EQ(seen[seen.size() - 2], "complete") << "the log comes before the folder prompt";
     EXPECT_EQ(seen.back(), "prompt");
     EXPECT_EQ(pCompletions->results, std::vector<std::int32_t>{api::CompletionSuccess});
     EXPECT_EQ(pPresenter->strOpened, destination.wstring()) << "Yes opens the folder";

@@ -12,12 +12,14 @@
 
 #include "control/DialogSettings.h"
 #include "dialogs/ConfirmationDialog.h"
+#include "dialogs/DownloadCompleteDialog.h"
 #include "dialogs/FileExistsDialog.h"
 #include "dialogs/GetFileListWindow.h"
 #include "dialogs/ProgressDialog.h"
 #include "model/FileItem.h"
 #include "model/FileList.h"
 #include "model/PropertyHolder.h"
+#include "pullbay/Events.h"
 #include "ui/ProgressStatistic.h"
 
 namespace {
@@ -72,6 +74,54 @@ bool Save(QWidget& widget, const QDir& folder, const char* pName)
     std::printf("%s\n", strPath.toLocal8Bit().constData());
     widget.hide();
     return true;
+}
+
+ui::DownloadLogRow LogRow(const std::wstring& strName, const std::wstring& strSubFolder,
+                          int intResult)
+{
+    ui::DownloadLogRow row;
+    row.strUrl = L"https://downloads.example.org/releases/2026/" + strName;
+    row.strFileName = strSubFolder.empty() ? strName : strSubFolder + L"/" + strName;
+    row.strDestinationFolder = L"/home/ada/Downloads/atlas";
+    if (!strSubFolder.empty()) {
+        row.strDestinationFolder += L"/" + strSubFolder;
+    }
+    row.strDestinationFileName = strName;
+    row.intResult = intResult;
+    return row;
+}
+
+// The download-complete dialog as it opens (folded), and with its log shown
+// for a run of six files: three written, one missing on the server, one
+// skipped, one of the wrong size.
+bool SaveDownloadComplete(const model::PropertyHolder& settings, const QDir& folder)
+{
+    api::CompletionReport report;
+    report.texts = control::DialogSettings::DownloadLog(settings);
+    report.rows = {
+        LogRow(L"maps-europe.zip", L"maps", api::ItemSuccess),
+        LogRow(L"maps-asia.zip", L"maps", api::ItemSuccess),
+        LogRow(L"legend.pdf", L"docs", api::ItemSuccess),
+        LogRow(L"maps-oceania.zip", L"maps", api::ItemNotFound),
+        LogRow(L"readme.txt", L"", api::ItemSkipped),
+        LogRow(L"elevation-data.tar.gz", L"data", api::ItemWrongFileSize),
+    };
+    report.strDestination = L"/home/ada/Downloads/atlas";
+    bool bOk = true;
+    pullbay::dialogs::DownloadCompleteDialog folded(report, model::PropertyHolder::kCaption,
+                                                    nullptr);
+    bOk = Save(folded, folder, "download-complete-dialog.png") && bOk;
+
+    report.texts.bLogExpanded = true;
+    pullbay::dialogs::DownloadCompleteDialog unfolded(report, model::PropertyHolder::kCaption,
+                                                      nullptr);
+    unfolded.LogView()->selectRow(1);
+    // The first paint widens the column; the scroll bar follows on the next
+    // round of events.
+    unfolded.show();
+    QApplication::processEvents();
+    bOk = Save(unfolded, folder, "download-complete-log.png") && bOk;
+    return bOk;
 }
 
 // The confirmation dialog as it opens (folded), then unfolded over a short
@@ -162,5 +212,7 @@ int main(int argc, char** argv)
     bOk = Save(noFiles, folder, "no-files.png") && bOk;
 
     bOk = SaveConfirmation(settings, folder) && bOk;
+
+    bOk = SaveDownloadComplete(settings, folder) && bOk;
     return bOk ? 0 : 1;
 }
