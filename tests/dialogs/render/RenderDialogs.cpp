@@ -3,7 +3,9 @@
 // run: `render_dialogs <folder>` (make screenshots writes docs/images).
 #include <QApplication>
 #include <QDir>
+#include <QImage>
 #include <QMessageBox>
+#include <QPainter>
 #include <QString>
 #include <QWidget>
 
@@ -11,14 +13,17 @@
 #include <memory>
 
 #include "control/DialogSettings.h"
+#include "control/Pullbay.h"
 #include "dialogs/ConfirmationDialog.h"
 #include "dialogs/DownloadCompleteDialog.h"
 #include "dialogs/FileExistsDialog.h"
 #include "dialogs/GetFileListWindow.h"
 #include "dialogs/ProgressDialog.h"
+#include "host/PageWindow.h"
 #include "model/FileItem.h"
 #include "model/FileList.h"
 #include "model/PropertyHolder.h"
+#include "model/PropertyTable.h"
 #include "pullbay/Events.h"
 #include "ui/ProgressStatistic.h"
 
@@ -162,6 +167,35 @@ bool SaveConfirmation(const model::PropertyHolder& settings, const QDir& folder)
     return Save(unfolded, folder, "confirmation-dialog-list.png") && bOk;
 }
 
+// The control in its page: the page window with the button relabelled by
+// script (so the background colour shows around it), and the picture a host
+// draws before the control has a window.
+bool SavePage(const QDir& folder)
+{
+    pullbay::control::Pullbay control;
+    control.PutProperty(model::PropertyTable::kDispidBackgroundColor,
+                        com::Variant::FromString(com::NullableString(L"lightsteelblue")));
+    QImage design(220, 60, QImage::Format_RGB32);
+    design.fill(Qt::white);
+    {
+        QPainter painter(&design);
+        control.Draw(painter, design.rect());
+    }
+    const QString strDesign = folder.filePath(QStringLiteral("control-design-time.png"));
+    bool bOk = design.save(strDesign);
+    std::printf("%s\n", strDesign.toLocal8Bit().constData());
+
+    pullbay::host::PageWindow page(QStringLiteral("Quarterly reports"), 220, 60, {});
+    QWidget* pControlWindow = new QWidget(page.ControlArea());
+    pControlWindow->resize(220, 60);
+    control.OnWindowCreated(pControlWindow);
+    control.PutProperty(model::PropertyTable::kDispidButtonDownloadText,
+                        com::Variant::FromString(com::NullableString(L"Download the reports")));
+    bOk = Save(page, folder, "page-window.png") && bOk;
+    control.OnWindowDestroyed();
+    return bOk;
+}
+
 }  // namespace
 
 int main(int argc, char** argv)
@@ -214,5 +248,7 @@ int main(int argc, char** argv)
     bOk = SaveConfirmation(settings, folder) && bOk;
 
     bOk = SaveDownloadComplete(settings, folder) && bOk;
+
+    bOk = SavePage(folder) && bOk;
     return bOk ? 0 : 1;
 }
