@@ -376,6 +376,9 @@ int Demo(const std::string& strProgram, const HostOptions& options)
     setup.pSink = pSink;
     setup.bShowWindow = api::DisplayPresent();
     setup.strTitle = L"Pullbay demo";
+    // The size a page gives a download button.
+    setup.intWidth = 240;
+    setup.intHeight = 48;
     setup.bPageWindow = setup.bShowWindow;
     ControlSession session;
     if (const int intExit = session.Open(setup); intExit != 0) {
