@@ -6,6 +6,7 @@
 #                 (build-tsan/)
 #   make demo   - build, then run the main job: the host program's demo
 #   make screenshots - render the control's dialogs into docs/images
+#   make bench  - build, then time the program against curl and wget2
 
 BUILD_DIR ?= build
 ASAN_DIR  ?= build-asan
@@ -32,7 +33,7 @@ TSAN_REPORTS = $(abspath $(TSAN_DIR))/tsan-reports
 TSAN_ENV = \
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp:log_path=$(TSAN_REPORTS)/report
 
-.PHONY: all deps build test test-release test-asan test-tsan demo screenshots clean
+.PHONY: all deps build test test-release test-asan test-tsan demo screenshots bench clean
 
 all: build
 
@@ -68,6 +69,12 @@ demo: build
 # The control's dialogs rendered offscreen with sample data into docs/images.
 screenshots: build
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/tests/render_dialogs docs/images
+
+# Throughput, system calls, memory and list loading of `run --headless`
+# against curl and wget2 on a private nginx; prints one table (never part of
+# make test: timings belong to a quiet machine, not to a test verdict).
+bench: build
+	bench/throughput.sh $(BUILD_DIR)
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(TSAN_DIR)
