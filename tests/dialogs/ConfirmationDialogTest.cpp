@@ -26,6 +26,7 @@
 #include "dialogs/DialogUnits.h"
 #include "dialogs/QtPresenter.h"
 #include "model/PropertyHolder.h"
+#include "support/ModalDriver.h"
 
 namespace pullbay::dialogs {
 namespace {
@@ -55,21 +56,7 @@ int Right(const QWidget* pWidget)
     return pWidget->x() + pWidget->width();
 }
 
-// Runs `press` on the modal dialog once it is open; the timer belongs to the
-// application, which deletes it at the latest when it goes.
-void WhenModalOpens(std::function<void(QWidget*)> press)
-{
-    auto* pTimer = new QTimer(QApplication::instance());
-    pTimer->setInterval(5);
-    QObject::connect(pTimer, &QTimer::timeout, [pTimer, press] {
-        if (QWidget* pModal = QApplication::activeModalWidget()) {
-            pTimer->stop();
-            pTimer->deleteLater();
-            press(pModal);
-        }
-    });
-    pTimer->start();
-}
+using test::WhenModalOpens;
 
 void ClickCheckBox(ConfirmationDialog& dialog, std::size_t uintRow)
 {

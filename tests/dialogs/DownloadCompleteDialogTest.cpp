@@ -20,6 +20,7 @@
 #include "dialogs/DownloadCompleteDialog.h"
 #include "dialogs/QtPresenter.h"
 #include "model/PropertyHolder.h"
+#include "support/ModalDriver.h"
 
 namespace pullbay::dialogs {
 namespace {
@@ -64,21 +65,7 @@ QString Cell(const DownloadCompleteDialog& dialog, int intRow)
     return pTable->data(pTable->index(intRow, 0)).toString();
 }
 
-// Runs `act` on the modal dialog once it is open. The timer belongs to the
-// application, which deletes it at the latest when it goes.
-void WhenModalOpens(std::function<void(QWidget*)> act)
-{
-    auto* pTimer = new QTimer(QApplication::instance());
-    pTimer->setInterval(5);
-    QObject::connect(pTimer, &QTimer::timeout, [pTimer, act] {
-        if (QWidget* pModal = QApplication::activeModalWidget()) {
-            pTimer->stop();
-            pTimer->deleteLater();
-            act(pModal);
-        }
-    });
-    pTimer->start();
-}
+using test::WhenModalOpens;
 
 TEST(DownloadCompleteDialogTest, ShowsTheTemplateAndFoldsTheLogKeepingTheGapBelowIt)
 {

@@ -17,6 +17,7 @@
 #include "dialogs/FileExistsDialog.h"
 #include "dialogs/QtPresenter.h"
 #include "model/PropertyHolder.h"
+#include "support/ModalDriver.h"
 
 namespace pullbay::dialogs {
 namespace {
@@ -32,21 +33,7 @@ api::FileExistsQuestion Question(
     return question;
 }
 
-// Runs `press` on the modal dialog once it is open. The timer belongs to the
-// application, which deletes it at the latest when it goes.
-void WhenModalOpens(std::function<void(QWidget*)> press)
-{
-    auto* pTimer = new QTimer(QApplication::instance());
-    pTimer->setInterval(5);
-    QObject::connect(pTimer, &QTimer::timeout, [pTimer, press] {
-        if (QWidget* pModal = QApplication::activeModalWidget()) {
-            pTimer->stop();
-            pTimer->deleteLater();
-            press(pModal);
-        }
-    });
-    pTimer->start();
-}
+using test::WhenModalOpens;
 
 TEST(FileExistsDialogTest, ShowsTheQuestionAndItsControlsAtTheTemplateGeometry)
 {
