@@ -87,6 +87,7 @@ HttpExchangeResult HttpExchange::Run(const HttpExchangeRequest& request)
         curl_easy_setopt(pEasy, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
         curl_easy_setopt(pEasy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK &&
         curl_easy_setopt(pEasy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
+        curl_easy_setopt(pEasy, CURLOPT_BUFFERSIZE, kReceiveBufferBytes) == CURLE_OK &&
         curl_easy_setopt(pEasy, CURLOPT_CONNECTTIMEOUT_MS, intConnectTimeOut) == CURLE_OK &&
         curl_easy_setopt(pEasy, CURLOPT_USERAGENT, core::kUserAgent) == CURLE_OK &&
         curl_easy_setopt(pEasy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L) == CURLE_OK &&

@@ -60,6 +60,10 @@ class HttpExchange {
 public:
     // How often the stop condition is polled at the least.
     static constexpr std::chrono::milliseconds kStopPollInterval{20};
+    // libcurl's receive buffer: one receive takes what the socket holds, up
+    // to this much (its default of 16 KiB costs a receive and a poll per
+    // 16 KiB of a large body).
+    static constexpr long kReceiveBufferBytes = 512L * 1024L;
 
     HttpExchange(CurlSession& session, IHttpExchangeHandler& handler);
     HttpExchange(const HttpExchange&) = delete;

@@ -13,6 +13,7 @@
 #include "core/TextUnits.h"
 #include "core/ThrowSite.h"
 #include "core/Win32Errors.h"
+#include "net/BlockWriter.h"
 #include "net/CurlErrorMapping.h"
 #include "net/CurlSession.h"
 #include "net/HttpExchange.h"
@@ -94,6 +95,9 @@ public:
                    bool bSentRange)
         : m_owner(owner), m_state(state), m_strUrl(strUrl), m_bSentRange(bSentRange)
     {
+        if (owner.m_pOutputStream != nullptr) {
+            m_writer.emplace(*owner.m_pOutputStream, kWriteBlockBytes);
+        }
     }
 
     BodyDisposition OnResponseHead(const HttpResponseHead& head) override
@@ -168,6 +172,17 @@ public:
         return BodyDisposition::Read;
     }
 
+    ~ResponseReader() override
+    {
+        // Left with bytes only while a callback's exception passes: they
+        // still reach the stream, quietly (that exception is the outcome).
+        if (m_writer && !m_bWriteFailed) {
+            m_writer->Flush();
+        }
+    }
+    ResponseReader(const ResponseReader&) = delete;
+    ResponseReader& operator=(const ResponseReader&) = delete;
+
     bool OnResponseBody(const char* pData, std::size_t uintSize) override
     {
         while (uintSize > 0) {
@@ -181,7 +196,7 @@ public:
             }
             const std::size_t uintSlice = std::min(uintSize, kReadSliceBytes);
             if (m_state.intHttpStatus == 200) {
-                if (!WriteToStream(pData, uintSlice)) {
+                if (!StoreSlice(pData, uintSlice)) {
                     return false;
                 }
                 m_intReceived += static_cast<std::int64_t>(uintSlice);
@@ -198,11 +213,25 @@ public:
         return true;
     }
 
+    // Writes out what was gathered: before anything judges the attempt.
+    // False when the stream failed (now or before).
+    bool FlushWrites()
+    {
+        if (m_bWriteFailed) {
+            return false;
+        }
+        if (m_writer && !m_writer->Flush()) {
+            NoteWriteFailure();
+            return false;
+        }
+        return true;
+    }
+
     // The last, empty read of a body that ended. False when the body ended
     // before the resume position could be reached.
     bool FinishBody()
     {
-        if (m_bStreamFailed) {
+        if (m_bStreamFailed || !FlushWrites()) {
             return false;
         }
         if (m_intSkipRemaining > 0) {
@@ -214,7 +243,14 @@ public:
 
     Next GetNext() const { return m_next; }
     const std::string& GetNextUrl() const { return m_strNextUrl; }
-    std::int64_t GetReceived() const { return m_intReceived; }
+    // Body bytes of this attempt that reached the output stream (with a
+    // stream) or the caller: what the next attempt continues after. Bytes
+    // that a failing write lost are not counted, so the resume position
+    // never runs ahead of the file.
+    std::int64_t GetReceived() const
+    {
+        return m_bWriteFailed ? static_cast<std::int64_t>(m_writer->Written()) : m_intReceived;
+    }
     std::int64_t GetDeclaredLength() const { return m_intDeclaredLength; }
     bool IsFileSystemFailure() const { return m_bFileSystemFailure; }
     bool IsBodyTooShort() const { return m_bBodyTooShort; }
@@ -225,6 +261,10 @@ private:
     // is never followed by bytes of an earlier attempt.
     bool Rewind()
     {
+        // The stream is cut: nothing gathered before may follow the cut.
+        if (m_writer) {
+            m_writer->Discard();
+        }
         core::IStream* pStream = m_owner.m_pOutputStream;
         if (pStream == nullptr) {
             return true;
@@ -240,21 +280,20 @@ private:
         return true;
     }
 
-    bool WriteToStream(const char* pData, std::size_t uintSize)
+    // Hands one slice to the block writer.
+    bool StoreSlice(const char* pData, std::size_t uintSize)
     {
-        core::IStream* pStream = m_owner.m_pOutputStream;
-        while (pStream != nullptr && uintSize > 0) {
-            std::uint32_t uintWritten = 0;
-            const HRESULT hr =
-                pStream->Write(pData, static_cast<std::uint32_t>(uintSize), &uintWritten);
-            if (Failed(hr) || uintWritten == 0 || uintWritten > uintSize) {
-                FailWrite(Failed(hr) ? hr : E_FAIL);
-                return false;
-            }
-            pData += uintWritten;
-            uintSize -= uintWritten;
+        if (m_writer && !m_writer->Append(pData, uintSize)) {
+            NoteWriteFailure();
+            return false;
         }
         return true;
+    }
+
+    void NoteWriteFailure()
+    {
+        m_bWriteFailed = true;
+        FailWrite(m_writer->Failure());
     }
 
     void FailWrite(HRESULT hr)
@@ -320,6 +359,9 @@ private:
     std::int64_t m_intDeclaredLength = 0;
     std::int64_t m_intReceived = 0;
     std::int64_t m_intSkipRemaining = 0;
+    bool m_bWriteFailed = false;
+    // Gathers the body for the output stream, when there is one.
+    std::optional<BlockWriter> m_writer;
     bool m_bFileSystemFailure = false;
     bool m_bStreamFailed = false;
     bool m_bBodyTooShort = false;
@@ -458,6 +500,9 @@ WInetDownloader::AttemptResult WInetDownloader::RequestDownload(
         request.stopRequested = [this] { return StopRequested(); };
 
         const HttpExchangeResult exchanged = exchange.Run(request);
+        // Every byte the attempt counted is in the stream before the
+        // attempt is judged (a failure here is the attempt's write failure).
+        reader.FlushWrites();
 
         if (reader.GetNext() != ResponseReader::Next::Finish) {
             if (intHop >= kMaxRedirects) {

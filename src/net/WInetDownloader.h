@@ -34,8 +34,14 @@ public:
     static constexpr int kDefaultTimeOutMs = 2000;
     static constexpr std::uint32_t kDefaultReconnectAttemptsCount = 4;
     static constexpr std::uint32_t kDefaultReconnectTimeOutMs = 1000;
-    // Read slice of the read loop.
+    // Read slice of the read loop: progress is reported after each.
     static constexpr std::size_t kReadSliceBytes = 4096;
+    // Body bytes are gathered into blocks of this size for the output
+    // stream (BlockWriter). Everything gathered is written out whenever an
+    // attempt ends (completion, failure, a callback's exception), before the
+    // attempt is judged, so the stream holds every byte the attempt counted
+    // and the next attempt continues from there.
+    static constexpr std::size_t kWriteBlockBytes = 1024 * 1024;
     // The body of an error response is kept as text up to this many bytes;
     // the rest is read and dropped, so a huge error page is never held whole.
     static constexpr std::size_t kMaxErrorTextBytes = 64 * 1024;
