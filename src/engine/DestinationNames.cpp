@@ -23,6 +23,13 @@ bool IsSeparator(wchar_t ch)
     return ch == L'/' || ch == L'\\';
 }
 
+// C0 controls, DEL and C1 controls: a name holding them rewrites a terminal
+// that lists the folder (escape sequences, CR, BEL) and trips scripts.
+bool IsControlCharacter(wchar_t ch)
+{
+    return (ch > 0 && ch <= 0x1F) || (ch >= 0x7F && ch <= 0x9F);
+}
+
 bool IsDotPart(std::wstring_view strPart)
 {
     return strPart == L"." || strPart == L"..";
@@ -88,7 +95,7 @@ DestinationName SplitDestinationName(const std::wstring& strFileName)
     std::wstring strPart;
     for (wchar_t ch : strFileName) {
         if (!IsSeparator(ch)) {
-            strPart += ch;
+            strPart += IsControlCharacter(ch) ? L'_' : ch;
         } else if (!strPart.empty()) {
             name.folders.push_back(std::move(strPart));
             strPart.clear();

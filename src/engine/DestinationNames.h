@@ -19,9 +19,11 @@ struct DestinationName {
 // folders and a run of separators counts as one, so a leading separator
 // ("/a.txt", "\\\\server\\share\\x") and empty parts ("a//b.txt") add no
 // level: an absolute name stays relative to the destination. The last part is
-// the file name, the parts before it the sub-folders in order; sub-folders
-// "." and ".." are returned as they are (CreatePath and JoinFolders refuse
-// them, and dropped sub-folders do no harm). A name with no file-name part
+// the file name, the parts before it the sub-folders in order. Control
+// characters (U+0001-U+001F, U+007F-U+009F) become "_" in every part, as
+// browsers store such names. Sub-folders "." and ".." are returned as they
+// are (CreatePath and JoinFolders refuse them, and dropped sub-folders do no
+// harm). A name with no file-name part
 // (empty, only separators, or ending with a separator) or with a NUL throws
 // core::InvalidNameException; a file-name part "." or ".." throws
 // core::AccessDeniedException with the name as given. Either ends the file as

@@ -36,8 +36,10 @@ InvalidFileSizeException::InvalidFileSizeException(const wchar_t* strFunction,
 
 FileSystemErrorException::FileSystemErrorException(const wchar_t* strFunction,
                                                    const wchar_t* strFile, std::uint32_t uintLine,
-                                                   std::int32_t intErrorCode)
-    : core::Exception(strFunction, strFile, uintLine), m_intErrorCode(intErrorCode)
+                                                   std::int32_t intErrorCode,
+                                                   const wchar_t* strReason)
+    : core::Exception(strFunction, strFile, uintLine, E_FAIL, strReason),
+      m_intErrorCode(intErrorCode)
 {
     SetIdentity(L"FileSystemErrorException", kTypeId);
 }

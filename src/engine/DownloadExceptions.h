@@ -35,11 +35,14 @@ public:
 };
 
 // A local file operation failed: 301 the temporary file, 302 the destination.
+// The message says why (the failure behind it, with its path), so that the
+// Error event that reports it is never empty.
 class FileSystemErrorException : public core::Exception {
 public:
     static constexpr std::uint32_t kTypeId = 63;
     FileSystemErrorException(const wchar_t* strFunction, const wchar_t* strFile,
-                             std::uint32_t uintLine, std::int32_t intErrorCode);
+                             std::uint32_t uintLine, std::int32_t intErrorCode,
+                             const wchar_t* strReason = nullptr);
     std::int32_t GetErrorCode() const { return m_intErrorCode; }
 
 private:

@@ -1,6 +1,7 @@
 #include "engine/FileListDownloader.h"
 
 #include <array>
+#include <cerrno>
 #include <charconv>
 #include <string_view>
 #include <utility>
@@ -9,6 +10,7 @@
 #include "core/FileStream.h"
 #include "core/TextUnits.h"
 #include "core/ThrowSite.h"
+#include "core/Win32Errors.h"
 #include "engine/DestinationNames.h"
 #include "engine/DownloadExceptions.h"
 #include "engine/TempFiles.h"
@@ -22,21 +24,42 @@ namespace {
 
 using model::FileItem;
 
-constexpr const wchar_t* kUnableToCreateTempFile = L"Unable to create temporary file.";
+constexpr const wchar_t* kUnableToCreateTempFile = L"Unable to create temporary file in";
+constexpr const wchar_t* kUnexpectedFailure = L"An unexpected failure occurred.";
 constexpr std::size_t kMeasureBlockBytes = 4096;
 
 // The description of a failed transfer: the decimal error code, ": " and
-// the transfer's text for it.
-std::wstring ConnectionFailureText(const ConnectionErrorException& failure)
+// the transfer's text for it, which names an HTTP status. A body that could
+// not be written also gets what the write reported and the file it went
+// to, so that a full disk says which one.
+std::wstring ConnectionFailureText(const ConnectionErrorException& failure,
+                                   const std::wstring& strWriteFailure,
+                                   const std::wstring& strTempPath)
 {
     if (*failure.GetMessage() != L'\0') {
         return failure.GetMessage();
     }
     char buffer[16];
     const auto converted = std::to_chars(buffer, buffer + sizeof buffer, failure.GetErrorCode());
-    return core::FromUtf8(
-               std::string_view(buffer, static_cast<std::size_t>(converted.ptr - buffer))) +
-           L": " + net::InternetErrorText(failure.GetErrorCode());
+    std::wstring strText =
+        core::FromUtf8(std::string_view(buffer, static_cast<std::size_t>(converted.ptr - buffer))) +
+        L": " + net::TransferFailureText(failure.GetErrorCode(), failure.GetHttpStatus());
+    if (failure.GetErrorCode() == net::kErrorFileSystem) {
+        std::wstring strDetail = strWriteFailure;
+        if (!strTempPath.empty()) {
+            strDetail += (strDetail.empty() ? L"writing " : L", writing ") + strTempPath;
+        }
+        if (!strDetail.empty()) {
+            strText += L" (" + strDetail + L")";
+        }
+    }
+    return strText;
+}
+
+// Why a local file operation failed, for the Error event that reports it.
+const wchar_t* ReasonOf(const core::Exception& failure)
+{
+    return *failure.GetMessage() != L'\0' ? failure.GetMessage() : kUnexpectedFailure;
 }
 
 // The stream's size as its end position reports it; when that is 0, the
@@ -171,7 +194,7 @@ void FileListDownloader::ProcessItem(std::size_t uintIndex)
     } catch (const FileSystemErrorException& failure) {
         core::ClearRecordedFailure();
         pItem->SetResult(api::ItemWriteError);
-        m_events.Error(failure.GetErrorCode(), L"", 0, L"", L"", intIndex);
+        m_events.Error(failure.GetErrorCode(), failure.GetMessage(), 0, L"", L"", intIndex);
     } catch (const ConnectionErrorException& failure) {
         core::ClearRecordedFailure();
         std::int32_t intCode = api::ErrorCode::kTransferFailed;
@@ -183,8 +206,10 @@ void FileListDownloader::ProcessItem(std::size_t uintIndex)
         } else {
             pItem->SetResult(api::ItemFailed);
         }
-        m_events.Error(intCode, ConnectionFailureText(failure), failure.GetHttpStatus(),
-                       failure.GetResponseText(), pItem->GetUrl(), intIndex);
+        m_events.Error(
+            intCode,
+            ConnectionFailureText(failure, m_strWriteFailure, pItem->GetTemporaryFilePath()),
+            failure.GetHttpStatus(), failure.GetResponseText(), pItem->GetUrl(), intIndex);
     } catch (const core::Exception&) {
         // Unclassified: the throw site recorded it; the record stays.
         pItem->SetResult(api::ItemFailed);
@@ -213,21 +238,22 @@ void FileListDownloader::DownloadItem(const std::shared_ptr<FileItem>& pItem)
         }
     } catch (const SkippedByUserException&) {
         throw;
-    } catch (const core::Exception&) {
-        PB_THROW(FileSystemErrorException, api::ErrorCode::kDestinationFailed);
+    } catch (const core::Exception& failure) {
+        PB_THROW(FileSystemErrorException, api::ErrorCode::kDestinationFailed, ReasonOf(failure));
     } catch (...) {
         core::RecordForeignFailure();
-        PB_THROW(FileSystemErrorException, api::ErrorCode::kDestinationFailed);
+        PB_THROW(FileSystemErrorException, api::ErrorCode::kDestinationFailed, kUnexpectedFailure);
     }
 
     // The temporary file.
     try {
         CreateTemporaryStream(*pItem);
-    } catch (const core::Exception&) {
-        PB_THROW(FileSystemErrorException, api::ErrorCode::kTemporaryFileFailed);
+    } catch (const core::Exception& failure) {
+        PB_THROW(FileSystemErrorException, api::ErrorCode::kTemporaryFileFailed, ReasonOf(failure));
     } catch (...) {
         core::RecordForeignFailure();
-        PB_THROW(FileSystemErrorException, api::ErrorCode::kTemporaryFileFailed);
+        PB_THROW(FileSystemErrorException, api::ErrorCode::kTemporaryFileFailed,
+                 kUnexpectedFailure);
     }
 
     // The transfer, with the defaults for attempts and waits. The skip
@@ -319,9 +345,24 @@ void FileListDownloader::CreateTemporaryStream(FileItem& item)
 {
     std::unique_ptr<core::FileStream> pStream;
     std::wstring strPath;
-    const HRESULT hr = CreateTempFileStream(TemporaryFolder(), pStream, strPath);
+    const std::wstring strFolder = TemporaryFolder();
+    errno = 0;
+    const HRESULT hr = CreateTempFileStream(strFolder, pStream, strPath);
+    // The system's own words where it gave some ("Too many open files"):
+    // the HRESULT folds several causes into one code.
+    const int intErrno = errno;
     if (Failed(hr) || !pStream) {
-        PB_THROW(core::FileSystemException, E_FAIL, kUnableToCreateTempFile);
+        std::wstring strWhy;
+        if (hr == E_ACCESSDENIED) {
+            strWhy = L"the folder is not a private folder of this user";
+        } else if (intErrno != 0) {
+            strWhy = core::ErrnoText(intErrno);
+        } else {
+            strWhy = core::Win32ErrorText(Win32CodeFromHResult(hr));
+        }
+        const std::wstring strMessage =
+            std::wstring(kUnableToCreateTempFile) + L" '" + strFolder + L"': " + strWhy;
+        PB_THROW(core::FileSystemException, E_FAIL, strMessage.c_str());
     }
     item.SetTemporaryStream(std::shared_ptr<core::IStream>(std::move(pStream)));
     item.SetTemporaryFilePath(std::move(strPath));
@@ -394,6 +435,14 @@ HRESULT FileListDownloader::ErrorOccured(int intStatus, const wchar_t*,
     if (SkipRequested()) {
         PB_THROW(SkippedByUserException);
     }
+    // What the failed write recorded ("Disk is full"), before the throw
+    // below replaces the record.
+    m_strWriteFailure.clear();
+    if (intErrorCode == net::kErrorFileSystem) {
+        if (const auto pRecorded = core::ExceptionManager::GetException(core::CurrentThreadId())) {
+            m_strWriteFailure = pRecorded->GetMessage();
+        }
+    }
     PB_THROW(ConnectionErrorException, strResponseText != nullptr ? strResponseText : L"",
              intStatus, intErrorCode);
 }
@@ -418,10 +467,15 @@ HRESULT FileListDownloader::DownloadComplete(int, const wchar_t*)
     if (!IsProtectedModeRun()) {
         try {
             CommitFile(pItem->GetTemporaryFilePath(), pItem->FullDestinationPath());
+        } catch (const core::Exception& failure) {
+            pItem->SetResult(api::ItemWriteError);
+            PB_THROW(FileSystemErrorException, api::ErrorCode::kDestinationFailed,
+                     ReasonOf(failure));
         } catch (...) {
             core::RecordForeignFailure();
             pItem->SetResult(api::ItemWriteError);
-            PB_THROW(FileSystemErrorException, api::ErrorCode::kDestinationFailed);
+            PB_THROW(FileSystemErrorException, api::ErrorCode::kDestinationFailed,
+                     kUnexpectedFailure);
         }
     }
     pItem->SetResult(api::ItemSuccess);

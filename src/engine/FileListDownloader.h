@@ -111,6 +111,8 @@ private:
     const core::ThreadAffinity m_workerThread{core::ThreadAffinity::kBindOnFirstUse};
     std::uint32_t m_uintReconnectAttempts = net::WInetDownloader::kDefaultReconnectAttemptsCount;
     std::uint32_t m_uintReconnectWaitMs = net::WInetDownloader::kDefaultReconnectTimeOutMs;
+    // Worker only: what a failed write of the current body reported.
+    std::wstring m_strWriteFailure;
 };
 
 }  // namespace pullbay::engine

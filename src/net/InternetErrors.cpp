@@ -39,7 +39,61 @@ constexpr ErrorText kErrorTexts[] = {
     {kHttpRedirectFailed, L"The redirection failed: too many redirections or an invalid target."},
 };
 
+struct StatusReason {
+    std::int32_t intStatus;
+    const wchar_t* strReason;
+};
+
+constexpr StatusReason kStatusReasons[] = {
+    {400, L"Bad Request"},
+    {401, L"Unauthorized"},
+    {403, L"Forbidden"},
+    {404, L"Not Found"},
+    {405, L"Method Not Allowed"},
+    {407, L"Proxy Authentication Required"},
+    {408, L"Request Timeout"},
+    {410, L"Gone"},
+    {416, L"Range Not Satisfiable"},
+    {429, L"Too Many Requests"},
+    {500, L"Internal Server Error"},
+    {501, L"Not Implemented"},
+    {502, L"Bad Gateway"},
+    {503, L"Service Unavailable"},
+    {504, L"Gateway Timeout"},
+};
+
+std::wstring DecimalText(std::int32_t intValue)
+{
+    char buffer[16];
+    const auto result = std::to_chars(buffer, buffer + sizeof buffer, intValue);
+    return std::wstring(buffer, result.ptr);
+}
+
 }  // namespace
+
+std::wstring HttpStatusReason(std::int32_t intStatus)
+{
+    for (const StatusReason& entry : kStatusReasons) {
+        if (entry.intStatus == intStatus) {
+            return entry.strReason;
+        }
+    }
+    return std::wstring();
+}
+
+std::wstring TransferFailureText(std::int32_t intCode, std::int32_t intHttpStatus)
+{
+    if (intCode != kErrorHttpStatus || intHttpStatus == 0) {
+        return InternetErrorText(intCode);
+    }
+    std::wstring strText =
+        L"The server answered the request with HTTP status " + DecimalText(intHttpStatus);
+    const std::wstring strReason = HttpStatusReason(intHttpStatus);
+    if (!strReason.empty()) {
+        strText += L" (" + strReason + L")";
+    }
+    return strText + L".";
+}
 
 std::wstring InternetErrorText(std::int32_t intCode)
 {
@@ -48,9 +102,7 @@ std::wstring InternetErrorText(std::int32_t intCode)
             return entry.strText;
         }
     }
-    char buffer[16];
-    const auto result = std::to_chars(buffer, buffer + sizeof buffer, intCode);
-    return L"The transfer failed with error " + std::wstring(buffer, result.ptr) + L".";
+    return L"The transfer failed with error " + DecimalText(intCode) + L".";
 }
 
 }  // namespace pullbay::net

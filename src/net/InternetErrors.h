@@ -36,4 +36,14 @@ inline constexpr std::int32_t kHttpRedirectFailed = 12156;
 // generic text naming the number.
 std::wstring InternetErrorText(std::int32_t intCode);
 
+// The reason phrase of a common HTTP status ("Service Unavailable" for 503),
+// or an empty text.
+std::wstring HttpStatusReason(std::int32_t intStatus);
+
+// What a failed transfer's error code means, with the HTTP status where the
+// failure is one: "The server answered the request with HTTP status 503
+// (Service Unavailable)." for code 0 and status 503, InternetErrorText for
+// the rest.
+std::wstring TransferFailureText(std::int32_t intCode, std::int32_t intHttpStatus);
+
 }  // namespace pullbay::net

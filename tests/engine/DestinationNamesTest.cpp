@@ -74,6 +74,9 @@ TEST(SplitDestinationNameTest, SplitsAtBothSeparatorsAndRefusesNamesWithoutAUsab
         {L"...", Outcome::Split, {}, L"..."},
         {L"..a", Outcome::Split, {}, L"..a"},
         {L"b\u00FCcher/\U0001F600.txt", Outcome::Split, {L"b\u00FCcher"}, L"\U0001F600.txt"},
+        // Controls a terminal would act on are stored as "_" (a tab too).
+        {L"a\x1b[1m/b\u009b\r\x7f\t.txt", Outcome::Split, {L"a_[1m"}, L"b____.txt"},
+        {L"\x07", Outcome::Split, {}, L"_"},
         {L"..", Outcome::AccessDenied, {}, L""},
         {L".", Outcome::AccessDenied, {}, L""},
         {L"a/..", Outcome::AccessDenied, {}, L""},

@@ -1,7 +1,10 @@
 // The per-file loop against the scripted loopback server: results, events
 // and files on disk for good and failing files, skips, MIME and size checks,
 // name clashes and hostile names.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -14,6 +17,7 @@
 #include <thread>
 #include <vector>
 
+#include "core/TextUnits.h"
 #include "engine/FileListDownloader.h"
 #include "model/FileItem.h"
 #include "model/PropertyHolder.h"
@@ -158,7 +162,7 @@ TEST_F(FileListDownloaderTest, FiveFilesEndWithTheirResultsEventsAndFiles)
     EXPECT_EQ(events.errors[0].strPage, L"no such file");
     EXPECT_EQ(events.errors[0].strUrl, Widen(server.BaseUrl() + "/missing"));
     EXPECT_EQ(events.errors[0].strDescription,
-              L"0: The server answered the request with an error status.");
+              L"0: The server answered the request with HTTP status 404 (Not Found).");
     EXPECT_EQ(events.errors[0].intIndex, 0);
     EXPECT_EQ(events.errors[1].intCode, api::ErrorCode::kTransferFailed);
     EXPECT_EQ(events.errors[1].intHttpCode, 403);
@@ -360,7 +364,41 @@ TEST_F(FileListDownloaderTest, HostileNamesNeverWriteOutsideTheDestination)
     EXPECT_TRUE(fs::exists(destination / "etc" / "inside.txt"));
     for (const auto& error : events.errors) {
         EXPECT_EQ(error.intCode, api::ErrorCode::kDestinationFailed);
+        EXPECT_NE(error.strDescription, L"") << "a write error says why";
     }
+}
+
+TEST_F(FileListDownloaderTest, ATemporaryFileThatCannotBeOpenedSaysWhy)
+{
+    // Every descriptor taken: the temporary file is the first thing that
+    // needs one, before any connection.
+    rlimit saved{};
+    ASSERT_EQ(::getrlimit(RLIMIT_NOFILE, &saved), 0);
+    rlimit lowered = saved;
+    lowered.rlim_cur = 256;
+    ASSERT_EQ(::setrlimit(RLIMIT_NOFILE, &lowered), 0);
+    std::vector<int> taken;
+    for (int fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC); fd >= 0;
+         fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) {
+        taken.push_back(fd);
+    }
+    auto pEngine = Engine({Item("/never", L"never.txt", 1)});
+    pEngine->Process();
+    for (const int fd : taken) {
+        ::close(fd);
+    }
+    ::setrlimit(RLIMIT_NOFILE, &saved);
+
+    ASSERT_EQ(events.completed.size(), 1u);
+    EXPECT_EQ(events.completed[0]->GetResult(), api::ItemWriteError);
+    ASSERT_EQ(events.errors.size(), 1u);
+    EXPECT_EQ(events.errors[0].intCode, api::ErrorCode::kTemporaryFileFailed);
+    EXPECT_NE(events.errors[0].strDescription.find(L"Unable to create temporary file in '"),
+              std::wstring::npos)
+        << core::ToUtf8(events.errors[0].strDescription);
+    EXPECT_NE(events.errors[0].strDescription.find(L"': Too many open files"), std::wstring::npos)
+        << core::ToUtf8(events.errors[0].strDescription);
+    EXPECT_EQ(server.RequestCount("/never"), 0u);
 }
 
 }  // namespace
