@@ -188,11 +188,16 @@ const char* UsageText()
            "  --headless           no windows (always so without a display)\n"
            "\n"
            "demo serves a generated file list on a loopback port and downloads it.\n"
-           "run adds each --add file, downloads once and prints the download log.\n"
+           "run adds each --add file, downloads once and prints the download log; stderr\n"
+           "  shows each file, each rejected file-list line, why a run ended early and\n"
+           "  a closing summary.\n"
+           "  run and demo give the control a no-data time-out of 60 s (TimeOut=60000)\n"
+           "  unless the page or a --param names TimeOut (TimeOut=0 waits for ever).\n"
            "  On a display, demo and run --page show the page with the control's button\n"
            "  and download when it is clicked (--download: at once); closing the page\n"
            "  without a download exits 2.\n"
-           "  Exit status: 0 all files downloaded, 1 completed with files not downloaded,\n"
+           "  Exit status: 0 all files downloaded, 1 completed with files not downloaded\n"
+           "  (a rejected list line or --add file counts as one),\n"
            "  2 the run ended early, 64 usage error.\n"
            "serve speaks JSON lines on stdin/stdout: requests, replies, events, dialogs.\n";
 }

@@ -11,6 +11,7 @@
 #include "host/HostClientSite.h"
 #include "host/NamingPropertyBag.h"
 #include "host/PageWindow.h"
+#include "host/TerminalText.h"
 #include "pullbay/Identity.h"
 
 namespace pullbay::host {
@@ -36,7 +37,7 @@ int ControlSession::Open(const Setup& setup)
 {
     std::string strError;
     if (Failed(ControlLoader::CreateControl(m_pControl, strError))) {
-        std::cerr << "pullbay: " << strError << std::endl;
+        std::cerr << "pullbay: " << TerminalText::Of(strError) << std::endl;
         return 2;
     }
     m_pHost = m_pControl.As<api::IPullbayControl>(api::IID_IPullbayControl);
@@ -64,7 +65,7 @@ int ControlSession::Open(const Setup& setup)
     }
     const HRESULT hrLoad = pPersist->Load(&bag);
     if (Failed(hrLoad)) {
-        const std::string strName = core::ToUtf8(bag.LastReadName());
+        const std::string strName = TerminalText::Of(bag.LastReadName());
         std::cerr << "pullbay: the control refused the param "
                   << (strName.empty() ? "(unknown)" : strName) << " (" << HexText(hrLoad) << ')'
                   << std::endl;
@@ -73,7 +74,7 @@ int ControlSession::Open(const Setup& setup)
     // The control skips names it does not know and values it cannot convert;
     // say so rather than let a mistyped param pass unnoticed.
     for (const std::wstring& strName : bag.UnreadNames()) {
-        std::cerr << "pullbay: param " << core::ToUtf8(strName)
+        std::cerr << "pullbay: param " << TerminalText::Of(strName)
                   << " ignored: no such property or the value does not convert" << std::endl;
     }
 

@@ -3,6 +3,7 @@
 #include <iostream>
 
 #include "host/HostPage.h"
+#include "host/TerminalText.h"
 
 namespace pullbay::host {
 
@@ -11,7 +12,8 @@ int HostPageSetup::Apply(const std::string& strPage, const std::wstring& strCook
 {
     const HostPage::LoadResult page = HostPage::Load(strPage, strCookie);
     if (!page.Ok()) {
-        std::cerr << "pullbay: --page " << strPage << ": " << page.strError << std::endl;
+        std::cerr << "pullbay: --page " << TerminalText::Of(strPage) << ": "
+                  << TerminalText::Of(page.strError) << std::endl;
         return page.intExitCode;
     }
     setup.strPageUrl = page.strPageAddress;

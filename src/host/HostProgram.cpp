@@ -14,6 +14,7 @@
 #include "core/Exception.h"
 #include "core/TextUnits.h"
 #include "core/Version.h"
+#include "host/BridgeCommand.h"
 #include "host/ClientPresenter.h"
 #include "host/CommandLine.h"
 #include "host/ControlLoader.h"
@@ -27,7 +28,9 @@
 #include "host/JsonText.h"
 #include "host/RunEventSink.h"
 #include "host/RunPresenter.h"
+#include "host/RuntimeFolder.h"
 #include "host/ServeSession.h"
+#include "host/TerminalText.h"
 #include "pullbay/Display.h"
 #include "pullbay/Events.h"
 #include "pullbay/Identity.h"
@@ -38,6 +41,11 @@ namespace {
 
 // Where a headless demo puts its files unless --dest says otherwise.
 constexpr const char* kDemoFolder = "./pullbay-demo-downloads";
+// The no-data time-out that run and demo give the control unless a param
+// names TimeOut: the control's own default (0) waits for a stalled server
+// for ever, and a command must end.
+constexpr const wchar_t* kTimeOutParam = L"TimeOut";
+constexpr const wchar_t* kRunTimeOutMs = L"60000";
 
 const char* TypeName(com::VarType type)
 {
@@ -91,6 +99,8 @@ public:
     }
 
 private:
+    // Before Qt starts, which reads the environment once.
+    RuntimeFolder m_runtimeFolder;
     std::string m_strProgram;
     int m_argc = 1;
     char* m_argv[2];
@@ -103,7 +113,7 @@ int Describe(const std::string& strProgram)
     com::ComPtr<com::IDispatch> pControl;
     std::string strError;
     if (Failed(ControlLoader::CreateControl(pControl, strError))) {
-        std::cerr << "pullbay: " << strError << std::endl;
+        std::cerr << "pullbay: " << TerminalText::Of(strError) << std::endl;
         return 1;
     }
     for (const com::MemberInfo& member : pControl->GetTypeInfo()) {
@@ -145,7 +155,8 @@ bool PrepareDestination(const std::optional<std::string>& strDest, std::wstring&
         std::filesystem::create_directories(dest, error);
     }
     if (error || !std::filesystem::is_directory(dest)) {
-        std::cerr << "pullbay: --dest is not a usable folder: " << *strDest << std::endl;
+        std::cerr << "pullbay: --dest is not a usable folder: " << TerminalText::Of(*strDest)
+                  << std::endl;
         return false;
     }
     strFolder = FolderText(dest);
@@ -178,6 +189,18 @@ int PrepareSetup(const HostOptions& options, ControlSession::Setup& setup)
     return 0;
 }
 
+// The run's time-out in front of the params, unless one of them (from the
+// page or the command line, any case, any value: 0 too) names TimeOut.
+void AddRunTimeOut(std::vector<std::pair<std::wstring, std::wstring>>& params)
+{
+    for (const auto& param : params) {
+        if (core::EqualsIgnoreAsciiCase(param.first, kTimeOutParam)) {
+            return;
+        }
+    }
+    params.insert(params.begin(), {kTimeOutParam, kRunTimeOutMs});
+}
+
 // Headless or not, the --dest folder and the setup; 0 or the exit code.
 int PrepareStart(const HostOptions& options, HostStart& start)
 {
@@ -189,10 +212,12 @@ int PrepareStart(const HostOptions& options, HostStart& start)
 }
 
 // Adds the --add files to the control's list; a file the control refuses is
-// reported and left out.
-void AddFiles(ControlSession& session, const std::vector<AddedFile>& files)
+// reported with the control's reason, left out and counted as a file not
+// downloaded.
+void AddFiles(ControlSession& session, const std::vector<AddedFile>& files, RunEventSink& sink)
 {
     for (const AddedFile& file : files) {
+        sink.TakeRefusal();
         com::Variant index;
         const HRESULT hr =
             session.Call(L"DownloadFileAdd",
@@ -202,8 +227,20 @@ void AddFiles(ControlSession& session, const std::vector<AddedFile>& files)
                           com::Variant::FromString(com::NullableString(file.strUrl))},
                          &index);
         if (Failed(hr) || index.IsEmpty()) {
-            std::cerr << "pullbay: not added: " << core::ToUtf8(file.strUrl) << " (" << HexText(hr)
-                      << ')' << std::endl;
+            // A duplicate is left out without an Error event.
+            const std::optional<std::wstring> reason = sink.TakeRefusal();
+            std::string strReason = "the same URL and name is already listed";
+            if (Failed(hr)) {
+                strReason = "the call failed (" + HexText(hr) + ")";
+            } else if (reason && *reason == file.strUrl) {
+                // The control names a URL it refuses by the URL alone.
+                strReason = "not an http or https URL (absolute, or relative to --page-url)";
+            } else if (reason) {
+                strReason = TerminalText::Of(*reason);
+            }
+            std::cerr << "pullbay: not added: " << TerminalText::Of(file.strUrl) << ": "
+                      << strReason << std::endl;
+            sink.CountRefusedFile();
         }
     }
 }
@@ -244,6 +281,7 @@ int Run(const std::string& strProgram, const HostOptions& options)
     const bool bHeadless = start.bHeadless;
     const std::wstring& strDestination = start.strDestination;
     ControlSession::Setup& setup = start.setup;
+    AddRunTimeOut(setup.params);
     Application app(strProgram, bHeadless);
 
     const bool bTerminal = ::isatty(STDERR_FILENO) == 1;
@@ -269,13 +307,13 @@ int Run(const std::string& strProgram, const HostOptions& options)
     if (const int intExit = session.Open(setup); intExit != 0) {
         return intExit;
     }
-    AddFiles(session, options.files);
+    AddFiles(session, options.files, *pSink);
     const bool bStarted = RunOnce(session, *pSink, setup.bPageWindow && !options.bDownloadAtOnce);
 
     const std::vector<std::wstring> lines = session.DownloadLog();
     std::ostream& logOut = options.bEvents ? std::cerr : std::cout;
     for (const std::wstring& strLine : lines) {
-        logOut << core::ToUtf8(strLine) << '\n';
+        logOut << TerminalText::Of(strLine) << '\n';
     }
     logOut.flush();
     if (options.bEvents) {
@@ -285,7 +323,17 @@ int Run(const std::string& strProgram, const HostOptions& options)
         }
         JsonLineWriter::Write(JsonText::Object().Raw("log", JsonText::Array(quoted)).Str());
     }
-    return bStarted ? pSink->ExitCode() : 2;
+    if (!bStarted) {
+        if (setup.bPageWindow && !pSink->Completion()) {
+            std::cerr << "pullbay: the page was closed without a download" << std::endl;
+        }
+        return 2;
+    }
+    const std::string strEnd = pSink->EndReason(
+        !strDestination.empty(), !session.GetText(L"FileList").value_or(L"").empty());
+    std::cerr << (strEnd.empty() ? pSink->Summary(pPresenter->ChosenFolder()) : strEnd)
+              << std::endl;
+    return pSink->ExitCode();
 }
 
 int Serve(const std::string& strProgram, const HostOptions& options)
@@ -355,8 +403,8 @@ int Demo(const std::string& strProgram, const HostOptions& options)
     try {
         server.Start();
     } catch (const core::Exception& failure) {
-        std::cerr << "pullbay: the demo server cannot start: " << core::ToUtf8(failure.GetMessage())
-                  << std::endl;
+        std::cerr << "pullbay: the demo server cannot start: "
+                  << TerminalText::Of(failure.GetMessage()) << std::endl;
         return 2;
     }
     std::cerr << "pullbay: demo file list at " << server.ListUrl() << std::endl;
@@ -369,6 +417,7 @@ int Demo(const std::string& strProgram, const HostOptions& options)
     ControlSession::Setup setup;
     setup.strPageUrl = core::FromUtf8(server.BaseUrl() + "/");
     setup.params = {{L"FileList", core::FromUtf8(server.ListUrl())}};
+    AddRunTimeOut(setup.params);
     setup.pPresenter = pPresenter;
     setup.takeDefaultPresenter = [pPresenter](std::shared_ptr<api::IDialogPresenter> pDefault) {
         pPresenter->SetDefault(std::move(pDefault));
@@ -389,17 +438,20 @@ int Demo(const std::string& strProgram, const HostOptions& options)
         return 2;
     }
     for (const std::wstring& strLine : session.DownloadLog()) {
-        std::cout << core::ToUtf8(strLine) << '\n';
+        std::cout << TerminalText::Of(strLine) << '\n';
     }
     const std::optional<std::int32_t> completion = pSink->Completion();
     if (completion && *completion == api::CompletionSuccess) {
+        const std::wstring strFolder = pPresenter->ChosenFolder();
         std::cout << "\nThe downloaded files are in "
-                  << core::ToUtf8(strDestination.empty() ? L"the chosen folder" : strDestination)
+                  << (strFolder.empty() ? std::string("the chosen folder")
+                                        : TerminalText::Of(strFolder))
                   << std::endl;
         return 0;
     }
     std::cout << "\nThe demo run ended early (DownloadComplete " << (completion ? *completion : -1)
               << ")." << std::endl;
+    std::cerr << pSink->EndReason(!strDestination.empty(), true) << std::endl;
     return 2;
 }
 
@@ -407,7 +459,7 @@ int CallEntryPoint(const char* pName)
 {
     std::string strError;
     if (Failed(ControlLoader::CallModuleEntryPoint(pName, strError))) {
-        std::cerr << "pullbay: " << strError << std::endl;
+        std::cerr << "pullbay: " << TerminalText::Of(strError) << std::endl;
         return 1;
     }
     return 0;
@@ -417,9 +469,12 @@ int CallEntryPoint(const char* pName)
 
 int HostProgram::Main(const std::string& strProgram, const std::vector<std::string>& arguments)
 {
+    if (BridgeCommand::Handles(arguments)) {
+        return BridgeCommand::Main(strProgram, arguments);
+    }
     const ParseResult parsed = ParseCommandLine(arguments);
     if (!parsed.Ok()) {
-        std::cerr << "pullbay: " << parsed.strError << "\n\n" << UsageText();
+        std::cerr << "pullbay: " << TerminalText::Of(parsed.strError) << "\n\n" << UsageText();
         return kExitUsage;
     }
     switch (parsed.options.command) {

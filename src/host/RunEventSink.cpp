@@ -1,15 +1,25 @@
 #include "host/RunEventSink.h"
 
+#include <charconv>
 #include <iostream>
+#include <string_view>
 
 #include "core/TextUnits.h"
 #include "host/JsonLineWriter.h"
 #include "host/JsonText.h"
+#include "host/TerminalText.h"
+#include "net/InternetErrors.h"
 #include "pullbay/Events.h"
 
 namespace pullbay::host {
 
 namespace {
+
+// A rejected line is shown up to this many characters: a list line may be
+// long, the message must stay readable.
+constexpr std::size_t kShownLineChars = 160;
+// How the file list's failure describes the transfer's error code.
+constexpr std::wstring_view kInternalErrorPrefix = L"Internal error code: ";
 
 std::wstring TextArg(const std::vector<com::Variant>& args, std::size_t uintIndex)
 {
@@ -27,10 +37,63 @@ std::int32_t IntArg(const std::vector<com::Variant>& args, std::size_t uintIndex
     return 0;
 }
 
+std::string Shown(std::wstring_view strText)
+{
+    if (strText.size() <= kShownLineChars) {
+        return TerminalText::Of(strText);
+    }
+    return TerminalText::Of(strText.substr(0, kShownLineChars)) + "... (" +
+           std::to_string(strText.size()) + " characters)";
+}
+
+// Why a file ended without an Error event to say so.
+std::string ResultReason(std::int32_t intResult, const std::wstring& strMimeType,
+                         std::int32_t intSize)
+{
+    switch (intResult) {
+    case api::ItemWrongContentType:
+        return "the server's Content-Type is not the declared " + TerminalText::Of(strMimeType);
+    case api::ItemWrongFileSize:
+        return "the size is not the declared " +
+               std::to_string(static_cast<std::uint32_t>(intSize)) + " bytes";
+    case api::ItemSkipped:
+    case api::ItemSuccess:
+        return std::string();
+    default:
+        return "download error";
+    }
+}
+
+// The transfer's error code in the file list's failure description.
+std::optional<std::int32_t> InternalErrorCode(std::wstring_view strDescription)
+{
+    if (strDescription.substr(0, kInternalErrorPrefix.size()) != kInternalErrorPrefix) {
+        return std::nullopt;
+    }
+    const std::string strDigits = core::ToUtf8(strDescription.substr(kInternalErrorPrefix.size()));
+    std::int32_t intCode = 0;
+    const char* pEnd = strDigits.data() + strDigits.size();
+    const auto [pStop, error] = std::from_chars(strDigits.data(), pEnd, intCode);
+    if (strDigits.empty() || error != std::errc() || pStop != pEnd) {
+        return std::nullopt;
+    }
+    return intCode;
+}
+
+std::string Count(int intCount, const char* pOne, const char* pMany)
+{
+    return std::to_string(intCount) + ' ' + (intCount == 1 ? pOne : pMany);
+}
+
 }  // namespace
 
 RunEventSink::RunEventSink(bool bJsonEvents, bool bTerminal)
-    : m_bJsonEvents(bJsonEvents), m_bTerminal(bTerminal)
+    : RunEventSink(bJsonEvents, bTerminal, std::cerr)
+{
+}
+
+RunEventSink::RunEventSink(bool bJsonEvents, bool bTerminal, std::ostream& errOut)
+    : m_bJsonEvents(bJsonEvents), m_bTerminal(bTerminal), m_errOut(errOut)
 {
 }
 
@@ -46,28 +109,17 @@ HRESULT RunEventSink::Invoke(com::DISPID dispid, const std::vector<com::Variant>
         JsonLineWriter::Write(JsonText::EventLine(EventName(dispid), args));
     }
     switch (static_cast<api::EventId>(dispid)) {
-    case api::EventId::DownloadItemComplete: {
-        // (downloadResult, page, url, fileName, mimeType, fileSize)
-        const std::int32_t intResult = IntArg(args, 0);
-        const char* pState = intResult == api::ItemSuccess   ? "done"
-                             : intResult == api::ItemSkipped ? "skipped"
-                                                             : "failed";
-        std::cerr << (m_bTerminal ? "\r\x1b[K" : "") << pState << ' '
-                  << core::ToUtf8(TextArg(args, 3)) << " (" << core::ToUtf8(TextArg(args, 2)) << ')'
-                  << std::endl;
-        m_results.push_back(intResult);
+    case api::EventId::DownloadItemComplete:
+        OnItemComplete(args);
         break;
-    }
     case api::EventId::DownloadComplete:
         m_completion = IntArg(args, 0);
         break;
+    case api::EventId::DownloadStep:
+        OnStep(IntArg(args, 0));
+        break;
     case api::EventId::Error:
-        // (code, description, httpCode, page, url, index): a refused move
-        // out of the low-integrity folder leaves every file undelivered,
-        // though each one was reported downloaded.
-        if (IntArg(args, 0) == api::ErrorCode::kProtectedMoveFailed) {
-            m_bMoveFailed = true;
-        }
+        OnError(args);
         break;
     default:
         break;
@@ -75,12 +127,101 @@ HRESULT RunEventSink::Invoke(com::DISPID dispid, const std::vector<com::Variant>
     return S_OK;
 }
 
+void RunEventSink::OnStep(std::int32_t intStep)
+{
+    switch (intStep) {
+    case api::StepStarted:
+        m_bInRun = true;
+        break;
+    case api::StepFileListStarted:
+        m_bListStage = true;
+        break;
+    case api::StepFileListReady:
+        m_bListStage = false;
+        break;
+    default:
+        break;
+    }
+}
+
+void RunEventSink::OnError(const std::vector<com::Variant>& args)
+{
+    // (code, description, httpCode, page, url, index)
+    const std::int32_t intCode = IntArg(args, 0);
+    std::wstring strDescription = TextArg(args, 1);
+    const char* pLineStart = m_bTerminal ? "\r\x1b[K" : "";
+    if (!m_bInRun) {
+        // DownloadFileAdd refusing a file the host added.
+        m_refusal = std::move(strDescription);
+        return;
+    }
+    if (m_bListStage && intCode >= api::ErrorCode::kBadListLine &&
+        intCode <= api::ErrorCode::kDuplicateItem) {
+        ++m_intRejected;
+        std::string strReason;
+        if (intCode == api::ErrorCode::kBadListLine) {
+            strReason = ": not of the form MIME|SIZE|URL|NAME";
+            m_bListLooksUtf16 =
+                m_bListLooksUtf16 || strDescription.find(L'\0') != std::wstring::npos;
+        } else if (intCode == api::ErrorCode::kNoAbsoluteUrl) {
+            strReason = ": no absolute http or https URL";
+        }
+        m_errOut << pLineStart << "pullbay: file list line rejected" << strReason << ": "
+                 << Shown(strDescription) << std::endl;
+        return;
+    }
+    if (m_bListStage && IntArg(args, 5) < 0) {
+        m_listFailure =
+            ListFailure{intCode, std::move(strDescription), IntArg(args, 2), TextArg(args, 4)};
+        return;
+    }
+    if (intCode == api::ErrorCode::kProtectedMoveFailed) {
+        // A refused move out of the low-integrity folder leaves every file
+        // undelivered, though each one was reported downloaded.
+        m_bMoveFailed = true;
+        m_errOut << pLineStart << "pullbay: the files could not be moved to their destination: "
+                 << Shown(strDescription) << std::endl;
+        return;
+    }
+    m_strItemReason = std::move(strDescription);
+}
+
+void RunEventSink::OnItemComplete(const std::vector<com::Variant>& args)
+{
+    // (downloadResult, page, url, fileName, mimeType, fileSize)
+    const std::int32_t intResult = IntArg(args, 0);
+    const char* pState = intResult == api::ItemSuccess   ? "done"
+                         : intResult == api::ItemSkipped ? "skipped"
+                                                         : "failed";
+    m_errOut << (m_bTerminal ? "\r\x1b[K" : "") << pState << ' '
+             << TerminalText::Of(TextArg(args, 3)) << " (" << TerminalText::Of(TextArg(args, 2))
+             << ')';
+    if (intResult != api::ItemSuccess) {
+        const std::string strReason =
+            !m_strItemReason.empty() ? TerminalText::Of(m_strItemReason)
+                                     : ResultReason(intResult, TextArg(args, 4), IntArg(args, 5));
+        if (!strReason.empty()) {
+            m_errOut << ": " << strReason;
+        }
+    }
+    m_errOut << std::endl;
+    m_strItemReason.clear();
+    m_results.push_back(intResult);
+}
+
+std::optional<std::wstring> RunEventSink::TakeRefusal()
+{
+    std::optional<std::wstring> refusal = std::move(m_refusal);
+    m_refusal.reset();
+    return refusal;
+}
+
 int RunEventSink::ExitCode() const
 {
     if (!m_completion || *m_completion != api::CompletionSuccess) {
         return 2;
     }
-    if (m_bMoveFailed) {
+    if (m_bMoveFailed || m_intRejected > 0) {
         return 1;
     }
     for (const std::int32_t intResult : m_results) {
@@ -89,6 +230,72 @@ int RunEventSink::ExitCode() const
         }
     }
     return 0;
+}
+
+std::string RunEventSink::EndReason(bool bFolderGiven, bool bListNamed) const
+{
+    if (!m_completion) {
+        return "pullbay: the run ended before it began";
+    }
+    switch (*m_completion) {
+    case api::CompletionSuccess:
+        return std::string();
+    case api::CompletionFileListFailed: {
+        if (!m_listFailure) {
+            return "pullbay: fetching the file list was cancelled";
+        }
+        const std::optional<std::int32_t> code = InternalErrorCode(m_listFailure->strDescription);
+        const std::wstring strWhy =
+            code ? net::TransferFailureText(*code, m_listFailure->intHttpStatus)
+                 : m_listFailure->strDescription;
+        return "pullbay: the file list could not be fetched from " +
+               TerminalText::Of(m_listFailure->strUrl) + ": " + TerminalText::Of(strWhy);
+    }
+    case api::CompletionNoFiles:
+        if (m_intRejected > 0) {
+            return "pullbay: no file to download: every line of the file list was rejected (" +
+                   Count(m_intRejected, "line", "lines") + ")" +
+                   (m_bListLooksUtf16 ? "; the list looks like UTF-16 text, and a file list "
+                                        "must be UTF-8"
+                                      : "");
+        }
+        return bListNamed ? "pullbay: no file to download: the file list is empty"
+                          : "pullbay: no file to download: add files with --add or name a "
+                            "list with --param FileList=URL";
+    case api::CompletionConfirmationCancelled:
+        return "pullbay: the download was cancelled in the confirmation dialog";
+    case api::CompletionNothingSelected:
+        return "pullbay: no file was left selected in the confirmation dialog";
+    case api::CompletionFolderCancelled:
+        return bFolderGiven ? "pullbay: no destination folder was chosen"
+                            : "pullbay: no destination folder was chosen (--dest DIR gives one)";
+    default:
+        return "pullbay: the run ended early (DownloadComplete " + std::to_string(*m_completion) +
+               ")";
+    }
+}
+
+std::string RunEventSink::Summary(const std::wstring& strFolder) const
+{
+    int intDone = 0;
+    int intSkipped = 0;
+    for (const std::int32_t intResult : m_results) {
+        intDone += intResult == api::ItemSuccess ? 1 : 0;
+        intSkipped += intResult == api::ItemSkipped ? 1 : 0;
+    }
+    const int intFailed = static_cast<int>(m_results.size()) - intDone - intSkipped;
+    std::string strText = "pullbay: " + Count(intDone, "file", "files") + " downloaded, " +
+                          std::to_string(intFailed) + " failed, " + std::to_string(intSkipped) +
+                          " skipped";
+    if (m_intRejected > 0) {
+        strText += ", " + Count(m_intRejected, "entry", "entries") + " rejected";
+    }
+    if (m_bMoveFailed) {
+        strText += "; the files were not moved to their destination";
+    } else if (!strFolder.empty()) {
+        strText += "; the files are in " + TerminalText::Of(strFolder);
+    }
+    return strText;
 }
 
 }  // namespace pullbay::host

@@ -1,9 +1,13 @@
 #pragma once
-// Receives the control's events during "run": writes each event as a JSON
-// line (with --events), a progress line per finished file on standard
-// error, and keeps the files' results for the run's outcome.
+// Receives the control's events during "run" and "demo": writes each event
+// as a JSON line (with --events), a line per finished file and per rejected
+// file-list line on standard error, and keeps what the run's end needs: the
+// files' results, the rejected entries, why the file list failed. From that
+// it gives the exit code, the reason of an early end and the closing
+// summary. Every text it prints shows control characters escaped.
 // GUI thread only.
 #include <cstdint>
+#include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,24 +19,62 @@ namespace pullbay::host {
 class RunEventSink : public com::IDispatchSink {
 public:
     // bTerminal: standard error shows a live bar that each line replaces.
+    // Lines go to errOut (standard error unless a test gives another).
     explicit RunEventSink(bool bJsonEvents, bool bTerminal = false);
+    RunEventSink(bool bJsonEvents, bool bTerminal, std::ostream& errOut);
 
     HRESULT Invoke(com::DISPID dispid, const std::vector<com::Variant>& args) override;
 
     // The DownloadComplete result, once it came.
     std::optional<std::int32_t> Completion() const { return m_completion; }
-    // 0 all files downloaded, 1 completed with files not downloaded (or not
-    // moved to the destination), 2 ended early.
+    // 0 all files downloaded, 1 completed with files not downloaded (a
+    // failed or skipped file, a rejected file-list line or --add file, or
+    // files not moved to the destination), 2 ended early.
     int ExitCode() const;
     // The event's name for a DISPID of the event interface ("" when unknown).
     static const wchar_t* EventName(com::DISPID dispid);
 
+    // The description of the last Error raised outside a run (the control
+    // refusing a file the host added), taken out; nullopt when none came.
+    std::optional<std::wstring> TakeRefusal();
+    // A file the host asked for was refused before the run.
+    void CountRefusedFile() { ++m_intRejected; }
+
+    // Why the run ended before its files were downloaded, as one line;
+    // empty when it completed. bFolderGiven: the host had a folder to give;
+    // bListNamed: the control had a FileList to fetch.
+    std::string EndReason(bool bFolderGiven, bool bListNamed) const;
+    // The closing line of a completed run: files downloaded, failed and
+    // skipped, the rejected entries, and the folder (empty: not known).
+    std::string Summary(const std::wstring& strFolder) const;
+
 private:
+    struct ListFailure {
+        std::int32_t intCode = 0;
+        std::wstring strDescription;
+        std::int32_t intHttpStatus = 0;
+        std::wstring strUrl;
+    };
+
+    void OnError(const std::vector<com::Variant>& args);
+    void OnItemComplete(const std::vector<com::Variant>& args);
+    void OnStep(std::int32_t intStep);
+
     bool m_bJsonEvents;
     bool m_bTerminal;
+    std::ostream& m_errOut;
     std::vector<std::int32_t> m_results;
     std::optional<std::int32_t> m_completion;
     bool m_bMoveFailed = false;
+    bool m_bInRun = false;
+    bool m_bListStage = false;
+    int m_intRejected = 0;
+    // A rejected line held NUL characters: a UTF-16 list read as UTF-8.
+    bool m_bListLooksUtf16 = false;
+    std::optional<ListFailure> m_listFailure;
+    // The reason of the Error that came for the file now ending.
+    std::wstring m_strItemReason;
+    std::optional<std::wstring> m_refusal;
 };
 
 }  // namespace pullbay::host

@@ -8,6 +8,7 @@
 
 #include "core/TextUnits.h"
 #include "host/ProgressWatch.h"
+#include "host/TerminalText.h"
 #include "platform/shell/ItemIdList.h"
 
 namespace pullbay::host {
@@ -37,16 +38,48 @@ std::wstring ShortName(const std::wstring& strUrl)
 
 }  // namespace
 
+// The control's folder browser, noting the folder it answers with.
+class RunPresenter::RecordingBrowser : public platform::shell::IFolderBrowser {
+public:
+    explicit RecordingBrowser(std::shared_ptr<platform::shell::IFolderBrowser> pBrowser)
+        : m_pBrowser(std::move(pBrowser))
+    {
+    }
+
+    platform::shell::ItemIdBytes Browse(const std::wstring& strTitle,
+                                        const platform::shell::ItemIdBytes& initialFolder) override
+    {
+        platform::shell::ItemIdBytes chosen = m_pBrowser->Browse(strTitle, initialFolder);
+        m_strChosen = platform::shell::ItemIdList::ToPath(chosen).value_or(std::wstring());
+        return chosen;
+    }
+
+    const std::wstring& Chosen() const { return m_strChosen; }
+
+private:
+    std::shared_ptr<platform::shell::IFolderBrowser> m_pBrowser;
+    std::wstring m_strChosen;
+};
+
 RunPresenter::RunPresenter(bool bDesktop, bool bTerminalBar, const std::wstring& strFolder)
-    : m_bDesktop(bDesktop), m_bTerminalBar(bTerminalBar)
+    : m_bDesktop(bDesktop), m_bTerminalBar(bTerminalBar), m_strGivenFolder(strFolder)
 {
     if (!strFolder.empty()) {
         m_pGivenFolder = std::make_shared<platform::shell::PolicyFolderBrowser>();
         m_pGivenFolder->SetAnswer(platform::shell::ItemIdList::FromPath(strFolder));
     }
     m_notice = [](const std::wstring& strPath) {
-        std::fprintf(stderr, "The files are in %s\n", core::ToUtf8(strPath).c_str());
+        std::fprintf(stderr, "The files are in %s\n", TerminalText::Of(strPath).c_str());
     };
+}
+
+std::wstring RunPresenter::ChosenFolder() const
+{
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
+    if (!m_strGivenFolder.empty() || !m_pRecordingBrowser) {
+        return m_strGivenFolder;
+    }
+    return m_pRecordingBrowser->Chosen();
 }
 
 api::ConfirmationAnswer RunPresenter::ConfirmDownload(const api::ConfirmationRequest& request)
@@ -62,7 +95,12 @@ std::shared_ptr<platform::shell::IFolderBrowser> RunPresenter::FolderBrowser()
         return m_pGivenFolder ? m_pGivenFolder
                               : std::make_shared<platform::shell::PolicyFolderBrowser>();
     }
-    return m_pDefault->FolderBrowser();
+    std::shared_ptr<platform::shell::IFolderBrowser> pBrowser = m_pDefault->FolderBrowser();
+    if (!pBrowser) {
+        return pBrowser;
+    }
+    m_pRecordingBrowser = std::make_shared<RecordingBrowser>(std::move(pBrowser));
+    return m_pRecordingBrowser;
 }
 
 api::FileExistsReply RunPresenter::AskFileExists(const api::FileExistsQuestion& question)
@@ -140,7 +178,8 @@ std::string RunPresenter::BarText(const std::wstring& strUrl, const std::wstring
     const int intFilled = std::clamp(intTotal, 0, 1000) * kBarCells / 1000;
     std::wstring strText = L"[" + std::wstring(static_cast<std::size_t>(intFilled), L'#') +
                            std::wstring(static_cast<std::size_t>(kBarCells - intFilled), L'-') +
-                           L"] " + ShortName(strUrl) + L" " + strDetails;
+                           L"] " + TerminalText::Wide(ShortName(strUrl)) + L" " +
+                           TerminalText::Wide(strDetails);
     // One line: the cursor goes back to its start at every redraw.
     const auto uintWidth = static_cast<std::size_t>(std::max(intColumns - 1, 10));
     if (strText.size() > uintWidth) {

@@ -51,16 +51,25 @@ public:
     void OpenFolder(const std::wstring& strPath) override;
     void CancelDialogs() override;
 
+    // The folder the run's files go to: the one given, or the one the
+    // folder browser answered with (empty: none chosen yet).
+    std::wstring ChosenFolder() const;
+
     // The bar's text for a terminal of intColumns columns (without control
-    // characters): the file, the detail line and the total bar.
+    // characters, also none of the URL's): the file, the detail line and the
+    // total bar.
     static std::string BarText(const std::wstring& strUrl, const std::wstring& strDetails,
                                int intTotal, int intColumns);
 
 private:
+    class RecordingBrowser;
+
     const core::ThreadAffinity m_guiThread;
     const bool m_bDesktop;
     const bool m_bTerminalBar;
     std::shared_ptr<platform::shell::PolicyFolderBrowser> m_pGivenFolder;
+    std::wstring m_strGivenFolder;
+    std::shared_ptr<RecordingBrowser> m_pRecordingBrowser;
     std::shared_ptr<api::IDialogPresenter> m_pDefault;
     std::function<void(const std::wstring&)> m_notice;
 };

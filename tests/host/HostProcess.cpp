@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/wait.h>
@@ -17,9 +18,32 @@ namespace {
 
 constexpr auto kRunDeadline = std::chrono::seconds(90);
 
+// The test's environment with the options' changes.
+std::vector<std::string> ChildEnvironment(const ChildOptions& options)
+{
+    std::vector<std::string> variables;
+    for (char** pEntry = environ; *pEntry != nullptr; ++pEntry) {
+        const std::string strEntry = *pEntry;
+        const std::string strName = strEntry.substr(0, strEntry.find('='));
+        bool bChanged = false;
+        for (const auto& change : options.environment) {
+            bChanged = bChanged || change.first == strName;
+        }
+        if (!bChanged) {
+            variables.push_back(strEntry);
+        }
+    }
+    for (const auto& [strName, value] : options.environment) {
+        if (value) {
+            variables.push_back(strName + "=" + *value);
+        }
+    }
+    return variables;
+}
+
 // Spawns the host with its stdin, stdout and stderr on the given pipe ends.
 pid_t Spawn(const std::vector<std::string>& arguments, int fdIn, int fdOut, int fdErr,
-            const std::vector<int>& toClose)
+            const std::vector<int>& toClose, const ChildOptions& options)
 {
     posix_spawn_file_actions_t actions;
     ::posix_spawn_file_actions_init(&actions);
@@ -36,9 +60,15 @@ pid_t Spawn(const std::vector<std::string>& arguments, int fdIn, int fdOut, int 
         argv.push_back(strArg.data());
     }
     argv.push_back(nullptr);
+    std::vector<std::string> variables = ChildEnvironment(options);
+    std::vector<char*> envp;
+    for (std::string& strVariable : variables) {
+        envp.push_back(strVariable.data());
+    }
+    envp.push_back(nullptr);
     pid_t pid = -1;
     const int intSpawn =
-        ::posix_spawn(&pid, PULLBAY_HOST_PATH, &actions, nullptr, argv.data(), environ);
+        ::posix_spawn(&pid, PULLBAY_HOST_PATH, &actions, nullptr, argv.data(), envp.data());
     ::posix_spawn_file_actions_destroy(&actions);
     if (intSpawn != 0) {
         ADD_FAILURE() << "cannot start " << PULLBAY_HOST_PATH;
@@ -73,9 +103,10 @@ void WriteAll(int fd, const std::string& strText)
 
 }  // namespace
 
-ChildResult RunHost(const std::vector<std::string>& arguments, const std::string& strStdin)
+ChildResult RunHost(const std::vector<std::string>& arguments, const std::string& strStdin,
+                    const ChildOptions& options)
 {
-    HostSession host(arguments);
+    HostSession host(arguments, options);
     // The host's stdin is small test input: written whole before reading.
     host.WriteRaw(strStdin);
     host.CloseStdin();
@@ -86,16 +117,21 @@ ChildResult RunHost(const std::vector<std::string>& arguments, const std::string
     return result;
 }
 
-HostSession::HostSession(const std::vector<std::string>& arguments)
+HostSession::HostSession(const std::vector<std::string>& arguments, const ChildOptions& options)
 {
     int inPipe[2];
     int outPipe[2];
     int errPipe[2];
     EXPECT_EQ(::pipe(inPipe), 0);
     EXPECT_EQ(::pipe(outPipe), 0);
-    EXPECT_EQ(::pipe(errPipe), 0);
+    if (options.bStderrOnTerminal) {
+        // The terminal's controller end reads like the pipe's.
+        EXPECT_EQ(::openpty(&errPipe[0], &errPipe[1], nullptr, nullptr, nullptr), 0);
+    } else {
+        EXPECT_EQ(::pipe(errPipe), 0);
+    }
     m_pid = Spawn(arguments, inPipe[0], outPipe[1], errPipe[1],
-                  {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]});
+                  {inPipe[0], inPipe[1], outPipe[0], outPipe[1], errPipe[0], errPipe[1]}, options);
     ::close(inPipe[0]);
     ::close(outPipe[1]);
     ::close(errPipe[1]);

@@ -11,6 +11,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace pullbay::test {
@@ -21,14 +22,25 @@ struct ChildResult {
     std::string strErr;
 };
 
+// How the child starts besides its arguments.
+struct ChildOptions {
+    // Standard error on a pseudo-terminal instead of a pipe, as a person's
+    // shell gives it (the terminal adds CR before each LF).
+    bool bStderrOnTerminal = false;
+    // Variables set (a value) or removed (nullopt) in the child's environment.
+    std::vector<std::pair<std::string, std::optional<std::string>>> environment;
+};
+
 // Runs the host with these arguments and the given stdin text; both output
 // pipes are drained together so a chatty child never blocks, and a child
 // that hangs past the deadline is killed (a test failure).
-ChildResult RunHost(const std::vector<std::string>& arguments, const std::string& strStdin = {});
+ChildResult RunHost(const std::vector<std::string>& arguments, const std::string& strStdin = {},
+                    const ChildOptions& options = {});
 
 class HostSession {
 public:
-    explicit HostSession(const std::vector<std::string>& arguments);
+    explicit HostSession(const std::vector<std::string>& arguments,
+                         const ChildOptions& options = {});
     ~HostSession();
     HostSession(const HostSession&) = delete;
     HostSession& operator=(const HostSession&) = delete;

@@ -1,7 +1,11 @@
 // The host program end to end: the real binary runs as a child process with
 // its output on pipes, against the loopback server.
 #include <gtest/gtest.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -15,6 +19,37 @@
 
 namespace pullbay::test {
 namespace {
+
+// The bytes a terminal acts on: C0 controls but the line feed, DEL, and C1
+// controls in their UTF-8 form (C2 80 to C2 9F). Empty when there is none.
+std::string ControlBytes(const std::string& strText)
+{
+    std::string strFound;
+    for (std::size_t i = 0; i < strText.size(); ++i) {
+        const auto uchByte = static_cast<unsigned char>(strText[i]);
+        const bool bC1 = uchByte == 0xC2 && i + 1 < strText.size() &&
+                         static_cast<unsigned char>(strText[i + 1]) >= 0x80 &&
+                         static_cast<unsigned char>(strText[i + 1]) <= 0x9F;
+        if ((uchByte < 0x20 && uchByte != '\n') || uchByte == 0x7F || bC1) {
+            strFound += "at " + std::to_string(i) + ": ..." +
+                        strText.substr(i >= 20 ? i - 20 : 0, 40) + "...\n";
+        }
+    }
+    return strFound;
+}
+
+// Text read from a terminal without what the terminal and the program's own
+// line redraws add: CR LF for each line feed, and CR + "erase line".
+std::string WithoutTerminalControls(std::string strText)
+{
+    for (const std::string strOwn : {"\r\x1b[K", "\r\n"}) {
+        for (std::size_t uintAt = strText.find(strOwn); uintAt != std::string::npos;
+             uintAt = strText.find(strOwn, uintAt)) {
+            strText.replace(uintAt, strOwn.size(), strOwn == "\r\n" ? "\n" : "");
+        }
+    }
+    return strText;
+}
 
 class HostProgramTest : public ::testing::Test {
 protected:
@@ -48,6 +83,8 @@ TEST_F(HostProgramTest, InformationCommandsExitZero)
     const ChildResult help = RunHost({"--help"});
     EXPECT_EQ(help.intExit, 0);
     EXPECT_NE(help.strOut.find("pullbay run"), std::string::npos);
+    EXPECT_NE(help.strOut.find("no-data time-out of 60 s (TimeOut=60000)"), std::string::npos)
+        << help.strOut;
 
     // Registration through the module's entry points; describe registers
     // the module beside the host again when the class is missing.
@@ -225,6 +262,265 @@ TEST_F(HostProgramTest, DemoDownloadsItsListHeadless)
     }
     EXPECT_GE(uintFiles, 8u);
     EXPECT_TRUE(bInSubfolder);
+}
+
+TEST_F(HostProgramTest, ControlCharactersFromTheServerAreShownEscapedAndStoredAsUnderscores)
+{
+    // Escape sequences (a window title, colours, clearing the screen), BEL,
+    // CR and the C1 CSI in a stored name, a URL and a rejected line.
+    server.Route(
+        "/hostile/list.txt",
+        HttpResponse::Text(200, "text/plain|11|/a.txt|e\x1b]0;owned\x07vil\r\xc2\x9bx.txt\n"
+                                "bad\x1b[2Jline\n"
+                                "text/plain|5|" +
+                                    server.BaseUrl() + "/gone\x1b[1m.txt|gone.txt\n"));
+    const std::vector<std::string> arguments = {
+        "run",           "--headless", "--dest",
+        folder.string(), "--param",    "FileList=" + server.BaseUrl() + "/hostile/list.txt"};
+    const std::string strStored = "e_]0;owned_vil__x.txt";
+    const std::string strShownUrl = server.BaseUrl() + "/gone\\x1b[1m.txt";
+
+    const ChildResult piped = RunHost(arguments);
+    EXPECT_EQ(piped.intExit, 1) << piped.strErr;
+    EXPECT_EQ(ControlBytes(piped.strOut), "");
+    EXPECT_EQ(ControlBytes(piped.strErr), "");
+    EXPECT_EQ(ReadFile(folder / strStored), "first file\n");
+    EXPECT_NE(piped.strOut.find("File " + (folder / strStored).string() + " has been downloaded"),
+              std::string::npos)
+        << piped.strOut;
+    EXPECT_NE(piped.strOut.find("from " + strShownUrl + ": Resource not found"), std::string::npos)
+        << piped.strOut;
+    EXPECT_NE(piped.strErr.find("done " + strStored), std::string::npos) << piped.strErr;
+    EXPECT_NE(piped.strErr.find("failed gone.txt (" + strShownUrl + ")"), std::string::npos);
+    EXPECT_NE(piped.strErr.find("bad\\x1b[2Jline"), std::string::npos);
+
+    // On a terminal the bar and the file lines redraw with their own CR and
+    // erase; nothing else controls it.
+    std::filesystem::remove(folder / strStored);
+    ChildOptions terminal;
+    terminal.bStderrOnTerminal = true;
+    const ChildResult shown = RunHost(arguments, {}, terminal);
+    EXPECT_EQ(shown.intExit, 1) << shown.strErr;
+    EXPECT_EQ(ControlBytes(WithoutTerminalControls(shown.strErr)), "");
+    EXPECT_NE(shown.strErr.find("bad\\x1b[2Jline"), std::string::npos) << shown.strErr;
+
+    // The JSON events keep the texts as they came, escaped the JSON way.
+    std::filesystem::remove(folder / strStored);
+    std::vector<std::string> withEvents = arguments;
+    withEvents.push_back("--events");
+    const ChildResult events = RunHost(withEvents);
+    EXPECT_NE(events.strOut.find(R"({"event":"Error","args":[100,"bad\u001b[2Jline",0,"","",0]})"),
+              std::string::npos)
+        << events.strOut;
+    EXPECT_NE(events.strOut.find("\"" + strStored + "\""), std::string::npos);
+}
+
+TEST_F(HostProgramTest, RunSaysWhyItEndedEarly)
+{
+    std::string strUtf16 = "\xFF\xFE";
+    for (const char chAscii : std::string("text/plain|11|a.txt|a.txt\n")) {
+        strUtf16 += chAscii;
+        strUtf16 += '\0';
+    }
+    server.Route("/utf16.txt", HttpResponse::Text(200, strUtf16));
+    server.Route("/garbage.txt", HttpResponse::Text(200, "<html>\n<p>not a list</p>\n"));
+    server.Route("/empty.txt", HttpResponse::Text(200, ""));
+    HttpResponse stall;
+    stall.neverRespond = true;
+    server.Route("/stall.txt", stall);
+
+    struct Case {
+        std::string strList;  // empty: no FileList
+        std::vector<std::string> extra;
+        std::string strReason;
+    };
+    const std::string strBase = server.BaseUrl();
+    const std::vector<Case> cases = {
+        {"/none.txt",
+         {},
+         "pullbay: the file list could not be fetched from " + strBase +
+             "/none.txt: The server answered the request with HTTP status 404 (Not Found)."},
+        {"/stall.txt",
+         {"--param", "TimeOut=300", "--param", "ReconnectAttemptsCount=0"},
+         "pullbay: the file list could not be fetched from " + strBase +
+             "/stall.txt: The operation timed out."},
+        {"/utf16.txt",
+         {},
+         "every line of the file list was rejected (2 lines); the list looks like UTF-16 text"},
+        {"/garbage.txt", {}, "every line of the file list was rejected (2 lines)\n"},
+        {"/empty.txt", {}, "pullbay: no file to download: the file list is empty\n"},
+        {"", {}, "no file to download: add files with --add or name a list with --param"},
+        {"",
+         {"--add", Add("text/plain", 11, "/a.txt", "a.txt"), "--dest", ""},
+         "pullbay: no destination folder was chosen (--dest DIR gives one)\n"},
+    };
+    for (const Case& testCase : cases) {
+        SCOPED_TRACE(testCase.strList + " " + testCase.strReason);
+        std::vector<std::string> arguments = {"run", "--headless"};
+        if (!testCase.strList.empty()) {
+            arguments.insert(arguments.end(),
+                             {"--param", "FileList=" + strBase + testCase.strList});
+        }
+        arguments.insert(arguments.end(), testCase.extra.begin(), testCase.extra.end());
+        if (arguments.back().empty()) {
+            arguments.resize(arguments.size() - 2);  // no --dest
+        } else {
+            arguments.insert(arguments.end(), {"--dest", folder.string()});
+        }
+        const ChildResult result = RunHost(arguments);
+        EXPECT_EQ(result.intExit, 2) << result.strErr;
+        EXPECT_NE(result.strErr.find(testCase.strReason), std::string::npos) << result.strErr;
+    }
+}
+
+TEST_F(HostProgramTest, RunNamesTheReasonOfEachFailureAndCountsRejectedEntriesAsNotDownloaded)
+{
+    server.Route("/busy.bin", HttpResponse::Text(503, "try later"));
+    const std::string strLongName(300, 'n');
+    server.Route("/list.txt", HttpResponse::Text(200, "text/plain|11|a.txt|a.txt\n"
+                                                      "text/plain|11 a.txt a.txt\n"
+                                                      "text/plain|11|a.txt|a.txt\n"
+                                                      "*/*|9|busy.bin|busy.bin\n"
+                                                      "text/plain|11|a.txt|" +
+                                                          strLongName + "\n"));
+    const ChildResult result =
+        RunHost({"run", "--headless", "--events", "--dest", folder.string(), "--param",
+                 "FileList=" + server.BaseUrl() + "/list.txt", "--add",
+                 Add("text/plain", 2147483647, "/a.txt", "huge.txt"),
+                 "--add", "text/plain|-1|" + server.BaseUrl() + "/a.txt|negative.txt"});
+    // Every file of the list that arrived did, but entries were rejected.
+    EXPECT_EQ(result.intExit, 1) << result.strErr;
+    EXPECT_EQ(ReadFile(folder / "a.txt"), "first file\n");
+    const std::string& strErr = result.strErr;
+    EXPECT_NE(strErr.find("pullbay: not added: " + server.BaseUrl() +
+                          "/a.txt: FileSize must not be negative"),
+              std::string::npos)
+        << strErr;
+    EXPECT_NE(strErr.find("pullbay: file list line rejected: not of the form MIME|SIZE|URL|NAME: "
+                          "text/plain|11 a.txt a.txt\n"),
+              std::string::npos);
+    EXPECT_NE(strErr.find("pullbay: file list line rejected: Item already exists\n"),
+              std::string::npos);
+
+    // The reason is in the Error event's description and in the file's line.
+    const std::string strBusy =
+        "0: The server answered the request with HTTP status 503 (Service Unavailable).";
+    EXPECT_NE(result.strOut.find(R"({"event":"Error","args":[200,")" + strBusy + R"(",503,)"),
+              std::string::npos)
+        << result.strOut;
+    EXPECT_NE(strErr.find("failed busy.bin (" + server.BaseUrl() + "/busy.bin): " + strBusy),
+              std::string::npos);
+    const std::string strTooLong =
+        "Unable to write '" + (folder / strLongName).string() + "': File name too long";
+    EXPECT_NE(result.strOut.find(R"({"event":"Error","args":[302,")" + strTooLong + R"(",0,)"),
+              std::string::npos)
+        << result.strOut;
+    EXPECT_NE(
+        strErr.find("failed " + strLongName + " (" + server.BaseUrl() + "/a.txt): " + strTooLong),
+        std::string::npos);
+    EXPECT_NE(strErr.find("failed huge.txt (" + server.BaseUrl() +
+                          "/a.txt): the size is not the declared 2147483647 bytes"),
+              std::string::npos);
+
+    // The closing line sums it up and says where the files are.
+    EXPECT_NE(strErr.find("pullbay: 1 file downloaded, 3 failed, 0 skipped, 3 entries rejected; "
+                          "the files are in " +
+                          folder.string() + "\n"),
+              std::string::npos)
+        << strErr;
+}
+
+TEST_F(HostProgramTest, AFullDiskIsNamedWithTheFileBeingWritten)
+{
+    const std::filesystem::path small = folder / "small";
+    std::filesystem::create_directories(small);
+    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k") != 0) {
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    }
+    server.Route("/big.bin",
+                 HttpResponse::Text(200, PatternBytes(1, 2000000), "application/octet-stream"));
+    ChildOptions options;
+    options.environment = {{"TMPDIR", small.string()}};
+    const ChildResult result =
+        RunHost({"run", "--headless", "--events", "--dest", (folder / "dest").string(), "--add",
+                 Add("application/octet-stream", 70000, "/b.bin", "b.bin"), "--add",
+                 Add("*/*", 2000000, "/big.bin", "big.bin")},
+                {}, options);
+    ::umount2(small.c_str(), MNT_DETACH);
+    EXPECT_EQ(result.intExit, 1) << result.strErr;
+    const std::string strFull = "301: The file could not be written: the disk is full or cannot "
+                                "be written to. (Disk is full, writing " +
+                                small.string() + "/Pullbay_Temp/PBT";
+    EXPECT_NE(result.strOut.find(R"({"event":"Error","args":[200,")" + strFull), std::string::npos)
+        << result.strOut;
+    EXPECT_NE(result.strErr.find("failed big.bin (" + server.BaseUrl() + "/big.bin): " + strFull),
+              std::string::npos)
+        << result.strErr;
+}
+
+TEST_F(HostProgramTest, AStalledServerEndsTheRunAfterTheDefaultTimeOut)
+{
+    HttpResponse stall;
+    stall.neverRespond = true;
+    server.Route("/stall.txt", stall);
+    const auto start = std::chrono::steady_clock::now();
+    // Names no TimeOut: the run's 60 s apply, where the control alone waits for ever.
+    const ChildResult result = RunHost({"run", "--headless", "--dest", folder.string(), "--param",
+                                        "FileList=" + server.BaseUrl() + "/stall.txt", "--param",
+                                        "ReconnectAttemptsCount=0"});
+    const auto elapsed = std::chrono::steady_clock::now() - start;
+    EXPECT_EQ(result.intExit, 2) << result.strErr;
+    EXPECT_NE(result.strErr.find("/stall.txt: The operation timed out."), std::string::npos)
+        << result.strErr;
+    EXPECT_GE(elapsed, std::chrono::seconds(59));
+    EXPECT_LT(elapsed, std::chrono::seconds(80));
+}
+
+TEST_F(HostProgramTest, ATimeOutNamedByThePageOrAParamReplacesTheRunDefault)
+{
+    HttpResponse stall;
+    stall.neverRespond = true;
+    server.Route("/stall.txt", stall);
+    const std::filesystem::path page = folder / "page.html";
+    std::ofstream(page) << "<object type=\"application/x-velmora-pullbay\">"
+                           "<param name=timeout value=400><param name=FileList value=\"" +
+                               server.BaseUrl() +
+                               "/stall.txt\"><param name=ReconnectAttemptsCount value=0></object>";
+    const std::vector<std::vector<std::string>> runs = {
+        {"run", "--headless", "--page", page.string()},
+        {"run", "--headless", "--param", "TIMEOUT=400", "--param",
+         "FileList=" + server.BaseUrl() + "/stall.txt", "--param", "ReconnectAttemptsCount=0"},
+    };
+    for (const std::vector<std::string>& arguments : runs) {
+        const auto start = std::chrono::steady_clock::now();
+        const ChildResult result = RunHost(arguments);
+        EXPECT_EQ(result.intExit, 2) << result.strErr;
+        EXPECT_NE(result.strErr.find("The operation timed out."), std::string::npos)
+            << result.strErr;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    }
+}
+
+TEST_F(HostProgramTest, AHeadlessStartSaysNothingAboutQtsRuntimeFolder)
+{
+    const std::filesystem::path tmp = folder / "tmp";
+    std::filesystem::create_directories(tmp);
+    ChildOptions options;
+    options.environment = {{"XDG_RUNTIME_DIR", std::nullopt}, {"TMPDIR", tmp.string()}};
+    for (int intRun = 0; intRun < 2; ++intRun) {  // the second finds the folder made
+        const ChildResult result =
+            RunHost({"run", "--headless", "--dest", folder.string(), "--add",
+                     Add("text/plain", 11, "/a.txt", "a" + std::to_string(intRun) + ".txt")},
+                    {}, options);
+        EXPECT_EQ(result.intExit, 0) << result.strErr;
+        EXPECT_EQ(result.strErr.find("XDG_RUNTIME_DIR"), std::string::npos) << result.strErr;
+        EXPECT_EQ(result.strErr.find("QStandardPaths"), std::string::npos) << result.strErr;
+    }
+    struct stat info {};
+    const std::filesystem::path runtime = tmp / ("pullbay-runtime-" + std::to_string(::geteuid()));
+    ASSERT_EQ(::lstat(runtime.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISDIR(info.st_mode));
+    EXPECT_EQ(info.st_mode & 07777, 0700u);
 }
 
 }  // namespace

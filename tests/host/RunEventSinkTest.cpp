@@ -2,6 +2,7 @@
 // not (or not moved out of the low-integrity folder), or an early end.
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -31,6 +32,11 @@ void Error(RunEventSink& sink, std::int32_t intCode, std::int32_t intIndex)
                  Variant::FromString(NullableString(L"")), Variant::FromI4(intIndex)});
 }
 
+void Step(RunEventSink& sink, std::int32_t intStep)
+{
+    sink.Invoke(static_cast<com::DISPID>(api::EventId::DownloadStep), {Variant::FromI4(intStep)});
+}
+
 void Complete(RunEventSink& sink, std::int32_t intResult)
 {
     sink.Invoke(static_cast<com::DISPID>(api::EventId::DownloadComplete),
@@ -45,6 +51,8 @@ TEST(RunEventSinkTest, TheExitCodeSaysWhetherEveryFileReachedTheDestination)
         std::vector<std::int32_t> errors;
         std::int32_t intCompletion;
         int intExpected;
+        // Error codes raised while the file list is read.
+        std::vector<std::int32_t> listErrors = {};
     };
     const std::vector<Case> cases = {
         {"all downloaded", {api::ItemSuccess, api::ItemSuccess}, {}, api::CompletionSuccess, 0},
@@ -55,10 +63,29 @@ TEST(RunEventSinkTest, TheExitCodeSaysWhetherEveryFileReachedTheDestination)
          api::CompletionSuccess,
          1},
         {"ended early", {}, {}, api::CompletionNoFiles, 2},
+        {"a list line rejected",
+         {api::ItemSuccess},
+         {},
+         api::CompletionSuccess,
+         1,
+         {api::ErrorCode::kBadListLine}},
+        {"a list line a duplicate",
+         {api::ItemSuccess},
+         {},
+         api::CompletionSuccess,
+         1,
+         {api::ErrorCode::kDuplicateItem}},
     };
     for (const Case& testCase : cases) {
         SCOPED_TRACE(testCase.strName);
-        RunEventSink sink(false);
+        std::ostringstream lines;
+        RunEventSink sink(false, false, lines);
+        Step(sink, api::StepStarted);
+        Step(sink, api::StepFileListStarted);
+        for (const std::int32_t intCode : testCase.listErrors) {
+            Error(sink, intCode, 0);
+        }
+        Step(sink, api::StepFileListReady);
         for (const std::int32_t intResult : testCase.results) {
             Item(sink, intResult);
         }
@@ -68,6 +95,26 @@ TEST(RunEventSinkTest, TheExitCodeSaysWhetherEveryFileReachedTheDestination)
         Complete(sink, testCase.intCompletion);
         EXPECT_EQ(sink.ExitCode(), testCase.intExpected);
     }
+}
+
+TEST(RunEventSinkTest, AFileRefusedBeforeTheRunIsReportedOnceAndCountsAsNotDownloaded)
+{
+    std::ostringstream lines;
+    RunEventSink sink(false, false, lines);
+    EXPECT_EQ(sink.TakeRefusal(), std::nullopt);
+    Error(sink, api::ErrorCode::kInvalidArgument, -1);
+    EXPECT_EQ(sink.TakeRefusal(), std::optional<std::wstring>(L"text"));
+    EXPECT_EQ(sink.TakeRefusal(), std::nullopt);
+    sink.CountRefusedFile();
+    Step(sink, api::StepStarted);
+    Item(sink, api::ItemSuccess);
+    Complete(sink, api::CompletionSuccess);
+    EXPECT_EQ(sink.ExitCode(), 1);
+    EXPECT_EQ(sink.Summary(L"/d"),
+              "pullbay: 1 file downloaded, 0 failed, 0 skipped, 1 entry rejected; the files are "
+              "in /d");
+    // The refusal was the host's to report: the sink printed only the file.
+    EXPECT_EQ(lines.str(), "done f (http://h/f)\n");
 }
 
 }  // namespace
