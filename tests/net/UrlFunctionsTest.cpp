@@ -1,10 +1,12 @@
 // Splitting, host extraction and resolution of download URLs.
 #include <gtest/gtest.h>
 
+#include <locale>
 #include <optional>
 #include <string>
 
 #include <boost/lexical_cast/bad_lexical_cast.hpp>
+#include <boost/regex.hpp>
 
 #include "core/TextUnits.h"
 #include "net/UrlFunctions.h"
@@ -107,6 +109,68 @@ TEST(UrlFunctionsTest, ResolveUrlCombinesListAddressAndEntry)
             << core::ToUtf8(row.strBase) << " + " << core::ToUtf8(row.strReference);
     }
     EXPECT_EQ(GetHost(ResolveUrl(L"http://", L"/x/y.zip")), L"");
+}
+
+// The scanner splits exactly as the pattern it stands for does (matched the
+// way the splitting has always been defined: Perl syntax, letter case
+// ignored, a UTF-8 locale), on texts made to find the corners: letter case,
+// look-alike letters, empty and odd hosts, ports, line breaks and NULs.
+TEST(UrlFunctionsTest, SplittingAgreesWithTheUrlPatternOnTrickyTexts)
+{
+    boost::wregex pattern;
+    pattern.imbue(std::locale("C.UTF-8"));
+    pattern.assign(L"^(http|https)://([^:/]*)(:([0-9]+))?(/(.*))*$",
+                   boost::regex_constants::perl | boost::regex_constants::icase);
+    const std::wstring heads[] = {L"http://",  L"HTTPS://",      L"hTtP://",       L"https:/",
+                                  L"http:",    L"htt://",        L"httpss://",     L"\u212Attp://",
+                                  L" http://", L"http\u017F://", L"\u0130http://", L""};
+    const std::wstring tails[] = {L"",           L"host",       L"h\u00E9te:8080/p",
+                                  L":",          L":80",        L"host:",
+                                  L"host:8a/",   L"host:08/x",  L"host:99999/x",
+                                  L"host/p:q/r", L"/path",      L"host//",
+                                  L"a\nb/c\nd",  L"h\rx:1/\n",  std::wstring(L"h\0x:2/\0y", 9),
+                                  L"host?q=1",   L"[::1]:80/x", L"host:\u0661/"};
+    int intCompared = 0;
+    for (const std::wstring& strHead : heads) {
+        for (const std::wstring& strTail : tails) {
+            const std::wstring strUrl = strHead + strTail;
+            SCOPED_TRACE(core::ToUtf8(strUrl));
+            boost::wcmatch match;
+            const bool bExpected =
+                boost::regex_match(strUrl.data(), strUrl.data() + strUrl.size(), match, pattern);
+            UrlComponents parts;
+            bool bParsed = false;
+            bool bPortTooLarge = false;
+            try {
+                bParsed = ParseUrl(strUrl.c_str(), parts);
+            } catch (const boost::bad_lexical_cast&) {
+                bParsed = true;
+                bPortTooLarge = true;
+            }
+            // ParseUrl takes a C string: the pattern sees the text up to its NUL.
+            if (strUrl.find(L'\0') == std::wstring::npos) {
+                ASSERT_EQ(bParsed, bExpected);
+            }
+            if (!bExpected) {
+                EXPECT_EQ(GetHost(strUrl), L"");
+                continue;
+            }
+            ++intCompared;
+            EXPECT_EQ(GetHost(strUrl), std::wstring(match[2].first, match[2].second));
+            if (bParsed && !bPortTooLarge && strUrl.find(L'\0') == std::wstring::npos) {
+                EXPECT_EQ(parts.host, std::wstring(match[2].first, match[2].second));
+                EXPECT_EQ(parts.path, match[5].matched
+                                          ? std::wstring(match[5].first, match[5].second)
+                                          : std::wstring());
+                EXPECT_EQ(parts.scheme, match[1].length() == 4 ? kSchemeHttp : kSchemeHttps);
+            }
+            const std::wstring strResolved = ResolveUrl(strUrl, L"/r");
+            const std::size_t uintPath =
+                match[5].matched ? static_cast<std::size_t>(match.position(5)) : strUrl.size();
+            EXPECT_EQ(strResolved, strUrl.substr(0, uintPath) + L"/r");
+        }
+    }
+    EXPECT_GE(intCompared, 40);
 }
 
 }  // namespace
