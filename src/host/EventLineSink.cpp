@@ -7,14 +7,15 @@
 
 namespace pullbay::host {
 
-EventLineSink::EventLineSink(std::function<void()> onInitComplete)
-    : m_onInitComplete(std::move(onInitComplete))
+EventLineSink::EventLineSink(std::function<void()> onInitComplete, Output output)
+    : m_onInitComplete(std::move(onInitComplete)),
+      m_output(output ? std::move(output) : Output(&JsonLineWriter::Write))
 {
 }
 
 HRESULT EventLineSink::Invoke(com::DISPID dispid, const std::vector<com::Variant>& args)
 {
-    JsonLineWriter::Write(JsonText::EventLine(RunEventSink::EventName(dispid), args));
+    m_output(JsonText::EventLine(RunEventSink::EventName(dispid), args));
     if (static_cast<api::EventId>(dispid) == api::EventId::InitComplete && m_onInitComplete) {
         m_onInitComplete();
     }

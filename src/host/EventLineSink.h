@@ -1,8 +1,9 @@
 #pragma once
-// The control's events as JSON lines on standard output, in the order the
-// control fires them; InitComplete also tells the host that requests may now
-// be served. GUI thread only.
+// The control's events as JSON lines (on standard output unless the host
+// gives another output), in the order the control fires them; InitComplete
+// also tells the host that requests may now be served. GUI thread only.
 #include <functional>
+#include <string_view>
 
 #include "platform/com/IDispatchSink.h"
 
@@ -10,12 +11,15 @@ namespace pullbay::host {
 
 class EventLineSink : public com::IDispatchSink {
 public:
-    explicit EventLineSink(std::function<void()> onInitComplete);
+    using Output = std::function<void(std::string_view)>;
+
+    explicit EventLineSink(std::function<void()> onInitComplete, Output output = {});
 
     HRESULT Invoke(com::DISPID dispid, const std::vector<com::Variant>& args) override;
 
 private:
     std::function<void()> m_onInitComplete;
+    Output m_output;
 };
 
 }  // namespace pullbay::host

@@ -14,6 +14,7 @@
 #include "core/Exception.h"
 #include "core/TextUnits.h"
 #include "core/Version.h"
+#include "host/BridgeCommand.h"
 #include "host/ClientPresenter.h"
 #include "host/CommandLine.h"
 #include "host/ControlLoader.h"
@@ -468,6 +469,9 @@ int CallEntryPoint(const char* pName)
 
 int HostProgram::Main(const std::string& strProgram, const std::vector<std::string>& arguments)
 {
+    if (BridgeCommand::Handles(arguments)) {
+        return BridgeCommand::Main(strProgram, arguments);
+    }
     const ParseResult parsed = ParseCommandLine(arguments);
     if (!parsed.Ok()) {
         std::cerr << "pullbay: " << TerminalText::Of(parsed.strError) << "\n\n" << UsageText();

@@ -1,18 +1,14 @@
 #pragma once
-// The "serve" loop: request lines from standard input are handled on the GUI
-// thread strictly in arrival order — also while a download runs, since the
-// control's run keeps the event loop turning — and each reply, event and
-// dialog goes out as one JSON line. Lines that come before InitComplete wait
-// in the queue. The end of input cancels open dialogs, asks a running
-// download to skip the rest, and ends the session once no call is under way.
-// GUI thread only.
-#include <deque>
+// The "serve" transport: request lines from standard input become the
+// messages of a ProtocolSession, and every reply, event and dialog goes out
+// as one JSON line on standard output. A line that is not one JSON object is
+// answered as an invalid request, in its turn. The end of input ends the
+// program once the session has finished. GUI thread only.
 #include <memory>
-#include <optional>
 #include <string>
 
 #include "host/ClientPresenter.h"
-#include "host/RequestDispatcher.h"
+#include "host/ProtocolSession.h"
 #include "host/StdinLineReader.h"
 
 namespace pullbay::host {
@@ -29,24 +25,10 @@ public:
     int Exec();
 
 private:
-    // A line, or the end of input (nullopt).
-    struct Input {
-        std::optional<std::string> strLine;
-        bool bOverlong = false;
-    };
-
-    void Enqueue(Input input);
-    void Pump();
     void HandleLine(const std::string& strLine, bool bOverlong);
-    void HandleEnd();
 
-    RequestDispatcher m_dispatcher;
-    std::shared_ptr<ClientPresenter> m_pPresenter;
+    ProtocolSession m_session;
     std::unique_ptr<StdinLineReader> m_pReader;
-    std::deque<Input> m_queue;
-    bool m_bReady = false;
-    bool m_bEnded = false;
-    int m_intCallDepth = 0;
 };
 
 }  // namespace pullbay::host

@@ -1,0 +1,45 @@
+#pragma once
+// Reads the browser's messages from standard input on a thread of its own
+// and hands each one, then the end of input, to the GUI thread as queued
+// calls in order. The end says why the input ended: closed by the browser,
+// cut off inside a message, or a length above the framing's limit (the rest
+// of the stream cannot be trusted and is not read).
+// Construct, start and destroy on the GUI thread; the callbacks run there.
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <thread>
+
+namespace pullbay::bridge {
+
+class NativeMessageReader {
+public:
+    enum class End { Closed, Truncated, Overlong };
+
+    using OnMessage = std::function<void(std::string strMessage)>;
+    using OnEnd = std::function<void(End end)>;
+
+    NativeMessageReader(OnMessage onMessage, OnEnd onEnd, int fdInput = 0);
+    ~NativeMessageReader();
+    NativeMessageReader(const NativeMessageReader&) = delete;
+    NativeMessageReader& operator=(const NativeMessageReader&) = delete;
+
+    void Start();
+
+private:
+    struct Shared;
+
+    // GUI thread: the next message (or the end) the reading thread handed over.
+    void DeliverNext();
+
+    OnMessage m_onMessage;
+    OnEnd m_onEnd;
+    const int m_fdInput;
+    QObject m_context;
+    std::shared_ptr<Shared> m_pShared;
+    std::thread m_thread;
+};
+
+}  // namespace pullbay::bridge
