@@ -22,6 +22,7 @@ PACKAGES="
   ca-certificates
   libgumbo-dev
   nginx-light
+  chromium
 "
 
 missing=""
@@ -31,6 +32,12 @@ for package in $PACKAGES; do
     missing="$missing $package"
   fi
 done
+
+# Node.js with npm runs the browser tests' DevTools driver. A machine whose
+# Node.js came from elsewhere has npm with it; otherwise Debian's packages.
+if ! command -v npm >/dev/null 2>&1; then
+  missing="$missing nodejs npm"
+fi
 
 if [ -z "$missing" ]; then
   exit 0
