@@ -87,7 +87,6 @@ HttpExchangeResult HttpExchange::Run(const HttpExchangeRequest& request)
         curl_easy_setopt(pEasy, CURLOPT_PROTOCOLS_STR, "http,https") == CURLE_OK &&
         curl_easy_setopt(pEasy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https") == CURLE_OK &&
         curl_easy_setopt(pEasy, CURLOPT_NOSIGNAL, 1L) == CURLE_OK &&
-        curl_easy_setopt(pEasy, CURLOPT_BUFFERSIZE, kReceiveBufferBytes) == CURLE_OK &&
         curl_easy_setopt(pEasy, CURLOPT_CONNECTTIMEOUT_MS, intConnectTimeOut) == CURLE_OK &&
         curl_easy_setopt(pEasy, CURLOPT_USERAGENT, core::kUserAgent) == CURLE_OK &&
         curl_easy_setopt(pEasy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L) == CURLE_OK &&
@@ -231,10 +230,10 @@ std::size_t HttpExchange::OnHeaderLine(const char* pData, std::size_t uintSize)
         }
         return uintSize;
     }
-    const std::size_t uintColon = line.find(':');
-    if (uintColon != std::string_view::npos && m_head.intStatus != 0) {
-        m_head.headers.emplace_back(std::string(line.substr(0, uintColon)),
-                                    std::string(line.substr(uintColon + 1)));
+    if (m_head.intStatus != 0) {
+        if (auto field = ParseHeaderLine(line)) {
+            m_head.headers.push_back(std::move(*field));
+        }
     }
     return uintSize;
 }
