@@ -99,6 +99,10 @@ HttpExchangeResult HttpExchange::Run(const HttpExchangeRequest& request)
         curl_easy_setopt(pEasy, CURLOPT_PREREQFUNCTION, &HttpExchange::PrereqCallback) ==
             CURLE_OK &&
         curl_easy_setopt(pEasy, CURLOPT_PREREQDATA, this) == CURLE_OK;
+    // Not a failure when refused: libcurl refuses a new size while it still
+    // holds the buffer of an earlier transfer (one that failed before its
+    // end, such as a name that did not resolve), and that buffer then serves.
+    curl_easy_setopt(pEasy, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
     if (bOptionsSet && !request.strCookie.empty()) {
         bOptionsSet =
             curl_easy_setopt(pEasy, CURLOPT_COOKIE, request.strCookie.c_str()) == CURLE_OK;
@@ -230,10 +234,10 @@ std::size_t HttpExchange::OnHeaderLine(const char* pData, std::size_t uintSize)
         }
         return uintSize;
     }
-    if (m_head.intStatus != 0) {
-        if (auto field = ParseHeaderLine(line)) {
-            m_head.headers.push_back(std::move(*field));
-        }
+    const std::size_t uintColon = line.find(':');
+    if (uintColon != std::string_view::npos && m_head.intStatus != 0) {
+        m_head.headers.emplace_back(std::string(line.substr(0, uintColon)),
+                                    std::string(line.substr(uintColon + 1)));
     }
     return uintSize;
 }
