@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <limits>
 #include <utility>
@@ -87,8 +88,18 @@ HRESULT FileStream::Open(const std::string& strPath, std::uint32_t uintMode,
     if (intStatusFlags < 0 || ::fcntl(intFd, F_SETFL, intStatusFlags & ~O_NONBLOCK) != 0) {
         return HResultFromErrno(errno);
     }
+    stream.m_intPosition = 0;
+    stream.m_intSize = static_cast<std::int64_t>(info.st_size);
     pStream = std::make_unique<FileStream>(std::move(stream));
     return S_OK;
+}
+
+std::unique_ptr<FileStream> FileStream::AdoptNewFile(int intFileDescriptor)
+{
+    auto pStream = std::make_unique<FileStream>(intFileDescriptor);
+    pStream->m_intPosition = 0;
+    pStream->m_intSize = 0;
+    return pStream;
 }
 
 FileStream::FileStream(int intFileDescriptor) noexcept : m_intFileDescriptor(intFileDescriptor)
@@ -101,7 +112,9 @@ FileStream::~FileStream()
 }
 
 FileStream::FileStream(FileStream&& other) noexcept
-    : m_intFileDescriptor(std::exchange(other.m_intFileDescriptor, -1))
+    : m_intFileDescriptor(std::exchange(other.m_intFileDescriptor, -1)),
+      m_intPosition(std::exchange(other.m_intPosition, kUnknown)),
+      m_intSize(std::exchange(other.m_intSize, kUnknown))
 {
 }
 
@@ -110,6 +123,8 @@ FileStream& FileStream::operator=(FileStream&& other) noexcept
     if (this != &other) {
         Close();
         m_intFileDescriptor = std::exchange(other.m_intFileDescriptor, -1);
+        m_intPosition = std::exchange(other.m_intPosition, kUnknown);
+        m_intSize = std::exchange(other.m_intSize, kUnknown);
     }
     return *this;
 }
@@ -150,6 +165,9 @@ HRESULT FileStream::Read(void* pData, std::uint32_t uintSize, std::uint32_t* pRe
             break;
         }
         uintDone += static_cast<std::uint32_t>(intCount);
+        if (m_intPosition != kUnknown) {
+            m_intPosition += intCount;
+        }
         if (pRead != nullptr) {
             *pRead = uintDone;
         }
@@ -184,6 +202,14 @@ HRESULT FileStream::Write(const void* pData, std::uint32_t uintSize, std::uint32
             return HResultFromWin32(kWin32GenericFailure);
         }
         uintDone += static_cast<std::uint32_t>(intCount);
+        if (m_intPosition != kUnknown) {
+            m_intPosition += intCount;
+            if (m_intSize != kUnknown) {
+                m_intSize = std::max(m_intSize, m_intPosition);
+            }
+        } else {
+            m_intSize = kUnknown;
+        }
         if (pWritten != nullptr) {
             *pWritten = uintDone;
         }
@@ -198,10 +224,20 @@ HRESULT FileStream::Seek(std::int64_t intOffset, StreamSeekOrigin origin,
         return E_UNEXPECTED;
     }
     int intWhence = SEEK_SET;
+    std::int64_t intBase = 0;
     if (origin == StreamSeekOrigin::Current) {
         intWhence = SEEK_CUR;
+        intBase = m_intPosition;
     } else if (origin == StreamSeekOrigin::End) {
         intWhence = SEEK_END;
+        intBase = m_intSize;
+    }
+    if (intBase != kUnknown && m_intPosition != kUnknown && intOffset == m_intPosition - intBase) {
+        // Already there (a rewind of a new file, the end after the last write).
+        if (pNewPosition != nullptr) {
+            *pNewPosition = static_cast<std::uint64_t>(m_intPosition);
+        }
+        return S_OK;
     }
     const off_t intPosition =
         ::lseek(m_intFileDescriptor, static_cast<off_t>(intOffset), intWhence);
@@ -209,6 +245,7 @@ HRESULT FileStream::Seek(std::int64_t intOffset, StreamSeekOrigin origin,
         // lseek says EINVAL for a position before the start.
         return errno == EINVAL ? E_INVALIDARG : HResultFromErrno(errno);
     }
+    m_intPosition = static_cast<std::int64_t>(intPosition);
     if (pNewPosition != nullptr) {
         *pNewPosition = static_cast<std::uint64_t>(intPosition);
     }
@@ -223,11 +260,19 @@ HRESULT FileStream::SetSize(std::uint64_t uintSize)
     if (uintSize > static_cast<std::uint64_t>(std::numeric_limits<off_t>::max())) {
         return E_INVALIDARG;
     }
+    if (m_intSize != kUnknown && static_cast<std::uint64_t>(m_intSize) == uintSize) {
+        return S_OK;
+    }
     int intResult = 0;
     do {
         intResult = ::ftruncate(m_intFileDescriptor, static_cast<off_t>(uintSize));
     } while (intResult != 0 && errno == EINTR);
-    return intResult == 0 ? S_OK : HResultFromErrno(errno);
+    if (intResult != 0) {
+        m_intSize = kUnknown;
+        return HResultFromErrno(errno);
+    }
+    m_intSize = static_cast<std::int64_t>(uintSize);
+    return S_OK;
 }
 
 HRESULT FileStream::Stat(std::uint64_t* pSize) const
@@ -238,6 +283,10 @@ HRESULT FileStream::Stat(std::uint64_t* pSize) const
     *pSize = 0;
     if (!IsOpen()) {
         return E_UNEXPECTED;
+    }
+    if (m_intSize != kUnknown) {
+        *pSize = static_cast<std::uint64_t>(m_intSize);
+        return S_OK;
     }
     struct stat info {};
     if (::fstat(m_intFileDescriptor, &info) != 0) {

@@ -30,6 +30,9 @@ public:
 
     // Takes ownership of an open descriptor (any kind of file).
     explicit FileStream(int intFileDescriptor) noexcept;
+    // Takes ownership of the descriptor of a regular file that was just
+    // created, empty, at position 0: the stream starts out knowing both.
+    static std::unique_ptr<FileStream> AdoptNewFile(int intFileDescriptor);
     ~FileStream() override;
     FileStream(FileStream&& other) noexcept;
     FileStream& operator=(FileStream&& other) noexcept;
@@ -53,9 +56,17 @@ public:
     bool IsOpen() const { return m_intFileDescriptor >= 0; }
 
 private:
+    static constexpr std::int64_t kUnknown = -1;
+
     void Close() noexcept;
 
     int m_intFileDescriptor;
+    // The descriptor's offset and the file's size as this stream left them,
+    // or kUnknown. The stream is the only user of its private file, so what
+    // it knows spares the system calls of a seek to where it already is, a
+    // cut to the size it already has, and a size query.
+    std::int64_t m_intPosition = kUnknown;
+    std::int64_t m_intSize = kUnknown;
 };
 
 }  // namespace pullbay::core

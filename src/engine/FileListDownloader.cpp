@@ -156,6 +156,7 @@ bool FileListDownloader::IsProtectedModeRun() const
 void FileListDownloader::Process()
 {
     PB_ASSERT_OWNER_THREAD(m_workerThread);
+    m_uintStoredMode = StoredFileMode();
     // The first file is current before the start is announced: a progress
     // dialog that looks right after the start must not take the run for ended.
     m_intCurrent = m_items.empty() ? kEndMark : 0;
@@ -466,7 +467,8 @@ HRESULT FileListDownloader::DownloadComplete(int, const wchar_t*)
     // after the run.
     if (!IsProtectedModeRun()) {
         try {
-            CommitFile(pItem->GetTemporaryFilePath(), pItem->FullDestinationPath());
+            CommitFile(pItem->GetTemporaryFilePath(), pItem->FullDestinationPath(),
+                       m_uintStoredMode);
         } catch (const core::Exception& failure) {
             pItem->SetResult(api::ItemWriteError);
             PB_THROW(FileSystemErrorException, api::ErrorCode::kDestinationFailed,

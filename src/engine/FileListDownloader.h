@@ -111,6 +111,8 @@ private:
     const core::ThreadAffinity m_workerThread{core::ThreadAffinity::kBindOnFirstUse};
     std::uint32_t m_uintReconnectAttempts = net::WInetDownloader::kDefaultReconnectAttemptsCount;
     std::uint32_t m_uintReconnectWaitMs = net::WInetDownloader::kDefaultReconnectTimeOutMs;
+    // The mode of the stored files, read once per run (worker).
+    std::uint32_t m_uintStoredMode = 0644;
     // Worker only: what a failed write of the current body reported.
     std::wstring m_strWriteFailure;
 };

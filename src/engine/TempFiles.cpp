@@ -126,15 +126,16 @@ std::string NewTempName(std::string_view strPrefix)
     return strName;
 }
 
-// Creates a new file strPrefix<hex>.tmp in the open folder; -1 with errno set
-// when that fails for a reason other than a name in use.
+// Creates a new file strPrefix<hex>.tmp in the open folder, opened with
+// intAccess (O_WRONLY or O_RDWR); -1 with errno set when that fails for a
+// reason other than a name in use.
 int CreateUniqueFile(int intFolderFd, std::string_view strPrefix, mode_t uintMode,
-                     std::string& strName)
+                     std::string& strName, int intAccess = O_WRONLY)
 {
     for (int intAttempt = 0; intAttempt < kMaxNameAttempts; ++intAttempt) {
         strName = NewTempName(strPrefix);
         const int intFd = ::openat(intFolderFd, strName.c_str(),
-                                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, uintMode);
+                                   intAccess | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, uintMode);
         if (intFd >= 0 || errno != EEXIST) {
             return intFd;
         }
@@ -288,29 +289,106 @@ std::wstring GetTempFolder(const std::wstring& strName)
     return AppendName(strFolder, strName) + L'/';
 }
 
+namespace {
+
+// Makes sure the folder exists (its last level only, mode 0700) and opens it,
+// checked on the open folder (so what is checked is what is used) to be a
+// real directory of the current user that no one else may write: a folder in
+// /tmp can be planted by anyone. The descriptor (and in info what it is), or
+// -1 with hr set.
+bool IsPrivateFolder(const struct stat& info)
+{
+    return S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() &&
+           (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
+}
+
+int OpenTempFolder(const std::wstring& strTrimmed, HRESULT& hr, struct stat& info)
+{
+    const std::string strFolderUtf8 = core::ToUtf8(strTrimmed);
+    if (::mkdir(strFolderUtf8.c_str(), S_IRWXU) != 0 && errno != EEXIST) {
+        hr = HResultFromErrno(errno);
+        return -1;
+    }
+    const int intFd =
+        ::open(strFolderUtf8.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (intFd < 0) {
+        // A symbolic link or a file where the folder should be.
+        hr = errno == ELOOP || errno == ENOTDIR ? E_ACCESSDENIED : HResultFromErrno(errno);
+        return -1;
+    }
+    if (::fstat(intFd, &info) != 0) {
+        hr = HResultFromErrno(errno);
+    } else if (!IsPrivateFolder(info)) {
+        hr = E_ACCESSDENIED;
+    } else {
+        hr = S_OK;
+        return intFd;
+    }
+    ::close(intFd);
+    return -1;
+}
+
+// The temporary folder the thread used last, kept open (see
+// CreateTempFileStream); closed when the thread ends.
+struct KeptFolder {
+    std::wstring strTrimmed;
+    int intFd = -1;
+    dev_t uintDevice = 0;
+    ino_t uintInode = 0;
+    uid_t uintOwner = 0;
+
+    ~KeptFolder() { Forget(); }
+    void Forget()
+    {
+        if (intFd >= 0) {
+            ::close(intFd);
+            intFd = -1;
+        }
+    }
+};
+thread_local KeptFolder t_keptFolder;
+
+// The open, checked folder: the kept one while the path still names that
+// very directory and it is still private (one lstat), else made, opened and
+// checked anew. Owned by the thread's record; -1 with hr set.
+int KeptTempFolder(const std::wstring& strTrimmed, HRESULT& hr)
+{
+    KeptFolder& kept = t_keptFolder;
+    const std::string strFolderUtf8 = core::ToUtf8(strTrimmed);
+    if (kept.intFd >= 0 && kept.strTrimmed == strTrimmed) {
+        struct stat info {};
+        if (::lstat(strFolderUtf8.c_str(), &info) == 0 && S_ISDIR(info.st_mode) &&
+            info.st_dev == kept.uintDevice && info.st_ino == kept.uintInode &&
+            info.st_uid == kept.uintOwner && (info.st_mode & (S_IWGRP | S_IWOTH)) == 0) {
+            return kept.intFd;
+        }
+    }
+    kept.Forget();
+    struct stat info {};
+    const int intFd = OpenTempFolder(strTrimmed, hr, info);
+    if (intFd >= 0) {
+        kept.strTrimmed = strTrimmed;
+        kept.intFd = intFd;
+        kept.uintDevice = info.st_dev;
+        kept.uintInode = info.st_ino;
+        kept.uintOwner = info.st_uid;
+    }
+    return intFd;
+}
+
+}  // namespace
+
 HRESULT CreateTempFileName(const std::wstring& strFolder, std::wstring& strPath)
 {
     const std::wstring strTrimmed = WithoutTrailingSlashes(strFolder);
     if (strTrimmed.empty() || HasEmbeddedNul(strTrimmed)) {
         return E_INVALIDARG;
     }
-    const std::string strFolderUtf8 = core::ToUtf8(strTrimmed);
-    if (::mkdir(strFolderUtf8.c_str(), S_IRWXU) != 0 && errno != EEXIST) {
-        return HResultFromErrno(errno);
-    }
-    // Checked on the open folder, so what is checked is what is used.
-    UniqueFd folder(::open(strFolderUtf8.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-    if (!folder.IsOpen()) {
-        // A symbolic link or a file where the folder should be.
-        return errno == ELOOP || errno == ENOTDIR ? E_ACCESSDENIED : HResultFromErrno(errno);
-    }
+    HRESULT hr = S_OK;
     struct stat info {};
-    if (::fstat(folder.Get(), &info) != 0) {
-        return HResultFromErrno(errno);
-    }
-    if (!S_ISDIR(info.st_mode) || info.st_uid != ::geteuid() ||
-        (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
-        return E_ACCESSDENIED;
+    UniqueFd folder(OpenTempFolder(strTrimmed, hr, info));
+    if (!folder.IsOpen()) {
+        return hr;
     }
     std::string strName;
     UniqueFd file(CreateUniqueFile(folder.Get(), "PBT", S_IRUSR | S_IWUSR, strName));
@@ -324,22 +402,22 @@ HRESULT CreateTempFileName(const std::wstring& strFolder, std::wstring& strPath)
 HRESULT CreateTempFileStream(const std::wstring& strFolder,
                              std::unique_ptr<core::FileStream>& pStream, std::wstring& strPath)
 {
-    std::wstring strNewPath;
-    HRESULT hr = CreateTempFileName(strFolder, strNewPath);
-    if (Failed(hr)) {
+    const std::wstring strTrimmed = WithoutTrailingSlashes(strFolder);
+    if (strTrimmed.empty() || HasEmbeddedNul(strTrimmed)) {
+        return E_INVALIDARG;
+    }
+    HRESULT hr = S_OK;
+    const int intFolderFd = KeptTempFolder(strTrimmed, hr);
+    if (intFolderFd < 0) {
         return hr;
     }
-    // Create-always cuts the file to 0 bytes, which it already has.
-    std::unique_ptr<core::FileStream> pNewStream;
-    hr = core::FileStream::Open(core::ToUtf8(strNewPath),
-                                core::FileStream::kModeRead | core::FileStream::kModeWrite |
-                                    core::FileStream::kModeCreateAlways,
-                                pNewStream);
-    if (Failed(hr)) {
-        return hr;
+    std::string strName;
+    const int intFd = CreateUniqueFile(intFolderFd, "PBT", S_IRUSR | S_IWUSR, strName, O_RDWR);
+    if (intFd < 0) {
+        return HResultFromErrno(errno);
     }
-    pStream = std::move(pNewStream);
-    strPath = std::move(strNewPath);
+    pStream = core::FileStream::AdoptNewFile(intFd);
+    strPath = AppendName(strTrimmed, core::FromUtf8(strName));
     return S_OK;
 }
 
@@ -393,13 +471,24 @@ void SetStoredFileMode(const std::wstring& strTempPath)
     }
 }
 
+std::uint32_t StoredFileMode()
+{
+    return 0666 & ~ProcessUmask();
+}
+
 void CommitFile(const std::wstring& strTempPath, const std::wstring& strDestPath)
+{
+    CommitFile(strTempPath, strDestPath, StoredFileMode());
+}
+
+void CommitFile(const std::wstring& strTempPath, const std::wstring& strDestPath,
+                std::uint32_t uintStoredMode)
 {
     const std::string strFrom = FsPathOrThrow(strTempPath, strDestPath);
     const std::string strTo = FsPathOrThrow(strDestPath, strDestPath);
     // The temporary file was private (0600); the stored file is the user's
-    // like any file they save: 0666 less their umask.
-    ::chmod(strFrom.c_str(), 0666 & ~ProcessUmask());
+    // like any file they save.
+    ::chmod(strFrom.c_str(), static_cast<mode_t>(uintStoredMode & 07777));
     if (::rename(strFrom.c_str(), strTo.c_str()) == 0) {
         return;
     }

@@ -3,6 +3,7 @@
 // new files in it, their clean-up, and the commit of a finished file to its
 // destination. Stateless free functions; any thread may call them (the engine
 // calls them on its worker, the control on the GUI thread when it goes).
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -30,10 +31,12 @@ std::wstring GetTempFolder(const std::wstring& strName);
 // strPath untouched.
 HRESULT CreateTempFileName(const std::wstring& strFolder, std::wstring& strPath);
 
-// CreateTempFileName, then the file opened for reading and writing. S_OK with
-// both out-arguments set; otherwise the failure code and both untouched. A
-// file created before the open failed stays (it goes with the folder's
-// clean-up).
+// As CreateTempFileName, with the new file open for reading and writing (a
+// stream that knows the file is empty). S_OK with both out-arguments set;
+// otherwise the failure code and both untouched. The calling thread keeps the
+// folder it used last open: while its path still names that directory, with
+// the same owner and mode, the next file costs a look at the path and the
+// creation, not the whole make-and-check.
 HRESULT CreateTempFileStream(const std::wstring& strFolder,
                              std::unique_ptr<core::FileStream>& pStream, std::wstring& strPath);
 
@@ -59,5 +62,12 @@ void SetStoredFileMode(const std::wstring& strTempPath);
 // (core::ThrowErrnoException: a full disk is a Win32Exception with code 112);
 // the temporary file then stays where it was.
 void CommitFile(const std::wstring& strTempPath, const std::wstring& strDestPath);
+// The same with the stored file's mode given (StoredFileMode, read once by a
+// caller that commits many files: reading the umask costs four system calls).
+void CommitFile(const std::wstring& strTempPath, const std::wstring& strDestPath,
+                std::uint32_t uintStoredMode);
+
+// The mode of a file its user saves: 0666 less the process's umask.
+std::uint32_t StoredFileMode();
 
 }  // namespace pullbay::engine

@@ -139,6 +139,70 @@ TEST_F(FileStreamTest, WritesReadsSeeksAndResizesByteForByte)
     EXPECT_EQ(ReadWholeFile(strPath), strSecond);
 }
 
+// The stream skips the system calls whose answer it knows (a seek to where it
+// is, a cut to the size it has, the size itself): what it then reports must
+// be what the file says, after any mix of writes, seeks, reads and cuts.
+TEST_F(FileStreamTest, KnownPositionAndSizeAlwaysMatchTheFile)
+{
+    const std::string strPath = PathOf("known.tmp");
+    std::unique_ptr<FileStream> pStream;
+    ASSERT_EQ(FileStream::Open(strPath, kReadWriteCreate, pStream), S_OK);
+    FileStream& stream = *pStream;
+    std::uint32_t uintDone = 0;
+    std::uint64_t uintAt = 0;
+    const auto expectFile = [&](std::uint64_t uintSize, std::uint64_t uintPosition) {
+        std::uint64_t uintStat = 0;
+        ASSERT_EQ(stream.Stat(&uintStat), S_OK);
+        EXPECT_EQ(uintStat, uintSize);
+        EXPECT_EQ(fs::file_size(strPath), uintSize);
+        ASSERT_EQ(stream.Seek(0, StreamSeekOrigin::Current, &uintAt), S_OK);
+        EXPECT_EQ(uintAt, uintPosition);
+    };
+
+    ASSERT_EQ(stream.Write("0123456789", 10, &uintDone), S_OK);
+    expectFile(10, 10);
+    ASSERT_EQ(stream.Seek(0, StreamSeekOrigin::Begin, nullptr), S_OK);
+    ASSERT_EQ(stream.Write("abc", 3, &uintDone), S_OK);
+    expectFile(10, 3);
+    ASSERT_EQ(stream.Seek(0, StreamSeekOrigin::End, &uintAt), S_OK);
+    EXPECT_EQ(uintAt, 10u);
+    ASSERT_EQ(stream.SetSize(4), S_OK);
+    expectFile(4, 10);
+    ASSERT_EQ(stream.Seek(-2, StreamSeekOrigin::End, &uintAt), S_OK);
+    EXPECT_EQ(uintAt, 2u);
+    char buffer[8] = {};
+    ASSERT_EQ(stream.Read(buffer, 8, &uintDone), S_OK);
+    EXPECT_EQ(std::string(buffer, uintDone), "c3");
+    expectFile(4, 4);
+    ASSERT_EQ(stream.SetSize(0), S_OK);
+    ASSERT_EQ(stream.Seek(0, StreamSeekOrigin::Begin, nullptr), S_OK);
+    ASSERT_EQ(stream.Write("z", 1, &uintDone), S_OK);
+    expectFile(1, 1);
+    EXPECT_EQ(ReadWholeFile(strPath), "z");
+
+    // A new file adopted as empty, and a descriptor the stream knows nothing of.
+    const int intNew = ::open(PathOf("new.tmp").c_str(), O_RDWR | O_CREAT | O_EXCL, 0600);
+    ASSERT_GE(intNew, 0);
+    auto pNew = FileStream::AdoptNewFile(intNew);
+    ASSERT_EQ(pNew->Seek(0, StreamSeekOrigin::Begin, nullptr), S_OK);
+    ASSERT_EQ(pNew->SetSize(0), S_OK);
+    ASSERT_EQ(pNew->Write("xy", 2, &uintDone), S_OK);
+    ASSERT_EQ(pNew->Seek(0, StreamSeekOrigin::End, &uintAt), S_OK);
+    EXPECT_EQ(uintAt, 2u);
+    pNew.reset();
+    EXPECT_EQ(ReadWholeFile(PathOf("new.tmp")), "xy");
+    const int intOld = ::open(strPath.c_str(), O_RDWR);
+    ASSERT_GE(intOld, 0);
+    ASSERT_EQ(::lseek(intOld, 1, SEEK_SET), 1);
+    FileStream unknown(intOld);
+    ASSERT_EQ(unknown.Write("Q", 1, &uintDone), S_OK);
+    std::uint64_t uintSize = 0;
+    ASSERT_EQ(unknown.Stat(&uintSize), S_OK);
+    EXPECT_EQ(uintSize, 2u);
+    ASSERT_EQ(unknown.Seek(0, StreamSeekOrigin::Current, &uintAt), S_OK);
+    EXPECT_EQ(uintAt, 2u);
+}
+
 TEST_F(FileStreamTest, ModeWordChoosesAccessAndCreation)
 {
     const std::string strOld = "old content";

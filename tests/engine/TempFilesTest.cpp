@@ -200,6 +200,49 @@ TEST_F(TempFilesTest, FolderThatIsNotPrivatelyOursIsRefused)
     EXPECT_EQ(ReadFile(file), "x");
 }
 
+// The thread keeps its folder open between files: whatever happens to the
+// path meanwhile, a file is made only in a folder that the path names now
+// and that is still private, never in the one kept from before.
+TEST_F(TempFilesTest, KeptFolderIsUsedOnlyWhileThePathStillNamesIt)
+{
+    const fs::path folder = root / "kept" / "Pullbay_Temp";
+    fs::create_directories(folder.parent_path());
+    const std::wstring strFolder = Wide(folder) + L"/";
+    std::unique_ptr<core::FileStream> pStream;
+    std::wstring strPath;
+    ASSERT_EQ(CreateTempFileStream(strFolder, pStream, strPath), S_OK);
+    EXPECT_EQ(fs::path(Narrow(strPath)).parent_path(), folder);
+
+    // Removed: made again.
+    pStream.reset();
+    fs::remove_all(folder);
+    ASSERT_EQ(CreateTempFileStream(strFolder, pStream, strPath), S_OK);
+    EXPECT_TRUE(fs::exists(Narrow(strPath)));
+
+    // Moved away and replaced by a new folder: the new one gets the file.
+    pStream.reset();
+    const fs::path moved = root / "kept" / "moved";
+    fs::rename(folder, moved);
+    fs::create_directory(folder);
+    ::chmod(folder.c_str(), 0700);
+    ASSERT_EQ(CreateTempFileStream(strFolder, pStream, strPath), S_OK);
+    EXPECT_EQ(fs::path(Narrow(strPath)).parent_path(), folder);
+    EXPECT_TRUE(fs::exists(Narrow(strPath)));
+
+    // Opened to others, or swapped for a link: refused, nothing created.
+    pStream.reset();
+    const std::size_t uintEntries = std::distance(fs::directory_iterator(moved), {});
+    ::chmod(folder.c_str(), 0777);
+    EXPECT_EQ(CreateTempFileStream(strFolder, pStream, strPath), E_ACCESSDENIED);
+    ::chmod(folder.c_str(), 0700);
+    fs::remove_all(folder);
+    fs::create_directory_symlink(moved, folder);
+    EXPECT_EQ(CreateTempFileStream(strFolder, pStream, strPath), E_ACCESSDENIED);
+    EXPECT_EQ(pStream, nullptr);
+    EXPECT_EQ(static_cast<std::size_t>(std::distance(fs::directory_iterator(moved), {})),
+              uintEntries);
+}
+
 TEST_F(TempFilesTest, CleanUpKeepsDotEntriesAndFoldersAndNeverFollowsLinks)
 {
     const fs::path folder = root / "Pullbay_Temp";
