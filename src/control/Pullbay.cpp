@@ -20,6 +20,7 @@
 #include "pullbay/Display.h"
 
 #include <QCoreApplication>
+#include "engine/InstanceTempFolder.h"
 #include "engine/TempFiles.h"
 #include "net/UrlFunctions.h"
 #include "platform/IPlatform.h"
@@ -201,7 +202,9 @@ com::DispatchTable<Pullbay> BuildTable()
 }  // namespace
 
 Pullbay::Pullbay()
-    : m_pPool(std::make_unique<tools::BackgroundWorkManager>(false)),
+    : m_pTempFolder(std::make_unique<engine::InstanceTempFolder>(
+          engine::GetTempFolder(engine::kTempFolderName))),
+      m_pPool(std::make_unique<tools::BackgroundWorkManager>(false)),
       m_pQtPresenter(api::DisplayPresent() ? std::make_shared<dialogs::QtPresenter>() : nullptr),
       m_pDefaultPresenter(m_pQtPresenter ? std::shared_ptr<api::IDialogPresenter>(m_pQtPresenter)
                                          : std::make_shared<PolicyPresenter>()),
@@ -215,8 +218,9 @@ Pullbay::Pullbay()
 Pullbay::~Pullbay()
 {
     OnWindowDestroyed();
-    // Temporary files of failed and skipped files go with the control.
-    engine::DeleteFolderContents(engine::GetTempFolder(engine::kTempFolderName));
+    // Temporary files of failed and skipped files go with the control's own
+    // folder; other controls' folders are left alone.
+    m_pTempFolder.reset();
 }
 
 void Pullbay::SetPresenter(std::shared_ptr<api::IDialogPresenter> pPresenter)
@@ -701,7 +705,7 @@ void Pullbay::FinishRun()
     m_bRunEnding = false;
     if (bEndedEarly) {
         // Temporary files of the files the early end skipped.
-        engine::DeleteFolderContents(engine::GetTempFolder(engine::kTempFolderName));
+        m_pTempFolder->Clear();
     }
     if (m_bWindowGone) {
         ReleaseWindowParts();
@@ -790,6 +794,7 @@ void Pullbay::RunTransfer(const std::wstring& strDestination)
     }
     auto pEngine = std::make_shared<engine::FileListDownloader>(m_properties, strDestination,
                                                                 m_files.Copy(), *this);
+    pEngine->SetTemporaryFolder(m_pTempFolder->Path());
     if (!m_pPool || !m_pPool->AddWork(pEngine, 0)) {
         // The pool is stopping: the files cannot be fetched.
         PB_THROW(core::UnexpectedException, L"the download engine could not be started");

@@ -46,12 +46,13 @@
 
 namespace pullbay::engine {
 class FileListDownloader;
-}
+class InstanceTempFolder;
+}  // namespace pullbay::engine
 
 namespace pullbay::dialogs {
 class InPageButton;
 class QtPresenter;
-}
+}  // namespace pullbay::dialogs
 
 namespace pullbay::tools {
 class BackgroundWorkManager;
@@ -275,6 +276,8 @@ private:
     std::function<void()> m_buttonRunner;
     std::shared_ptr<tools::GuiThreadContextProvider> m_pProvider;
     std::unique_ptr<QTimer> m_pInitTimer;
+    // This control's own folder of temporary files.
+    std::unique_ptr<engine::InstanceTempFolder> m_pTempFolder;
     std::unique_ptr<tools::BackgroundWorkManager> m_pPool;
     QMetaObject::Connection m_windowGone;
     // The control's own dialogs: real ones where a display is present, else

@@ -339,7 +339,7 @@ std::wstring FileListDownloader::TemporaryFolder() const
         }
         return strFolder.back() == L'/' ? strFolder : strFolder + L'/';
     }
-    return GetTempFolder(kTempFolderName);
+    return m_strTempFolder ? *m_strTempFolder : GetTempFolder(kTempFolderName);
 }
 
 void FileListDownloader::CreateTemporaryStream(FileItem& item)

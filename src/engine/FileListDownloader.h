@@ -17,6 +17,7 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -47,6 +48,11 @@ public:
     FileListDownloader(const model::PropertyHolder& settings, std::wstring strDestinationFolder,
                        Items items, IDownloaderEvents& events);
     ~FileListDownloader() override;
+    // The folder of the temporary files outside Protected Mode (the
+    // control's own; empty: none could be had, and every file fails as a
+    // write error). Unset, the shared folder kTempFolderName. Set before the
+    // work is queued.
+    void SetTemporaryFolder(std::wstring strFolder) { m_strTempFolder = std::move(strFolder); }
     FileListDownloader(const FileListDownloader&) = delete;
     FileListDownloader& operator=(const FileListDownloader&) = delete;
 
@@ -101,6 +107,7 @@ private:
     const Items m_items;
     IDownloaderEvents& m_events;
     const std::wstring m_strCookieText;  // always empty for files
+    std::optional<std::wstring> m_strTempFolder;
     std::shared_ptr<ui::ProgressStatistic> m_pStatistic;
     std::chrono::steady_clock::time_point m_lastReport;
     std::atomic<std::int32_t> m_intCurrent{kEndMark};

@@ -17,6 +17,7 @@
 
 #include "core/FileStream.h"
 #include "core/TextUnits.h"
+#include "core/UniqueFd.h"
 #include "core/Win32Errors.h"
 
 namespace pullbay::engine {
@@ -28,33 +29,7 @@ namespace {
 constexpr int kMaxNameAttempts = 100;
 constexpr std::size_t kCopyBlockBytes = 64 * 1024;
 
-// Closes its descriptor when it goes.
-class UniqueFd {
-public:
-    explicit UniqueFd(int intFd = -1) : m_intFd(intFd) {}
-    ~UniqueFd()
-    {
-        if (m_intFd >= 0) {
-            ::close(m_intFd);
-        }
-    }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-
-    int Get() const { return m_intFd; }
-    bool IsOpen() const { return m_intFd >= 0; }
-    // Closes now and reports the result: for a written file, close is where
-    // some file systems report the last write failure.
-    int Close()
-    {
-        const int intResult = ::close(m_intFd);
-        m_intFd = -1;
-        return intResult;
-    }
-
-private:
-    int m_intFd;
-};
+using core::UniqueFd;
 
 // Removes a half-made file unless the work that makes it completes.
 class PartialFileGuard {
@@ -234,7 +209,7 @@ void CopyAcrossFileSystems(const std::string& strFrom, const std::string& strTo,
     PartialFileGuard guard(folder.Get(), strCopyName);
     // The moved file keeps the temporary file's permissions, as a rename does.
     if (::fchmod(copy.Get(), sourceInfo.st_mode & 07777) != 0 ||
-        !CopyContents(source.Get(), copy.Get()) || ::fsync(copy.Get()) != 0 || copy.Close() != 0 ||
+        !CopyContents(source.Get(), copy.Get()) || ::fsync(copy.Get()) != 0 || !copy.Close() ||
         ::renameat(folder.Get(), strCopyName.c_str(), AT_FDCWD, strTo.c_str()) != 0) {
         ThrowCommitFailure(errno, strDestPath);
     }

@@ -249,7 +249,7 @@ TEST_P(WindowDestroyedTest, EndsTheRunWithoutHangLeakOrHalfFile)
         // The worker was joined, not left running with the control's files.
         EXPECT_EQ(tools::BackgroundWorkManager::GetLiveWorkerCount(), 0u);
         const fs::path temp(engine::GetTempFolder(engine::kTempFolderName));
-        EXPECT_TRUE(!fs::exists(temp) || fs::is_empty(temp)) << "temporary files left in " << temp;
+        EXPECT_EQ(CountTemporaryFiles(temp), 0) << "temporary files left in " << temp;
         if (stage == Stage::Transfer && fs::exists(destination / "big.bin")) {
             EXPECT_EQ(fs::file_size(destination / "big.bin"), kBigSize)
                 << "a half file under its final name";

@@ -450,7 +450,7 @@ TEST_F(HostProgramTest, AFullDiskIsNamedWithTheFileBeingWritten)
     EXPECT_EQ(result.intExit, 1) << result.strErr;
     const std::string strFull = "301: The file could not be written: the disk is full or cannot "
                                 "be written to. (Disk is full, writing " +
-                                small.string() + "/Pullbay_Temp/PBT";
+                                small.string() + "/Pullbay_Temp/i";
     EXPECT_NE(result.strOut.find(R"({"event":"Error","args":[200,")" + strFull), std::string::npos)
         << result.strOut;
     EXPECT_NE(result.strErr.find("failed big.bin (" + server.BaseUrl() + "/big.bin): " + strFull),

@@ -1,6 +1,7 @@
 #pragma once
-// Small helpers the end-to-end tests share: ASCII URLs as wide text, and a
-// whole file read back for a byte-for-byte comparison.
+// Small helpers the end-to-end tests share: ASCII URLs as wide text, a
+// whole file read back for a byte-for-byte comparison, and the temporary
+// files left below a folder.
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -20,6 +21,21 @@ inline std::string ReadFile(const std::filesystem::path& path)
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();
+}
+
+// Regular files anywhere below folder, without the controls' lock files
+// ("*.lock", which live controls hold); 0 when the folder is missing.
+inline int CountTemporaryFiles(const std::filesystem::path& folder)
+{
+    std::error_code error;
+    int intCount = 0;
+    for (std::filesystem::recursive_directory_iterator entry(folder, error), end;
+         !error && entry != end; entry.increment(error)) {
+        if (entry->is_regular_file() && entry->path().extension() != ".lock") {
+            ++intCount;
+        }
+    }
+    return intCount;
 }
 
 }  // namespace pullbay::test

@@ -12,30 +12,13 @@
 #include <vector>
 
 #include "core/TextUnits.h"
+#include "core/UniqueFd.h"
 
 namespace pullbay::platform::shell {
 
 namespace {
 
-class UniqueFd {
-public:
-    explicit UniqueFd(int intFd) : m_intFd(intFd) {}
-    ~UniqueFd() { Close(); }
-    UniqueFd(const UniqueFd&) = delete;
-    UniqueFd& operator=(const UniqueFd&) = delete;
-    bool IsOpen() const { return m_intFd >= 0; }
-    int Get() const { return m_intFd; }
-    // The result of close(2): a delayed write error shows here.
-    bool Close()
-    {
-        const int intFd = m_intFd;
-        m_intFd = -1;
-        return intFd < 0 || ::close(intFd) == 0;
-    }
-
-private:
-    int m_intFd;
-};
+using core::UniqueFd;
 
 // The folder part of a path: "" for a bare name (the current folder), "/"
 // for an entry of the root.
