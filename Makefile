@@ -5,7 +5,8 @@
 #                 then the multi-threaded suites under ThreadSanitizer
 #                 (build-tsan/)
 #   make demo   - build, then run the main job: the host program's demo
-#   make screenshots - render the control's dialogs into docs/images
+#   make screenshots - render the control's dialogs into docs/images, and a
+#                 page in Chromium with a dialog over it (xvfb, imagemagick)
 #   make bench  - build, then time the program against curl and wget2
 
 BUILD_DIR ?= build
@@ -69,6 +70,11 @@ demo: build
 # The control's dialogs rendered offscreen with sample data into docs/images.
 screenshots: build
 	QT_QPA_PLATFORM=offscreen $(BUILD_DIR)/tests/render_dialogs docs/images
+	npm ci --no-audit --no-fund --prefix $(BUILD_DIR)/browser-tests
+	PULLBAY_PROGRAM=$(CURDIR)/$(BUILD_DIR)/pullbay \
+	  PULLBAY_PAGE_SERVER=$(CURDIR)/$(BUILD_DIR)/tests/browser_page_server \
+	  PULLBAY_TEST_PAGES=$(CURDIR)/tests/browser/pages PULLBAY_EXTENSION=$(CURDIR)/extension \
+	  node $(BUILD_DIR)/browser-tests/screenshot.mjs docs/images/browser-page.png
 
 # Throughput, system calls, memory and list loading of `run --headless`
 # against curl and wget2 on a private nginx; prints one table (never part of

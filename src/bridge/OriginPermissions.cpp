@@ -112,6 +112,17 @@ HRESULT OriginPermissions::Set(std::string_view strOrigin, OriginGrant grant)
     return key.SetDwordValue(core::FromUtf8(*strNormal), static_cast<std::uint32_t>(grant));
 }
 
+HRESULT OriginPermissions::Forget(std::string_view strOrigin)
+{
+    const std::optional<std::string> strNormal = Normalize(strOrigin);
+    platform::RegistryKey key;
+    if (!strNormal || Failed(key.Open(platform::RegistryRoot::CurrentUser, kKey))) {
+        return S_OK;
+    }
+    const HRESULT hr = key.DeleteValue(core::FromUtf8(*strNormal));
+    return hr == HResultFromWin32(2) ? S_OK : hr;
+}
+
 HRESULT OriginPermissions::RemoveInstallGrants()
 {
     platform::RegistryKey key;

@@ -35,6 +35,8 @@ public:
     // The remembered decision; nullopt when none (or the store is unreadable).
     static std::optional<OriginGrant> Get(std::string_view strOrigin);
     static HRESULT Set(std::string_view strOrigin, OriginGrant grant);
+    // Forgets the decision about one origin.
+    static HRESULT Forget(std::string_view strOrigin);
     // Removes the grants made at install; the user's answers stay.
     static HRESULT RemoveInstallGrants();
 };

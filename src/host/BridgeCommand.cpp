@@ -186,6 +186,10 @@ std::optional<BridgeCommand::Options> BridgeCommand::Parse(
 
 int BridgeCommand::Main(const std::string& strProgram, const std::vector<std::string>& arguments)
 {
+    if (arguments.size() == 2 && (arguments[1] == "--help" || arguments[1] == "-h")) {
+        std::cout << UsageText();
+        return 0;
+    }
     std::string strError;
     const std::optional<Options> options = Parse(arguments, strError);
     if (!options) {

@@ -25,7 +25,8 @@ bool Accepts(Command command, const std::string& strOption)
     case Command::Serve:
         return IsHostOption(strOption) || strOption == "--dialogs";
     case Command::Demo:
-        return strOption == "--dest" || strOption == "--headless" || strOption == "--download";
+        return strOption == "--dest" || strOption == "--headless" || strOption == "--download" ||
+               strOption == "--browser";
     default:
         return false;
     }
@@ -33,7 +34,8 @@ bool Accepts(Command command, const std::string& strOption)
 
 bool TakesValue(const std::string& strOption)
 {
-    return strOption != "--headless" && strOption != "--events" && strOption != "--download";
+    return strOption != "--headless" && strOption != "--events" && strOption != "--download" &&
+           strOption != "--browser";
 }
 
 }  // namespace
@@ -114,6 +116,10 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments)
             options.bDownloadAtOnce = true;
             continue;
         }
+        if (strOption == "--browser" && Accepts(options.command, strOption)) {
+            options.bBrowser = true;
+            continue;
+        }
         if (!Accepts(options.command, strOption) || !TakesValue(strOption)) {
             result.strError = "unknown option: " + strOption;
             return result;
@@ -172,9 +178,11 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments)
 const char* UsageText()
 {
     return "Usage:\n"
-           "  pullbay demo [--dest DIR] [--headless] [--download]\n"
+           "  pullbay demo [--dest DIR] [--headless] [--download] | --browser\n"
            "  pullbay run  [HOST OPTIONS] [--add 'MIME|SIZE|URL|NAME']... [--events] [--download]\n"
            "  pullbay serve [HOST OPTIONS] [--dialogs client|auto]\n"
+           "  pullbay bridge [install [--user-data-dir DIR] [--allow-origin ORIGIN]...\n"
+           "                 [--page-dialogs] | uninstall [--user-data-dir DIR]]\n"
            "  pullbay register | unregister\n"
            "  pullbay describe\n"
            "  pullbay --help | --version\n"
@@ -199,7 +207,9 @@ const char* UsageText()
            "  Exit status: 0 all files downloaded, 1 completed with files not downloaded\n"
            "  (a rejected list line or --add file counts as one),\n"
            "  2 the run ended early, 64 usage error.\n"
-           "serve speaks JSON lines on stdin/stdout: requests, replies, events, dialogs.\n";
+           "serve speaks JSON lines on stdin/stdout: requests, replies, events, dialogs.\n"
+           "demo --browser opens the demo page in Chromium with the extension (a display).\n"
+           "bridge is the browser extension's native host; `pullbay bridge --help` says more.\n";
 }
 
 }  // namespace pullbay::host

@@ -38,6 +38,8 @@ struct HostOptions {
     // --download: start the run at once instead of waiting for a click of
     // the control's button in the page window.
     bool bDownloadAtOnce = false;
+    // demo --browser: the demo page in Chromium with the extension.
+    bool bBrowser = false;
     DialogMode dialogs = DialogMode::Default;
 };
 

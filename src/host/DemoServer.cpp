@@ -74,6 +74,36 @@ std::string DemoServer::ListUrl() const
     return BaseUrl() + std::string(DemoCatalog::kListPath);
 }
 
+std::string DemoServer::PageHtml()
+{
+    return "<!DOCTYPE html>\n<html>\n<head>\n<meta charset=\"utf-8\">\n"
+           "<title>Pullbay demo</title>\n</head>\n"
+           "<body style=\"font-family:sans-serif;margin:40px\">\n"
+           "<h1>Pullbay demo</h1>\n"
+           "<p>A dozen files, some in sub-folders, one missing and one of the wrong type.</p>\n"
+           "<object id=\"pullbay\" classid=\"clsid:6E3B1A52-94C7-4D1E-8F20-3A5C7B9D1E01\" "
+           "width=\"240\" height=\"48\">\n"
+           "  <param name=\"FileList\" value=\"" +
+           std::string(DemoCatalog::kListPath.substr(1)) +
+           "\">\n"
+           "  <param name=\"ButtonDownloadText\" value=\"Download the demo files\">\n"
+           "  <param name=\"BackgroundColor\" value=\"WhiteSmoke\">\n"
+           "  <param name=\"TimeOut\" value=\"60000\">\n"
+           "</object>\n"
+           "<p id=\"status\"></p>\n"
+           "<script>\n"
+           "const control = document.getElementById('pullbay');\n"
+           "const status = document.getElementById('status');\n"
+           "control.addEventListener('DownloadItemComplete', (e) => {\n"
+           "  status.textContent = e.detail.fileName + ': ' + e.detail.downloadResult;\n"
+           "});\n"
+           "control.onDownloadComplete = (result) => {\n"
+           "  status.textContent = 'DownloadComplete ' + result;\n"
+           "};\n"
+           "</script>\n"
+           "</body>\n</html>\n";
+}
+
 Ending DemoServer::Answer(const loopback::HttpRequest& request, loopback::ResponseWriter& writer)
 {
     const bool bHead = request.strMethod == "HEAD";
@@ -83,6 +113,11 @@ Ending DemoServer::Answer(const loopback::HttpRequest& request, loopback::Respon
         return SendWhole(writer, head, kMethodNotAllowedText, false);
     }
     const std::string strPath = request.Path();
+    if (strPath == "/" || strPath == kPagePath) {
+        const std::string strPage = PageHtml();
+        return SendWhole(writer, Head(200, "text/html; charset=utf-8", strPage.size()), strPage,
+                         bHead);
+    }
     if (strPath == DemoCatalog::kListPath) {
         // The list names this server, whose port is fixed while it runs.
         const std::string strList = m_catalog.ListText(BaseUrl());

@@ -56,6 +56,11 @@ public:
     std::string BaseUrl() const { return m_server.BaseUrl(); }
     // BaseUrl() followed by DemoCatalog::kListPath: the value for FileList.
     std::string ListUrl() const;
+    // The demo page (served at "/" too): an object element of the control
+    // whose FileList names the list relative to the page.
+    static constexpr std::string_view kPagePath = "/index.html";
+    static std::string PageHtml();
+    std::string PageUrl() const { return BaseUrl() + std::string(kPagePath); }
     // Connections accepted since the last Start.
     int ConnectionCount() const { return m_server.ConnectionCount(); }
     const DemoCatalog& Catalog() const { return m_catalog; }
@@ -63,7 +68,7 @@ public:
 private:
     using Clock = std::chrono::steady_clock;
 
-    // A connection thread's: the list, a file, 404 or 405.
+    // A connection thread's: the page, the list, a file, 404 or 405.
     Ending Answer(const loopback::HttpRequest& request, loopback::ResponseWriter& writer) override;
     // The file's body in slices, each released when the pace allows.
     Ending SendBody(const DemoCatalog::File& file, loopback::ResponseWriter& writer) const;

@@ -15,6 +15,7 @@
 #include "core/TextUnits.h"
 #include "core/Version.h"
 #include "host/BridgeCommand.h"
+#include "host/BrowserDemo.h"
 #include "host/ClientPresenter.h"
 #include "host/CommandLine.h"
 #include "host/ControlLoader.h"
@@ -390,6 +391,9 @@ int Serve(const std::string& strProgram, const HostOptions& options)
 // purpose, so a run that completed is a success here whatever those did.
 int Demo(const std::string& strProgram, const HostOptions& options)
 {
+    if (options.bBrowser) {
+        return BrowserDemo::Run();
+    }
     const bool bHeadless = options.bHeadless || NoDisplay();
     std::optional<std::string> strDest = options.strDest;
     if (!strDest && bHeadless) {
