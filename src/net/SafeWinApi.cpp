@@ -94,6 +94,28 @@ std::wstring CanonicalPathOrQuery(std::wstring strText, bool bEncode)
     return strText;
 }
 
+// A path with its dot segments removed, kept from reading as something
+// else once it is joined again (RFC 3986, 5.2.4 and 4.2): without an
+// authority, a path that now begins with "//" would read as one ("http:/.//h"
+// is not "http://h"), so it keeps "/." in front; without scheme and
+// authority, a first segment with ":" would read as a scheme ("a/../b:c"),
+// so it keeps "./" in front.
+std::wstring RecomposablePath(std::wstring_view strPath, const UrlReferenceParts& parts)
+{
+    std::wstring strResult = RemoveDotSegments(strPath);
+    if (!parts.authority.empty()) {
+        return strResult;
+    }
+    if (strResult.rfind(L"//", 0) == 0) {
+        return L"/." + strResult;
+    }
+    if (parts.scheme.empty() &&
+        strResult.substr(0, strResult.find(L'/')).find(L':') != std::wstring::npos) {
+        return L"./" + strResult;
+    }
+    return strResult;
+}
+
 }  // namespace
 
 std::wstring InternetCanonicalizeUrlW(const wchar_t* strUrl, unsigned uintFlags)
@@ -121,7 +143,7 @@ std::wstring InternetCanonicalizeUrlW(const wchar_t* strUrl, unsigned uintFlags)
         const bool encode = (uintFlags & kIcuNoEncode) == 0;
         std::wstring result = core::ToLowerAscii(parts.scheme);
         result += CanonicalAuthority(parts.authority, strScheme);
-        result += CanonicalPathOrQuery(RemoveDotSegments(strPath), encode);
+        result += CanonicalPathOrQuery(RecomposablePath(strPath, parts), encode);
         result += CanonicalPathOrQuery(std::wstring(parts.query), encode);
         result += parts.fragment;
         return result;

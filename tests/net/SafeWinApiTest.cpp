@@ -115,6 +115,31 @@ TEST(SafeWinApiTest, CanonicalFormExamples)
     EXPECT_EQ(InternetCanonicalizeUrlW(L"http://h/a?x=\\..", 0), L"http://h/a?x=%5C..");
 }
 
+// Found by fuzzing: removing dot segments could make a path begin with "//"
+// where no authority is, and the canonical form then named a host
+// ("http:/.//h/x" became "http://h/x", whose canonical form is another
+// text again); or make a relative path's first segment read as a scheme.
+TEST(SafeWinApiTest, RemovedDotSegmentsNeverMakeAHostOrASchemeAppear)
+{
+    const std::pair<const wchar_t*, const wchar_t*> table[] = {
+        {L"http:/.//evil.example/x", L"http:/.//evil.example/x"},
+        {L"http:/a/..//evil.example/x", L"http:/.//evil.example/x"},
+        {L"http:/.//", L"http:/.//"},
+        {L"x/../http:evil", L"./http:evil"},
+        {L"x/../a:b/c", L"./a:b/c"},
+        // With an authority, or a colon after the first segment, nothing changes.
+        {L"http://h/a/..//b", L"http://h//b"},
+        {L"x/../a/b:c", L"a/b:c"},
+    };
+    for (const auto& [strUrl, strExpected] : table) {
+        SCOPED_TRACE(core::ToUtf8(strUrl));
+        for (const unsigned uintFlags : {kIcuNoEncode, 0u}) {
+            EXPECT_EQ(InternetCanonicalizeUrlW(strUrl, uintFlags), strExpected);
+            EXPECT_EQ(InternetCanonicalizeUrlW(strExpected, uintFlags), strExpected);
+        }
+    }
+}
+
 TEST(SafeWinApiTest, OnlyTheFirst2048UnitsAreUsed)
 {
     const std::wstring head = L"http://h/";
