@@ -169,15 +169,22 @@ std::wstring CreatePath(const std::wstring& strFolder, const std::vector<std::ws
     std::wstring strPath = strFolder;
     for (const std::wstring& strPart : parts) {
         strPath = AppendFolder(strPath, strPart);
-        if (PathEntryExists(strPath)) {
+        // A level is entered only as a real folder: a link there, even to a
+        // folder, would lead outside the destination (the chosen folder
+        // itself may be a link).
+        const std::string strPathUtf8 = core::ToUtf8(strPath);
+        struct stat info {};
+        if (::lstat(strPathUtf8.c_str(), &info) == 0) {
+            if (S_ISLNK(info.st_mode)) {
+                PB_THROW(core::AccessDeniedException, strPath.c_str());
+            }
+            // A folder is entered; anything else fails at the next level.
             continue;
         }
         // Another thread or program may create the level in between: a
         // folder that is there after all is what was wanted.
-        const std::string strPathUtf8 = core::ToUtf8(strPath);
-        struct stat info {};
         if (::mkdir(strPathUtf8.c_str(), S_IRWXU | S_IRWXG | S_IRWXO) != 0 &&
-            !(errno == EEXIST && ::stat(strPathUtf8.c_str(), &info) == 0 &&
+            !(errno == EEXIST && ::lstat(strPathUtf8.c_str(), &info) == 0 &&
               S_ISDIR(info.st_mode))) {
             PB_THROW(CreateDownloadPathException, strPath.c_str());
         }

@@ -53,7 +53,10 @@ bool PathEntryExists(const std::wstring& strPath);
 std::wstring JoinFolders(const std::wstring& strFolder, const std::vector<std::wstring>& parts);
 
 // strFolder with the parts appended one level at a time; each missing level
-// is created (mode 0777 less the umask). A part "." or ".." throws
+// is created (mode 0777 less the umask), and an existing level is entered
+// only if it is not a symbolic link (strFolder itself may be one): a link
+// there, even to a folder, throws core::AccessDeniedException with the path
+// of that level (the file ends as a write error, as a ".." does). A part "." or ".." throws
 // core::AccessDeniedException with the path built so far, before anything is
 // created for it (levels before it are created); so does an empty part or one
 // holding "/" or NUL, which no split name has. A failing mkdir throws

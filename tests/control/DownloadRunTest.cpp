@@ -209,6 +209,27 @@ TEST_F(DownloadRunTest, FullRunRaisesEveryStageInOrderAndStoresTheFiles)
     EXPECT_NE(notices[0].find(destination.wstring()), std::wstring::npos);
 }
 
+TEST_F(DownloadRunTest, ALinkInsideTheDestinationIsNoWayOutOfIt)
+{
+    // dest/sub leads to another folder that holds a file of the same name.
+    const fs::path elsewhere = destination.parent_path() / "elsewhere-of-link-test";
+    fs::remove_all(elsewhere);
+    fs::create_directories(elsewhere);
+    std::ofstream(elsewhere / "f.txt") << "keep";
+    fs::create_directory_symlink(elsewhere, destination / "sub");
+    server.Route("/f.txt", HttpResponse::Text(200, "hostile"));
+    server.Route("/g.txt", HttpResponse::Text(200, "good"));
+    Add("/f.txt", L"sub/f.txt", 7);
+    Add("/g.txt", L"g.txt", 4);
+
+    EXPECT_EQ(control.Download(), S_OK);
+
+    EXPECT_EQ(ReadFile(elsewhere / "f.txt"), "keep");
+    EXPECT_EQ(log->Count("item 6"), 1) << "a write error for the file that would leave";
+    EXPECT_EQ(ReadFile(destination / "g.txt"), "good") << "the next file goes on";
+    fs::remove_all(elsewhere);
+}
+
 TEST_F(DownloadRunTest, TheLogOfARunThatReachedTheTransferIsKeptWithOrWithoutTheCompletionDialog)
 {
     server.Route("/a.txt", HttpResponse::Text(200, "a"));

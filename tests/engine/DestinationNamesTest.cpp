@@ -132,6 +132,17 @@ TEST_F(DestinationNamesTest, CreatePathFailuresNameTheLevel)
         EXPECT_NE(std::wstring(failure.GetMessage()).find(strBlocked), std::wstring::npos)
             << core::ToUtf8(failure.GetMessage());
     }
+    // A link inside the destination is not a way out of it, even to a
+    // folder; the chosen folder itself may be a link.
+    fs::create_directories(root / "elsewhere");
+    fs::create_directory_symlink(root / "elsewhere", destination / "sub");
+    EXPECT_THROW(CreatePath(Wide(destination), {L"sub"}), core::AccessDeniedException);
+    EXPECT_THROW(CreatePath(Wide(destination), {L"sub", L"deeper"}), core::AccessDeniedException);
+    EXPECT_TRUE(fs::is_empty(root / "elsewhere"));
+    fs::create_directory_symlink(destination, root / "linked-destination");
+    EXPECT_EQ(CreatePath(Wide(root / "linked-destination"), {L"real"}),
+              Wide(root / "linked-destination" / "real"));
+    EXPECT_TRUE(fs::is_directory(destination / "real"));
     // The chosen folder itself is never created here.
     EXPECT_THROW(CreatePath(Wide(root / "gone"), {L"a"}), core::CreateTempFileException);
     EXPECT_FALSE(fs::exists(root / "gone"));
