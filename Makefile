@@ -3,8 +3,11 @@
 #   make test   - build, run the whole suite, then run it again under
 #                 AddressSanitizer + UndefinedBehaviorSanitizer (build-asan/),
 #                 then the multi-threaded suites under ThreadSanitizer
-#                 (build-tsan/)
-#   make demo   - build, then run the main job: the host program's demo
+#                 (build-tsan/), then each fuzz target for a few seconds
+#                 (build-fuzz/, clang)
+#   make demo   - build the host program and the module only, then run the
+#                 main job: the host program's demo
+#   make fuzz   - run each fuzz target for longer (FUZZ_SECONDS each)
 #   make screenshots - render the control's dialogs into docs/images, and a
 #                 page in Chromium with a dialog over it (xvfb, imagemagick)
 #   make bench  - build, then time the program against curl and wget2
@@ -12,6 +15,7 @@
 BUILD_DIR ?= build
 ASAN_DIR  ?= build-asan
 TSAN_DIR  ?= build-tsan
+FUZZ_DIR  ?= build-fuzz
 JOBS      ?= $(shell nproc)
 
 CMAKE_COMMON = -G Ninja -DPULLBAY_WERROR=ON
@@ -34,7 +38,15 @@ TSAN_REPORTS = $(abspath $(TSAN_DIR))/tsan-reports
 TSAN_ENV = \
   TSAN_OPTIONS=halt_on_error=1:second_deadlock_stack=1:suppressions=$(CURDIR)/tests/tsan.supp:log_path=$(TSAN_REPORTS)/report
 
-.PHONY: all deps build test test-release test-asan test-tsan demo screenshots bench clean
+# The libFuzzer targets (fuzz/), built with clang into a directory of their
+# own. make test runs each for FUZZ_TEST_SECONDS over its committed corpus
+# (fuzz/corpus/<name>/), make fuzz for FUZZ_SECONDS; new inputs go to
+# $(FUZZ_DIR)/fuzz-corpus/, findings and logs to $(FUZZ_DIR)/fuzz-findings/.
+FUZZ_TARGETS      = file_list url http_head persistence serve_request
+FUZZ_TEST_SECONDS ?= 10
+FUZZ_SECONDS      ?= 600
+
+.PHONY: all deps build test test-release test-asan test-tsan test-fuzz fuzz fuzz-build demo screenshots bench clean
 
 all: build
 
@@ -45,7 +57,7 @@ build: deps
 	cmake -S . -B $(BUILD_DIR) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
-test: test-release test-asan test-tsan
+test: test-release test-asan test-tsan test-fuzz
 
 test-release: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
@@ -62,9 +74,23 @@ test-tsan: deps
 	$(TSAN_ENV) ctest --test-dir $(TSAN_DIR) --output-on-failure -j $(JOBS) -L '$(TSAN_LABELS)' || \
 	  { cat $(TSAN_REPORTS)/report.* 2>/dev/null; exit 1; }
 
+fuzz-build: deps
+	cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ -DPULLBAY_FUZZ=ON -DPULLBAY_BUILD_TESTS=OFF
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target $(addprefix fuzz_,$(FUZZ_TARGETS))
+
+test-fuzz: fuzz-build
+	scripts/run-fuzzers.sh $(FUZZ_DIR) $(FUZZ_TEST_SECONDS) $(FUZZ_TARGETS)
+
+fuzz: fuzz-build
+	scripts/run-fuzzers.sh $(FUZZ_DIR) $(FUZZ_SECONDS) $(FUZZ_TARGETS)
+
 # The demo serves a generated file list on a loopback port and downloads it
 # (headless into ./pullbay-demo-downloads unless DEMO_ARGS says otherwise).
-demo: build
+# It needs the host program and the module it loads, nothing of the tests.
+demo: deps
+	cmake -S . -B $(BUILD_DIR) $(CMAKE_COMMON) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake --build $(BUILD_DIR) -j $(JOBS) --target pullbay pullbay_module
 	$(BUILD_DIR)/pullbay demo $(DEMO_ARGS)
 
 # The control's dialogs rendered offscreen with sample data into docs/images.
@@ -83,4 +109,4 @@ bench: build
 	bench/throughput.sh $(BUILD_DIR)
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(TSAN_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(TSAN_DIR) $(FUZZ_DIR)

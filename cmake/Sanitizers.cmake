@@ -21,3 +21,21 @@ if(PULLBAY_TSAN)
   add_compile_options(${PULLBAY_TSAN_FLAGS} -O1)
   add_link_options(${PULLBAY_TSAN_FLAGS})
 endif()
+
+# libFuzzer: every target instrumented for coverage, with AddressSanitizer
+# and UndefinedBehaviorSanitizer (a finding aborts); the fuzz programs add
+# libFuzzer's main (fuzz/CMakeLists.txt). Clang only.
+if(PULLBAY_FUZZ)
+  if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "Clang")
+    message(FATAL_ERROR "PULLBAY_FUZZ needs clang: CC=clang CXX=clang++")
+  endif()
+  if(PULLBAY_SANITIZE OR PULLBAY_TSAN)
+    message(FATAL_ERROR "PULLBAY_FUZZ brings its own sanitizers")
+  endif()
+  set(PULLBAY_FUZZ_FLAGS
+      -fsanitize=fuzzer-no-link,address,undefined
+      -fno-sanitize-recover=undefined
+      -fno-omit-frame-pointer)
+  add_compile_options(${PULLBAY_FUZZ_FLAGS})
+  add_link_options(-fsanitize=address,undefined)
+endif()

@@ -4,6 +4,9 @@
 # As another user: prints the exact command to run and fails.
 set -eu
 
+# The fuzz targets build with clang; its sanitizer and libFuzzer runtime
+# (libclang-rt-14-dev) is only a recommendation of clang, and recommendations
+# are not installed here, so it is named.
 PACKAGES="
   g++
   cmake
@@ -22,6 +25,8 @@ PACKAGES="
   ca-certificates
   libgumbo-dev
   nginx-light
+  clang
+  libclang-rt-14-dev
   chromium
 "
 

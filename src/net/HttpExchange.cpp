@@ -234,10 +234,10 @@ std::size_t HttpExchange::OnHeaderLine(const char* pData, std::size_t uintSize)
         }
         return uintSize;
     }
-    const std::size_t uintColon = line.find(':');
-    if (uintColon != std::string_view::npos && m_head.intStatus != 0) {
-        m_head.headers.emplace_back(std::string(line.substr(0, uintColon)),
-                                    std::string(line.substr(uintColon + 1)));
+    if (m_head.intStatus != 0) {
+        if (auto field = ParseHeaderLine(line)) {
+            m_head.headers.push_back(std::move(*field));
+        }
     }
     return uintSize;
 }

@@ -71,6 +71,16 @@ int ParseStatusLine(std::string_view strLine)
     return status && *status >= 100 && *status <= 999 ? *status : 0;
 }
 
+std::optional<std::pair<std::string, std::string>> ParseHeaderLine(std::string_view strLine)
+{
+    const std::size_t uintColon = strLine.find(':');
+    if (uintColon == std::string_view::npos) {
+        return std::nullopt;
+    }
+    return std::pair<std::string, std::string>(strLine.substr(0, uintColon),
+                                               strLine.substr(uintColon + 1));
+}
+
 std::optional<ContentRange> ParseContentRange(std::string_view strValue)
 {
     strValue = Trim(strValue);

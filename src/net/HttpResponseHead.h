@@ -22,6 +22,11 @@ struct HttpResponseHead {
 // "HTTP/1.1 206 Partial Content" -> 206; 0 when the line is no status line.
 int ParseStatusLine(std::string_view strLine);
 
+// A header line as it arrived ("Name: value\r\n") split at its first ":"
+// into the name and the rest, both untrimmed (Header() trims the value);
+// nullopt for a line without ":".
+std::optional<std::pair<std::string, std::string>> ParseHeaderLine(std::string_view strLine);
+
 // "bytes 600-999/1000" -> {600, 1000}; total -1 when given as "*". nullopt
 // when the text is not a byte range.
 struct ContentRange {
