@@ -1,5 +1,7 @@
 #include "engine/FileListDownloader.h"
 
+#include <unistd.h>
+
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -221,6 +223,7 @@ void FileListDownloader::ProcessItem(std::size_t uintIndex)
 
     if (pItem->GetResult() != api::ItemSuccess) {
         m_pStatistic->CancelItemProgress(pItem, static_cast<std::uint32_t>(pItem->GetFileSize()));
+        DiscardTemporaryFile(*pItem);
     }
     m_events.ItemComplete(L"", pItem);
 }
@@ -271,6 +274,18 @@ void FileListDownloader::DownloadItem(const std::shared_ptr<FileItem>& pItem)
         transfer.Download(pItem->GetUrl().c_str());
     }
     pItem->SetResult(api::ItemSuccess);
+}
+
+void FileListDownloader::DiscardTemporaryFile(FileItem& item)
+{
+    // Closed and removed at once: kept until the run's end, a thousand failed
+    // files would use up the descriptors (and their bytes the disk), and
+    // every later file would fail with them.
+    item.SetTemporaryStream(nullptr);
+    const std::wstring& strPath = item.GetTemporaryFilePath();
+    if (!strPath.empty() && strPath.find(L'\0') == std::wstring::npos) {
+        ::unlink(core::ToUtf8(strPath).c_str());
+    }
 }
 
 void FileListDownloader::ReportSkippedByAll(std::size_t uintIndex)

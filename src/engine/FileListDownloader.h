@@ -94,6 +94,7 @@ private:
     void ProcessItem(std::size_t uintIndex);
     void DownloadItem(const std::shared_ptr<model::FileItem>& pItem);
     void ReportSkippedByAll(std::size_t uintIndex);
+    void DiscardTemporaryFile(model::FileItem& item);
     void CreateDestLocationPath(model::FileItem& item);
     void MakeDestFileName(const std::shared_ptr<model::FileItem>& pItem);
     void CreateTemporaryStream(model::FileItem& item);

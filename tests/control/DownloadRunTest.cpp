@@ -9,6 +9,7 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -484,7 +485,7 @@ TEST_F(DownloadRunTest, AFailedListEndsTheRunAndDownloadFileListReportsIt)
 namespace pullbay::test {
 namespace {
 
-TEST_F(DownloadRunTest, PromptAskedNoLeavesTheFolderClosedAndAnotherControlLeavesTheTemporaryFiles)
+TEST_F(DownloadRunTest, PromptAskedNoLeavesTheFolderClosedAndNoTemporaryFileBehind)
 {
     server.Route("/missing", HttpResponse::Text(404, "gone"));
     Add("/missing", L"missing.bin", 4);
@@ -493,14 +494,45 @@ TEST_F(DownloadRunTest, PromptAskedNoLeavesTheFolderClosedAndAnotherControlLeave
     EXPECT_EQ(presenter->Count(L"message Do you want to open the folder"), 1);
     EXPECT_TRUE(notices.empty());
     EXPECT_EQ(log->Count("item 7"), 1);
-    // The 404 file's temporary file stays until its control goes; another
-    // control coming and going leaves it alone.
+    // The 404 file's temporary file went as soon as the file failed.
     const fs::path temp = fs::path(std::getenv("TMPDIR")) / "Pullbay_Temp";
-    ASSERT_EQ(CountTemporaryFiles(temp), 1);
-    {
-        Pullbay other;
+    EXPECT_EQ(CountTemporaryFiles(temp), 0);
+}
+
+// Open descriptors of this process.
+int OpenDescriptors()
+{
+    return static_cast<int>(
+        std::distance(fs::directory_iterator("/proc/self/fd"), fs::directory_iterator()));
+}
+
+TEST_F(DownloadRunTest, FailedFilesGiveTheirTemporaryFilesBackAtOnce)
+{
+    // Kept open until the run's end, each failed file held a descriptor: a
+    // thousand of them failed every file after, good ones included.
+    server.Route("/missing", HttpResponse::Text(404, "gone"));
+    server.Route("/good.txt", HttpResponse::Text(200, "good"));
+    constexpr int kMissing = 40;
+    for (int i = 0; i < kMissing; ++i) {
+        Add("/missing", L"missing" + std::to_wstring(i) + L".bin", 4);
     }
-    EXPECT_EQ(CountTemporaryFiles(temp), 1);
+    Add("/good.txt", L"good.txt", 4);
+    std::optional<int> intDuringLastFile;
+    log->onEvent = [&](EventId event, const std::vector<Variant>& args) {
+        if (event == EventId::DownloadItemComplete && args[0].I4() == api::ItemSuccess) {
+            intDuringLastFile = OpenDescriptors();
+        }
+    };
+    const int intBefore = OpenDescriptors();
+
+    EXPECT_EQ(control.Download(), S_OK);
+
+    EXPECT_EQ(log->Count("item 7"), kMissing);
+    ASSERT_TRUE(intDuringLastFile.has_value());
+    EXPECT_LT(*intDuringLastFile - intBefore, kMissing / 2)
+        << "descriptors held by the failed files";
+    EXPECT_EQ(ReadFile(destination / "good.txt"), "good");
+    EXPECT_EQ(CountTemporaryFiles(fs::path(std::getenv("TMPDIR")) / "Pullbay_Temp"), 0);
 }
 
 }  // namespace
