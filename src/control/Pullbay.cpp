@@ -550,8 +550,10 @@ HRESULT Pullbay::GetDownloadFileMimeType(std::int32_t intIndex, NullableString* 
 
 HRESULT Pullbay::GetDownloadFileSize(std::int32_t intIndex, std::int32_t* pValue) const
 {
-    return ReadItem(intIndex, pValue,
-                    [](const model::FileItem& item) { return item.GetFileSize(); });
+    // The low 32 bits of a size that a list declared beyond them.
+    return ReadItem(intIndex, pValue, [](const model::FileItem& item) {
+        return static_cast<std::int32_t>(item.GetFileSize());
+    });
 }
 
 HRESULT Pullbay::GetDownloadFileCount(std::int32_t* pValue) const

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <charconv>
@@ -395,6 +396,11 @@ HRESULT FileListDownloader::DownloadProgress(std::int64_t intPosition,
     // A skip takes effect at once, also for a file whose size nobody knows.
     if (m_bSkipCurrent.load()) {
         PB_THROW(SkippedByUserException);
+    }
+    // More bytes than declared can only end as the wrong size: stop now
+    // instead of taking in whatever a server keeps sending.
+    if (intPosition > std::max<std::int64_t>(pItem->GetFileSize(), 0)) {
+        PB_THROW(InvalidFileSizeException);
     }
     std::int64_t intTotal = intDeclaredLength;
     if (intTotal == 0) {

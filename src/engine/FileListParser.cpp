@@ -56,9 +56,9 @@ std::wstring GroupText(const boost::wcmatch& match, int intGroup)
     return std::wstring(match[intGroup].first, match[intGroup].second);
 }
 
-// The whole field as an unsigned 32-bit number; ASCII digits only, so the
+// The whole field as a number from 0 to 2^63 - 1; ASCII digits only, so the
 // process locale plays no part.
-bool ParseFileSize(const std::wstring& strField, std::uint32_t& uintSize)
+bool ParseFileSize(const std::wstring& strField, std::int64_t& intSize)
 {
     if (strField.empty()) {
         return false;
@@ -72,7 +72,7 @@ bool ParseFileSize(const std::wstring& strField, std::uint32_t& uintSize)
         strDigits.push_back(static_cast<char>(ch));
     }
     const char* pEnd = strDigits.data() + strDigits.size();
-    const auto result = std::from_chars(strDigits.data(), pEnd, uintSize);
+    const auto result = std::from_chars(strDigits.data(), pEnd, intSize);
     return result.ec == std::errc() && result.ptr == pEnd;
 }
 
@@ -193,8 +193,8 @@ FileListBatch::Entry FileListParser::ParseLine(const std::wstring& strLine) cons
         return FileListBatch::Entry::Error(ErrorCode::kBadListLine, strLine);
     }
 
-    std::uint32_t uintSize = 0;
-    if (!ParseFileSize(GroupText(match, kGroupSize), uintSize)) {
+    std::int64_t intSize = 0;
+    if (!ParseFileSize(GroupText(match, kGroupSize), intSize)) {
         return FileListBatch::Entry::Error(ErrorCode::kInvalidArgument,
                                            FileListBatch::kInvalidFileSizeText);
     }
@@ -204,11 +204,9 @@ FileListBatch::Entry FileListParser::ParseLine(const std::wstring& strLine) cons
         return FileListBatch::Entry::Error(ErrorCode::kNoAbsoluteUrl, std::move(strUrl));
     }
 
-    // Sizes above 2^31 - 1 keep their 32 bits: the size check compares them
-    // as unsigned numbers.
-    return FileListBatch::Entry::Item(
-        FileItem::Create(GroupText(match, kGroupMimeType), static_cast<std::int32_t>(uintSize),
-                         GroupText(match, kGroupFileName), std::move(strUrl)));
+    return FileListBatch::Entry::Item(FileItem::Create(GroupText(match, kGroupMimeType), intSize,
+                                                       GroupText(match, kGroupFileName),
+                                                       std::move(strUrl)));
 }
 
 bool FileListParser::MakeItemUrl(const std::wstring& strField, std::wstring& strUrl) const

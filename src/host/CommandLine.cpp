@@ -32,6 +32,26 @@ bool Accepts(Command command, const std::string& strOption)
     }
 }
 
+// Whether the SIZE of an --add value is a plain decimal number too large for
+// the 32-bit size of DownloadFileAdd.
+bool IsSizeBeyondAdd(const std::string& strAdded)
+{
+    const std::size_t uintFirst = strAdded.find('|');
+    const std::size_t uintSecond =
+        uintFirst == std::string::npos ? std::string::npos : strAdded.find('|', uintFirst + 1);
+    if (uintSecond == std::string::npos ||
+        strAdded.find('|', uintSecond + 1) == std::string::npos) {
+        return false;
+    }
+    const std::string strSize = strAdded.substr(uintFirst + 1, uintSecond - uintFirst - 1);
+    if (strSize.empty() || strSize.find_first_not_of("0123456789") != std::string::npos) {
+        return false;
+    }
+    std::int32_t intSize = 0;
+    const auto result = std::from_chars(strSize.data(), strSize.data() + strSize.size(), intSize);
+    return result.ec == std::errc::result_out_of_range;
+}
+
 bool TakesValue(const std::string& strOption)
 {
     return strOption != "--headless" && strOption != "--events" && strOption != "--download" &&
@@ -164,6 +184,13 @@ ParseResult ParseCommandLine(const std::vector<std::string>& arguments)
             options.strDest = strValue;
         } else {
             std::optional<AddedFile> file = ParseAddedFile(strValue);
+            if (!file && IsSizeBeyondAdd(strValue)) {
+                // DownloadFileAdd takes a 32-bit size; a list declares 64 bits.
+                result.strError = "--add takes sizes up to 2147483647 bytes; a larger file "
+                                  "comes through a file list (--param FileList=URL): " +
+                                  strValue;
+                return result;
+            }
             if (!file) {
                 result.strError =
                     "--add needs 'MIME|SIZE|URL|NAME' with a decimal SIZE: " + strValue;

@@ -6,7 +6,7 @@
 
 namespace pullbay::model {
 
-std::shared_ptr<FileItem> FileItem::Create(std::wstring strMimeType, std::int32_t intFileSize,
+std::shared_ptr<FileItem> FileItem::Create(std::wstring strMimeType, std::int64_t intFileSize,
                                            std::wstring strFileName, std::wstring strUrl)
 {
     auto pItem = std::make_shared<FileItem>();
@@ -22,11 +22,11 @@ std::shared_ptr<FileItem> FileItem::CloneDeclared() const
     return Create(m_strMimeType, m_intFileSize, m_strFileName, m_strUrl);
 }
 
-void FileItem::SetFileSize(std::int32_t intFileSize)
+void FileItem::SetFileSize(std::int64_t intFileSize)
 {
     m_intFileSize = intFileSize;
     // Locale-free: the process locale may group digits.
-    char buffer[16];
+    char buffer[24];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, intFileSize);
     m_strFileSizeText =
         result.ec == std::errc() ? std::wstring(buffer, result.ptr) : std::wstring();

@@ -29,16 +29,18 @@ public:
     FileItem& operator=(const FileItem&) = delete;
 
     // A new item from what a page declares; every other field initial.
-    static std::shared_ptr<FileItem> Create(std::wstring strMimeType, std::int32_t intFileSize,
+    static std::shared_ptr<FileItem> Create(std::wstring strMimeType, std::int64_t intFileSize,
                                             std::wstring strFileName, std::wstring strUrl);
     // A new item with this item's MimeType, FileSize, FileName and Url and
     // every other field initial: the start of a replacement that changes
     // one of them (an item in a list is replaced, never re-keyed).
     std::shared_ptr<FileItem> CloneDeclared() const;
 
-    std::int32_t GetFileSize() const { return m_intFileSize; }
+    // The declared size: 64 bits, so a list can declare files of 4 GiB and
+    // more. The scripting surface and the events carry its low 32 bits.
+    std::int64_t GetFileSize() const { return m_intFileSize; }
     // Also rewrites FileSizeText.
-    void SetFileSize(std::int32_t intFileSize);
+    void SetFileSize(std::int64_t intFileSize);
     const std::wstring& GetFileSizeText() const { return m_strFileSizeText; }
 
     const std::wstring& GetMimeType() const { return m_strMimeType; }
@@ -118,7 +120,7 @@ private:
     }
 
     // Declared by the page or the list; GUI thread.
-    std::int32_t m_intFileSize = 0;
+    std::int64_t m_intFileSize = 0;
     std::wstring m_strMimeType;
     std::wstring m_strFileSizeText;
     std::wstring m_strFileName;

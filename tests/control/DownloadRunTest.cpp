@@ -22,6 +22,7 @@
 #include "support/PatternBytes.h"
 #include "support/TestFiles.h"
 #include "support/TestHttpServer.h"
+#include "support/Watchdog.h"
 
 namespace pullbay::test {
 namespace {
@@ -229,6 +230,29 @@ TEST_F(DownloadRunTest, ALinkInsideTheDestinationIsNoWayOutOfIt)
     EXPECT_EQ(log->Count("item 6"), 1) << "a write error for the file that would leave";
     EXPECT_EQ(ReadFile(destination / "g.txt"), "good") << "the next file goes on";
     fs::remove_all(elsewhere);
+}
+
+TEST_F(DownloadRunTest, AServerSendingMoreThanDeclaredIsStoppedAtOnce)
+{
+    // Declared as 10 bytes, the body goes on for 20 s: the file stops at the
+    // first bytes beyond the declared size (the watchdog fails the test
+    // otherwise), as the wrong size it is.
+    HttpResponse endless;
+    endless.body = PatternBytes(0, 4 * 1024 * 1024, 9);
+    endless.sendContentLength = false;
+    endless.chunkSize = 4096;
+    endless.delayBetweenChunks = std::chrono::milliseconds(20);
+    server.Route("/endless", endless);
+    server.Route("/next.txt", HttpResponse::Text(200, "next"));
+    Add("/endless", L"small.bin", 10);
+    Add("/next.txt", L"next.txt", 4);
+    {
+        Watchdog watchdog("a body beyond its declared size", std::chrono::seconds(10));
+        EXPECT_EQ(control.Download(), S_OK);
+    }
+    EXPECT_EQ(log->Count("item 5"), 1);
+    EXPECT_FALSE(fs::exists(destination / "small.bin"));
+    EXPECT_EQ(ReadFile(destination / "next.txt"), "next");
 }
 
 TEST_F(DownloadRunTest, TheLogOfARunThatReachedTheTransferIsKeptWithOrWithoutTheCompletionDialog)

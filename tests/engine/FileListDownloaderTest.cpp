@@ -111,7 +111,7 @@ protected:
     }
 
     std::shared_ptr<FileItem> Item(const std::string& strPath, const std::wstring& strName,
-                                   std::int32_t intSize, const std::wstring& strMime = L"*/*")
+                                   std::int64_t intSize, const std::wstring& strMime = L"*/*")
     {
         return FileItem::Create(strMime, intSize, strName, Widen(server.BaseUrl() + strPath));
     }
@@ -178,6 +178,29 @@ TEST_F(FileListDownloaderTest, FiveFilesEndWithTheirResultsEventsAndFiles)
     EXPECT_EQ(events.progress.back().intIndex, 4);
     EXPECT_EQ(pEngine->GetCurrentIndex(), -1);
     EXPECT_EQ(pEngine->GetCurrentItem(), nullptr);
+}
+
+TEST_F(FileListDownloaderTest, DeclaredSizesCountAll64Bits)
+{
+    // A declared size of 4 GiB + 1000 whose low 32 bits are 1000: the body of
+    // 1000 bytes is the wrong size, and the run's total holds every bit.
+    const std::int64_t intHuge = 4294967296LL + 1000;
+    HttpResponse thousand;
+    thousand.body = PatternBytes(0, 1000, 3);
+    server.Route("/thousand", thousand);
+    server.Route("/three", HttpResponse::Text(200, "abc", "application/octet-stream"));
+
+    auto pEngine = Engine({Item("/thousand", L"huge.bin", intHuge), Item("/three", L"c.bin", 3)});
+    EXPECT_EQ(pEngine->GetProgressStatistic()->GetTotal(),
+              static_cast<std::uint64_t>(intHuge) + 3u);
+    pEngine->Process();
+
+    ASSERT_EQ(events.completed.size(), 2u);
+    EXPECT_EQ(events.completed[0]->GetResult(), api::ItemWrongFileSize);
+    EXPECT_EQ(events.completed[1]->GetResult(), api::ItemSuccess);
+    EXPECT_FALSE(fs::exists(destination / "huge.bin"));
+    // The failed file's size left the total whole.
+    EXPECT_EQ(pEngine->GetProgressStatistic()->GetTotal(), 3u);
 }
 
 TEST_F(FileListDownloaderTest, MimeTypeRulesAndResponsesWithoutType)

@@ -44,12 +44,14 @@ TEST(FileItemTest, SizeTextIsPlainDecimalWhateverTheLocale)
     model::FileItem item;
     EXPECT_EQ(item.GetFileSize(), 0);
     EXPECT_EQ(item.GetFileSizeText(), L"");
-    const std::pair<std::int32_t, const wchar_t*> table[] = {
+    const std::pair<std::int64_t, const wchar_t*> table[] = {
         {0, L"0"},
         {7, L"7"},
         {1234567, L"1234567"},
         {INT32_MAX, L"2147483647"},
         {INT32_MIN, L"-2147483648"},
+        {5368709120, L"5368709120"},
+        {INT64_MAX, L"9223372036854775807"},
     };
     for (const auto& [intSize, strText] : table) {
         item.SetFileSize(intSize);
