@@ -65,6 +65,12 @@ const wchar_t* ReasonOf(const core::Exception& failure)
     return *failure.GetMessage() != L'\0' ? failure.GetMessage() : kUnexpectedFailure;
 }
 
+// The declared size as a byte count (never negative in a list).
+std::uint64_t DeclaredSize(const FileItem& item)
+{
+    return item.GetFileSize() > 0 ? static_cast<std::uint64_t>(item.GetFileSize()) : 0;
+}
+
 // The stream's size as its end position reports it; when that is 0, the
 // bytes read from position 0 (a stream that cannot tell its size).
 std::uint64_t MeasureStream(core::IStream& stream)
@@ -102,7 +108,7 @@ FileListDownloader::FileListDownloader(const model::PropertyHolder& settings,
 {
     std::uint64_t uintTotal = 0;
     for (const auto& pItem : m_items) {
-        uintTotal += static_cast<std::uint32_t>(pItem->GetFileSize());
+        uintTotal += DeclaredSize(*pItem);
     }
     m_pStatistic = std::make_shared<ui::ProgressStatistic>(uintTotal);
 }
@@ -223,7 +229,7 @@ void FileListDownloader::ProcessItem(std::size_t uintIndex)
     }
 
     if (pItem->GetResult() != api::ItemSuccess) {
-        m_pStatistic->CancelItemProgress(pItem, static_cast<std::uint32_t>(pItem->GetFileSize()));
+        m_pStatistic->CancelItemProgress(pItem, DeclaredSize(*pItem));
         DiscardTemporaryFile(*pItem);
     }
     m_events.ItemComplete(L"", pItem);
@@ -404,7 +410,7 @@ HRESULT FileListDownloader::DownloadProgress(std::int64_t intPosition,
     }
     std::int64_t intTotal = intDeclaredLength;
     if (intTotal == 0) {
-        intTotal = static_cast<std::uint32_t>(pItem->GetFileSize());
+        intTotal = pItem->GetFileSize();
         if (intTotal == 0) {
             return E_FAIL;
         }
@@ -481,7 +487,7 @@ HRESULT FileListDownloader::DownloadComplete(int, const wchar_t*)
     // Closes the temporary file.
     pItem->SetTemporaryStream(nullptr);
 
-    if (uintSize != static_cast<std::uint32_t>(pItem->GetFileSize())) {
+    if (uintSize != DeclaredSize(*pItem)) {
         PB_THROW(InvalidFileSizeException);
     }
     // In Protected Mode the file stays in the writeable folder and is moved
