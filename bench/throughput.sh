@@ -70,6 +70,9 @@ cleanup() {
   fi
 }
 trap cleanup EXIT
+# A fresh home each time: the program registers the module it was started
+# with there, and a registration left by another build would load that one.
+rm -rf "$WORK/home"
 mkdir -p "$WWW/small" "$WORK/nginx/temp" "$WORK/home" "$WORK/results"
 # The program's settings, temporary files and downloads stay in the work
 # folder; temporary folder and destinations share one file system, so a
@@ -231,7 +234,8 @@ if [ -x "$PARSER_BENCH" ]; then
 fi
 LATENCY_MS="-"
 if [ -x "$LATENCY_BENCH" ]; then
-  LATENCY_MS=$("$LATENCY_BENCH" "$BASE/small.txt" "$BASE/list100000.txt" 2>"$RES/latency.stderr" |
+  LATENCY_MS=$("$LATENCY_BENCH" "$BASE/small.txt" "$BASE/big.txt" "$BASE/list100000.txt#load" \
+    2>"$RES/latency.stderr" | tee "$RES/latency.stdout" |
     awk '/^largest lateness/ { print $3 }') || LATENCY_MS="-"
 fi
 
