@@ -193,18 +193,21 @@ void RunEventSink::OnItemComplete(const std::vector<com::Variant>& args)
     const char* pState = intResult == api::ItemSuccess   ? "done"
                          : intResult == api::ItemSkipped ? "skipped"
                                                          : "failed";
-    m_errOut << (m_bTerminal ? "\r\x1b[K" : "") << pState << ' '
-             << TerminalText::Of(TextArg(args, 3)) << " (" << TerminalText::Of(TextArg(args, 2))
-             << ')';
+    // The line is made whole first: standard error is unbuffered, and each
+    // piece would be a write of its own.
+    std::string strLine = m_bTerminal ? "\r\x1b[K" : "";
+    strLine.append(pState).append(" ").append(TerminalText::Of(TextArg(args, 3)));
+    strLine.append(" (").append(TerminalText::Of(TextArg(args, 2))).append(")");
     if (intResult != api::ItemSuccess) {
         const std::string strReason =
             !m_strItemReason.empty() ? TerminalText::Of(m_strItemReason)
                                      : ResultReason(intResult, TextArg(args, 4), IntArg(args, 5));
         if (!strReason.empty()) {
-            m_errOut << ": " << strReason;
+            strLine.append(": ").append(strReason);
         }
     }
-    m_errOut << std::endl;
+    strLine += '\n';
+    m_errOut << strLine << std::flush;
     m_strItemReason.clear();
     m_results.push_back(intResult);
 }
