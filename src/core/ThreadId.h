@@ -7,7 +7,11 @@ namespace pullbay::core {
 
 inline std::uint32_t CurrentThreadId()
 {
-    return static_cast<std::uint32_t>(::gettid());
+    // Asked of the kernel once per thread: it never changes, and the engine
+    // asks several times per file. (A child made by fork would inherit the
+    // parent's value; this program's children only exec.)
+    thread_local const std::uint32_t t_uintId = static_cast<std::uint32_t>(::gettid());
+    return t_uintId;
 }
 
 }  // namespace pullbay::core
