@@ -51,14 +51,133 @@ const boost::wregex& LinePattern()
     return pattern;
 }
 
-std::wstring GroupText(const boost::wcmatch& match, int intGroup)
+// The four fields of a line that matched the line pattern.
+struct LineFields {
+    std::wstring_view mimeType;
+    std::wstring_view size;
+    std::wstring_view url;
+    std::wstring_view fileName;
+};
+
+enum class SplitOutcome { Matched, NotMatched, Undecided };
+
+bool IsAsciiBlank(wchar_t ch)
 {
-    return std::wstring(match[intGroup].first, match[intGroup].second);
+    return ch == L' ' || ch == L'\t';
+}
+
+std::wstring_view TrimAsciiBlanks(std::wstring_view strText)
+{
+    while (!strText.empty() && IsAsciiBlank(strText.front())) {
+        strText.remove_prefix(1);
+    }
+    while (!strText.empty() && IsAsciiBlank(strText.back())) {
+        strText.remove_suffix(1);
+    }
+    return strText;
+}
+
+bool IsMimeCharacter(wchar_t ch)
+{
+    return (ch >= L'a' && ch <= L'z') || (ch >= L'A' && ch <= L'Z') || ch == L'*';
+}
+
+// The line pattern decided without the matcher for the lines a list is
+// made of: exactly three "|" (so none can belong to a field and the fields
+// are what lies between them) and, where white space is trimmed, only ASCII
+// (so "\s" can only mean a blank or a tab there). Anything else (another
+// control character, a field edge that is not ASCII and might be Unicode
+// white space) is Undecided and goes to the matcher, which stays the
+// definition.
+SplitOutcome SplitLine(std::wstring_view strLine, LineFields& fields)
+{
+    // A carriage return is white space only as the last character (a
+    // Windows line end); any other control character is for the matcher.
+    if (!strLine.empty() && strLine.back() == L'\r') {
+        strLine.remove_suffix(1);
+    }
+    std::size_t uintBars[3] = {};
+    int intBars = 0;
+    for (std::size_t i = 0; i < strLine.size(); ++i) {
+        const wchar_t ch = strLine[i];
+        if (ch < 0x20 && ch != L'\t') {
+            return SplitOutcome::Undecided;
+        }
+        if (ch == L'|') {
+            if (intBars == 3) {
+                return SplitOutcome::Undecided;
+            }
+            uintBars[intBars++] = i;
+        }
+    }
+    if (intBars != 3) {
+        return SplitOutcome::Undecided;
+    }
+    const std::wstring_view parts[4] = {
+        strLine.substr(0, uintBars[0]),
+        strLine.substr(uintBars[0] + 1, uintBars[1] - uintBars[0] - 1),
+        strLine.substr(uintBars[1] + 1, uintBars[2] - uintBars[1] - 1),
+        strLine.substr(uintBars[2] + 1),
+    };
+    std::wstring_view trimmed[4];
+    for (int i = 0; i < 4; ++i) {
+        trimmed[i] = TrimAsciiBlanks(parts[i]);
+        if (!trimmed[i].empty() && (trimmed[i].front() > 0x7F || trimmed[i].back() > 0x7F)) {
+            return SplitOutcome::Undecided;
+        }
+    }
+    // MIME type: letters and asterisks, one "/" between two non-empty halves.
+    const std::wstring_view mime = trimmed[0];
+    const std::size_t uintSlash = mime.find(L'/');
+    if (uintSlash == 0 || uintSlash == std::wstring_view::npos || uintSlash + 1 == mime.size()) {
+        return SplitOutcome::NotMatched;
+    }
+    for (std::size_t i = 0; i < mime.size(); ++i) {
+        if (i != uintSlash && !IsMimeCharacter(mime[i])) {
+            return mime[i] > 0x7F ? SplitOutcome::Undecided : SplitOutcome::NotMatched;
+        }
+    }
+    // Size: digits only, possibly none.
+    for (const wchar_t ch : trimmed[1]) {
+        if (ch < L'0' || ch > L'9') {
+            return ch > 0x7F ? SplitOutcome::Undecided : SplitOutcome::NotMatched;
+        }
+    }
+    // URL and name: at least two characters from the first to the last
+    // that is not white space.
+    if (trimmed[2].size() < 2 || trimmed[3].size() < 2) {
+        return SplitOutcome::NotMatched;
+    }
+    fields = {mime, trimmed[1], trimmed[2], trimmed[3]};
+    return SplitOutcome::Matched;
+}
+
+// The fields by the line pattern itself.
+bool MatchLine(const std::wstring& strLine, LineFields& fields)
+{
+    boost::wcmatch match;
+    try {
+        if (!boost::regex_match(strLine.data(), strLine.data() + strLine.size(), match,
+                                LinePattern())) {
+            return false;
+        }
+    } catch (const std::runtime_error&) {
+        // The matcher gives up on a line whose backtracking exceeds its
+        // bounds (a very long line of separators): it cannot be read, like
+        // any other line that does not match.
+        return false;
+    }
+    const auto group = [&](int intGroup) {
+        return std::wstring_view(match[intGroup].first,
+                                 static_cast<std::size_t>(match[intGroup].length()));
+    };
+    fields = {group(kGroupMimeType), group(kGroupSize), group(kGroupUrl), group(kGroupFileName)};
+    return true;
 }
 
 // The whole field as a number from 0 to 2^63 - 1; ASCII digits only, so the
 // process locale plays no part.
-bool ParseFileSize(const std::wstring& strField, std::int64_t& intSize)
+bool ParseFileSize(std::wstring_view strField, std::int64_t& intSize)
 {
     if (strField.empty()) {
         return false;
@@ -178,35 +297,26 @@ FileListBatch FileListParser::TakeCompleteLines()
 
 FileListBatch::Entry FileListParser::ParseLine(const std::wstring& strLine) const
 {
-    boost::wcmatch match;
-    bool bMatched = false;
-    try {
-        bMatched = boost::regex_match(strLine.data(), strLine.data() + strLine.size(), match,
-                                      LinePattern());
-    } catch (const std::runtime_error&) {
-        // The matcher gives up on a line whose backtracking exceeds its
-        // bounds (a very long line of separators): it cannot be read, like
-        // any other line that does not match.
-        bMatched = false;
-    }
-    if (!bMatched) {
+    LineFields fields;
+    const SplitOutcome outcome = SplitLine(strLine, fields);
+    if (outcome == SplitOutcome::NotMatched ||
+        (outcome == SplitOutcome::Undecided && !MatchLine(strLine, fields))) {
         return FileListBatch::Entry::Error(ErrorCode::kBadListLine, strLine);
     }
 
     std::int64_t intSize = 0;
-    if (!ParseFileSize(GroupText(match, kGroupSize), intSize)) {
+    if (!ParseFileSize(fields.size, intSize)) {
         return FileListBatch::Entry::Error(ErrorCode::kInvalidArgument,
                                            FileListBatch::kInvalidFileSizeText);
     }
 
     std::wstring strUrl;
-    if (!MakeItemUrl(GroupText(match, kGroupUrl), strUrl)) {
+    if (!MakeItemUrl(std::wstring(fields.url), strUrl)) {
         return FileListBatch::Entry::Error(ErrorCode::kNoAbsoluteUrl, std::move(strUrl));
     }
 
-    return FileListBatch::Entry::Item(FileItem::Create(GroupText(match, kGroupMimeType), intSize,
-                                                       GroupText(match, kGroupFileName),
-                                                       std::move(strUrl)));
+    return FileListBatch::Entry::Item(FileItem::Create(
+        std::wstring(fields.mimeType), intSize, std::wstring(fields.fileName), std::move(strUrl)));
 }
 
 bool FileListParser::MakeItemUrl(const std::wstring& strField, std::wstring& strUrl) const

@@ -3,6 +3,9 @@
 // chunk borders anywhere, and hostile bytes.
 #include <gtest/gtest.h>
 
+#include <boost/regex.hpp>
+
+#include <locale>
 #include <ostream>
 #include <random>
 #include <string>
@@ -285,6 +288,82 @@ TEST(FileListParserTest, HostileBytesNeverCostAWellFormedLine)
             intRound % 2 == 0 ? garbage(below(300)) : strValid.substr(0, below(strValid.size()));
         Parse(strBytes, randomCuts(strBytes.size(), 40));
     }
+}
+
+// Lines are split by a direct scan where that is sure and by the line
+// pattern otherwise; both must give what the pattern gives. Random lines
+// from pieces made to find the corners: extra and missing separators,
+// blanks, tabs, carriage returns, other control characters, Unicode white
+// space at field edges, digits and letters of other scripts.
+TEST(FileListParserTest, SplittingAgreesWithTheLinePatternOnRandomLines)
+{
+    boost::wregex pattern;
+    pattern.imbue(std::locale("C.UTF-8"));
+    pattern.assign(FileListParser::kLinePattern, boost::regex_constants::perl);
+    const std::vector<std::wstring> pieces = {L"image",
+                                              L"/",
+                                              L"jpeg",
+                                              L"*",
+                                              L"a",
+                                              L"|",
+                                              L"|",
+                                              L" ",
+                                              L" ",
+                                              L"\t",
+                                              L"\r",
+                                              L"\v",
+                                              L"12",
+                                              L"0",
+                                              L"x.jpg",
+                                              L"/d/e f.bin",
+                                              L"-",
+                                              L".",
+                                              L"\u3000",
+                                              L"\u00A0",
+                                              L"\u0661",
+                                              L"\u00E9",
+                                              L"http://h:1/p",
+                                              L"\x1C"};
+    std::mt19937 random(20240611u);
+    std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
+    std::uniform_int_distribution<int> length(0, 14);
+    int intMatched = 0;
+    for (int intLine = 0; intLine < 20000; ++intLine) {
+        std::wstring strLine;
+        // Half of the lines start from a well-formed one.
+        if (intLine % 2 == 0) {
+            strLine = L"image/jpeg | 12 | x.jpg | a b.jpg";
+        }
+        for (int i = length(random); i > 0; --i) {
+            const std::size_t uintAt =
+                strLine.empty()
+                    ? 0
+                    : std::uniform_int_distribution<std::size_t>(0, strLine.size())(random);
+            strLine.insert(uintAt, pieces[pick(random)]);
+        }
+        SCOPED_TRACE(core::ToUtf8(strLine));
+        boost::wsmatch match;
+        const bool bMatched = boost::regex_match(strLine, match, pattern);
+        FileListParser parser(kListUrl);
+        const FileListBatch batch = parser.Consume(core::ToUtf8(strLine) + "\n");
+        ASSERT_EQ(batch.entries.size(), 1u);
+        const FileListBatch::Entry& entry = batch.entries[0];
+        if (!bMatched) {
+            ASSERT_FALSE(entry.IsItem());
+            ASSERT_EQ(entry.intErrorCode, 100);
+            continue;
+        }
+        ++intMatched;
+        ASSERT_NE(entry.intErrorCode, 100);
+        if (entry.IsItem()) {
+            EXPECT_EQ(entry.pItem->GetMimeType(), match.str(1));
+            EXPECT_EQ(entry.pItem->GetFileSize(), std::stoll(match.str(2)));
+            EXPECT_EQ(entry.pItem->GetFileName(), match.str(4));
+        } else if (entry.intErrorCode == 102) {
+            EXPECT_TRUE(match.str(2).empty() || match.str(2).size() > 18);
+        }
+    }
+    EXPECT_GT(intMatched, 2000);
 }
 
 }  // namespace
