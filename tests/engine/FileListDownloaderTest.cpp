@@ -393,6 +393,12 @@ TEST_F(FileListDownloaderTest, HostileNamesNeverWriteOutsideTheDestination)
 
 TEST_F(FileListDownloaderTest, ATemporaryFileThatCannotBeOpenedSaysWhy)
 {
+#ifdef __SANITIZE_ADDRESS__
+    // UBSan checks a virtual call by probing memory through a pipe; with no
+    // descriptor left it reports every such call as a bad object.
+    GTEST_SKIP() << "the sanitizers need descriptors of their own";
+#endif
+    auto pEngine = Engine({Item("/never", L"never.txt", 1)});
     // Every descriptor taken: the temporary file is the first thing that
     // needs one, before any connection.
     rlimit saved{};
@@ -405,7 +411,6 @@ TEST_F(FileListDownloaderTest, ATemporaryFileThatCannotBeOpenedSaysWhy)
          fd = ::open("/dev/null", O_RDONLY | O_CLOEXEC)) {
         taken.push_back(fd);
     }
-    auto pEngine = Engine({Item("/never", L"never.txt", 1)});
     pEngine->Process();
     for (const int fd : taken) {
         ::close(fd);
