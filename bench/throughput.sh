@@ -271,7 +271,9 @@ if [ "${BENCH_SKIP_HUGE:-0}" != 1 ]; then
   cut=0
   while kill -0 "$huge_pid" 2>/dev/null; do
     if [ "$cut" -eq 0 ]; then
-      size=$(stat -c %s "$TMPDIR"/Pullbay_Temp/PBT*.tmp 2>/dev/null | sort -n | tail -1 || true)
+      # The temporary files live somewhere below the shared temporary folder.
+      size=$(find "$TMPDIR/Pullbay_Temp" -name 'PBT*.tmp' -printf '%s\n' 2>/dev/null |
+        sort -n | tail -1 || true)
       if [ -n "$size" ] && [ "$size" -ge "$HUGE_CUT_BYTES" ]; then
         kill -9 "$NGINX_PID" 2>/dev/null || true
         wait "$NGINX_PID" 2>/dev/null || true

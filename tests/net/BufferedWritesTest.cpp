@@ -2,7 +2,7 @@
 // restart at 0, a failing or full disk, a callback's exception), the output
 // stream holds exactly the bytes that the stream reported written, those are
 // the bytes the transfer counted, and a further attempt continues after them.
-// Bodies span several write blocks, so the writer thread takes part.
+// Bodies span several write blocks.
 #include <gtest/gtest.h>
 #include <sys/mount.h>
 
@@ -31,7 +31,7 @@ namespace fs = std::filesystem;
 using Kind = DownloadCallback::Kind;
 
 constexpr std::size_t kBlock = net::WInetDownloader::kWriteBlockBytes;
-// In the middle of the second block: the first went through the writer thread.
+// In the middle of the second block, after a whole block was written.
 constexpr std::size_t kMidBlock = kBlock + kBlock / 2 + 777;
 
 // A memory stream whose writes fail once, after it took the bytes up to a
@@ -167,9 +167,9 @@ TEST_F(BufferedWritesTest, FullDiskInAnyBlockLeavesExactlyWhatTheStreamTookAndFa
         std::size_t uintFullAt;
     };
     for (const Case& test : {
-             Case{"in a block of the writer thread", 3 * kBlock, kMidBlock},
+             Case{"in a block written while the body arrives", 3 * kBlock, kMidBlock},
              Case{"in the last block, written at the end", kBlock + 5000, kBlock + 2000},
-             Case{"in a body smaller than one block", 70000, 30000},
+             Case{"in a body smaller than one block", kBlock / 2, kBlock / 4},
          }) {
         SCOPED_TRACE(test.strName);
         const std::string body = PatternBytes(0, test.uintBody, 14);
@@ -239,7 +239,8 @@ TEST_F(BufferedWritesTest, RealFullDiskKeepsAWholePrefixOfTheBody)
         const fs::path& path;
         ~Unmount() { ::umount2(path.c_str(), MNT_DETACH); }
     } unmount{mountPoint};
-    const std::string body = PatternBytes(0, 3 * kBlock, 17);
+    // Larger than the file system, whatever the block size.
+    const std::string body = PatternBytes(0, 3 * 1024 * 1024, 17);
     server.Route("/f", Ranged(body, "\"v1\""));
     const std::string strPath = (mountPoint / "PBT1.tmp").string();
     std::unique_ptr<core::FileStream> pFile;
