@@ -121,7 +121,11 @@ public:
         }
         if (m_bSentRange && head.intStatus == 206) {
             const auto range = ParseContentRange(head.Header("Content-Range").value_or(""));
-            if (!range || range->intFirst != m_state.intResumePosition) {
+            // A tail continues the file only if it is of the same version:
+            // a server that ignores If-Range and sends another version's
+            // tail would splice two versions into one file.
+            if (!range || range->intFirst != m_state.intResumePosition ||
+                ResumeValidator(head) != m_owner.m_resumeHints.strValidator) {
                 m_next = Next::RestartWithoutRange;
                 return BodyDisposition::Discard;
             }
@@ -132,12 +136,9 @@ public:
         }
         m_intDeclaredLength = intDeclared;
 
-        bool bSameVersion = true;
         if (m_state.intHttpStatus == 200) {
             ResumeHints& hints = m_owner.m_resumeHints;
-            const std::string strValidator = ResumeValidator(head);
-            bSameVersion = hints.strValidator.empty() || hints.strValidator == strValidator;
-            hints.strValidator = strValidator;
+            hints.strValidator = ResumeValidator(head);
             hints.bAcceptsRanges =
                 bPartial ||
                 core::EqualsIgnoreAsciiCase(head.Header("Accept-Ranges").value_or(""), "bytes");
@@ -149,25 +150,18 @@ public:
                 // Without a type every attempt starts at 0: ask again for the whole body.
                 m_next = Next::RestartWithoutRange;
                 return BodyDisposition::Discard;
-            } else {
-                m_state.intResumePosition = 0;
             }
-        } else {
+        }
+        // A body that starts at byte 0 is written from byte 0: nothing but a
+        // validated tail may continue the bytes of an earlier attempt (the
+        // whole body arrives anyway, and without a validator nothing tells
+        // that it is the same version).
+        if (!bPartial) {
             m_state.intResumePosition = 0;
-        }
-
-        if (!bPartial && m_state.intResumePosition > 0) {
-            // The whole body comes again: skip to the resume position, but
-            // only within the same version of a long enough resource.
-            if (!bSameVersion || (intDeclared > 0 && intDeclared < m_state.intResumePosition)) {
-                m_state.intResumePosition = 0;
-            } else {
-                m_intSkipRemaining = m_state.intResumePosition;
+            if (!Rewind()) {
+                m_bStreamFailed = true;
+                return BodyDisposition::Discard;
             }
-        }
-        if (m_state.intResumePosition == 0 && !Rewind()) {
-            m_bStreamFailed = true;
-            return BodyDisposition::Discard;
         }
         return BodyDisposition::Read;
     }
@@ -186,14 +180,6 @@ public:
     bool OnResponseBody(const char* pData, std::size_t uintSize) override
     {
         while (uintSize > 0) {
-            if (m_intSkipRemaining > 0) {
-                const auto uintSkip = static_cast<std::size_t>(std::min<std::int64_t>(
-                    m_intSkipRemaining, static_cast<std::int64_t>(uintSize)));
-                m_intSkipRemaining -= static_cast<std::int64_t>(uintSkip);
-                pData += uintSkip;
-                uintSize -= uintSkip;
-                continue;
-            }
             const std::size_t uintSlice = std::min(uintSize, kReadSliceBytes);
             if (m_state.intHttpStatus == 200) {
                 if (!StoreSlice(pData, uintSlice)) {
@@ -227,15 +213,10 @@ public:
         return true;
     }
 
-    // The last, empty read of a body that ended. False when the body ended
-    // before the resume position could be reached.
+    // The last, empty read of a body that ended.
     bool FinishBody()
     {
         if (m_bStreamFailed || !FlushWrites()) {
-            return false;
-        }
-        if (m_intSkipRemaining > 0) {
-            m_bBodyTooShort = true;
             return false;
         }
         return ReportProgress();
@@ -253,7 +234,6 @@ public:
     }
     std::int64_t GetDeclaredLength() const { return m_intDeclaredLength; }
     bool IsFileSystemFailure() const { return m_bFileSystemFailure; }
-    bool IsBodyTooShort() const { return m_bBodyTooShort; }
     std::wstring TakeErrorText() { return core::FromUtf8(m_strErrorBytes); }
 
 private:
@@ -358,13 +338,11 @@ private:
     std::string m_strNextUrl;
     std::int64_t m_intDeclaredLength = 0;
     std::int64_t m_intReceived = 0;
-    std::int64_t m_intSkipRemaining = 0;
     bool m_bWriteFailed = false;
     // Gathers the body for the output stream, when there is one.
     std::optional<BlockWriter> m_writer;
     bool m_bFileSystemFailure = false;
     bool m_bStreamFailed = false;
-    bool m_bBodyTooShort = false;
     std::string m_strErrorBytes;
 };
 
@@ -566,14 +544,6 @@ WInetDownloader::AttemptResult WInetDownloader::RequestDownload(
         if (state.intHttpStatus != 200) {
             // A status failure is final: reported with its body, never retried.
             return AttemptResult::Success;
-        }
-        if (reader.IsBodyTooShort()) {
-            // The resource is shorter than the part already held: start over.
-            state.intResumePosition = 0;
-            if (state.intErrorCode == 0) {
-                state.intErrorCode = kInternetConnectionReset;
-            }
-            return AttemptResult::Failure;
         }
         const std::int64_t intDeclared = reader.GetDeclaredLength();
         if (intDeclared != 0 && intDeclared != state.intResumePosition) {

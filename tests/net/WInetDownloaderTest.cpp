@@ -159,25 +159,88 @@ TEST_F(WInetDownloaderTest, BrokenBodyResumesWithRangeAndEndsByteIdentical)
     }
 }
 
-TEST_F(WInetDownloaderTest, BrokenBodyWithoutRangeSupportSkipsToTheBytesReached)
+// A body that comes whole again is written whole again: without a validated
+// tail, nothing says the new body's first bytes are the old one's, so a
+// changed resource must never leave an old head spliced onto a new tail.
+TEST_F(WInetDownloaderTest, WholeBodyAfterACutIsWrittenFromZeroNeverSpliced)
 {
-    const std::string body = PatternBytes(0, 1000, 8);
-    HttpResponse full;
-    full.body = body;
-    server.Route("/r", CutOnceThen(body, full));
+    const std::string oldBody = PatternBytes(0, 1000, 8);
+    const std::string newBody = PatternBytes(0, 1000, 9);
+    struct Case {
+        const char* pName;
+        bool bRanges;
+        loopback::FieldList headers;
+    };
+    for (const Case& c : {Case{"no ranges, no validator", false, {}},
+                          Case{"ranges, no validator", true, {}},
+                          Case{"ranges, weak ETag only", true, {{"ETag", "W/\"w\""}}}}) {
+        SCOPED_TRACE(c.pName);
+        TestHttpServer changing;
+        HttpResponse later;
+        later.body = newBody;
+        later.honourRange = c.bRanges;
+        later.headers = c.headers;
+        changing.Route("/r", CutOnceThen(oldBody, later));
+        MemoryStream fresh;
+        RecordingDownloadEvents outcome;
+        downloader.SetOutputStream(&fresh);
+        downloader.SetDownloadEvents(&outcome);
 
-    Fetch("/r");
+        downloader.Download(Widen(changing.BaseUrl() + "/r").c_str());
 
-    EXPECT_EQ(stream.Contents(), body);
+        EXPECT_EQ(fresh.Contents(), newBody);
+        ASSERT_EQ(outcome.Outcome().kind, Kind::Complete);
+        const auto requests = changing.Requests();
+        ASSERT_EQ(requests.size(), 2u);
+        EXPECT_FALSE(requests[1].Header("Range").has_value());
+        // Progress starts again from the beginning of the new body.
+        bool bAfterWaiting = false;
+        std::int64_t intFirstAfter = -1;
+        for (const auto& call : outcome.calls) {
+            if (call.kind == Kind::Waiting) {
+                bAfterWaiting = true;
+            } else if (bAfterWaiting && call.kind == Kind::Progress && intFirstAfter < 0) {
+                intFirstAfter = call.intPosition;
+            }
+        }
+        EXPECT_LE(intFirstAfter, 4096);
+    }
+}
+
+// A server that ignores If-Range and sends the tail of another version: the
+// tail is refused and the file is fetched again whole.
+TEST_F(WInetDownloaderTest, TailOfAnotherVersionIsRefusedAndTheFileStartsAgain)
+{
+    const std::string oldBody = PatternBytes(0, 1000, 4);
+    const std::string newBody = PatternBytes(0, 1000, 5);
+    auto pCount = std::make_shared<std::atomic<int>>(0);
+    server.Route("/v", [=](const HttpRequest& request) {
+        HttpResponse response;
+        const int intCall = (*pCount)++;
+        if (intCall == 0) {
+            response.body = oldBody;
+            response.headers = {{"ETag", "\"v1\""}, {"Accept-Ranges", "bytes"}};
+            response.closeAfterBodyBytes = 600;
+        } else if (request.Header("Range").has_value()) {
+            response.status = 206;
+            response.body = newBody.substr(600);
+            response.headers = {{"ETag", "\"v2\""}, {"Content-Range", "bytes 600-999/1000"}};
+        } else {
+            response.body = newBody;
+            response.headers = {{"ETag", "\"v2\""}};
+        }
+        return response;
+    });
+
+    Fetch("/v");
+
+    EXPECT_EQ(stream.Contents(), newBody);
     ASSERT_EQ(events.Outcome().kind, Kind::Complete);
     const auto requests = server.Requests();
-    ASSERT_EQ(requests.size(), 2u);
-    EXPECT_FALSE(requests[1].Header("Range").has_value());
-    for (const auto& call : events.calls) {
-        if (call.kind == Kind::Progress) {
-            EXPECT_LE(call.intPosition, 1000);
-        }
-    }
+    ASSERT_EQ(requests.size(), 3u);
+    EXPECT_EQ(requests[1].Header("Range").value_or(""), "bytes=600-");
+    EXPECT_EQ(requests[1].Header("If-Range").value_or(""), "\"v1\"");
+    EXPECT_FALSE(requests[2].Header("Range").has_value());
 }
 
 TEST_F(WInetDownloaderTest, ResourceChangedBetweenAttemptsYieldsTheNewFileWhole)
