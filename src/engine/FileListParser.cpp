@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <locale>
 #include <stdexcept>
 #include <system_error>
@@ -239,6 +240,18 @@ FileListBatch FileListParser::Consume(const char* pData, std::size_t uintSize)
     if (pData == nullptr) {
         PB_THROW(core::ArgumentNullPointerException, L"pData");
     }
+    if (m_bDroppingLongLine) {
+        // The rest of a line already reported: only what follows its end is read.
+        const auto* pFeed = static_cast<const char*>(std::memchr(pData, '\n', uintSize));
+        if (pFeed == nullptr) {
+            return {};
+        }
+        m_bDroppingLongLine = false;
+        const auto uintSkipped = static_cast<std::size_t>(pFeed - pData) + 1;
+        pData += uintSkipped;
+        uintSize -= uintSkipped;
+    }
+    const std::size_t uintSearchFrom = m_strBuffer.size();
     m_strBuffer.append(pData, uintSize);
     if (!m_bStartSeen) {
         // The mark is judged on the first 3 bytes of the stream however the
@@ -253,34 +266,77 @@ FileListBatch FileListParser::Consume(const char* pData, std::size_t uintSize)
             m_strBuffer.erase(0, kByteOrderMark.size());
         }
         m_bStartSeen = true;
+        return TakeCompleteLines(0);
     }
-    return TakeCompleteLines();
+    return TakeCompleteLines(uintSearchFrom);
 }
 
 FileListBatch FileListParser::Finish()
 {
     // A lone partial mark at the end is ordinary bytes: nothing can follow.
     m_bStartSeen = true;
+    m_bDroppingLongLine = false;
     if (m_strBuffer.empty()) {
         return {};
     }
+    const std::size_t uintSearchFrom = m_strBuffer.size();
     m_strBuffer.push_back('\n');
-    return TakeCompleteLines();
+    return TakeCompleteLines(uintSearchFrom);
 }
 
-FileListBatch FileListParser::TakeCompleteLines()
+FileListBatch FileListParser::TakeCompleteLines(std::size_t uintSearchFrom)
 {
+    FileListBatch batch;
     const std::size_t uintLastFeed = m_strBuffer.rfind('\n');
-    if (uintLastFeed == std::string::npos) {
-        return {};
+    if (uintLastFeed == std::string::npos || uintLastFeed < uintSearchFrom) {
+        DropLongUnfinishedLine(batch);
+        return batch;
     }
     // Taken out before decoding: should decoding fail, these lines are lost
     // and the following ones still read, rather than failing forever.
     std::string strComplete = m_strBuffer.substr(0, uintLastFeed + 1);
     m_strBuffer.erase(0, uintLastFeed + 1);
-    const std::wstring strText = net::GetDecodedString(strComplete, net::kCodePageUtf8);
 
-    FileListBatch batch;
+    // Runs of lines within the limit are decoded at once; a longer line
+    // between them is its own error.
+    const char* pRun = strComplete.data();
+    const char* pLine = pRun;
+    const char* const pEnd = strComplete.data() + strComplete.size();
+    while (pLine < pEnd) {
+        const auto* pFeed = static_cast<const char*>(
+            std::memchr(pLine, '\n', static_cast<std::size_t>(pEnd - pLine)));
+        if (static_cast<std::size_t>(pFeed - pLine) > kMaxLineBytes) {
+            ParseLines(pRun, pLine, batch);
+            batch.entries.push_back(
+                LongLineError(std::string_view(pLine, static_cast<std::size_t>(pFeed - pLine))));
+            pRun = pFeed + 1;
+        }
+        pLine = pFeed + 1;
+    }
+    ParseLines(pRun, pEnd, batch);
+    DropLongUnfinishedLine(batch);
+    return batch;
+}
+
+void FileListParser::DropLongUnfinishedLine(FileListBatch& batch)
+{
+    if (m_strBuffer.size() <= kMaxLineBytes) {
+        return;
+    }
+    // Reported now, and dropped up to its end as it arrives.
+    batch.entries.push_back(LongLineError(m_strBuffer));
+    m_strBuffer.clear();
+    m_strBuffer.shrink_to_fit();
+    m_bDroppingLongLine = true;
+}
+
+void FileListParser::ParseLines(const char* pBegin, const char* pEnd, FileListBatch& batch) const
+{
+    if (pBegin == pEnd) {
+        return;
+    }
+    const std::wstring strText = net::GetDecodedString(
+        std::string_view(pBegin, static_cast<std::size_t>(pEnd - pBegin)), net::kCodePageUtf8);
     std::size_t uintStart = 0;
     while (uintStart < strText.size()) {
         std::size_t uintFeed = strText.find(L'\n', uintStart);
@@ -292,7 +348,23 @@ FileListBatch FileListParser::TakeCompleteLines()
         batch.entries.push_back(ParseLine(strText.substr(uintStart, uintFeed - uintStart)));
         uintStart = uintFeed + 1;
     }
-    return batch;
+}
+
+FileListBatch::Entry FileListParser::LongLineError(std::string_view strLineStart)
+{
+    std::string_view strShown = strLineStart.substr(0, kMaxLineBytes);
+    // Cut at a character boundary: a UTF-8 sequence never ends half-way.
+    if (strShown.size() < strLineStart.size()) {
+        std::size_t uintCut = strShown.size();
+        for (int i = 0; i < 3 && uintCut > 0 &&
+                        (static_cast<unsigned char>(strLineStart[uintCut]) & 0xC0) == 0x80;
+             ++i) {
+            --uintCut;
+        }
+        strShown = strShown.substr(0, uintCut);
+    }
+    return FileListBatch::Entry::Error(
+        ErrorCode::kBadListLine, net::GetDecodedString(strShown, net::kCodePageUtf8));
 }
 
 FileListBatch::Entry FileListParser::ParseLine(const std::wstring& strLine) const

@@ -19,6 +19,12 @@ namespace pullbay::engine {
 
 class FileListParser {
 public:
+    // The longest line read, in bytes without its line feed. A longer line
+    // is reported as a bad line (Error 100, described by its first
+    // kMaxLineBytes bytes) and the rest of it is dropped as it arrives, so a
+    // list that never ends a line costs neither memory nor time.
+    static constexpr std::size_t kMaxLineBytes = 64 * 1024;
+
     // Fields: 1 MIME type, 2 size, 3 URL, 4 file name.
     static constexpr const wchar_t* kLinePattern =
         LR"(\s*?([a-zA-Z|*]+/[a-zA-Z|*]+)\s*?\|\s*?(\d*)\s*?\|\s*?([^\s].*[^\s])\s*?\|\s*?([^\s].*[^\s])\s*?)";
@@ -41,7 +47,17 @@ private:
     // The list URL up to and including its last "/"; the whole URL when it
     // has no "/" after the "//" of its scheme.
     static std::wstring BaseUrlOf(const std::wstring& strListUrl);
-    FileListBatch TakeCompleteLines();
+    // Splits what the buffer holds up to its last line feed, found at or
+    // after uintSearchFrom (what was searched before holds none).
+    FileListBatch TakeCompleteLines(std::size_t uintSearchFrom);
+    // Lines of [pBegin, pEnd), each ended by a line feed and none too long,
+    // decoded at once and parsed into the batch.
+    void ParseLines(const char* pBegin, const char* pEnd, FileListBatch& batch) const;
+    // A line without its end that is already past the limit: its error,
+    // and the rest of it dropped as it arrives.
+    void DropLongUnfinishedLine(FileListBatch& batch);
+    // Error 100 for a line longer than kMaxLineBytes, from its first bytes.
+    static FileListBatch::Entry LongLineError(std::string_view strLineStart);
     FileListBatch::Entry ParseLine(const std::wstring& strLine) const;
     // The item's URL from the URL field; false (with the URL as far as it
     // got) when no absolute http(s) URL with a usable port comes of it.
@@ -54,6 +70,9 @@ private:
     // byte-order mark (decided once 3 bytes arrived, or a byte that cannot
     // begin one).
     bool m_bStartSeen = false;
+    // Whether the bytes up to the next line feed belong to a line already
+    // reported as too long, and are dropped.
+    bool m_bDroppingLongLine = false;
 };
 
 }  // namespace pullbay::engine

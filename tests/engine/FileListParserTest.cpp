@@ -290,6 +290,56 @@ TEST(FileListParserTest, HostileBytesNeverCostAWellFormedLine)
     }
 }
 
+// A line past the limit is one Error 100 however it arrives (whole, in
+// small chunks, never ended), its description is its start cut at a
+// character, and the lines around it still read. The limit is exact.
+TEST(FileListParserTest, LinesPastTheLimitAreOneErrorAndTheRestStillReads)
+{
+    constexpr std::size_t kMax = FileListParser::kMaxLineBytes;
+    const std::string strGood = "text/plain|5|a.txt|a.txt\n";
+    const std::wstring strItem = L"item text/plain|5|" + kBase + L"a.txt|a.txt";
+    // Exactly at the limit: an ordinary (bad) line, described whole.
+    const std::string strAtLimit(kMax, 'x');
+    // Past it, with a two-byte character across the cut.
+    const std::string strLong = std::string(kMax - 1, 'y') + "\xC3\xA9" + std::string(5000, 'z');
+    const std::string strList = strGood + strAtLimit + "\n" + strLong + "\n" + strGood;
+    const std::wstring strLongShown = L"error 100|" + std::wstring(kMax - 1, L'y');
+
+    for (const std::size_t uintStep : {std::size_t{0}, std::size_t{1000}, std::size_t{40000}}) {
+        SCOPED_TRACE(uintStep);
+        std::vector<std::size_t> cuts;
+        for (std::size_t uintCut = uintStep; uintStep != 0 && uintCut < strList.size();
+             uintCut += uintStep) {
+            cuts.push_back(uintCut);
+        }
+        const Described described = Parse(strList, cuts);
+        ASSERT_EQ(described.size(), 4u);
+        EXPECT_EQ(described[0], strItem);
+        EXPECT_EQ(described[1], L"error 100|" + std::wstring(kMax, L'x'));
+        EXPECT_EQ(described[2], strLongShown);
+        EXPECT_EQ(described[3], strItem);
+    }
+
+    // A line that never ends is reported once, and nothing of it is kept.
+    FileListParser parser(kListUrl);
+    std::size_t uintErrors = 0;
+    const std::string strChunk(16 * 1024, 'q');
+    for (int i = 0; i < 2000; ++i) {  // 32 MiB
+        for (const auto& entry : parser.Consume(strChunk).entries) {
+            EXPECT_EQ(entry.intErrorCode, 100);
+            ++uintErrors;
+        }
+    }
+    EXPECT_EQ(uintErrors, 1u);
+    EXPECT_TRUE(parser.Finish().Empty());
+    // After the end of the long line, lines read again.
+    FileListParser after(kListUrl);
+    after.Consume(std::string(kMax + 1, 'q'));
+    const FileListBatch batch = after.Consume("q\n" + strGood);
+    ASSERT_EQ(batch.entries.size(), 1u);
+    EXPECT_EQ(Describe(batch.entries[0]), strItem);
+}
+
 // Lines are split by a direct scan where that is sure and by the line
 // pattern otherwise; both must give what the pattern gives. Random lines
 // from pieces made to find the corners: extra and missing separators,
