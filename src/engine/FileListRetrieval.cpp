@@ -44,7 +44,8 @@ std::shared_ptr<FileListRetrieval> FileListRetrieval::Create(std::wstring strLis
     transfer.SetDirectEvents(pRetrieval.get());
     // The transfer is a member: the stop condition never outlives this.
     FileListRetrieval* pSelf = pRetrieval.get();
-    transfer.SetStopCondition([pSelf] { return pSelf->IsCancelled(); });
+    transfer.SetStopCondition(
+        [pSelf] { return pSelf->IsCancelled() || pSelf->m_bTooLarge.load(); });
     return pRetrieval;
 }
 
@@ -130,8 +131,24 @@ HRESULT FileListRetrieval::DownloadProgress(std::int64_t intPosition,
     return S_OK;
 }
 
+void FileListRetrieval::FailTooLarge()
+{
+    if (const auto pSink = SinkForCall()) {
+        pSink->RetrievalFailed(kErrorTransferFailed,
+                               L"The file list is larger than " + std::to_wstring(m_uintMaxBytes) +
+                                   L" bytes",
+                               kHttpOk, L"", m_strListUrl);
+    }
+    End(IFileListSink::kResultFailed);
+}
+
 HRESULT FileListRetrieval::DownloadComplete(int /*intStatus*/, const wchar_t* /*strText*/)
 {
+    if (m_bTooLarge.load()) {
+        // The body ended before the transfer saw the stop.
+        FailTooLarge();
+        return S_OK;
+    }
     if (!IsCancelled()) {
         Deliver(m_parser.Finish());
     }
@@ -142,6 +159,10 @@ HRESULT FileListRetrieval::DownloadComplete(int /*intStatus*/, const wchar_t* /*
 HRESULT FileListRetrieval::ErrorOccured(int intStatus, const wchar_t* /*strText*/,
                                         const wchar_t* strResponseText, int intErrorCode)
 {
+    if (m_bTooLarge.load()) {
+        FailTooLarge();
+        return S_OK;
+    }
     std::int32_t intCode = kErrorTransferFailed;
     if (intStatus == kHttpNotFound) {
         intCode = kErrorNotFound;
@@ -170,9 +191,16 @@ HRESULT FileListRetrieval::WaitingForReconnect()
 
 void FileListRetrieval::DataReceived(const char* pData, unsigned uintSize)
 {
-    if (IsCancelled()) {
+    if (IsCancelled() || m_bTooLarge.load()) {
         return;
     }
+    // Lines within the limit are read; the transfer stops at its next poll.
+    const std::uint64_t uintAllowed = m_uintMaxBytes - m_uintReceived;
+    if (uintSize > uintAllowed) {
+        m_bTooLarge.store(true);
+        uintSize = static_cast<unsigned>(uintAllowed);
+    }
+    m_uintReceived += uintSize;
     Deliver(m_parser.Consume(pData, uintSize));
 }
 

@@ -43,8 +43,13 @@ public:
     static constexpr std::int32_t kErrorNotFound = 201;
     static constexpr std::int32_t kErrorHostNotResolved = 202;
     static constexpr std::int32_t kErrorTransferFailed = 200;
+    static constexpr int kHttpOk = 200;
     static constexpr int kHttpNotFound = 404;
     static constexpr int kNameNotResolved = 12007;
+    // The most bytes of a list read; a longer list ends with Error 200
+    // (lines already read stay), so a list that never ends is not read for
+    // ever.
+    static constexpr std::uint64_t kMaxListBytes = 256ull * 1024 * 1024;
 
     // Any thread. The transfer gets the time-out, the reconnect attempts and
     // wait, the cookie text, this object as both event sinks and the cancel
@@ -74,6 +79,8 @@ public:
     bool IsCancelled() const { return m_bCancelled.load(); }
 
     const std::wstring& GetListUrl() const { return m_strListUrl; }
+    // Before Run: a smaller limit than kMaxListBytes (tests).
+    void SetMaxListBytes(std::uint64_t uintMaxBytes) { m_uintMaxBytes = uintMaxBytes; }
 
     // net::IDownloadEvents, on the worker.
     HRESULT DownloadProgress(std::int64_t intPosition, std::int64_t intDeclaredLength) override;
@@ -95,12 +102,19 @@ private:
     std::shared_ptr<IFileListSink> SinkForEnd();
     void Deliver(FileListBatch batch);
     void End(std::int32_t intResult);
+    // Error 200 naming the limit, and the end.
+    void FailTooLarge();
 
     const std::wstring m_strListUrl;
     FileListParser m_parser;  // worker only
     net::WInetDownloader m_transfer;
     std::atomic<bool> m_bCancelled{false};
     std::atomic<bool> m_bStarted{false};
+    std::uint64_t m_uintMaxBytes = kMaxListBytes;
+    std::uint64_t m_uintReceived = 0;  // worker only
+    // Set on the worker once the list passed m_uintMaxBytes; read by the
+    // transfer's stop condition.
+    std::atomic<bool> m_bTooLarge{false};
     mutable std::mutex m_mutex;
     // Guarded by m_mutex; null once cancelled or ended.
     std::shared_ptr<IFileListSink> m_pSink;

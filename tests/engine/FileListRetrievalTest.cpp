@@ -212,6 +212,51 @@ TEST(FileListRetrievalTest, UnresolvableHostIs202)
                   L"ended 2"}));
 }
 
+// A list past the size limit ends with Error 200 naming the limit; the lines
+// wholly within it stay, nothing after it is read, however the body came.
+TEST(FileListRetrievalTest, ListPastTheSizeLimitEndsWith200AndKeepsTheLinesWithin)
+{
+    constexpr std::uint64_t kLimit = 4096;
+    std::string strList;
+    std::size_t uintWithin = 0;
+    for (int intLine = 0; strList.size() < 64 * 1024; ++intLine) {
+        strList += "a/b|1|f" + std::to_string(intLine) + ".bin|f" + std::to_string(intLine) +
+                   ".bin\n";
+        uintWithin += strList.size() <= kLimit ? 1 : 0;
+    }
+    for (const bool bChunked : {false, true}) {
+        SCOPED_TRACE(bChunked ? "chunked" : "with a length");
+        TestHttpServer server;
+        HttpResponse response = HttpResponse::Text(200, strList);
+        response.chunked = bChunked;
+        response.sendContentLength = !bChunked;
+        server.Route("/list.txt", response);
+        const std::string strUrl = server.BaseUrl() + "/list.txt";
+        auto pSink = std::make_shared<RecordingSink>();
+        auto pRetrieval = MakeRetrieval(strUrl, pSink);
+        pRetrieval->SetMaxListBytes(kLimit);
+
+        pRetrieval->Run();
+
+        const auto calls = pSink->Calls();
+        ASSERT_GE(calls.size(), 2u);
+        EXPECT_EQ(calls[calls.size() - 2],
+                  L"failed 200|The file list is larger than 4096 bytes|200||" +
+                      core::FromUtf8(strUrl));
+        EXPECT_EQ(calls.back(), L"ended 2");
+        std::size_t uintItems = 0;
+        for (std::size_t i = 0; i + 2 < calls.size(); ++i) {
+            ASSERT_EQ(calls[i].rfind(L"batch", 0), 0u) << core::ToUtf8(calls[i]);
+            for (std::size_t at = calls[i].find(L" http"); at != std::wstring::npos;
+                 at = calls[i].find(L" http", at + 1)) {
+                ++uintItems;
+            }
+        }
+        EXPECT_EQ(uintItems, uintWithin);
+        EXPECT_EQ(server.Requests().size(), 1u);
+    }
+}
+
 TEST(FileListRetrievalTest, SinkFailingOnTheLastLineStillEndsTheRetrieval)
 {
     TestHttpServer server;
