@@ -166,6 +166,7 @@ void FileListDownloader::Process()
 {
     PB_ASSERT_OWNER_THREAD(m_workerThread);
     m_uintStoredMode = StoredFileMode();
+    SweepFolderOnce(m_strDestinationFolder);
     // The first file is current before the start is announced: a progress
     // dialog that looks right after the start must not take the run for ended.
     m_intCurrent = m_items.empty() ? kEndMark : 0;
@@ -349,6 +350,13 @@ void FileListDownloader::MakeDestFileName(const std::shared_ptr<FileItem>& pItem
     }
 }
 
+void FileListDownloader::SweepFolderOnce(const std::wstring& strFolder)
+{
+    if (m_sweptFolders.insert(strFolder).second) {
+        RemoveAbandonedCopies(strFolder);
+    }
+}
+
 std::wstring FileListDownloader::TemporaryFolder() const
 {
     if (IsProtectedModeRun()) {
@@ -494,6 +502,7 @@ HRESULT FileListDownloader::DownloadComplete(int, const wchar_t*)
     // after the run.
     if (!IsProtectedModeRun()) {
         try {
+            SweepFolderOnce(pItem->GetDestinationFolder());
             CommitFile(pItem->GetTemporaryFilePath(), pItem->FullDestinationPath(),
                        m_uintStoredMode);
         } catch (const core::Exception& failure) {

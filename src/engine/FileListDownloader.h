@@ -19,6 +19,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 #include "engine/IDownloaderEvents.h"
@@ -99,6 +100,9 @@ private:
     void MakeDestFileName(const std::shared_ptr<model::FileItem>& pItem);
     void CreateTemporaryStream(model::FileItem& item);
     std::wstring TemporaryFolder() const;
+    // Clears strFolder of abandoned commit copies, the first time this run
+    // meets it.
+    void SweepFolderOnce(const std::wstring& strFolder);
     bool IsProtectedModeRun() const;
     std::shared_ptr<model::FileItem> CurrentItemOrThrow(const wchar_t* strFunction) const;
     bool SkipRequested() const { return m_bSkipCurrent.load() || m_bSkipAll.load(); }
@@ -121,6 +125,9 @@ private:
     std::uint32_t m_uintReconnectWaitMs = net::WInetDownloader::kDefaultReconnectTimeOutMs;
     // The mode of the stored files, read once per run (worker).
     std::uint32_t m_uintStoredMode = 0644;
+    // Folders this run has cleared of copies that an earlier process's
+    // commit across file systems left behind (worker only).
+    std::unordered_set<std::wstring> m_sweptFolders;
     // Worker only: what a failed write of the current body reported.
     std::wstring m_strWriteFailure;
 };

@@ -2,6 +2,7 @@
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -182,6 +183,92 @@ bool CopyContents(int intFromFd, int intToFd)
     }
 }
 
+// The prefix of the hidden copy a commit across file systems makes beside
+// its destination.
+constexpr std::string_view kCopyPrefix = ".PBT";
+
+// Whether strName is a name NewTempName gives with kCopyPrefix:
+// ".PBT" + 1 to 8 upper-case hex digits + ".tmp". Nothing else is ever
+// taken for an abandoned copy.
+bool IsCopyName(std::string_view strName)
+{
+    constexpr std::string_view kSuffix = ".tmp";
+    if (!strName.starts_with(kCopyPrefix) || !strName.ends_with(kSuffix)) {
+        return false;
+    }
+    const std::string_view strDigits =
+        strName.substr(kCopyPrefix.size(), strName.size() - kCopyPrefix.size() - kSuffix.size());
+    if (strDigits.empty() || strDigits.size() > 8) {
+        return false;
+    }
+    for (const char ch : strDigits) {
+        if (!((ch >= '0' && ch <= '9') || (ch >= 'A' && ch <= 'F'))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+// Removes the copies in the open folder whose lock can be taken: each copy
+// is locked (flock) from its creation until it has its final name, and the
+// lock goes with the process, so a copy nobody holds was left by a process
+// that died in the middle of its commit.
+void SweepAbandonedCopies(int intFolderFd)
+{
+    const int intListFd = ::openat(intFolderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (intListFd < 0) {
+        return;
+    }
+    DIR* pFolder = ::fdopendir(intListFd);
+    if (pFolder == nullptr) {
+        ::close(intListFd);
+        return;
+    }
+    std::vector<std::string> names;
+    while (const dirent* pEntry = ::readdir(pFolder)) {
+        if (IsCopyName(pEntry->d_name)) {
+            names.emplace_back(pEntry->d_name);
+        }
+    }
+    ::closedir(pFolder);
+    for (const std::string& strName : names) {
+        UniqueFd copy(::openat(intFolderFd, strName.c_str(),
+                               O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat opened {};
+        struct stat named {};
+        if (!copy.IsOpen() || ::fstat(copy.Get(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
+            ::flock(copy.Get(), LOCK_EX | LOCK_NB) != 0) {
+            continue;  // not a copy, or one whose commit is under way
+        }
+        // Still the file that was locked under that name.
+        if (::fstatat(intFolderFd, strName.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
+            named.st_dev == opened.st_dev && named.st_ino == opened.st_ino) {
+            ::unlinkat(intFolderFd, strName.c_str(), 0);
+        }
+    }
+}
+
+// A new hidden copy in the open folder, locked for as long as this process
+// lives or the descriptor is open.
+int CreateLockedCopy(int intFolderFd, std::string& strCopyName)
+{
+    for (int intAttempt = 0; intAttempt < kMaxNameAttempts; ++intAttempt) {
+        UniqueFd copy(CreateUniqueFile(intFolderFd, kCopyPrefix, S_IRUSR | S_IWUSR, strCopyName));
+        if (!copy.IsOpen()) {
+            return -1;
+        }
+        struct stat info {};
+        // Another run's sweep may have taken the new file between its
+        // creation and the lock: then it is gone, and another name is tried.
+        if (::flock(copy.Get(), LOCK_EX | LOCK_NB) == 0 && ::fstat(copy.Get(), &info) == 0 &&
+            info.st_nlink > 0) {
+            return copy.Release();
+        }
+    }
+    errno = EEXIST;
+    return -1;
+}
+
 // The commit across file systems: the copy gets a hidden new name beside the
 // destination and takes the final name only once it is complete on disk.
 void CopyAcrossFileSystems(const std::string& strFrom, const std::string& strTo,
@@ -202,7 +289,7 @@ void CopyAcrossFileSystems(const std::string& strFrom, const std::string& strTo,
         ThrowCommitFailure(errno, strDestPath);
     }
     std::string strCopyName;
-    UniqueFd copy(CreateUniqueFile(folder.Get(), ".PBT", S_IRUSR | S_IWUSR, strCopyName));
+    UniqueFd copy(CreateLockedCopy(folder.Get(), strCopyName));
     if (!copy.IsOpen()) {
         ThrowCommitFailure(errno, strDestPath);
     }
@@ -438,6 +525,17 @@ mode_t ProcessUmask()
 }
 
 }  // namespace
+
+void RemoveAbandonedCopies(const std::wstring& strFolder)
+{
+    if (strFolder.empty() || HasEmbeddedNul(strFolder)) {
+        return;
+    }
+    UniqueFd folder(::open(core::ToUtf8(strFolder).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (folder.IsOpen()) {
+        SweepAbandonedCopies(folder.Get());
+    }
+}
 
 void SetStoredFileMode(const std::wstring& strTempPath)
 {

@@ -48,6 +48,12 @@ HRESULT CreateTempFileStream(const std::wstring& strFolder,
 // be read.
 bool DeleteFolderContents(const std::wstring& strFolder);
 
+// Removes from strFolder the hidden copies that commits across file systems
+// left when their process died in the middle (a copy is locked while its
+// commit runs, so another process's commit under way is never touched).
+// Failures are ignored. Any thread.
+void RemoveAbandonedCopies(const std::wstring& strFolder);
+
 // Gives a finished temporary file the mode of a file its user saves: 0666
 // less the process's umask (the temporary file was private, 0600). Failures
 // are ignored: the file then stays private.

@@ -3,6 +3,9 @@
 // partial file under the final name.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/file.h>
+
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -357,6 +360,34 @@ TEST_F(TempFilesTest, DiskFullDuringCommitLeavesNoPartialFile)
     fs::remove(*other / "a.txt");
     EXPECT_THROW(CommitFile(Wide(root / "PBT1.tmp"), Wide(*other / "a.txt")), core::Win32Exception);
     EXPECT_TRUE(fs::is_empty(*other));
+}
+
+// The hidden copy of a commit across file systems is locked while its commit
+// runs: a copy nobody holds was left by a process that died, and goes; one
+// under way, and anything that is not such a copy, stays.
+TEST_F(TempFilesTest, AbandonedCommitCopiesGoAndCopiesUnderWayStay)
+{
+    const fs::path dest = root / "dest";
+    fs::create_directories(dest / ".PBT7.tmp");
+    WriteFile(dest / ".PBT1A2B.tmp", "abandoned");
+    WriteFile(dest / ".PBT3C4D.tmp", "under way");
+    WriteFile(dest / ".PBTxyz.tmp", "the user's");
+    WriteFile(dest / "PBT99.tmp", "the user's");
+    WriteFile(root / "outside.txt", "outside");
+    fs::create_symlink(root / "outside.txt", dest / ".PBT5E6F.tmp");
+    const int intHeld = ::open((dest / ".PBT3C4D.tmp").c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_GE(intHeld, 0);
+    ASSERT_EQ(::flock(intHeld, LOCK_EX), 0);
+
+    RemoveAbandonedCopies(Wide(dest));
+
+    EXPECT_EQ(Entries(dest), (std::set<std::string>{".PBT7.tmp", ".PBT3C4D.tmp", ".PBTxyz.tmp",
+                                                    "PBT99.tmp", ".PBT5E6F.tmp"}));
+    EXPECT_EQ(ReadFile(root / "outside.txt"), "outside");
+    ::close(intHeld);
+    RemoveAbandonedCopies(Wide(dest));
+    EXPECT_FALSE(fs::exists(dest / ".PBT3C4D.tmp"));
+
 }
 
 }  // namespace
