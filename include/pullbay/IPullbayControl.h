@@ -57,6 +57,20 @@ public:
     // download-complete dialog shows it whether or not that dialog was
     // shown; S_FALSE and no lines when no run got that far.
     virtual HRESULT GetDownloadLog(std::vector<std::wstring>* pLines) = 0;
+    // The host ends the run in progress as its person would cancel it (the
+    // host is told to stop, by a signal): the open dialog closes as
+    // cancelled, a waiting file-exists question is answered Skip, the file
+    // list fetch stops, the engine skips every remaining file, and the
+    // run's later dialogs are not shown. Unlike DestroyControlWindow the
+    // events go on: the run ends through its usual DownloadComplete, its
+    // log is kept, and its temporary files are removed. S_OK while a run
+    // goes on (it is cancelled; a later call only says it still goes on),
+    // S_FALSE when none does.
+    virtual HRESULT CancelRun() = 0;
+    // The control's private folder of temporary files (made now if it was
+    // not yet), for a host that must end at once and removes it itself;
+    // empty when none could be had.
+    virtual HRESULT GetTemporaryFolder(std::wstring* pPath) = 0;
 
 protected:
     ~IPullbayControl() = default;

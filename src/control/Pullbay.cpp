@@ -363,6 +363,31 @@ void Pullbay::EndRunEarly()
     m_pPresenter->CancelDialogs();
 }
 
+HRESULT Pullbay::CancelRun()
+{
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
+    if (!IsRunning()) {
+        return S_FALSE;
+    }
+    if (m_bRunEnding.load() || m_bCancelled.exchange(true)) {
+        return S_OK;
+    }
+    if (m_pFileListDialog != nullptr) {
+        m_pFileListDialog->Cancel();
+    }
+    if (const auto pEngine = m_pEngine.lock()) {
+        pEngine->SkipAll();
+    }
+    m_pPresenter->CancelDialogs();
+    return S_OK;
+}
+
+std::wstring Pullbay::TemporaryFolder()
+{
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
+    return m_pTempFolder->Path();
+}
+
 void Pullbay::FireInitCompleteWithRetry()
 {
     if (FireInitComplete() == S_FALSE && m_pInitTimer) {
@@ -700,12 +725,13 @@ void Pullbay::FinishRun()
         m_pProgressSource.reset();
     }
     const bool bEndedEarly = m_bRunEnding.load();
+    const bool bCancelled = m_bCancelled.exchange(false);
     SetIdle(true);
     m_files.Clear();
     DownloadFileCountChange();
     m_runStage = RunStage::Idle;
     m_bRunEnding = false;
-    if (bEndedEarly) {
+    if (bEndedEarly || bCancelled) {
         // Temporary files of the files the early end skipped.
         m_pTempFolder->Clear();
     }
@@ -737,16 +763,22 @@ void Pullbay::RunDownload()
     DownloadStep(api::StepFileListReady);
     if (m_files.Count() == 0) {
         DownloadComplete(api::CompletionNoFiles);
-        m_pPresenter->ShowMessageBox(
-            m_properties.GetText(model::TextProperty::MessageNoFilesToDownloadText),
-            model::PropertyHolder::kCaption, api::MessageBoxButtons::Ok);
+        if (!m_bCancelled.load()) {
+            m_pPresenter->ShowMessageBox(
+                m_properties.GetText(model::TextProperty::MessageNoFilesToDownloadText),
+                model::PropertyHolder::kCaption, api::MessageBoxButtons::Ok);
+        }
         AbortRun(L"Pullbay::CreateFileList", __LINE__);
     }
 
     SetIdle(false);
 
-    // The confirmation stage.
+    // The confirmation stage; a cancelled run ends here as cancelled.
     EnterStage(RunStage::Confirmation);
+    if (m_bCancelled.load()) {
+        DownloadComplete(api::CompletionConfirmationCancelled);
+        AbortRun(L"Pullbay::ShowConfirmationDialog", __LINE__);
+    }
     const bool bShowConfirmation =
         m_properties.GetConfirmationEnabled() &&
         (!m_properties.GetText(model::TextProperty::DownloadConfirmationDialogListUrlText)
@@ -781,6 +813,10 @@ void Pullbay::RunDownload()
     }
 
     EnterStage(RunStage::Folder);
+    if (m_bCancelled.load()) {
+        DownloadComplete(api::CompletionFolderCancelled);
+        AbortRun(L"Pullbay::ChooseDestinationFolder", __LINE__);
+    }
     const std::wstring strDestination = ChooseDestination();
     CheckRun();
 
@@ -807,10 +843,10 @@ void Pullbay::RunTransfer(const std::wstring& strDestination)
     while (!pEngine->WaitUntilStarted(kEngineStartPollMs)) {
         QCoreApplication::processEvents(QEventLoop::AllEvents);
     }
-    if (m_bRunEnding.load()) {
+    if (m_bRunEnding.load() || m_bCancelled.load()) {
         pEngine->SkipAll();
     }
-    if (m_properties.GetShowProgressDialog() && !m_bRunEnding.load()) {
+    if (m_properties.GetShowProgressDialog() && !m_bRunEnding.load() && !m_bCancelled.load()) {
         m_pProgressSource = std::make_shared<EngineProgressSource>(m_properties, pEngine);
         m_pPresenter->ShowProgress(m_pProgressSource);
     }
@@ -874,6 +910,10 @@ std::wstring Pullbay::ChooseDestination()
 
 void Pullbay::RunCompletionStages(const api::CompletionReport& report)
 {
+    // A cancelled run shows no more dialogs and opens no folder.
+    if (m_bCancelled.load()) {
+        return;
+    }
     if (!m_properties.GetText(model::TextProperty::DownloadCompleteDialogText).empty()) {
         DownloadStep(api::StepCompleteDialogStarted);
         if (!m_properties.GetText(model::TextProperty::DownloadCompleteDialogShowLogButtonText)
@@ -944,6 +984,7 @@ HRESULT Pullbay::DownloadFileList()
         core::RecordForeignFailure();
     }
     m_runStage = RunStage::Idle;
+    m_bCancelled = false;
     const bool bEndedEarly = m_bRunEnding.exchange(false);
     if (m_bWindowGone) {
         ReleaseWindowParts();
@@ -1020,7 +1061,7 @@ model::FileExistsDialogAction Pullbay::FileExists(const std::shared_ptr<model::F
 {
     const model::FileExistsDialogAction defaultAction =
         m_properties.GetFileExistsDialogDefaultAction();
-    if (m_bRunEnding.load()) {
+    if (m_bRunEnding.load() || m_bCancelled.load()) {
         return model::FileExistsDialogAction::Skip;
     }
     if (m_properties.GetFileExistsDialogTimeOut() == 0 || !m_pProvider) {
@@ -1038,13 +1079,13 @@ model::FileExistsDialogAction Pullbay::FileExists(const std::shared_ptr<model::F
     // presenter belong to it. A run that is ending asks nothing more.
     m_pProvider->CallFromGuiThread(
         tools::MakeWorkHolder<0, void()>([&] {
-            if (m_bRunEnding.load()) {
+            if (m_bRunEnding.load() || m_bCancelled.load()) {
                 reply = {ui::FileExistsAnswer::Skip, false};
                 return;
             }
             reply = m_pPresenter->AskFileExists(
                 DialogSettings::FileExistsQuestion(m_properties, strPath, defaultAction));
-            if (m_bRunEnding.load()) {
+            if (m_bRunEnding.load() || m_bCancelled.load()) {
                 reply = {ui::FileExistsAnswer::Skip, false};
             }
         }),

@@ -120,6 +120,11 @@ public:
     // and a file-exists question still to come is answered Skip. The run
     // then takes its common end (idle again, list cleared). Nothing when idle.
     void EndRunEarly();
+    // The host cancels the run in progress as its person would, with the
+    // events going on (IPullbayControl::CancelRun): S_FALSE when idle.
+    HRESULT CancelRun();
+    // The private folder of temporary files, made now if not yet.
+    std::wstring TemporaryFolder();
     bool IsRunning() const { return m_runStage != RunStage::Idle; }
 
     // File list members.
@@ -291,6 +296,9 @@ private:
     // Set by EndRunEarly on the GUI thread; the engine's worker reads it
     // before it asks the file-exists question.
     std::atomic<bool> m_bRunEnding{false};
+    // Set by CancelRun on the GUI thread until the run has finished; the
+    // engine's worker reads it before it asks the file-exists question.
+    std::atomic<bool> m_bCancelled{false};
     bool m_bWindowGone = false;
     GetFileListDialog* m_pFileListDialog = nullptr;
     std::shared_ptr<EngineProgressSource> m_pProgressSource;

@@ -235,6 +235,12 @@ const char* UsageText()
            "  (a rejected list line or --add file counts as one),\n"
            "  2 the run ended early, 64 usage error.\n"
            "serve speaks JSON lines on stdin/stdout: requests, replies, events, dialogs.\n"
+           "Signals (run, serve, demo): SIGINT (Ctrl-C), SIGTERM or SIGHUP cancels the run\n"
+           "  at whatever stage it is (an open dialog closes as cancelled, an existing\n"
+           "  file is skipped, the remaining files are skipped), removes its temporary\n"
+           "  files, prints the log and summary (serve: sends the remaining events) and\n"
+           "  exits 130, 143 or 129. A second Ctrl-C ends at once (temporary files\n"
+           "  removed, no log).\n"
            "demo --browser opens the demo page in Chromium with the extension (a display).\n"
            "bridge is the browser extension's native host; `pullbay bridge --help` says more.\n";
 }

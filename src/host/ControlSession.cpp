@@ -120,13 +120,29 @@ bool ControlSession::WaitForClickedRun(const std::function<bool()>& runSeen)
     // Enabled reads false while a run goes on: a run seen with the control
     // enabled again is a run that has returned.
     QObject::connect(&poll, &QTimer::timeout, [&] {
-        if (m_bPageClosed || (runSeen() && GetBool(L"Enabled").value_or(true))) {
+        if (m_bPageClosed || (m_bCancelled && !CancelRun()) ||
+            (runSeen() && GetBool(L"Enabled").value_or(true))) {
             QCoreApplication::quit();
         }
     });
     poll.start();
     QCoreApplication::exec();
     return runSeen();
+}
+
+bool ControlSession::CancelRun()
+{
+    m_bCancelled = true;
+    return m_pHost && m_pHost->CancelRun() == S_OK;
+}
+
+std::wstring ControlSession::TemporaryFolder()
+{
+    std::wstring strFolder;
+    if (!m_pHost || Failed(m_pHost->GetTemporaryFolder(&strFolder))) {
+        strFolder.clear();
+    }
+    return strFolder;
 }
 
 std::optional<bool> ControlSession::GetBool(std::wstring_view strName)

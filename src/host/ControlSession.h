@@ -68,6 +68,15 @@ public:
     // Closing the page ends a run in progress, as a browser does when its
     // page goes.
     bool WaitForClickedRun(const std::function<bool()>& runSeen);
+    // The host was told to stop (a signal): the run in progress is
+    // cancelled as its person would cancel it (IPullbayControl::CancelRun;
+    // its events go on), a run not started yet is not started, and a wait
+    // for a click ends once no run goes on. True while a run goes on.
+    bool CancelRun();
+    bool Cancelled() const { return m_bCancelled; }
+    // The control's private folder of temporary files (made now); empty
+    // when there is none.
+    std::wstring TemporaryFolder();
     // The page window while the session holds one (tests look at it).
     PageWindow* Page() const { return m_pPage.get(); }
     // The log of the last run that reached the transfer (empty otherwise).
@@ -81,6 +90,7 @@ private:
     bool m_bAdvised = false;
     bool m_bWindowClosed = false;
     bool m_bPageClosed = false;
+    bool m_bCancelled = false;
     // The page window when there is one; the control's window is its child.
     std::unique_ptr<PageWindow> m_pPage;
     std::unique_ptr<QWidget> m_pWindow;

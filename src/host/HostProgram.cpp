@@ -31,6 +31,7 @@
 #include "host/RunPresenter.h"
 #include "host/RuntimeFolder.h"
 #include "host/ServeSession.h"
+#include "host/SignalWatch.h"
 #include "host/TerminalText.h"
 #include "pullbay/Display.h"
 #include "pullbay/Events.h"
@@ -247,11 +248,17 @@ void AddFiles(ControlSession& session, const std::vector<AddedFile>& files, RunE
 }
 
 // Calls Download once from the event loop and returns when the run has
-// ended (dialogs included); false when the call failed before any outcome.
+// ended (dialogs included); false when the call failed before any outcome,
+// or a signal came before it.
 bool DownloadOnce(ControlSession& session, const RunEventSink& sink)
 {
     bool bStarted = true;
     QTimer::singleShot(0, [&]() {
+        if (session.Cancelled()) {
+            bStarted = false;
+            QCoreApplication::quit();
+            return;
+        }
         const HRESULT hr = session.Call(L"Download", {});
         if (Failed(hr) && !sink.Completion()) {
             std::cerr << "pullbay: Download failed (" << HexText(hr) << ')' << std::endl;
@@ -271,6 +278,13 @@ bool RunOnce(ControlSession& session, const RunEventSink& sink, bool bWaitForCli
         return DownloadOnce(session, sink);
     }
     return session.WaitForClickedRun([&sink] { return sink.Completion().has_value(); });
+}
+
+// GUI thread: what a first signal does to run and demo. The run ends
+// through its usual end, and the command then exits with the signal's code.
+void CancelOnSignal(ControlSession& session)
+{
+    session.CancelRun();
 }
 
 int Run(const std::string& strProgram, const HostOptions& options)
@@ -309,7 +323,10 @@ int Run(const std::string& strProgram, const HostOptions& options)
         return intExit;
     }
     AddFiles(session, options.files, *pSink);
+    const SignalWatch watch(session.TemporaryFolder(),
+                              [&session](int) { CancelOnSignal(session); });
     const bool bStarted = RunOnce(session, *pSink, setup.bPageWindow && !options.bDownloadAtOnce);
+    const int intSignal = watch.Received();
 
     const std::vector<std::wstring> lines = session.DownloadLog();
     std::ostream& logOut = options.bEvents ? std::cerr : std::cout;
@@ -325,6 +342,10 @@ int Run(const std::string& strProgram, const HostOptions& options)
         JsonLineWriter::Write(JsonText::Object().Raw("log", JsonText::Array(quoted)).Str());
     }
     if (!bStarted) {
+        if (intSignal != 0) {
+            std::cerr << "pullbay: stopped by a signal before the download began" << std::endl;
+            return SignalWatch::ExitCode(intSignal);
+        }
         if (setup.bPageWindow && !pSink->Completion()) {
             std::cerr << "pullbay: the page was closed without a download" << std::endl;
         }
@@ -334,7 +355,9 @@ int Run(const std::string& strProgram, const HostOptions& options)
         !strDestination.empty(), !session.GetText(L"FileList").value_or(L"").empty());
     std::cerr << (strEnd.empty() ? pSink->Summary(pPresenter->ChosenFolder()) : strEnd)
               << std::endl;
-    return pSink->ExitCode();
+    // A signal during the end (after the run) still decides the code.
+    const int intLateSignal = watch.Received();
+    return intLateSignal != 0 ? SignalWatch::ExitCode(intLateSignal) : pSink->ExitCode();
 }
 
 int Serve(const std::string& strProgram, const HostOptions& options)
@@ -382,6 +405,13 @@ int Serve(const std::string& strProgram, const HostOptions& options)
     if (bInitComplete) {
         pServe->SetReady();
     }
+    // A signal ends the session as the end of input does: the running
+    // download skips the rest, its remaining events and its reply are sent,
+    // then the program exits with the signal's code.
+    const SignalWatch watch(session.TemporaryFolder(), [&](int intSignal) {
+        session.CancelRun();
+        pServe->Interrupt(SignalWatch::ExitCode(intSignal));
+    });
     pServe->Start();
     return pServe->Exec();
 }
@@ -403,6 +433,8 @@ int Demo(const std::string& strProgram, const HostOptions& options)
     if (!PrepareDestination(strDest, strDestination)) {
         return HostProgram::kExitUsage;
     }
+    // Before the demo server's threads.
+    SignalWatch::Block();
     DemoServer server;
     try {
         server.Start();
@@ -437,12 +469,23 @@ int Demo(const std::string& strProgram, const HostOptions& options)
     if (const int intExit = session.Open(setup); intExit != 0) {
         return intExit;
     }
+    const SignalWatch watch(session.TemporaryFolder(),
+                              [&session](int) { CancelOnSignal(session); });
     if (!RunOnce(session, *pSink, setup.bPageWindow && !options.bDownloadAtOnce)) {
+        if (watch.Received() != 0) {
+            std::cout << "The demo was stopped by a signal before its download." << std::endl;
+            return SignalWatch::ExitCode(watch.Received());
+        }
         std::cout << "The demo page was closed without a download." << std::endl;
         return 2;
     }
     for (const std::wstring& strLine : session.DownloadLog()) {
         std::cout << TerminalText::Of(strLine) << '\n';
+    }
+    if (const int intSignal = watch.Received(); intSignal != 0) {
+        std::cout.flush();
+        std::cerr << pSink->Summary(pPresenter->ChosenFolder()) << std::endl;
+        return SignalWatch::ExitCode(intSignal);
     }
     const std::optional<std::int32_t> completion = pSink->Completion();
     if (completion && *completion == api::CompletionSuccess) {
@@ -495,8 +538,11 @@ int HostProgram::Main(const std::string& strProgram, const std::vector<std::stri
     case Command::Describe:
         return Describe(strProgram);
     case Command::Run:
+        // Before any thread exists (Qt's, the control's): SignalWatch.
+        SignalWatch::Block();
         return Run(strProgram, parsed.options);
     case Command::Serve:
+        SignalWatch::Block();
         return Serve(strProgram, parsed.options);
     case Command::Demo:
         return Demo(strProgram, parsed.options);

@@ -39,6 +39,13 @@ void ProtocolSession::EnqueueEnd()
     Enqueue(Input{std::nullopt, {}, true});
 }
 
+void ProtocolSession::EndNow()
+{
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
+    m_queue.clear();
+    HandleEnd();
+}
+
 void ProtocolSession::Enqueue(Input input)
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);

@@ -40,6 +40,9 @@ public:
     void EnqueueInvalid(std::string strWhy);
     // The end of input.
     void EnqueueEnd();
+    // The session is to end now (a signal), ahead of the inputs still
+    // queued, which are dropped: as the end of input otherwise.
+    void EndNow();
     // A call into the control is under way (its reply not yet written).
     bool Busy() const { return m_intCallDepth > 0; }
 

@@ -11,7 +11,7 @@ namespace pullbay::host {
 ServeSession::ServeSession(com::ComPtr<com::IDispatch> pControl,
                            std::shared_ptr<ClientPresenter> pPresenter)
     : m_session(std::move(pControl), std::move(pPresenter), &JsonLineWriter::Write,
-                [] { QCoreApplication::exit(0); })
+                [this] { QCoreApplication::exit(m_intExitCode); })
 {
 }
 
@@ -28,10 +28,16 @@ void ServeSession::SetReady()
     m_session.SetReady();
 }
 
+void ServeSession::Interrupt(int intExitCode)
+{
+    m_intExitCode = intExitCode;
+    m_session.EndNow();
+}
+
 int ServeSession::Exec()
 {
     QCoreApplication::exec();
-    return 0;
+    return m_intExitCode;
 }
 
 void ServeSession::HandleLine(const std::string& strLine, bool bOverlong)

@@ -21,12 +21,17 @@ public:
     void Start();
     // InitComplete was written: queued and later requests are served.
     void SetReady();
+    // The host was told to stop (a signal): the session ends as at the end
+    // of input, without waiting for it, and Exec returns intExitCode once
+    // a call under way (a running download) has returned.
+    void Interrupt(int intExitCode);
     // Runs until the end of input has been handled; the exit code.
     int Exec();
 
 private:
     void HandleLine(const std::string& strLine, bool bOverlong);
 
+    int m_intExitCode = 0;
     ProtocolSession m_session;
     std::unique_ptr<StdinLineReader> m_pReader;
 };

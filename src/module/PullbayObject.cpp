@@ -366,6 +366,24 @@ HRESULT PullbayObject::GetDownloadLog(std::vector<std::wstring>* pLines)
     });
 }
 
+HRESULT PullbayObject::CancelRun()
+{
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
+    return Guarded([&] { return m_pControl->CancelRun(); });
+}
+
+HRESULT PullbayObject::GetTemporaryFolder(std::wstring* pPath)
+{
+    PB_ASSERT_OWNER_THREAD(m_guiThread);
+    if (pPath == nullptr) {
+        return E_POINTER;
+    }
+    return Guarded([&] {
+        *pPath = m_pControl->TemporaryFolder();
+        return S_OK;
+    });
+}
+
 HRESULT PullbayObject::GetConfirmationEnabled(bool* pValue)
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);

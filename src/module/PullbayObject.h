@@ -81,6 +81,8 @@ public:
     HRESULT PutConfirmationEnabled(bool bValue) override;
     std::optional<com::ErrorInfo> TakeErrorInfo() override;
     HRESULT GetDownloadLog(std::vector<std::wstring>* pLines) override;
+    HRESULT CancelRun() override;
+    HRESULT GetTemporaryFolder(std::wstring* pPath) override;
 
 private:
     PullbayObject();

@@ -5,6 +5,7 @@
 #include <pty.h>
 #include <signal.h>
 #include <spawn.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -255,6 +256,13 @@ void HostSession::CloseStdin()
     }
 }
 
+void HostSession::Signal(int intSignal)
+{
+    if (m_pid > 0 && !m_bEnded) {
+        ::kill(m_pid, intSignal);
+    }
+}
+
 int HostSession::Finish(std::chrono::milliseconds timeout)
 {
     CloseStdin();
@@ -273,6 +281,19 @@ int HostSession::Finish(std::chrono::milliseconds timeout)
         m_errReader.join();
     }
     return intExit;
+}
+
+void HostSession::Signal(int intSignal) const
+{
+    if (m_pid > 0 && !m_bEnded) {
+        ::kill(m_pid, intSignal);
+    }
+}
+
+int HostSession::UnreadStdoutBytes() const
+{
+    int intBytes = 0;
+    return m_fdOut >= 0 && ::ioctl(m_fdOut, FIONREAD, &intBytes) == 0 ? intBytes : 0;
 }
 
 std::string HostSession::Stderr()

@@ -63,9 +63,16 @@ public:
     std::optional<std::string> ReadUntilContains(
         const std::string& strText, std::chrono::milliseconds timeout = std::chrono::seconds(30));
     void CloseStdin();
+    // Sends a signal to the child (SIGKILL: a crash as the kernel makes it).
+    void Signal(int intSignal);
     // Closes stdin, reads the rest of stdout into the transcript and returns
     // the exit code (-1 when killed after the deadline); Stderr() is then whole.
     int Finish(std::chrono::milliseconds timeout = std::chrono::seconds(60));
+
+    // Sends the child a signal.
+    void Signal(int intSignal) const;
+    // Bytes the child wrote to stdout that wait in the pipe, unread.
+    int UnreadStdoutBytes() const;
 
     const std::vector<std::string>& Transcript() const { return m_transcript; }
     std::string Stderr();

@@ -1,0 +1,150 @@
+#include "host/SignalWatch.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pthread.h>
+#include <signal.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <filesystem>
+#include <string_view>
+
+#include "core/TextUnits.h"
+
+namespace pullbay::host {
+
+namespace {
+
+sigset_t WatchedSignals()
+{
+    sigset_t setWatched;
+    sigemptyset(&setWatched);
+    sigaddset(&setWatched, SIGINT);
+    sigaddset(&setWatched, SIGTERM);
+    sigaddset(&setWatched, SIGHUP);
+    return setWatched;
+}
+
+const char* SignalName(int intSignal)
+{
+    switch (intSignal) {
+    case SIGINT:
+        return "SIGINT";
+    case SIGTERM:
+        return "SIGTERM";
+    case SIGHUP:
+        return "SIGHUP";
+    default:
+        return "a signal";
+    }
+}
+
+// One write, so that the line is not split by the GUI thread's output.
+void Say(std::string_view strLine)
+{
+    while (!strLine.empty()) {
+        const ssize_t intWritten = ::write(STDERR_FILENO, strLine.data(), strLine.size());
+        if (intWritten < 0 && errno == EINTR) {
+            continue;
+        }
+        if (intWritten <= 0) {
+            return;
+        }
+        strLine.remove_prefix(static_cast<std::size_t>(intWritten));
+    }
+}
+
+std::string Trimmed(const std::wstring& strFolder)
+{
+    std::string strPath = core::ToUtf8(strFolder);
+    while (strPath.size() > 1 && strPath.back() == '/') {
+        strPath.pop_back();
+    }
+    return strPath;
+}
+
+}  // namespace
+
+void SignalWatch::Block()
+{
+    const sigset_t setWatched = WatchedSignals();
+    ::pthread_sigmask(SIG_BLOCK, &setWatched, nullptr);
+}
+
+SignalWatch::SignalWatch(std::wstring strTempFolder, std::function<void(int)> onFirst)
+    : m_strTempFolder(Trimmed(strTempFolder)), m_onFirst(std::move(onFirst))
+{
+    const sigset_t setWatched = WatchedSignals();
+    // Also on a thread that was not the first: the signalfd sees only the
+    // setWatched blocked in every thread, and this one must not take them.
+    ::pthread_sigmask(SIG_BLOCK, &setWatched, nullptr);
+    m_fdSignals = ::signalfd(-1, &setWatched, SFD_CLOEXEC);
+    if (m_fdSignals < 0 || ::pipe2(m_stopPipe, O_CLOEXEC) != 0) {
+        Say("pullbay: cannot watch for setWatched; SIGINT, SIGTERM and SIGHUP stay pending\n");
+        return;
+    }
+    m_thread = std::thread([this] { Watch(); });
+}
+
+SignalWatch::~SignalWatch()
+{
+    if (m_thread.joinable()) {
+        const char chStop = 0;
+        while (::write(m_stopPipe[1], &chStop, 1) < 0 && errno == EINTR) {
+        }
+        m_thread.join();
+    }
+    for (const int fd : {m_fdSignals, m_stopPipe[0], m_stopPipe[1]}) {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+    }
+}
+
+void SignalWatch::Watch()
+{
+    for (;;) {
+        pollfd fds[2] = {{m_fdSignals, POLLIN, 0}, {m_stopPipe[0], POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return;
+        }
+        if (fds[1].revents != 0) {
+            return;
+        }
+        signalfd_siginfo info{};
+        if (::read(m_fdSignals, &info, sizeof info) != static_cast<ssize_t>(sizeof info)) {
+            continue;
+        }
+        const auto intSignal = static_cast<int>(info.ssi_signo);
+        int intNone = 0;
+        if (m_intFirst.compare_exchange_strong(intNone, intSignal)) {
+            Say(std::string("pullbay: ") + SignalName(intSignal) +
+                " received: cancelling the run (Ctrl-C again ends at once)\n");
+            QMetaObject::invokeMethod(
+                &m_context, [this, intSignal] { m_onFirst(intSignal); }, Qt::QueuedConnection);
+        } else if (intSignal == SIGINT) {
+            EndAtOnce();
+        }
+    }
+}
+
+void SignalWatch::EndAtOnce() const
+{
+    Say("pullbay: SIGINT again: ending at once\n");
+    // The engine's file being written is unlinked under it (its blocks go
+    // with the process); the lock file goes after the folder it claims.
+    if (!m_strTempFolder.empty() && m_strTempFolder != "/") {
+        std::error_code error;
+        std::filesystem::remove_all(m_strTempFolder, error);
+        std::filesystem::remove(m_strTempFolder + ".lock", error);
+    }
+    ::_exit(ExitCode(SIGINT));
+}
+
+}  // namespace pullbay::host

@@ -1,0 +1,212 @@
+// SIGINT, SIGTERM and SIGHUP against the real host program: the first
+// cancels the run, removes its temporary files, prints the log and exits
+// with 128 + the signal's number; a second SIGINT ends at once. Each child
+// gets a TMPDIR of its own, so its temporary folder is the only one there.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdlib>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "HostProcess.h"
+#include "support/TestHttpServer.h"
+
+namespace pullbay::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr std::size_t kStallSize = 2000000;
+// Past the engine's 256 KiB write block, so that the temporary file grows
+// before the body stalls.
+constexpr std::size_t kFirstChunk = 400000;
+
+// Polls a condition (a state of another process) until it holds or the
+// time is up.
+bool WaitFor(const std::function<bool()>& condition,
+             std::chrono::milliseconds timeout = std::chrono::seconds(30))
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeout;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return true;
+}
+
+// Everything under the temporary folders of the controls of one TMPDIR.
+std::vector<fs::path> TempEntries(const fs::path& tmp)
+{
+    std::vector<fs::path> entries;
+    std::error_code error;
+    for (fs::recursive_directory_iterator it(tmp / "Pullbay_Temp", error), end; !error && it != end;
+         it.increment(error)) {
+        entries.push_back(it->path());
+    }
+    return entries;
+}
+
+// A temporary file that has received part of a body: the transfer is under way.
+bool TransferUnderWay(const fs::path& tmp)
+{
+    for (const fs::path& entry : TempEntries(tmp)) {
+        std::error_code error;
+        if (fs::is_regular_file(entry, error) && entry.extension() == ".tmp" &&
+            fs::file_size(entry, error) > 0 && !error) {
+            return true;
+        }
+    }
+    return false;
+}
+
+class SignalTest : public ::testing::Test {
+protected:
+    void SetUp() override
+    {
+        std::string strTemplate = std::string(std::getenv("TMPDIR")) + "/signalXXXXXX";
+        ASSERT_NE(::mkdtemp(strTemplate.data()), nullptr);
+        folder = strTemplate;
+        server.Route("/a.txt", HttpResponse::Text(200, "first file\n"));
+        // The body stalls after its first chunk until the server stops.
+        HttpResponse stall =
+            HttpResponse::Text(200, PatternBytes(3, kStallSize), "application/octet-stream");
+        stall.chunkSize = kFirstChunk;
+        stall.delayBetweenChunks = std::chrono::minutes(10);
+        server.Route("/stall.bin", stall);
+    }
+    void TearDown() override
+    {
+        server.Stop();
+        fs::remove_all(folder);
+    }
+
+    std::string Add(const std::string& strMime, std::size_t uintSize, const std::string& strPath,
+                    const std::string& strName) const
+    {
+        return strMime + "|" + std::to_string(uintSize) + "|" + server.BaseUrl() + strPath + "|" +
+               strName;
+    }
+
+    // A folder of the test's, made afresh.
+    fs::path Folder(const std::string& strName) const
+    {
+        fs::create_directories(folder / strName);
+        return folder / strName;
+    }
+
+    static ChildOptions WithTmp(const fs::path& tmp)
+    {
+        ChildOptions options;
+        options.environment = {{"TMPDIR", tmp.string()}};
+        return options;
+    }
+
+    fs::path folder;
+    TestHttpServer server;
+};
+
+TEST_F(SignalTest, EachSignalCancelsAHeadlessRunMidFileAndExitsWithItsCode)
+{
+    for (const int intSignal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(intSignal);
+        const std::string strName = std::to_string(intSignal);
+        const fs::path dest = Folder("dest" + strName);
+        const fs::path tmp = Folder("tmp" + strName);
+        HostSession host({"run", "--headless", "--dest", dest.string(), "--add",
+                          Add("application/octet-stream", kStallSize, "/stall.bin", "stall.bin"),
+                          "--add", Add("text/plain", 11, "/a.txt", "a.txt")},
+                         WithTmp(tmp));
+        ASSERT_TRUE(WaitFor([&] { return TransferUnderWay(tmp); })) << host.Stderr();
+        host.Signal(intSignal);
+        const std::string strOut = host.ReadRest(std::chrono::seconds(30));
+        EXPECT_EQ(host.Finish(std::chrono::seconds(10)), 128 + intSignal) << host.Stderr();
+        const std::string strErr = host.Stderr();
+        // The per-file lines, the log and the summary of a normal end.
+        EXPECT_NE(strErr.find("skipped stall.bin"), std::string::npos) << strErr;
+        EXPECT_NE(strErr.find("skipped a.txt"), std::string::npos) << strErr;
+        EXPECT_NE(strErr.find("pullbay: 0 files downloaded, 0 failed, 2 skipped"),
+                  std::string::npos)
+            << strErr;
+        EXPECT_NE(strOut.find("Skipped by user"), std::string::npos) << strOut;
+        // Nothing under a final name, no temporary file left.
+        EXPECT_TRUE(fs::is_empty(dest));
+        EXPECT_EQ(TempEntries(tmp), std::vector<fs::path>{});
+        EXPECT_EQ(server.RequestCount("/a.txt"), 0u);
+    }
+}
+
+TEST_F(SignalTest, ASecondSigintEndsAtOnceWhileTheFirstIsBeingHandled)
+{
+    // The first SIGINT's end blocks: the events of a thousand skipped files
+    // fill the stdout pipe, which the test stops reading.
+    const fs::path dest = Folder("dest");
+    const fs::path tmp = Folder("tmp");
+    std::vector<std::string> arguments = {
+        "run",
+        "--headless",
+        "--events",
+        "--dest",
+        dest.string(),
+        "--add",
+        Add("application/octet-stream", kStallSize, "/stall.bin", "stall.bin")};
+    for (int i = 0; i < 1000; ++i) {
+        arguments.push_back("--add");
+        arguments.push_back(Add("text/plain", 11, "/f" + std::to_string(i) + ".txt",
+                                "f" + std::to_string(i) + ".txt"));
+    }
+    HostSession host(arguments, WithTmp(tmp));
+    ASSERT_TRUE(host.ReadUntilContains(R"({"event":"Progress")")) << host.Stderr();
+    ASSERT_TRUE(TransferUnderWay(tmp));
+    host.Signal(SIGINT);
+    ASSERT_TRUE(WaitFor([&] { return host.UnreadStdoutBytes() >= 60000; }))
+        << host.UnreadStdoutBytes();
+    const auto start = std::chrono::steady_clock::now();
+    host.Signal(SIGINT);
+    // Ended at once: the pipe still full, the process already gone.
+    ASSERT_TRUE(WaitFor([&] { return host.Stderr().find("ending at once") != std::string::npos; },
+                        std::chrono::seconds(10)))
+        << host.Stderr();
+    const std::string strOut = host.ReadRest(std::chrono::seconds(30));
+    EXPECT_EQ(host.Finish(std::chrono::seconds(10)), 130) << host.Stderr();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(10));
+    EXPECT_EQ(strOut.find(R"({"log":)"), std::string::npos) << "no normal end";
+    EXPECT_EQ(TempEntries(tmp), std::vector<fs::path>{});
+    EXPECT_FALSE(fs::exists(dest / "stall.bin"));
+}
+
+TEST_F(SignalTest, SigtermEndsServeAfterTheRemainingEvents)
+{
+    const fs::path dest = Folder("dest");
+    const fs::path tmp = Folder("tmp");
+    HostSession host({"serve", "--headless", "--dialogs", "auto", "--dest", dest.string()},
+                     WithTmp(tmp));
+    host.WriteLine(R"({"id":1,"call":"DownloadFileAdd","args":["application/octet-stream",)" +
+                   std::to_string(kStallSize) + R"(,"stall.bin",")" + server.BaseUrl() +
+                   R"(/stall.bin"]})");
+    host.WriteLine(R"({"id":2,"call":"Download"})");
+    ASSERT_TRUE(WaitFor([&] { return TransferUnderWay(tmp); })) << host.Stderr();
+    host.Signal(SIGTERM);
+    // The host ends by itself: its stdin stays open.
+    const std::string strRest = host.ReadRest(std::chrono::seconds(30));
+    EXPECT_EQ(host.Finish(std::chrono::seconds(10)), 143) << host.Stderr();
+    EXPECT_NE(strRest.find(R"({"event":"DownloadItemComplete","args":[3,"",")" + server.BaseUrl() +
+                           "/stall.bin"),
+              std::string::npos)
+        << strRest;
+    EXPECT_NE(strRest.find(R"({"event":"DownloadComplete","args":[)"), std::string::npos)
+        << strRest;
+    EXPECT_NE(strRest.find(R"({"id":2,"hr":0})"), std::string::npos) << strRest;
+    EXPECT_TRUE(fs::is_empty(dest));
+    EXPECT_EQ(TempEntries(tmp), std::vector<fs::path>{});
+}
+
+}  // namespace
+}  // namespace pullbay::test
