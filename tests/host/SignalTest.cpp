@@ -163,8 +163,10 @@ TEST_F(SignalTest, ASecondSigintEndsAtOnceWhileTheFirstIsBeingHandled)
                                 "f" + std::to_string(i) + ".txt"));
     }
     HostSession host(arguments, WithTmp(tmp));
-    ASSERT_TRUE(host.ReadUntilContains(R"({"event":"Progress")")) << host.Stderr();
-    ASSERT_TRUE(TransferUnderWay(tmp));
+    // Read up to the transfer's start, so that the pipe has room until the
+    // signal.
+    ASSERT_TRUE(host.ReadUntilContains(R"({"event":"DownloadStep","args":[6]})")) << host.Stderr();
+    ASSERT_TRUE(WaitFor([&] { return TransferUnderWay(tmp); })) << host.Stderr();
     host.Signal(SIGINT);
     ASSERT_TRUE(WaitFor([&] { return host.UnreadStdoutBytes() >= 60000; }))
         << host.UnreadStdoutBytes();
