@@ -9,7 +9,9 @@
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
 #include <functional>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -184,30 +186,69 @@ TEST_F(SignalTest, ASecondSigintEndsAtOnceWhileTheFirstIsBeingHandled)
     EXPECT_FALSE(fs::exists(dest / "stall.bin"));
 }
 
-TEST_F(SignalTest, SigtermEndsServeAfterTheRemainingEvents)
+TEST_F(SignalTest, ServeEndsAfterTheRemainingEventsWithTheSignalsCode)
 {
     const fs::path dest = Folder("dest");
-    const fs::path tmp = Folder("tmp");
-    HostSession host({"serve", "--headless", "--dialogs", "auto", "--dest", dest.string()},
-                     WithTmp(tmp));
-    host.WriteLine(R"({"id":1,"call":"DownloadFileAdd","args":["application/octet-stream",)" +
-                   std::to_string(kStallSize) + R"(,"stall.bin",")" + server.BaseUrl() +
-                   R"(/stall.bin"]})");
-    host.WriteLine(R"({"id":2,"call":"Download"})");
-    ASSERT_TRUE(WaitFor([&] { return TransferUnderWay(tmp); })) << host.Stderr();
-    host.Signal(SIGTERM);
-    // The host ends by itself: its stdin stays open.
-    const std::string strRest = host.ReadRest(std::chrono::seconds(30));
-    EXPECT_EQ(host.Finish(std::chrono::seconds(10)), 143) << host.Stderr();
-    EXPECT_NE(strRest.find(R"({"event":"DownloadItemComplete","args":[3,"",")" + server.BaseUrl() +
-                           "/stall.bin"),
-              std::string::npos)
-        << strRest;
-    EXPECT_NE(strRest.find(R"({"event":"DownloadComplete","args":[)"), std::string::npos)
-        << strRest;
-    EXPECT_NE(strRest.find(R"({"id":2,"hr":0})"), std::string::npos) << strRest;
-    EXPECT_TRUE(fs::is_empty(dest));
-    EXPECT_EQ(TempEntries(tmp), std::vector<fs::path>{});
+    const auto addCall = [&](const std::string& strPath, std::size_t uintSize) {
+        return R"({"id":1,"call":"DownloadFileAdd","args":["*/*",)" + std::to_string(uintSize) +
+               ",\"" + strPath.substr(1) + "\",\"" + server.BaseUrl() + strPath + "\"]}";
+    };
+    {
+        // SIGTERM during a transfer (the dialogs answered by policy).
+        const fs::path tmp = Folder("tmp-transfer");
+        HostSession host({"serve", "--headless", "--dialogs", "auto", "--dest", dest.string()},
+                         WithTmp(tmp));
+        host.WriteLine(addCall("/stall.bin", kStallSize));
+        host.WriteLine(R"({"id":2,"call":"Download"})");
+        ASSERT_TRUE(WaitFor([&] { return TransferUnderWay(tmp); })) << host.Stderr();
+        host.Signal(SIGTERM);
+        // The host ends by itself: its stdin stays open.
+        const std::string strRest = host.ReadRest(std::chrono::seconds(30));
+        EXPECT_EQ(host.Finish(std::chrono::seconds(10)), 143) << host.Stderr();
+        EXPECT_NE(strRest.find(R"({"event":"DownloadItemComplete","args":[3,"",")" +
+                               server.BaseUrl() + "/stall.bin"),
+                  std::string::npos)
+            << strRest;
+        EXPECT_NE(strRest.find(R"({"event":"DownloadComplete","args":[)"), std::string::npos);
+        EXPECT_NE(strRest.find(R"({"id":2,"hr":0})"), std::string::npos) << strRest;
+        EXPECT_TRUE(fs::is_empty(dest));
+        EXPECT_EQ(TempEntries(tmp), std::vector<fs::path>{});
+    }
+    {
+        // SIGINT while the client has not answered a file-exists question:
+        // it closes as cancelled, the file is skipped and the old one stays.
+        const fs::path tmp = Folder("tmp-question");
+        std::ofstream(dest / "a.txt") << "old";
+        HostSession host({"serve", "--headless", "--param", "FileExistsDialogTimeOut=600000"},
+                         WithTmp(tmp));
+        host.WriteLine(addCall("/a.txt", 11));
+        host.WriteLine(R"({"id":2,"call":"Download"})");
+        // The client's answers to the questions before it.
+        const auto answer = [&](const std::string& strDialog, const std::string& strFields) {
+            const std::optional<std::string> line =
+                host.ReadUntilContains(R"({"dialog":")" + strDialog + "\"");
+            ASSERT_TRUE(line) << strDialog;
+            const std::string strKey = R"("dialogId":")";
+            const std::size_t uintId = line->find(strKey) + strKey.size();
+            host.WriteLine(R"({"answer":")" +
+                           line->substr(uintId, line->find('"', uintId) - uintId) + "\"," +
+                           strFields + "}");
+        };
+        answer("Confirmation", R"("ok":true)");
+        answer("BrowseForFolder", R"("folder":")" + dest.string() + "\"");
+        ASSERT_TRUE(host.ReadUntilContains(R"({"dialog":"FileExists")")) << host.Stderr();
+        host.Signal(SIGINT);
+        const std::string strRest = host.ReadRest(std::chrono::seconds(30));
+        EXPECT_EQ(host.Finish(std::chrono::seconds(10)), 130) << host.Stderr();
+        EXPECT_NE(strRest.find(R"("reason":"cancelled")"), std::string::npos) << strRest;
+        EXPECT_NE(strRest.find(R"({"event":"DownloadItemComplete","args":[3,)"), std::string::npos)
+            << strRest;
+        EXPECT_NE(strRest.find(R"({"id":2,"hr":0})"), std::string::npos) << strRest;
+        std::ifstream old(dest / "a.txt");
+        EXPECT_EQ(std::string(std::istreambuf_iterator<char>(old), {}), "old");
+        EXPECT_EQ(std::distance(fs::directory_iterator(dest), fs::directory_iterator()), 1);
+        EXPECT_EQ(TempEntries(tmp), std::vector<fs::path>{});
+    }
 }
 
 }  // namespace
