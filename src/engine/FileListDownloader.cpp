@@ -241,6 +241,7 @@ void FileListDownloader::DownloadItem(const std::shared_ptr<FileItem>& pItem)
     // Destination name and the existing-file rule.
     try {
         CreateDestLocationPath(*pItem);
+        SweepFolderOnce(pItem->GetDestinationFolder());
         MakeDestFileName(pItem);
     } catch (const CreateDownloadPathException&) {
         // In Protected Mode the folders are created after the run, when the
@@ -502,7 +503,6 @@ HRESULT FileListDownloader::DownloadComplete(int, const wchar_t*)
     // after the run.
     if (!IsProtectedModeRun()) {
         try {
-            SweepFolderOnce(pItem->GetDestinationFolder());
             CommitFile(pItem->GetTemporaryFilePath(), pItem->FullDestinationPath(),
                        m_uintStoredMode);
         } catch (const core::Exception& failure) {

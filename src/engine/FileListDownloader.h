@@ -100,8 +100,9 @@ private:
     void MakeDestFileName(const std::shared_ptr<model::FileItem>& pItem);
     void CreateTemporaryStream(model::FileItem& item);
     std::wstring TemporaryFolder() const;
-    // Clears strFolder of abandoned commit copies, the first time this run
-    // meets it.
+    // Clears strFolder of the copies that an earlier process's commit left
+    // there, the first time this run meets it (the destination folder, and
+    // each item's folder before its name is chosen).
     void SweepFolderOnce(const std::wstring& strFolder);
     bool IsProtectedModeRun() const;
     std::shared_ptr<model::FileItem> CurrentItemOrThrow(const wchar_t* strFunction) const;
