@@ -1039,8 +1039,13 @@ void Pullbay::AddFileListBatch(const engine::FileListBatch& batch)
 void Pullbay::ItemComplete(const std::wstring& strPage,
                            const std::shared_ptr<model::FileItem>& pItem)
 {
+    // A name refused before it had a destination is told by the name the
+    // host gave: nothing was written under any other.
+    const std::wstring& strName = pItem->GetDestinationFileName().empty()
+                                      ? pItem->GetFileName()
+                                      : pItem->GetDestinationFileName();
     DownloadItemComplete(static_cast<api::DownloadItemCompleteType>(pItem->GetResult()), strPage,
-                         pItem->GetUrl(), pItem->GetDestinationFileName(), pItem->GetMimeType(),
+                         pItem->GetUrl(), strName, pItem->GetMimeType(),
                          static_cast<std::uint32_t>(pItem->GetFileSize()));
 }
 

@@ -287,6 +287,12 @@ TEST_F(DownloadRunTest, AFileWhoseNameIsRefusedIsLoggedByItsDeclaredName)
     server.Route("/ok.txt", HttpResponse::Text(200, "ok"));
     Add("/w.txt", L"w/../w.txt", 1);
     Add("/ok.txt", L"sub/ok.txt", 2);
+    std::vector<std::wstring> itemNames;
+    log->onEvent = [&](EventId id, const std::vector<Variant>& args) {
+        if (id == EventId::DownloadItemComplete) {
+            itemNames.push_back(args[3].String().Value());
+        }
+    };
 
     ASSERT_EQ(control.Download(), S_OK);
 
@@ -306,6 +312,8 @@ TEST_F(DownloadRunTest, AFileWhoseNameIsRefusedIsLoggedByItsDeclaredName)
     EXPECT_EQ(presenter->completionRows[0].strFileName, L"w/../w.txt");
     EXPECT_EQ(presenter->completionRows[0].strDestinationFileName, L"");
     EXPECT_EQ(presenter->completionRows[1].strDestinationFileName, L"ok.txt");
+    // The host is told which entry failed by the name it gave.
+    EXPECT_EQ(itemNames, (std::vector<std::wstring>{L"w/../w.txt", L"ok.txt"}));
 }
 
 TEST_F(DownloadRunTest, EarlyEndsRaiseTheirCompletionValueAndTheCommonEnd)
