@@ -79,11 +79,11 @@ SignalWatch::SignalWatch(std::wstring strTempFolder, std::function<void(int)> on
 {
     const sigset_t setWatched = WatchedSignals();
     // Also on a thread that was not the first: the signalfd sees only the
-    // setWatched blocked in every thread, and this one must not take them.
+    // signals blocked in every thread, and this one must not take them.
     ::pthread_sigmask(SIG_BLOCK, &setWatched, nullptr);
     m_fdSignals = ::signalfd(-1, &setWatched, SFD_CLOEXEC);
     if (m_fdSignals < 0 || ::pipe2(m_stopPipe, O_CLOEXEC) != 0) {
-        Say("pullbay: cannot watch for setWatched; SIGINT, SIGTERM and SIGHUP stay pending\n");
+        Say("pullbay: cannot watch for signals; SIGINT, SIGTERM and SIGHUP stay pending\n");
         return;
     }
     m_thread = std::thread([this] { Watch(); });
