@@ -5,12 +5,11 @@
 // cut off inside a message, or a length above the framing's limit (the rest
 // of the stream cannot be trusted and is not read).
 // Construct, start and destroy on the GUI thread; the callbacks run there.
-#include <QObject>
-
 #include <functional>
-#include <memory>
+#include <optional>
 #include <string>
-#include <thread>
+
+#include "bridge/ThreadedReader.h"
 
 namespace pullbay::bridge {
 
@@ -22,24 +21,17 @@ public:
     using OnEnd = std::function<void(End end)>;
 
     NativeMessageReader(OnMessage onMessage, OnEnd onEnd, int fdInput = 0);
-    ~NativeMessageReader();
-    NativeMessageReader(const NativeMessageReader&) = delete;
-    NativeMessageReader& operator=(const NativeMessageReader&) = delete;
 
     void Start();
 
 private:
-    struct Shared;
+    struct Entry {
+        std::string strMessage;
+        std::optional<End> end;
+    };
 
-    // GUI thread: the next message (or the end) the reading thread handed over.
-    void DeliverNext();
-
-    OnMessage m_onMessage;
-    OnEnd m_onEnd;
     const int m_fdInput;
-    QObject m_context;
-    std::shared_ptr<Shared> m_pShared;
-    std::thread m_thread;
+    ThreadedReader<Entry> m_reader;
 };
 
 }  // namespace pullbay::bridge

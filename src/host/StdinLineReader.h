@@ -4,12 +4,11 @@
 // GUI thread as queued calls, in order. A line longer than kMaxLineBytes is
 // handed on as an empty line marked overlong, and the rest of it is skipped.
 // Construct, start and destroy on the GUI thread; the callbacks run there.
-#include <QObject>
-
+#include <cstddef>
 #include <functional>
-#include <memory>
 #include <string>
-#include <thread>
+
+#include "bridge/ThreadedReader.h"
 
 namespace pullbay::host {
 
@@ -21,24 +20,18 @@ public:
     using OnEnd = std::function<void()>;
 
     StdinLineReader(OnLine onLine, OnEnd onEnd, int fdInput = 0);
-    ~StdinLineReader();
-    StdinLineReader(const StdinLineReader&) = delete;
-    StdinLineReader& operator=(const StdinLineReader&) = delete;
 
     void Start();
 
 private:
-    struct Shared;
+    struct Entry {
+        std::string strLine;
+        bool bOverlong = false;
+        bool bEnd = false;
+    };
 
-    // GUI thread: the next line (or the end) the reading thread handed over.
-    void DeliverNext();
-
-    OnLine m_onLine;
-    OnEnd m_onEnd;
     const int m_fdInput;
-    QObject m_context;
-    std::shared_ptr<Shared> m_pShared;
-    std::thread m_thread;
+    bridge::ThreadedReader<Entry> m_reader;
 };
 
 }  // namespace pullbay::host
