@@ -136,7 +136,6 @@ void SignalWatch::Watch()
 
 void SignalWatch::EndAtOnce() const
 {
-    Say("pullbay: SIGINT again: ending at once\n");
     // The engine's file being written is unlinked under it (its blocks go
     // with the process); the lock file goes after the folder it claims.
     if (!m_strTempFolder.empty() && m_strTempFolder != "/") {
@@ -144,6 +143,9 @@ void SignalWatch::EndAtOnce() const
         std::filesystem::remove_all(m_strTempFolder, error);
         std::filesystem::remove(m_strTempFolder + ".lock", error);
     }
+    // Said last, right before the end: the other threads go on meanwhile,
+    // and once this is read nothing more of theirs can follow.
+    Say("pullbay: SIGINT again: ending at once\n");
     ::_exit(ExitCode(SIGINT));
 }
 
