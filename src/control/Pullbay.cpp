@@ -478,16 +478,22 @@ HRESULT Pullbay::ReplaceItem(std::int32_t intIndex, const NullableString& strVal
     }
     // A new item from the declared fields with the one field replaced; every
     // other field starts again at its initial value.
-    auto pItem = m_files.At(static_cast<std::size_t>(intIndex))->CloneDeclared();
+    // Held, not referenced: the host's page address is asked for below.
+    const std::shared_ptr<const model::FileItem> pListed =
+        m_files.At(static_cast<std::size_t>(intIndex));
+    const model::FileItem& listed = *pListed;
+    std::shared_ptr<model::FileItem> pItem;
     if (bUrl) {
         const std::optional<std::wstring> canonical = AcceptScriptUrl(strValue.Value());
         if (!canonical) {
             RaiseListError(api::ErrorCode::kInvalidArgument, kInvalidUrlText, intIndex);
             return S_OK;
         }
-        pItem->SetUrl(*canonical);
+        pItem = model::FileItem::Create(listed.GetMimeType(), listed.GetFileSize(),
+                                        listed.GetFileName(), *canonical);
     } else {
-        pItem->SetFileName(strValue.Value());
+        pItem = model::FileItem::Create(listed.GetMimeType(), listed.GetFileSize(),
+                                        strValue.Value(), listed.GetUrl());
     }
     // The old item is still indexed: the same keys count as a duplicate.
     if (m_files.ContainsEqual(*pItem)) {

@@ -387,8 +387,8 @@ FileListBatch::Entry FileListParser::ParseLine(const std::wstring& strLine) cons
         return FileListBatch::Entry::Error(ErrorCode::kNoAbsoluteUrl, std::move(strUrl));
     }
 
-    return FileListBatch::Entry::Item(FileItem::Create(
-        std::wstring(fields.mimeType), intSize, std::wstring(fields.fileName), std::move(strUrl)));
+    return FileListBatch::Entry::Item(
+        FileItem::Create(fields.mimeType, intSize, fields.fileName, strUrl));
 }
 
 bool FileListParser::MakeItemUrl(const std::wstring& strField, std::wstring& strUrl) const

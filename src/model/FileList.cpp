@@ -1,26 +1,71 @@
 #include "model/FileList.h"
 
+#include <cstdint>
 #include <utility>
 
 #include "core/Exceptions.h"
+#include "core/TextUnits.h"
 #include "core/ThrowSite.h"
 
 namespace pullbay::model {
+
+namespace {
+
+// 64-bit FNV-1a over the folded characters, then the text's length, so that
+// the pair (URL, name) is hashed field by field and not as one joined text.
+constexpr std::uint64_t kFnvOffset = 14695981039346656037ull;
+constexpr std::uint64_t kFnvPrime = 1099511628211ull;
+
+std::uint64_t HashFolded(std::uint64_t uintHash, const core::CompactTextView& text)
+{
+    for (std::size_t i = 0; i < text.Length(); ++i) {
+        uintHash ^= static_cast<std::uint32_t>(core::ToLowerAscii(text.At(i)));
+        uintHash *= kFnvPrime;
+    }
+    uintHash ^= text.Length();
+    uintHash *= kFnvPrime;
+    return uintHash;
+}
+
+bool EqualsFolded(const core::CompactTextView& left, const core::CompactTextView& right)
+{
+    if (left.Length() != right.Length()) {
+        return false;
+    }
+    // From the end: the URLs of one list mostly share their beginning.
+    for (std::size_t i = left.Length(); i-- > 0;) {
+        if (core::ToLowerAscii(left.At(i)) != core::ToLowerAscii(right.At(i))) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+std::size_t FileList::KeysHash::operator()(const FileItem* pItem) const
+{
+    return static_cast<std::size_t>(
+        HashFolded(HashFolded(kFnvOffset, pItem->UrlText()), pItem->FileNameText()));
+}
+
+bool FileList::KeysEqual::operator()(const FileItem* pLeft, const FileItem* pRight) const
+{
+    return pLeft == pRight || (EqualsFolded(pLeft->UrlText(), pRight->UrlText()) &&
+                               EqualsFolded(pLeft->FileNameText(), pRight->FileNameText()));
+}
 
 bool FileList::Add(std::shared_ptr<FileItem> pItem)
 {
     if (pItem == nullptr) {
         PB_THROW(core::ArgumentNullPointerException, L"pItem");
     }
-    const KeyView keys = KeysOf(*pItem);
-    const auto itHint = m_index.lower_bound(keys);
-    if (itHint != m_index.end() && !m_index.key_comp()(keys, *itHint)) {
+    const auto [itKeys, bInserted] = m_index.insert(pItem.get());
+    if (!bInserted) {
         return false;
     }
-    const auto itKeys = m_index.emplace_hint(
-        itHint, Keys{std::wstring(keys.strUrlKey), std::wstring(keys.strFileNameKey)});
     try {
-        m_items.push_back(Entry{std::move(pItem), itKeys});
+        m_items.push_back(std::move(pItem));
     } catch (...) {
         m_index.erase(itKeys);
         throw;
@@ -30,15 +75,16 @@ bool FileList::Add(std::shared_ptr<FileItem> pItem)
 
 bool FileList::ContainsEqual(const FileItem& item) const
 {
-    return m_index.find(KeysOf(item)) != m_index.end();
+    return m_index.find(&item) != m_index.end();
 }
 
 void FileList::RemoveAt(std::size_t uintIndex)
 {
     CheckIndex(uintIndex);
-    const auto itEntry = m_items.begin() + static_cast<std::ptrdiff_t>(uintIndex);
-    m_index.erase(itEntry->itKeys);
-    m_items.erase(itEntry);
+    const auto itItem = m_items.begin() + static_cast<std::ptrdiff_t>(uintIndex);
+    // The listed item is the only one with its keys: erasing them erases it.
+    m_index.erase(itItem->get());
+    m_items.erase(itItem);
 }
 
 bool FileList::ReplaceAt(std::size_t uintIndex, std::shared_ptr<FileItem> pItem)
@@ -47,34 +93,31 @@ bool FileList::ReplaceAt(std::size_t uintIndex, std::shared_ptr<FileItem> pItem)
     if (pItem == nullptr) {
         PB_THROW(core::ArgumentNullPointerException, L"pItem");
     }
-    Entry& entry = m_items[uintIndex];
-    const KeyView keys = KeysOf(*pItem);
-    const auto itFound = m_index.find(keys);
-    if (itFound == entry.itKeys) {
-        // Same keys as the item it replaces: the index entry stays.
-        entry.pItem = std::move(pItem);
-        return true;
-    }
-    if (itFound != m_index.end()) {
+    std::shared_ptr<FileItem>& pListed = m_items[uintIndex];
+    const auto itFound = m_index.find(pItem.get());
+    if (itFound != m_index.end() && *itFound != pListed.get()) {
         return false;
     }
-    const auto itKeys =
-        m_index.emplace(Keys{std::wstring(keys.strUrlKey), std::wstring(keys.strFileNameKey)})
-            .first;
-    m_index.erase(entry.itKeys);
-    entry.itKeys = itKeys;
-    entry.pItem = std::move(pItem);
+    if (itFound != m_index.end()) {
+        // Same keys as the item it replaces: the entry now names the new one.
+        auto node = m_index.extract(itFound);
+        node.value() = pItem.get();
+        m_index.insert(std::move(node));
+    } else {
+        m_index.insert(pItem.get());
+        m_index.erase(pListed.get());
+    }
+    pListed = std::move(pItem);
     return true;
 }
 
 void FileList::DropUnchecked()
 {
-    // One pass that compacts the kept entries in place; erasing an index
-    // entry through its iterator costs amortised constant time.
+    // One pass that compacts the kept items in place.
     std::size_t uintKept = 0;
     for (std::size_t i = 0; i < m_items.size(); ++i) {
-        if (m_items[i].pItem->GetChecked() == 0) {
-            m_index.erase(m_items[i].itKeys);
+        if (m_items[i]->GetChecked() == 0) {
+            m_index.erase(m_items[i].get());
             continue;
         }
         if (uintKept != i) {
@@ -87,24 +130,21 @@ void FileList::DropUnchecked()
 
 void FileList::Clear()
 {
-    m_items.clear();
-    m_index.clear();
+    // Swapped out rather than cleared: clear() keeps the bucket array and
+    // the vector's capacity, megabytes after a long list.
+    Index().swap(m_index);
+    std::vector<std::shared_ptr<FileItem>>().swap(m_items);
 }
 
 std::vector<std::shared_ptr<FileItem>> FileList::Copy() const
 {
-    std::vector<std::shared_ptr<FileItem>> items;
-    items.reserve(m_items.size());
-    for (const Entry& entry : m_items) {
-        items.push_back(entry.pItem);
-    }
-    return items;
+    return m_items;
 }
 
 const std::shared_ptr<FileItem>& FileList::At(std::size_t uintIndex) const
 {
     CheckIndex(uintIndex);
-    return m_items[uintIndex].pItem;
+    return m_items[uintIndex];
 }
 
 void FileList::CheckIndex(std::size_t uintIndex) const

@@ -3,12 +3,15 @@
 // positions are the scripting Index values) plus a uniqueness index on
 // (UrlKey, FileNameKey), so no two items share both keys.
 //
+// The index holds the listed items themselves and reads their keys in
+// place: an item's URL and file name never change (a change is a new item
+// that replaces it), so the index never holds a copy of them. A list of a
+// million files keeps each text once.
+//
 // Threads: GUI thread only. The engine works on a Copy, never on the list.
 #include <cstddef>
 #include <memory>
-#include <set>
-#include <string>
-#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "model/FileItem.h"
@@ -39,6 +42,7 @@ public:
     // Linear in the length of the list.
     void DropUnchecked();
 
+    // Empties the list and gives back the memory it held.
     void Clear();
 
     // The same shared items in list order, for the engine.
@@ -49,48 +53,22 @@ public:
     const std::shared_ptr<FileItem>& At(std::size_t uintIndex) const;
 
 private:
-    // The keys as they were when the item was listed: the index's order
-    // never depends on an item that someone changes afterwards.
-    struct Keys {
-        std::wstring strUrlKey;
-        std::wstring strFileNameKey;
+    // Items are equal when their URLs and their file names are, A-Z folded
+    // (whole code points compared: only equality matters to the callers).
+    struct KeysHash {
+        // Not noexcept: the set then keeps each hash with its entry, which
+        // costs no memory at this entry size and spares rehashing the texts.
+        std::size_t operator()(const FileItem* pItem) const;
     };
-    struct KeyView {
-        std::wstring_view strUrlKey;
-        std::wstring_view strFileNameKey;
+    struct KeysEqual {
+        bool operator()(const FileItem* pLeft, const FileItem* pRight) const;
     };
-    // UrlKey first, FileNameKey when the URL keys are equal. Only equality
-    // matters to the callers, so comparing whole code points (wchar_t)
-    // instead of UTF-16 units finds the same duplicates.
-    struct KeysLess {
-        using is_transparent = void;
-        static KeyView View(const Keys& keys) { return {keys.strUrlKey, keys.strFileNameKey}; }
-        static KeyView View(const KeyView& keys) { return keys; }
-        template <typename Left, typename Right>
-        bool operator()(const Left& left, const Right& right) const
-        {
-            const KeyView a = View(left);
-            const KeyView b = View(right);
-            const int intUrl = a.strUrlKey.compare(b.strUrlKey);
-            return intUrl != 0 ? intUrl < 0 : a.strFileNameKey < b.strFileNameKey;
-        }
-    };
-    using Index = std::set<Keys, KeysLess>;
+    using Index = std::unordered_set<const FileItem*, KeysHash, KeysEqual>;
 
-    struct Entry {
-        std::shared_ptr<FileItem> pItem;
-        // Where the item's keys sit in m_index: removal needs no lookup.
-        Index::iterator itKeys;
-    };
-
-    static KeyView KeysOf(const FileItem& item)
-    {
-        return {item.GetUrlKey(), item.GetFileNameKey()};
-    }
     void CheckIndex(std::size_t uintIndex) const;
 
     Index m_index;
-    std::vector<Entry> m_items;
+    std::vector<std::shared_ptr<FileItem>> m_items;
 };
 
 }  // namespace pullbay::model
