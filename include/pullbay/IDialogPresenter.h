@@ -25,11 +25,12 @@ enum class MessageBoxButtons { Ok, YesNo };
 enum class MessageBoxAnswer { Ok, Yes, No };
 
 // The confirmation dialog: its texts (the column titles among them), the
-// server the list came from and one row per file with its check box.
+// server the list came from and one row per file with its check box (kept
+// compact, and shared by copies: see ui/ConfirmationRows.h).
 struct ConfirmationRequest {
     ui::ConfirmationSettings settings;
     std::wstring strServer;
-    std::vector<ui::ConfirmationRow> rows;
+    ui::ConfirmationRows rows;
 };
 
 struct ConfirmationAnswer {

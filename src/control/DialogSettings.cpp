@@ -42,14 +42,14 @@ ui::ConfirmationSettings DialogSettings::Confirmation(const model::PropertyHolde
     return result;
 }
 
-std::vector<ui::ConfirmationRow> DialogSettings::ConfirmationRows(const model::FileList& files)
+ui::ConfirmationRows DialogSettings::ConfirmationRows(const model::FileList& files)
 {
-    std::vector<ui::ConfirmationRow> rows;
+    ui::ConfirmationRows rows;
     rows.reserve(files.Count());
     for (std::size_t i = 0; i < files.Count(); ++i) {
         const model::FileItem& item = *files.At(i);
-        rows.push_back({item.GetUrl(), item.GetFileName(), item.GetFileSizeText(),
-                        item.GetMimeType(), item.GetChecked() != 0});
+        rows.Add(item.UrlText(), item.FileNameText(), item.GetFileSizeText(), item.MimeTypeText(),
+                 item.GetChecked() != 0);
     }
     return rows;
 }

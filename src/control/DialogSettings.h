@@ -24,7 +24,7 @@ namespace pullbay::control {
 class DialogSettings {
 public:
     static ui::ConfirmationSettings Confirmation(const model::PropertyHolder& settings);
-    static std::vector<ui::ConfirmationRow> ConfirmationRows(const model::FileList& files);
+    static ui::ConfirmationRows ConfirmationRows(const model::FileList& files);
 
     static ui::FileExistsSettings FileExists(const model::PropertyHolder& settings);
 

@@ -34,8 +34,9 @@ api::ConfirmationAnswer PolicyPresenter::ConfirmDownload(const api::Confirmation
     m_asked.push_back(L"confirm " + request.strServer);
     api::ConfirmationAnswer answer;
     answer.bOk = true;
-    for (const ui::ConfirmationRow& row : request.rows) {
-        answer.checked.push_back(row.bChecked);
+    answer.checked.reserve(request.rows.size());
+    for (std::size_t i = 0; i < request.rows.size(); ++i) {
+        answer.checked.push_back(request.rows.IsChecked(i));
     }
     return answer;
 }

@@ -40,8 +40,7 @@ QVariant ConfirmationTableModel::data(const QModelIndex& index, int intRole) con
             m_model.CellText(uintRow, static_cast<std::size_t>(index.column())));
     case Qt::CheckStateRole:
         if (index.column() == 0) {
-            const ui::ConfirmationRow* pRow = m_model.FindRow(uintRow);
-            return pRow != nullptr && pRow->bChecked ? Qt::Checked : Qt::Unchecked;
+            return m_model.IsRowChecked(uintRow) ? Qt::Checked : Qt::Unchecked;
         }
         return {};
     default:
@@ -84,9 +83,9 @@ bool ConfirmationTableModel::setData(const QModelIndex& index, const QVariant& v
         return false;
     }
     const auto uintRow = static_cast<std::size_t>(index.row());
-    const ui::ConfirmationRow* pRow = m_model.FindRow(uintRow);
     const bool bWanted = static_cast<Qt::CheckState>(value.toInt()) == Qt::Checked;
-    if (pRow == nullptr || pRow->bChecked == bWanted || !m_toggle(uintRow)) {
+    if (uintRow >= m_model.RowCount() || m_model.IsRowChecked(uintRow) == bWanted ||
+        !m_toggle(uintRow)) {
         return false;
     }
     emit dataChanged(index, index, {Qt::CheckStateRole});

@@ -352,7 +352,7 @@ api::ConfirmationAnswer ClientPresenter::ConfirmDownload(const api::Confirmation
     const std::vector<bool> initial = model.CheckedFlags();
     std::vector<std::string> items;
     for (std::size_t i = 0; i < model.RowCount(); ++i) {
-        const ui::ConfirmationRow& row = *model.FindRow(i);
+        const ui::ConfirmationRow row = model.Rows()[i];
         items.push_back(JsonText::Object()
                             .Text("url", row.strUrl)
                             .Text("fileName", row.strFileName)

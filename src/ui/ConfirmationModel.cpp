@@ -28,10 +28,11 @@ constexpr FieldDescription kFields[ConfirmationModel::kFieldCount] = {
 }  // namespace
 
 ConfirmationModel::ConfirmationModel(ConfirmationSettings settings, std::wstring strServerName,
-                                     std::vector<ConfirmationRow> rows)
+                                     ConfirmationRows rows)
     : m_settings(std::move(settings)),
       m_strServerName(std::move(strServerName)),
       m_rows(std::move(rows)),
+      m_checked(m_rows.size()),
       m_bExpanded(m_settings.bFileListExpanded)
 {
     for (const FieldDescription& description : kFields) {
@@ -55,26 +56,25 @@ bool ConfirmationModel::HasAnyColumn(const ConfirmationSettings& settings)
                        });
 }
 
-const ConfirmationRow* ConfirmationModel::FindRow(std::size_t uintRow) const
+bool ConfirmationModel::IsRowChecked(std::size_t uintRow) const
 {
-    return uintRow < m_rows.size() ? &m_rows[uintRow] : nullptr;
+    return uintRow < m_checked.size() && m_checked[uintRow];
 }
 
 std::wstring ConfirmationModel::CellText(std::size_t uintRow, std::size_t uintColumn) const
 {
-    const ConfirmationRow* pRow = FindRow(uintRow);
-    if (pRow == nullptr || uintColumn >= m_columns.size()) {
+    if (uintRow >= m_rows.size() || uintColumn >= m_columns.size()) {
         return {};
     }
     switch (m_columns[uintColumn].field) {
     case Field::Url:
-        return pRow->strUrl;
+        return m_rows.Url(uintRow).Str();
     case Field::FileName:
-        return pRow->strFileName;
+        return m_rows.FileName(uintRow).Str();
     case Field::FileSize:
-        return pRow->strFileSizeText;
+        return m_rows.FileSizeText(uintRow).Str();
     case Field::ContentType:
-        return pRow->strMimeType;
+        return m_rows.MimeType(uintRow).Str();
     }
     return {};
 }
@@ -108,7 +108,7 @@ std::size_t ConfirmationModel::CheckLimit() const
 
 void ConfirmationModel::SetChecked(std::size_t uintRow, bool bChecked)
 {
-    m_rows[uintRow].bChecked = bChecked;
+    m_checked[uintRow] = bChecked;
 }
 
 ConfirmationModel::ToggleOutcome ConfirmationModel::ToggleRow(std::size_t uintRow)
@@ -116,7 +116,7 @@ ConfirmationModel::ToggleOutcome ConfirmationModel::ToggleRow(std::size_t uintRo
     if (uintRow >= m_rows.size() || m_result != Result::Pending) {
         return ToggleOutcome::Ignored;
     }
-    const bool bChecked = m_rows[uintRow].bChecked;
+    const bool bChecked = m_checked[uintRow];
     const std::size_t uintNewCount = bChecked ? m_uintCheckedCount - 1 : m_uintCheckedCount + 1;
     if (uintNewCount == 0) {
         m_bOkEnabled = false;
@@ -194,12 +194,7 @@ void ConfirmationModel::Cancel()
 
 std::vector<bool> ConfirmationModel::CheckedFlags() const
 {
-    std::vector<bool> flags;
-    flags.reserve(m_rows.size());
-    for (const ConfirmationRow& row : m_rows) {
-        flags.push_back(row.bChecked);
-    }
-    return flags;
+    return m_checked;
 }
 
 }  // namespace pullbay::ui

@@ -9,16 +9,9 @@
 #include <string>
 #include <vector>
 
-namespace pullbay::ui {
+#include "ui/ConfirmationRows.h"
 
-// One file as the dialog shows it. bChecked is the item's Checked flag.
-struct ConfirmationRow {
-    std::wstring strUrl;
-    std::wstring strFileName;
-    std::wstring strFileSizeText;
-    std::wstring strMimeType;
-    bool bChecked = true;
-};
+namespace pullbay::ui {
 
 // The settings the dialog reads, copied from the control's properties.
 struct ConfirmationSettings {
@@ -77,8 +70,11 @@ public:
 
     // Opens with every row checked (the first 500 in Protected Mode) and
     // folded or unfolded as bFileListExpanded says.
+    // The rows are shared with the caller's copy, not copied (see
+    // ConfirmationRows); their check flags are the items' and stay as they
+    // are: the model keeps its own.
     ConfirmationModel(ConfirmationSettings settings, std::wstring strServerName,
-                      std::vector<ConfirmationRow> rows);
+                      ConfirmationRows rows);
 
     // Whether the dialog is shown at all: at least one column title is set.
     static bool HasAnyColumn(const ConfirmationSettings& settings);
@@ -89,8 +85,9 @@ public:
     const std::wstring& Text() const { return m_settings.strText; }
 
     std::size_t RowCount() const { return m_rows.size(); }
-    // Null for an index outside the list.
-    const ConfirmationRow* FindRow(std::size_t uintRow) const;
+    const ConfirmationRows& Rows() const { return m_rows; }
+    // The row's check box; false for an index outside the list.
+    bool IsRowChecked(std::size_t uintRow) const;
     // The text of a list cell; empty outside the list or the columns.
     std::wstring CellText(std::size_t uintRow, std::size_t uintColumn) const;
 
@@ -131,7 +128,9 @@ private:
 
     ConfirmationSettings m_settings;
     std::wstring m_strServerName;
-    std::vector<ConfirmationRow> m_rows;
+    ConfirmationRows m_rows;
+    // The check boxes, one per row.
+    std::vector<bool> m_checked;
     std::vector<Column> m_columns;
     std::array<int, kFieldCount> m_columnOfField{};
     std::size_t m_uintCheckedCount = 0;

@@ -31,9 +31,9 @@ ConfirmationSettings Settings(bool bProtectedMode = false, bool bExpanded = fals
     return settings;
 }
 
-std::vector<ConfirmationRow> Rows(std::size_t uintCount)
+ConfirmationRows Rows(std::size_t uintCount)
 {
-    std::vector<ConfirmationRow> rows;
+    ConfirmationRows rows;
     for (std::size_t uintIndex = 0; uintIndex < uintCount; ++uintIndex) {
         const std::wstring strIndex = std::to_wstring(uintIndex);
         // Rows arrive unchecked to show that opening checks them.
@@ -99,7 +99,7 @@ TEST(ConfirmationModelTest, CellsShowTheMappedFieldAndNothingOutsideTheList)
     EXPECT_EQ(model.CellText(1, 2), L"text/plain");
     EXPECT_EQ(model.CellText(1, 3), L"");
     EXPECT_EQ(model.CellText(2, 0), L"");
-    EXPECT_EQ(model.FindRow(2), nullptr);
+    EXPECT_FALSE(model.IsRowChecked(2));
     EXPECT_EQ(model.ColumnWidths(-10), (std::vector<int>{0, 0, 0}));
 }
 
@@ -161,7 +161,7 @@ TEST(ConfirmationModelTest, ProtectedModeLimitsTheCheckedFilesTo500)
     EXPECT_FALSE(flags[500]);
 
     EXPECT_EQ(model.ToggleRow(550), Outcome::LimitReached);
-    EXPECT_FALSE(model.FindRow(550)->bChecked);
+    EXPECT_FALSE(model.IsRowChecked(550));
     EXPECT_EQ(model.CheckedCount(), 500u);
     EXPECT_EQ(model.MaxFileCountExceededMessage(),
               L"Sorry, but you cannot download more than 500 files in IE Protected Mode. "
