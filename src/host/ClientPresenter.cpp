@@ -103,7 +103,8 @@ void ClientPresenter::Run(const std::shared_ptr<Pending>& pPending, std::string 
 {
     if (m_mode == Mode::Auto) {
         strDialogLine.pop_back();  // the closing brace
-        m_write(strDialogLine + ",\"auto\":" + strAutoJson + "}");
+        strDialogLine.append(",\"auto\":").append(strAutoJson).push_back('}');
+        m_write(strDialogLine);
         return;
     }
     m_write(strDialogLine);
@@ -349,32 +350,31 @@ api::ConfirmationAnswer ClientPresenter::ConfirmDownload(const api::Confirmation
     for (const ui::ConfirmationModel::Column& column : model.Columns()) {
         columns.push_back(JsonText::Quote(column.strTitle));
     }
-    const std::vector<bool> initial = model.CheckedFlags();
-    std::vector<std::string> items;
-    for (std::size_t i = 0; i < model.RowCount(); ++i) {
-        const ui::ConfirmationRow row = model.Rows()[i];
-        items.push_back(JsonText::Object()
-                            .Text("url", row.strUrl)
-                            .Text("fileName", row.strFileName)
-                            .Text("fileSize", row.strFileSizeText)
-                            .Text("mimeType", row.strMimeType)
-                            .Bool("checked", initial[i])
-                            .Str());
-    }
-    const std::string strLine =
-        JsonText::Object()
-            .Text("dialog", L"Confirmation")
-            .Text("dialogId", core::FromUtf8(pPending->strId))
-            .Text("server", strServer)
-            .Text("text", model.Text())
-            .Raw("columns", JsonText::Array(columns))
-            .Raw("items", JsonText::Array(items))
-            .Raw("limit", confirmation.bProtectedMode ? std::to_string(model.CheckLimit()) : "null")
-            .Str();
+    const ui::ConfirmationRows& rows = model.Rows();
+    JsonText::Object line;
+    line.Text("dialog", L"Confirmation")
+        .Text("dialogId", core::FromUtf8(pPending->strId))
+        .Text("server", strServer)
+        .Text("text", model.Text())
+        .Raw("columns", JsonText::Array(columns))
+        .Array("items", rows.size(),
+               [&](std::size_t i) {
+                   return JsonText::Object()
+                       .Text("url", rows.Url(i).Str())
+                       .Text("fileName", rows.FileName(i).Str())
+                       .Text("fileSize", rows.FileSizeText(i).Str())
+                       .Text("mimeType", rows.MimeType(i).Str())
+                       .Bool("checked", model.IsRowChecked(i))
+                       .Str();
+               })
+        .Raw("limit", confirmation.bProtectedMode ? std::to_string(model.CheckLimit()) : "null");
+    // Moved on, not copied: with a long list the line is the largest text
+    // the program writes.
+    std::string strLine = std::move(line).Str();
     if (m_mode == Mode::Auto) {
         model.Accept();
     }
-    Run(pPending, strLine, JsonText::Object().Bool("ok", true).Str());
+    Run(pPending, std::move(strLine), JsonText::Object().Bool("ok", true).Str());
     if (model.GetResult() != ui::ConfirmationModel::Result::Ok) {
         return {};
     }

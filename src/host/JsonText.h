@@ -1,8 +1,10 @@
 #pragma once
 // JSON texts for the host's machine-readable output: strings as UTF-8 with
 // the escapes JSON requires, automation values as JSON values. Any thread.
+#include <cstddef>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "platform/com/Variant.h"
@@ -20,7 +22,29 @@ public:
         Object& Number(std::string_view strKey, double dblValue);
         Object& Bool(std::string_view strKey, bool bValue);
         Object& Null(std::string_view strKey) { return Raw(strKey, "null"); }
-        std::string Str() const { return m_strText + "}"; }
+        // A member whose value is an array of uintCount JSON values, each
+        // made by element(i) in its turn: a long array (a row per file of a
+        // list) is written once, never first as a list of its values.
+        template <typename Element>
+        Object& Array(std::string_view strKey, std::size_t uintCount, Element element)
+        {
+            Raw(strKey, "[");
+            for (std::size_t i = 0; i < uintCount; ++i) {
+                if (i > 0) {
+                    m_strText += ',';
+                }
+                m_strText += element(i);
+            }
+            m_strText += ']';
+            return *this;
+        }
+        std::string Str() const& { return m_strText + "}"; }
+        // The finished object taken out of a builder that is done with.
+        std::string Str() &&
+        {
+            m_strText += '}';
+            return std::move(m_strText);
+        }
 
     private:
         std::string m_strText = "{";
