@@ -125,8 +125,8 @@ private:
     // The declared texts in their block, in this order.
     enum DeclaredTextIndex { kMimeTypeText = 0, kFileNameText = 1, kUrlText = 2 };
 
-    // What the engine records, made when it records the first of it: most
-    // items of a long list never reach the engine.
+    // What the engine records, made when it records the first of it: the
+    // items of a list that is only loaded or confirmed never pay for it.
     struct RecordedFields {
         std::wstring strDestinationFolder;
         std::wstring strDestinationFileName;
