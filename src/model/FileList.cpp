@@ -1,6 +1,7 @@
 #include "model/FileList.h"
 
 #include <cstdint>
+#include <random>
 #include <utility>
 
 #include "core/Exceptions.h"
@@ -15,6 +16,29 @@ namespace {
 // the pair (URL, name) is hashed field by field and not as one joined text.
 constexpr std::uint64_t kFnvOffset = 14695981039346656037ull;
 constexpr std::uint64_t kFnvPrime = 1099511628211ull;
+
+// The hash starts from a value drawn once per process and its bits are mixed
+// at the end: a published list cannot be made offline of names that all fall
+// into one bucket, which would make loading it quadratic.
+std::uint64_t ProcessHashSeed()
+{
+    static const std::uint64_t uintSeed = [] {
+        std::random_device device;
+        return kFnvOffset ^ ((static_cast<std::uint64_t>(device()) << 32) | device());
+    }();
+    return uintSeed;
+}
+
+// The final mix of MurmurHash3: every input bit reaches every output bit.
+std::uint64_t Mixed(std::uint64_t uintHash)
+{
+    uintHash ^= uintHash >> 33;
+    uintHash *= 0xff51afd7ed558ccdull;
+    uintHash ^= uintHash >> 33;
+    uintHash *= 0xc4ceb9fe1a85ec53ull;
+    uintHash ^= uintHash >> 33;
+    return uintHash;
+}
 
 std::uint64_t HashFolded(std::uint64_t uintHash, const core::CompactTextView& text)
 {
@@ -45,8 +69,8 @@ bool EqualsFolded(const core::CompactTextView& left, const core::CompactTextView
 
 std::size_t FileList::KeysHash::operator()(const FileItem* pItem) const
 {
-    return static_cast<std::size_t>(
-        HashFolded(HashFolded(kFnvOffset, pItem->UrlText()), pItem->FileNameText()));
+    return static_cast<std::size_t>(Mixed(
+        HashFolded(HashFolded(ProcessHashSeed(), pItem->UrlText()), pItem->FileNameText())));
 }
 
 bool FileList::KeysEqual::operator()(const FileItem* pLeft, const FileItem* pRight) const
