@@ -1,7 +1,8 @@
 #pragma once
 // The files of "pullbay demo" as data: what the generated file list declares
 // for each file and what the demo server answers for it. Bodies are generated
-// from a seed, slice by slice on demand, so no file is ever held whole.
+// from a number per file, slice by slice on demand, so no file is ever held
+// whole.
 // Immutable after construction: any thread.
 #include <cstddef>
 #include <cstdint>

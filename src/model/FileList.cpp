@@ -20,13 +20,13 @@ constexpr std::uint64_t kFnvPrime = 1099511628211ull;
 // The hash starts from a value drawn once per process and its bits are mixed
 // at the end: a published list cannot be made offline of names that all fall
 // into one bucket, which would make loading it quadratic.
-std::uint64_t ProcessHashSeed()
+std::uint64_t ProcessHashStart()
 {
-    static const std::uint64_t uintSeed = [] {
+    static const std::uint64_t uintStart = [] {
         std::random_device device;
         return kFnvOffset ^ ((static_cast<std::uint64_t>(device()) << 32) | device());
     }();
-    return uintSeed;
+    return uintStart;
 }
 
 // The final mix of MurmurHash3: every input bit reaches every output bit.
@@ -70,7 +70,7 @@ bool EqualsFolded(const core::CompactTextView& left, const core::CompactTextView
 std::size_t FileList::KeysHash::operator()(const FileItem* pItem) const
 {
     return static_cast<std::size_t>(Mixed(
-        HashFolded(HashFolded(ProcessHashSeed(), pItem->UrlText()), pItem->FileNameText())));
+        HashFolded(HashFolded(ProcessHashStart(), pItem->UrlText()), pItem->FileNameText())));
 }
 
 bool FileList::KeysEqual::operator()(const FileItem* pLeft, const FileItem* pRight) const
