@@ -32,6 +32,7 @@ Exception::Exception(const wchar_t* strFunction, const wchar_t* strFile, std::ui
 Exception::Exception(const Exception& other)
     : m_intCode(other.m_intCode),
       m_strMessage(CopyOr(other.m_strMessage, L"")),
+      m_strReason(other.m_strReason != nullptr ? CopyOr(other.m_strReason, L"") : nullptr),
       m_strFile(CopyOr(other.m_strFile, kUndefined)),
       m_uintLine(other.m_uintLine),
       m_strFunction(CopyOr(other.m_strFunction, kUndefined)),
@@ -52,6 +53,7 @@ Exception& Exception::operator=(const Exception& other)
 Exception::~Exception()
 {
     MemoryManagement::FreeMemory(m_strMessage);
+    MemoryManagement::FreeMemory(m_strReason);
     MemoryManagement::FreeMemory(m_strFile);
     MemoryManagement::FreeMemory(m_strFunction);
     MemoryManagement::FreeMemory(m_strClassName);
@@ -61,6 +63,7 @@ void Exception::Swap(Exception& other) noexcept
 {
     std::swap(m_intCode, other.m_intCode);
     std::swap(m_strMessage, other.m_strMessage);
+    std::swap(m_strReason, other.m_strReason);
     std::swap(m_strFile, other.m_strFile);
     std::swap(m_uintLine, other.m_uintLine);
     std::swap(m_strFunction, other.m_strFunction);
@@ -92,6 +95,19 @@ void Exception::SetMessage(std::wstring_view strMessage)
     wchar_t* pCopy = MemoryManagement::TryAllocAndCopyString(text.c_str());
     MemoryManagement::FreeMemory(m_strMessage);
     m_strMessage = pCopy;
+}
+
+const wchar_t* Exception::GetReason() const
+{
+    return m_strReason ? m_strReason : L"";
+}
+
+void Exception::SetReason(std::wstring_view strReason)
+{
+    const std::wstring text(strReason);
+    wchar_t* pCopy = MemoryManagement::TryAllocAndCopyString(text.c_str());
+    MemoryManagement::FreeMemory(m_strReason);
+    m_strReason = pCopy;
 }
 
 void Exception::SetIdentity(const wchar_t* strClassName, std::uint32_t uintTypeId)

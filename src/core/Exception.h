@@ -32,6 +32,12 @@ public:
     // (ThrowWin32Exception puts the system's text in).
     void SetMessage(std::wstring_view strMessage);
 
+    // The cause alone, without the paths or names the message may hold
+    // ("Permission denied" where the message says which file): what may be
+    // told to a web page. Empty when the throw site gave none.
+    const wchar_t* GetReason() const;
+    void SetReason(std::wstring_view strReason);
+
 protected:
     // Each construction stage names its own class; the most derived one stays.
     void SetIdentity(const wchar_t* strClassName, std::uint32_t uintTypeId);
@@ -42,6 +48,7 @@ private:
 
     HRESULT m_intCode;
     wchar_t* m_strMessage = nullptr;
+    wchar_t* m_strReason = nullptr;
     wchar_t* m_strFile = nullptr;
     std::uint32_t m_uintLine;
     wchar_t* m_strFunction = nullptr;

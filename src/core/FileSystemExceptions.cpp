@@ -40,6 +40,7 @@ CreateTempFileException::CreateTempFileException(const wchar_t* strFunction, con
                               .c_str())
 {
     SetIdentity(L"CreateTempFileException", kTypeId);
+    SetReason(L"Unable to create temporary file.");
 }
 
 FileOpenException::FileOpenException(const wchar_t* strFunction, const wchar_t* strFile,
@@ -66,6 +67,7 @@ FileNotFoundException::FileNotFoundException(const wchar_t* strFunction, const w
                         SystemTextOr(strMessage, kWin32FileNotFound).c_str())
 {
     SetIdentity(L"FileNotFoundException", kTypeId);
+    SetReason(Win32ErrorText(kWin32FileNotFound));
 }
 
 PathNotFoundException::PathNotFoundException(const wchar_t* strFunction, const wchar_t* strFile,
@@ -74,6 +76,7 @@ PathNotFoundException::PathNotFoundException(const wchar_t* strFunction, const w
                         SystemTextOr(strMessage, kWin32PathNotFound).c_str())
 {
     SetIdentity(L"PathNotFoundException", kTypeId);
+    SetReason(Win32ErrorText(kWin32PathNotFound));
 }
 
 AccessDeniedException::AccessDeniedException(const wchar_t* strFunction, const wchar_t* strFile,
@@ -84,6 +87,7 @@ AccessDeniedException::AccessDeniedException(const wchar_t* strFunction, const w
                             .c_str())
 {
     SetIdentity(L"AccessDeniedException", kTypeId);
+    SetReason(Win32ErrorText(kWin32AccessDenied));
 }
 
 InvalidNameException::InvalidNameException(const wchar_t* strFunction, const wchar_t* strFile,
@@ -92,6 +96,7 @@ InvalidNameException::InvalidNameException(const wchar_t* strFunction, const wch
                         SystemTextOr(strMessage, kWin32InvalidName).c_str())
 {
     SetIdentity(L"InvalidNameException", kTypeId);
+    SetReason(Win32ErrorText(kWin32InvalidName));
 }
 
 CreateFileException::CreateFileException(const wchar_t* strFunction, const wchar_t* strFile,
@@ -100,6 +105,7 @@ CreateFileException::CreateFileException(const wchar_t* strFunction, const wchar
                           SystemTextOr(strMessage, kWin32AlreadyExists).c_str())
 {
     SetIdentity(L"CreateFileException", kTypeId);
+    SetReason(Win32ErrorText(kWin32AlreadyExists));
 }
 
 }  // namespace pullbay::core

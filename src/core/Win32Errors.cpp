@@ -50,29 +50,33 @@ std::wstring NumberText(std::uint32_t uintValue)
 }
 
 // Every exception of this file names "ThrowWin32Exception" as its routine.
+// The system's text alone is its reason: the prefix is where paths go.
 template <typename ExceptionType, typename... Extra>
-[[noreturn]] void ThrowNamed(std::uint32_t uintLine, const std::wstring& strMessage, Extra... extra)
+[[noreturn]] void ThrowNamed(std::uint32_t uintLine, const std::wstring& strMessage,
+                             const std::wstring& strReason, Extra... extra)
 {
     ExceptionType failure(L"ThrowWin32Exception", PB_SOURCE_FILE, uintLine, nullptr, extra...);
     failure.SetMessage(strMessage);
+    failure.SetReason(strReason);
     RecordAndThrow(failure);
 }
 
-[[noreturn]] void ThrowForCode(std::uint32_t uintCode, const std::wstring& strMessage)
+[[noreturn]] void ThrowForCode(std::uint32_t uintCode, const std::wstring& strMessage,
+                               const std::wstring& strReason)
 {
     switch (uintCode) {
     case kWin32FileNotFound:
-        ThrowNamed<FileNotFoundException>(__LINE__, strMessage);
+        ThrowNamed<FileNotFoundException>(__LINE__, strMessage, strReason);
     case kWin32PathNotFound:
-        ThrowNamed<PathNotFoundException>(__LINE__, strMessage);
+        ThrowNamed<PathNotFoundException>(__LINE__, strMessage, strReason);
     case kWin32AccessDenied:
-        ThrowNamed<AccessDeniedException>(__LINE__, strMessage);
+        ThrowNamed<AccessDeniedException>(__LINE__, strMessage, strReason);
     case kWin32InvalidName:
-        ThrowNamed<InvalidNameException>(__LINE__, strMessage);
+        ThrowNamed<InvalidNameException>(__LINE__, strMessage, strReason);
     case kWin32AlreadyExists:
-        ThrowNamed<CreateFileException>(__LINE__, strMessage);
+        ThrowNamed<CreateFileException>(__LINE__, strMessage, strReason);
     default:
-        ThrowNamed<Win32Exception>(__LINE__, strMessage, uintCode);
+        ThrowNamed<Win32Exception>(__LINE__, strMessage, strReason, uintCode);
     }
 }
 
@@ -137,7 +141,8 @@ void ThrowWin32Exception(std::uint32_t uintCode, const wchar_t* strPrefix)
     if (uintCode == kWin32Success) {
         return;
     }
-    ThrowForCode(uintCode, ComposeMessage(strPrefix, Win32ErrorText(uintCode)));
+    const std::wstring strText = Win32ErrorText(uintCode);
+    ThrowForCode(uintCode, ComposeMessage(strPrefix, strText), strText);
 }
 
 void ThrowErrnoException(int intErrno, const wchar_t* strPrefix)
@@ -145,7 +150,8 @@ void ThrowErrnoException(int intErrno, const wchar_t* strPrefix)
     if (intErrno == 0) {
         return;
     }
-    ThrowForCode(Win32CodeFromErrno(intErrno), ComposeMessage(strPrefix, ErrnoText(intErrno)));
+    const std::wstring strText = ErrnoText(intErrno);
+    ThrowForCode(Win32CodeFromErrno(intErrno), ComposeMessage(strPrefix, strText), strText);
 }
 
 }  // namespace pullbay::core

@@ -186,7 +186,11 @@ std::wstring CreatePath(const std::wstring& strFolder, const std::vector<std::ws
         if (::mkdir(strPathUtf8.c_str(), S_IRWXU | S_IRWXG | S_IRWXO) != 0 &&
             !(errno == EEXIST && ::lstat(strPathUtf8.c_str(), &info) == 0 &&
               S_ISDIR(info.st_mode))) {
-            PB_THROW(CreateDownloadPathException, strPath.c_str());
+            CreateDownloadPathException failure(
+                core::QualifiedFunctionName(__PRETTY_FUNCTION__).c_str(), PB_SOURCE_FILE, __LINE__,
+                strPath.c_str());
+            failure.SetReason(core::ErrnoText(errno));
+            core::RecordAndThrow(failure);
         }
     }
     return strPath;

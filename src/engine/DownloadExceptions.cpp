@@ -42,6 +42,20 @@ FileSystemErrorException::FileSystemErrorException(const wchar_t* strFunction,
       m_intErrorCode(intErrorCode)
 {
     SetIdentity(L"FileSystemErrorException", kTypeId);
+    if (strReason != nullptr) {
+        SetReason(strReason);
+    }
+}
+
+FileSystemErrorException::FileSystemErrorException(const wchar_t* strFunction,
+                                                   const wchar_t* strFile, std::uint32_t uintLine,
+                                                   std::int32_t intErrorCode,
+                                                   const core::Exception& cause)
+    : core::Exception(strFunction, strFile, uintLine, E_FAIL, cause.GetMessage()),
+      m_intErrorCode(intErrorCode)
+{
+    SetIdentity(L"FileSystemErrorException", kTypeId);
+    SetReason(cause.GetReason());
 }
 
 ConnectionErrorException::ConnectionErrorException(const wchar_t* strFunction,

@@ -43,6 +43,10 @@ public:
     FileSystemErrorException(const wchar_t* strFunction, const wchar_t* strFile,
                              std::uint32_t uintLine, std::int32_t intErrorCode,
                              const wchar_t* strReason = nullptr);
+    // The cause's message and its reason (without paths) carried over.
+    FileSystemErrorException(const wchar_t* strFunction, const wchar_t* strFile,
+                             std::uint32_t uintLine, std::int32_t intErrorCode,
+                             const core::Exception& cause);
     std::int32_t GetErrorCode() const { return m_intErrorCode; }
 
 private:

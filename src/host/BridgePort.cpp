@@ -202,6 +202,8 @@ void BridgePort::Open(int intControl, const QJsonObject& message)
         setup.strPageUrl = message.value("page").toString().toStdWString();
     }
     setup.strCookie = open.value("cookie").toString().toStdWString();
+    // The events go to a web page: no path of this machine in them.
+    setup.bLocalPaths = false;
     for (const QJsonValue& param : open.value("params").toArray()) {
         const QJsonArray pair = param.toArray();
         if (pair.size() == 2 && pair[0].isString() && pair[1].isString()) {

@@ -51,7 +51,8 @@ int ControlSession::Open(const Setup& setup)
             << std::endl;
         return 2;
     }
-    m_pHost->SetClientSite(std::make_shared<HostClientSite>(setup.strPageUrl, setup.strCookie));
+    m_pHost->SetClientSite(
+        std::make_shared<HostClientSite>(setup.strPageUrl, setup.strCookie, setup.bLocalPaths));
     if (setup.takeDefaultPresenter) {
         std::shared_ptr<api::IDialogPresenter> pDefault;
         m_pHost->GetDefaultPresenter(&pDefault);

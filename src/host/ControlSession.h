@@ -27,6 +27,9 @@ public:
     struct Setup {
         std::optional<std::wstring> strPageUrl;
         std::wstring strCookie;
+        // Whether the events may name local paths: false when they reach a
+        // web page, true when only the person at this machine sees them.
+        bool bLocalPaths = true;
         // In load order; a later param of the same name (any case) wins.
         std::vector<std::pair<std::wstring, std::wstring>> params;
         std::shared_ptr<api::IDialogPresenter> pPresenter;

@@ -123,6 +123,29 @@ test('a relative file list resolves against the page and gets the page cookie', 
   await tab.close();
 });
 
+test('a failed write tells the page its cause, never a path of this machine', async () => {
+  const tab = await harness.open('control.html');
+  const folder = downloads('paths');
+  // A name that would write through a link inside the folder is refused.
+  fs.mkdirSync(path.join(folder, 'real'), { recursive: true });
+  fs.rmSync(path.join(folder, 'link'), { force: true });
+  fs.symlinkSync(path.join(folder, 'real'), path.join(folder, 'link'));
+  await tab.evaluate(async ({ base, folder }) => {
+    const element = document.getElementById('pb');
+    window.answerDialogs(element, folder);
+    await element.DownloadFileAdd('text/plain', 12, 'link/two.txt', base + '/files/two.txt');
+  }, { base: harness.baseUrl, folder });
+  await tab.locator('#pb button').click();
+  await waitFor('DownloadComplete', async () => (await recorded(tab, 'DownloadComplete')).length > 0,
+    60000);
+  const errors = (await recorded(tab, 'Error')).map((entry) => entry.detail);
+  assert.equal(errors.length, 1);
+  assert.equal(errors[0].Code, 302);
+  assert.equal(errors[0].Description, 'Access is denied.');
+  assert.equal(fs.readdirSync(path.join(folder, 'real')).length, 0);
+  await tab.close();
+});
+
 test('an origin that was not allowed is refused', async () => {
   const other = harness.baseUrl.replace('127.0.0.1', 'localhost');
   const tab = await harness.open('control.html', other);

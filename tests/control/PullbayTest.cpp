@@ -62,6 +62,7 @@ public:
     explicit PageSite(std::optional<std::wstring> page) : m_page(std::move(page)) {}
     std::optional<std::wstring> GetPageAddress() const override { return m_page; }
     std::wstring GetCookieText() const override { return L"a=b"; }
+    bool MayShowLocalPaths() const override { return false; }
 
 private:
     std::optional<std::wstring> m_page;
