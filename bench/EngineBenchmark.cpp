@@ -32,6 +32,7 @@ public:
                const std::wstring&, std::int32_t) override
     {
     }
+    void ItemsSkipped(std::span<const std::shared_ptr<model::FileItem>>, std::int32_t) override {}
     void Progress(double, double, std::int32_t) override {}
     model::FileExistsDialogAction FileExists(const std::shared_ptr<model::FileItem>&) override
     {

@@ -88,23 +88,78 @@ public:
                com::Variant::FromI4(intIndex)});
     }
 
+    // An event with its arguments, for RaiseInOrder.
+    struct PendingEvent {
+        api::EventId id;
+        std::vector<com::Variant> args;
+    };
+
+    static PendingEvent DownloadItemCompleteEvent(api::DownloadItemCompleteType result,
+                                                  const std::wstring& strPage,
+                                                  const std::wstring& strUrl,
+                                                  const std::wstring& strFileName,
+                                                  const std::wstring& strMimeType,
+                                                  std::uint32_t uintFileSize)
+    {
+        // The size travels as VT_I4 as the event's type description says.
+        return {api::EventId::DownloadItemComplete,
+                {com::Variant::FromI4(result), Text(strPage), Text(strUrl), Text(strFileName),
+                 Text(strMimeType), com::Variant::FromI4(static_cast<std::int32_t>(uintFileSize))}};
+    }
+
+    static PendingEvent ErrorEvent(std::int32_t intCode, const std::wstring& strDescription,
+                                   std::int32_t intHttpCode, const std::wstring& strPage,
+                                   const std::wstring& strUrl, std::int32_t intIndex)
+    {
+        return {api::EventId::Error,
+                {com::Variant::FromI4(intCode), Text(strDescription),
+                 com::Variant::FromI4(intHttpCode), Text(strPage), Text(strUrl),
+                 com::Variant::FromI4(intIndex)}};
+    }
+
     void DownloadItemComplete(api::DownloadItemCompleteType result, const std::wstring& strPage,
                               const std::wstring& strUrl, const std::wstring& strFileName,
                               const std::wstring& strMimeType, std::uint32_t uintFileSize)
     {
-        // The size travels as VT_I4 as the event's type description says.
-        Raise(api::EventId::DownloadItemComplete, true,
-              {com::Variant::FromI4(result), Text(strPage), Text(strUrl), Text(strFileName),
-               Text(strMimeType), com::Variant::FromI4(static_cast<std::int32_t>(uintFileSize))});
+        RaiseInOrder({DownloadItemCompleteEvent(result, strPage, strUrl, strFileName, strMimeType,
+                                                uintFileSize)});
     }
 
     void Error(std::int32_t intCode, const std::wstring& strDescription, std::int32_t intHttpCode,
                const std::wstring& strPage, const std::wstring& strUrl, std::int32_t intIndex)
     {
-        Raise(api::EventId::Error, true,
-              {com::Variant::FromI4(intCode), Text(strDescription),
-               com::Variant::FromI4(intHttpCode), Text(strPage), Text(strUrl),
-               com::Variant::FromI4(intIndex)});
+        RaiseInOrder({ErrorEvent(intCode, strDescription, intHttpCode, strPage, strUrl, intIndex)});
+    }
+
+    // Fires the events in their order in one hand-off to the GUI thread; the
+    // raising thread waits until the sinks ran. Events stop at once when the
+    // control's window goes in the middle.
+    void RaiseInOrder(std::vector<PendingEvent> events)
+    {
+        for ([[maybe_unused]] const PendingEvent& event : events) {
+            assert(api::FindEvent(static_cast<std::int32_t>(event.id)) != nullptr &&
+                   api::FindEvent(static_cast<std::int32_t>(event.id))->parameters.size() ==
+                       event.args.size());
+        }
+        if (!m_pProvider || !m_pOpen->load() || events.empty()) {
+            return;
+        }
+        std::weak_ptr<com::ConnectionPoint> pSinks = m_pSinksToken;
+        auto pHolder = tools::MakeWorkHolder<1, long(const std::vector<PendingEvent>&)>(
+            [pSinks, pOpen = m_pOpen](const std::vector<PendingEvent>& pending) -> long {
+                long intResult = S_FALSE;
+                for (const PendingEvent& event : pending) {
+                    auto pConnectionPoint = pSinks.lock();
+                    if (!pConnectionPoint || !pOpen->load()) {
+                        return S_FALSE;
+                    }
+                    intResult =
+                        pConnectionPoint->Fire(static_cast<com::DISPID>(event.id), event.args);
+                }
+                return intResult;
+            },
+            std::move(events));
+        m_pProvider->CallFromGuiThread(pHolder, true);
     }
 
     // Fired directly on the GUI thread, not marshalled. S_FALSE (1) when no

@@ -679,8 +679,8 @@ void Pullbay::Draw(QPainter& painter, const QRect& bounds) const
     if (m_properties.IsInitialized()) {
         dialogs::InPageButton::DrawInitialized(painter, bounds, m_properties.GetBackgroundColor());
     } else {
-        dialogs::InPageButton::DrawDesignTime(painter, bounds,
-                                              QString::fromWCharArray(model::PropertyHolder::kCaption));
+        dialogs::InPageButton::DrawDesignTime(
+            painter, bounds, QString::fromWCharArray(model::PropertyHolder::kCaption));
     }
 }
 
@@ -839,6 +839,7 @@ void Pullbay::RunTransfer(const std::wstring& strDestination)
     auto pEngine = std::make_shared<engine::FileListDownloader>(m_properties, strDestination,
                                                                 m_files.Copy(), *this);
     pEngine->SetTemporaryFolder(m_pTempFolder->Path());
+    pEngine->SetLocalPathsInErrors(m_pClientSite && m_pClientSite->MayShowLocalPaths());
     if (!m_pPool || !m_pPool->AddWork(pEngine, 0)) {
         // The pool is stopping: the files cannot be fetched.
         PB_THROW(core::UnexpectedException, L"the download engine could not be started");
@@ -1042,17 +1043,40 @@ void Pullbay::AddFileListBatch(const engine::FileListBatch& batch)
 
 // --- the engine's reports (worker thread) ----------------------------------------
 
+namespace {
+
+// The DownloadItemComplete of a file, by the name it was written under. A
+// name refused before it had a destination is told by the name the host
+// gave: nothing was written under any other.
+EventRaiser<Pullbay>::PendingEvent ItemCompleteEvent(const std::wstring& strPage,
+                                                     const model::FileItem& item)
+{
+    const std::wstring& strDestination = item.GetDestinationFileName();
+    return EventRaiser<Pullbay>::DownloadItemCompleteEvent(
+        static_cast<api::DownloadItemCompleteType>(item.GetResult()), strPage, item.GetUrl(),
+        strDestination.empty() ? item.GetFileName() : strDestination, item.GetMimeType(),
+        static_cast<std::uint32_t>(item.GetFileSize()));
+}
+
+}  // namespace
+
 void Pullbay::ItemComplete(const std::wstring& strPage,
                            const std::shared_ptr<model::FileItem>& pItem)
 {
-    // A name refused before it had a destination is told by the name the
-    // host gave: nothing was written under any other.
-    const std::wstring& strName = pItem->GetDestinationFileName().empty()
-                                      ? pItem->GetFileName()
-                                      : pItem->GetDestinationFileName();
-    DownloadItemComplete(static_cast<api::DownloadItemCompleteType>(pItem->GetResult()), strPage,
-                         pItem->GetUrl(), strName, pItem->GetMimeType(),
-                         static_cast<std::uint32_t>(pItem->GetFileSize()));
+    RaiseInOrder({ItemCompleteEvent(strPage, *pItem)});
+}
+
+void Pullbay::ItemsSkipped(std::span<const std::shared_ptr<model::FileItem>> items,
+                           std::int32_t intFirstIndex)
+{
+    std::vector<PendingEvent> events;
+    events.reserve(items.size() * 2);
+    std::int32_t intIndex = intFirstIndex;
+    for (const std::shared_ptr<model::FileItem>& pItem : items) {
+        events.push_back(ErrorEvent(api::ErrorCode::kFileSkipped, L"", 0, L"", L"", intIndex++));
+        events.push_back(ItemCompleteEvent(L"", *pItem));
+    }
+    RaiseInOrder(std::move(events));
 }
 
 void Pullbay::Error(std::int32_t intCode, const std::wstring& strDescription,

@@ -14,6 +14,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -202,6 +203,8 @@ public:
     // engine::IDownloaderEvents, called on the engine's worker.
     void ItemComplete(const std::wstring& strPage,
                       const std::shared_ptr<model::FileItem>& pItem) override;
+    void ItemsSkipped(std::span<const std::shared_ptr<model::FileItem>> items,
+                      std::int32_t intFirstIndex) override;
     void Error(std::int32_t intCode, const std::wstring& strDescription, std::int32_t intHttpCode,
                const std::wstring& strPage, const std::wstring& strUrl,
                std::int32_t intIndex) override;

@@ -173,9 +173,7 @@ void FileListDownloader::Process()
     m_started.Set();
     for (std::size_t i = 0; i < m_items.size(); ++i) {
         if (m_bSkipAll.load()) {
-            for (std::size_t k = i; k < m_items.size(); ++k) {
-                ReportSkippedByAll(k);
-            }
+            ReportSkippedByAll(i);
             break;
         }
         ProcessItem(i);
@@ -205,7 +203,9 @@ void FileListDownloader::ProcessItem(std::size_t uintIndex)
     } catch (const FileSystemErrorException& failure) {
         core::ClearRecordedFailure();
         pItem->SetResult(api::ItemWriteError);
-        m_events.Error(failure.GetErrorCode(), failure.GetMessage(), 0, L"", L"", intIndex);
+        m_events.Error(failure.GetErrorCode(),
+                       m_bLocalPathsInErrors ? ReasonOf(failure) : failure.GetReason(), 0, L"", L"",
+                       intIndex);
     } catch (const ConnectionErrorException& failure) {
         core::ClearRecordedFailure();
         std::int32_t intCode = api::ErrorCode::kTransferFailed;
@@ -219,7 +219,9 @@ void FileListDownloader::ProcessItem(std::size_t uintIndex)
         }
         m_events.Error(
             intCode,
-            ConnectionFailureText(failure, m_strWriteFailure, pItem->GetTemporaryFilePath()),
+            m_bLocalPathsInErrors
+                ? ConnectionFailureText(failure, m_strWriteFailure, pItem->GetTemporaryFilePath())
+                : ConnectionFailureText(failure, m_strWriteFailureReason, L""),
             failure.GetHttpStatus(), failure.GetResponseText(), pItem->GetUrl(), intIndex);
     } catch (const core::Exception&) {
         // Unclassified: the throw site recorded it; the record stays.
@@ -252,7 +254,7 @@ void FileListDownloader::DownloadItem(const std::shared_ptr<FileItem>& pItem)
     } catch (const SkippedByUserException&) {
         throw;
     } catch (const core::Exception& failure) {
-        PB_THROW(FileSystemErrorException, api::ErrorCode::kDestinationFailed, ReasonOf(failure));
+        PB_THROW(FileSystemErrorException, api::ErrorCode::kDestinationFailed, failure);
     } catch (...) {
         core::RecordForeignFailure();
         PB_THROW(FileSystemErrorException, api::ErrorCode::kDestinationFailed, kUnexpectedFailure);
@@ -262,7 +264,7 @@ void FileListDownloader::DownloadItem(const std::shared_ptr<FileItem>& pItem)
     try {
         CreateTemporaryStream(*pItem);
     } catch (const core::Exception& failure) {
-        PB_THROW(FileSystemErrorException, api::ErrorCode::kTemporaryFileFailed, ReasonOf(failure));
+        PB_THROW(FileSystemErrorException, api::ErrorCode::kTemporaryFileFailed, failure);
     } catch (...) {
         core::RecordForeignFailure();
         PB_THROW(FileSystemErrorException, api::ErrorCode::kTemporaryFileFailed,
@@ -297,16 +299,23 @@ void FileListDownloader::DiscardTemporaryFile(FileItem& item)
     }
 }
 
-void FileListDownloader::ReportSkippedByAll(std::size_t uintIndex)
+void FileListDownloader::ReportSkippedByAll(std::size_t uintFirst)
 {
-    const std::shared_ptr<FileItem>& pItem = m_items[uintIndex];
-    const auto intIndex = static_cast<std::int32_t>(uintIndex);
-    m_intCurrent = intIndex;
-    pItem->SetResult(api::ItemSkipped);
-    // No destination was prepared for it: it is known by its name as given.
-    pItem->SetDestinationFileName(pItem->GetFileName());
-    m_events.Error(api::ErrorCode::kFileSkipped, L"", 0, L"", L"", intIndex);
-    m_events.ItemComplete(L"", pItem);
+    // Large enough that the hand-offs cost nothing beside the events
+    // themselves, small enough that the GUI thread is never held for long
+    // and the copies of one batch's arguments stay small.
+    constexpr std::size_t kBatchFiles = 512;
+    for (std::size_t uintBegin = uintFirst; uintBegin < m_items.size(); uintBegin += kBatchFiles) {
+        const std::size_t uintEnd = std::min(m_items.size(), uintBegin + kBatchFiles);
+        // No destination was prepared for these: they are known by their
+        // names as given, and nothing else is recorded for them.
+        for (std::size_t k = uintBegin; k < uintEnd; ++k) {
+            m_items[k]->SetResult(api::ItemSkipped);
+        }
+        m_intCurrent = static_cast<std::int32_t>(uintEnd - 1);
+        m_events.ItemsSkipped(std::span(m_items).subspan(uintBegin, uintEnd - uintBegin),
+                              static_cast<std::int32_t>(uintBegin));
+    }
 }
 
 void FileListDownloader::CreateDestLocationPath(FileItem& item)
@@ -394,7 +403,10 @@ void FileListDownloader::CreateTemporaryStream(FileItem& item)
         }
         const std::wstring strMessage =
             std::wstring(kUnableToCreateTempFile) + L" '" + strFolder + L"': " + strWhy;
-        PB_THROW(core::FileSystemException, E_FAIL, strMessage.c_str());
+        core::FileSystemException failure(core::QualifiedFunctionName(__PRETTY_FUNCTION__).c_str(),
+                                          PB_SOURCE_FILE, __LINE__, E_FAIL, strMessage.c_str());
+        failure.SetReason(strWhy);
+        core::RecordAndThrow(failure);
     }
     item.SetTemporaryStream(std::shared_ptr<core::IStream>(std::move(pStream)));
     item.SetTemporaryFilePath(std::move(strPath));
@@ -475,9 +487,11 @@ HRESULT FileListDownloader::ErrorOccured(int intStatus, const wchar_t*,
     // What the failed write recorded ("Disk is full"), before the throw
     // below replaces the record.
     m_strWriteFailure.clear();
+    m_strWriteFailureReason.clear();
     if (intErrorCode == net::kErrorFileSystem) {
         if (const auto pRecorded = core::ExceptionManager::GetException(core::CurrentThreadId())) {
             m_strWriteFailure = pRecorded->GetMessage();
+            m_strWriteFailureReason = pRecorded->GetReason();
         }
     }
     PB_THROW(ConnectionErrorException, strResponseText != nullptr ? strResponseText : L"",
@@ -507,8 +521,7 @@ HRESULT FileListDownloader::DownloadComplete(int, const wchar_t*)
                        m_uintStoredMode);
         } catch (const core::Exception& failure) {
             pItem->SetResult(api::ItemWriteError);
-            PB_THROW(FileSystemErrorException, api::ErrorCode::kDestinationFailed,
-                     ReasonOf(failure));
+            PB_THROW(FileSystemErrorException, api::ErrorCode::kDestinationFailed, failure);
         } catch (...) {
             core::RecordForeignFailure();
             pItem->SetResult(api::ItemWriteError);

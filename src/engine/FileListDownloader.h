@@ -72,6 +72,11 @@ public:
     // only). Tests shorten them. Before Process.
     void SetReconnectPolicy(std::uint32_t uintAttempts, std::uint32_t uintWaitMs);
 
+    // Whether the Error events may name local paths (the folder or file a
+    // failed write went to): only for a host that shows them to the person
+    // at this machine. Otherwise they carry the cause alone. Before Process.
+    void SetLocalPathsInErrors(bool bLocalPaths) { m_bLocalPathsInErrors = bLocalPaths; }
+
     // GUI thread.
     void SkipCurrent();
     void SkipAll();
@@ -94,7 +99,8 @@ private:
 
     void ProcessItem(std::size_t uintIndex);
     void DownloadItem(const std::shared_ptr<model::FileItem>& pItem);
-    void ReportSkippedByAll(std::size_t uintIndex);
+    // Reports every file from uintFirst on as skipped, in batches.
+    void ReportSkippedByAll(std::size_t uintFirst);
     void DiscardTemporaryFile(model::FileItem& item);
     void CreateDestLocationPath(model::FileItem& item);
     void MakeDestFileName(const std::shared_ptr<model::FileItem>& pItem);
@@ -129,8 +135,11 @@ private:
     // Folders this run has cleared of copies that an earlier process's
     // commit across file systems left behind (worker only).
     std::unordered_set<std::wstring> m_sweptFolders;
-    // Worker only: what a failed write of the current body reported.
+    // Worker only: what a failed write of the current body reported, and
+    // its cause without paths.
     std::wstring m_strWriteFailure;
+    std::wstring m_strWriteFailureReason;
+    bool m_bLocalPathsInErrors = false;
 };
 
 }  // namespace pullbay::engine

@@ -363,8 +363,8 @@ FileListBatch::Entry FileListParser::LongLineError(std::string_view strLineStart
         }
         strShown = strShown.substr(0, uintCut);
     }
-    return FileListBatch::Entry::Error(
-        ErrorCode::kBadListLine, net::GetDecodedString(strShown, net::kCodePageUtf8));
+    return FileListBatch::Entry::Error(ErrorCode::kBadListLine,
+                                       net::GetDecodedString(strShown, net::kCodePageUtf8));
 }
 
 FileListBatch::Entry FileListParser::ParseLine(const std::wstring& strLine) const

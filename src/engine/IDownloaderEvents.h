@@ -4,6 +4,7 @@
 // to the GUI thread whatever it must show there.
 #include <cstdint>
 #include <memory>
+#include <span>
 #include <string>
 
 #include "model/FileExistsDialogAction.h"
@@ -21,6 +22,13 @@ public:
     virtual void Error(std::int32_t intCode, const std::wstring& strDescription,
                        std::int32_t intHttpCode, const std::wstring& strPage,
                        const std::wstring& strUrl, std::int32_t intIndex) = 0;
+    // Files that skip-all ended before they started, the first of them at
+    // intFirstIndex: each is reported as a skip Error followed by its
+    // ItemComplete, in order, as if one call each had come. One call for
+    // many files: a cancelled list of a million files must not cost two
+    // hand-offs to the GUI thread per file.
+    virtual void ItemsSkipped(std::span<const std::shared_ptr<model::FileItem>> items,
+                              std::int32_t intFirstIndex) = 0;
     // Fractions from 0 to 1 of the current file and of the whole run.
     virtual void Progress(double dblItemFraction, double dblTotalFraction,
                           std::int32_t intIndex) = 0;

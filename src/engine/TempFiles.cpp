@@ -232,8 +232,8 @@ void SweepAbandonedCopies(int intFolderFd)
     }
     ::closedir(pFolder);
     for (const std::string& strName : names) {
-        UniqueFd copy(::openat(intFolderFd, strName.c_str(),
-                               O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        UniqueFd copy(
+            ::openat(intFolderFd, strName.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         struct stat opened {};
         struct stat named {};
         if (!copy.IsOpen() || ::fstat(copy.Get(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
