@@ -679,8 +679,8 @@ void Pullbay::Draw(QPainter& painter, const QRect& bounds) const
     if (m_properties.IsInitialized()) {
         dialogs::InPageButton::DrawInitialized(painter, bounds, m_properties.GetBackgroundColor());
     } else {
-        dialogs::InPageButton::DrawDesignTime(painter, bounds,
-                                              QString::fromWCharArray(model::PropertyHolder::kCaption));
+        dialogs::InPageButton::DrawDesignTime(
+            painter, bounds, QString::fromWCharArray(model::PropertyHolder::kCaption));
     }
 }
 
@@ -962,7 +962,12 @@ void Pullbay::RunCompletionStages(const api::CompletionReport& report)
 
 int Pullbay::RunFileListDialog()
 {
-    GetFileListDialog dialog(m_properties.GetFileList(), m_strCookieText, *this);
+    std::optional<std::wstring> pageAddress;
+    if (m_pClientSite) {
+        pageAddress = m_pClientSite->GetPageAddress();
+    }
+    GetFileListDialog dialog(m_properties.GetFileList(), m_strCookieText,
+                             pageAddress.value_or(std::wstring()), *this);
     m_pFileListDialog = &dialog;
     struct Forget {
         GetFileListDialog*& pDialog;
