@@ -3,6 +3,10 @@
 // stream faults and connection reuse.
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <string>
@@ -657,6 +661,81 @@ public:
 private:
     std::string m_strBytes;
 };
+
+// One answer from a listener on ::1 (the loopback server listens on IPv4
+// only); nullopt when this system has no IPv6 loopback.
+class Ipv6OneShot {
+public:
+    Ipv6OneShot()
+    {
+        m_intListener = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in6 address{};
+        address.sin6_family = AF_INET6;
+        address.sin6_addr = in6addr_loopback;
+        socklen_t uintLength = sizeof address;
+        if (m_intListener < 0 ||
+            ::bind(m_intListener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(m_intListener, 1) != 0 ||
+            ::getsockname(m_intListener, reinterpret_cast<sockaddr*>(&address), &uintLength) != 0) {
+            return;
+        }
+        m_uintPort = ntohs(address.sin6_port);
+        m_thread = std::thread([this] {
+            const int intPeer = ::accept(m_intListener, nullptr, nullptr);
+            if (intPeer < 0) {
+                return;
+            }
+            char buffer[4096];
+            while (m_strRequest.find("\r\n\r\n") == std::string::npos) {
+                const ssize_t intGot = ::read(intPeer, buffer, sizeof buffer);
+                if (intGot <= 0) {
+                    break;
+                }
+                m_strRequest.append(buffer, static_cast<std::size_t>(intGot));
+            }
+            const std::string strAnswer = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nv6";
+            (void)!::write(intPeer, strAnswer.data(), strAnswer.size());
+            ::close(intPeer);
+        });
+    }
+    ~Ipv6OneShot()
+    {
+        if (m_intListener >= 0) {
+            ::shutdown(m_intListener, SHUT_RDWR);
+        }
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+        if (m_intListener >= 0) {
+            ::close(m_intListener);
+        }
+    }
+    Ipv6OneShot(const Ipv6OneShot&) = delete;
+    Ipv6OneShot& operator=(const Ipv6OneShot&) = delete;
+
+    std::uint16_t Port() const { return m_uintPort; }
+    // The request as it arrived; read after the transfer.
+    const std::string& Request() const { return m_strRequest; }
+
+private:
+    int m_intListener = -1;
+    std::uint16_t m_uintPort = 0;
+    std::string m_strRequest;
+    std::thread m_thread;
+};
+
+TEST_F(WInetDownloaderTest, Ipv6LiteralHostIsFetched)
+{
+    Ipv6OneShot v6;
+    if (v6.Port() == 0) {
+        GTEST_SKIP() << "no IPv6 loopback address (::1) to listen on";
+    }
+    downloader.SetReconnectAttemptsCount(0);
+    downloader.Download((L"http://[::1]:" + std::to_wstring(v6.Port()) + L"/a").c_str());
+    ASSERT_EQ(events.Outcome().kind, Kind::Complete);
+    EXPECT_EQ(stream.Contents(), "v6");
+    EXPECT_EQ(v6.Request().rfind("GET /a HTTP/1.1\r\n", 0), 0u) << v6.Request();
+}
 
 TEST_F(WInetDownloaderTest, MalformedAnswersAreInvalidResponses)
 {
