@@ -114,9 +114,10 @@ private:
 };
 
 GetFileListDialog::GetFileListDialog(std::wstring strListUrl, std::wstring strCookieText,
-                                     Pullbay& control)
+                                     std::wstring strPageAddress, Pullbay& control)
     : m_strListUrl(std::move(strListUrl)),
       m_strCookieText(std::move(strCookieText)),
+      m_strPageAddress(std::move(strPageAddress)),
       m_control(control),
       m_pSink(std::make_shared<Sink>(control))
 {
@@ -135,8 +136,8 @@ int GetFileListDialog::Run(bool bShowWindow)
 {
     const model::PropertyHolder& settings = m_control.Properties();
     m_pRetrieval = engine::FileListRetrieval::Create(
-        m_strListUrl, m_strCookieText, settings.GetTimeOut(), settings.GetReconnectAttemptsCount(),
-        settings.GetReconnectTimeOut(), m_pSink);
+        m_strListUrl, m_strCookieText, m_strPageAddress, settings.GetTimeOut(),
+        settings.GetReconnectAttemptsCount(), settings.GetReconnectTimeOut(), m_pSink);
     tools::BackgroundWorkManager* pPool = m_control.GetWorkManager();
     if (pPool == nullptr || !pPool->AddWork(m_pRetrieval->CreateWork(), 0)) {
         return kResultFailure;

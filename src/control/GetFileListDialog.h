@@ -27,7 +27,10 @@ public:
     // The windowless wait handles the GUI thread's events at least this often.
     static constexpr int kPollIntervalMs = 100;
 
-    GetFileListDialog(std::wstring strListUrl, std::wstring strCookieText, Pullbay& control);
+    // The cookie text goes only to the origin of strPageAddress (empty: of
+    // the list's URL).
+    GetFileListDialog(std::wstring strListUrl, std::wstring strCookieText,
+                      std::wstring strPageAddress, Pullbay& control);
     ~GetFileListDialog();
     GetFileListDialog(const GetFileListDialog&) = delete;
     GetFileListDialog& operator=(const GetFileListDialog&) = delete;
@@ -43,6 +46,7 @@ private:
 
     const std::wstring m_strListUrl;
     const std::wstring m_strCookieText;
+    const std::wstring m_strPageAddress;
     Pullbay& m_control;
     // Shared with the retrieval: a notification already under way when the
     // dialog ends may still arrive, and finds the sink ended.

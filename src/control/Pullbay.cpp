@@ -963,7 +963,12 @@ void Pullbay::RunCompletionStages(const api::CompletionReport& report)
 
 int Pullbay::RunFileListDialog()
 {
-    GetFileListDialog dialog(m_properties.GetFileList(), m_strCookieText, *this);
+    std::optional<std::wstring> pageAddress;
+    if (m_pClientSite) {
+        pageAddress = m_pClientSite->GetPageAddress();
+    }
+    GetFileListDialog dialog(m_properties.GetFileList(), m_strCookieText,
+                             pageAddress.value_or(std::wstring()), *this);
     m_pFileListDialog = &dialog;
     struct Forget {
         GetFileListDialog*& pDialog;

@@ -23,12 +23,10 @@ std::wstring InternalErrorText(int intErrorCode)
 
 }  // namespace
 
-std::shared_ptr<FileListRetrieval> FileListRetrieval::Create(std::wstring strListUrl,
-                                                             std::wstring strCookieText,
-                                                             int intTimeOut,
-                                                             std::uint32_t uintReconnectAttempts,
-                                                             std::uint32_t uintReconnectWaitMs,
-                                                             std::shared_ptr<IFileListSink> pSink)
+std::shared_ptr<FileListRetrieval> FileListRetrieval::Create(
+    std::wstring strListUrl, std::wstring strCookieText, std::wstring strPageAddress,
+    int intTimeOut, std::uint32_t uintReconnectAttempts, std::uint32_t uintReconnectWaitMs,
+    std::shared_ptr<IFileListSink> pSink)
 {
     if (!pSink) {
         PB_THROW(core::ArgumentNullPointerException, L"pSink");
@@ -40,6 +38,9 @@ std::shared_ptr<FileListRetrieval> FileListRetrieval::Create(std::wstring strLis
     transfer.SetReconnectAttemptsCount(uintReconnectAttempts);
     transfer.SetReconnectTimeOut(uintReconnectWaitMs);
     transfer.SetCookieText(std::move(strCookieText));
+    transfer.SetCookieOrigin(std::move(strPageAddress));
+    // A server may compress a text; the size limit counts the decoded bytes.
+    transfer.SetDecodeContentEncoding(true);
     transfer.SetDownloadEvents(pRetrieval.get());
     transfer.SetDirectEvents(pRetrieval.get());
     // The transfer is a member: the stop condition never outlives this.

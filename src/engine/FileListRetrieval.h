@@ -52,11 +52,13 @@ public:
     static constexpr std::uint64_t kMaxListBytes = 256ull * 1024 * 1024;
 
     // Any thread. The transfer gets the time-out, the reconnect attempts and
-    // wait, the cookie text, this object as both event sinks and the cancel
-    // as stop condition. A negative time-out throws ArgumentException
+    // wait, the cookie text with the address of its page (empty: none), this
+    // object as both event sinks and the cancel as stop condition; it
+    // decodes a content coding of the list. A negative time-out throws ArgumentException
     // ("intTimeOut"); a null sink ArgumentNullPointerException ("pSink").
     static std::shared_ptr<FileListRetrieval> Create(std::wstring strListUrl,
-                                                     std::wstring strCookieText, int intTimeOut,
+                                                     std::wstring strCookieText,
+                                                     std::wstring strPageAddress, int intTimeOut,
                                                      std::uint32_t uintReconnectAttempts,
                                                      std::uint32_t uintReconnectWaitMs,
                                                      std::shared_ptr<IFileListSink> pSink);

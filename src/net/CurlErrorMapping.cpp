@@ -57,6 +57,9 @@ std::int32_t InternetErrorFromCurl(CURLcode code, long intSslVerifyResult)
     case CURLE_HTTP2:
     case CURLE_HTTP2_STREAM:
     case CURLE_BAD_CONTENT_ENCODING:
+#if LIBCURL_VERSION_NUM >= 0x080600
+    case CURLE_TOO_LARGE:  // a response head beyond libcurl's limits
+#endif
         return kHttpInvalidServerResponse;
     case CURLE_UNSUPPORTED_PROTOCOL:
         return kInternetUnrecognizedScheme;

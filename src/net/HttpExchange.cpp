@@ -103,6 +103,10 @@ HttpExchangeResult HttpExchange::Run(const HttpExchangeRequest& request)
     // holds the buffer of an earlier transfer (one that failed before its
     // end, such as a name that did not resolve), and that buffer then serves.
     curl_easy_setopt(pEasy, CURLOPT_BUFFERSIZE, kReceiveBufferBytes);
+    if (bOptionsSet && request.bDecodeContentEncoding) {
+        // "": every coding this libcurl can decode.
+        bOptionsSet = curl_easy_setopt(pEasy, CURLOPT_ACCEPT_ENCODING, "") == CURLE_OK;
+    }
     if (bOptionsSet && !request.strCookie.empty()) {
         bOptionsSet =
             curl_easy_setopt(pEasy, CURLOPT_COOKIE, request.strCookie.c_str()) == CURLE_OK;
@@ -142,7 +146,7 @@ HttpExchangeResult HttpExchange::Run(const HttpExchangeRequest& request)
                 result.code = CURLE_OK;
                 while (CURLMsg* pMessage = curl_multi_info_read(pMulti, &intQueued)) {
                     if (pMessage->msg == CURLMSG_DONE && pMessage->easy_handle == pEasy) {
-                        result.code = pMessage->data.result;
+                        result.code = ServerReplyCode(pMessage->data.result);
                     }
                 }
                 result.end = result.code == CURLE_OK ? HttpExchangeResult::End::Completed
@@ -187,6 +191,19 @@ HttpExchangeResult HttpExchange::Run(const HttpExchangeRequest& request)
     }
     curl_easy_setopt(pEasy, CURLOPT_HTTPHEADER, nullptr);
     return result;
+}
+
+CURLcode HttpExchange::ServerReplyCode(CURLcode code) const
+{
+    // libcurl names two answers that are no HTTP response by how it met
+    // them: a reply without a status line (HTTP/0.9) as an unsupported
+    // protocol, a head line or head beyond its limits as out of memory.
+    // Once the request went out, both are the server's invalid response.
+    if (m_bConnected && !m_bHeadComplete &&
+        (code == CURLE_UNSUPPORTED_PROTOCOL || code == CURLE_OUT_OF_MEMORY)) {
+        return CURLE_WEIRD_SERVER_REPLY;
+    }
+    return code;
 }
 
 std::size_t HttpExchange::HeaderCallback(char* pData, std::size_t uintSize, std::size_t uintCount,

@@ -38,6 +38,7 @@ struct HttpExchangeRequest {
     long long intRangeFrom = -1;          // >= 0: "Range: bytes=N-"
     std::string strIfRange;               // validator for If-Range, with a range only
     std::string strCookie;                // sent as the Cookie header when not empty
+    bool bDecodeContentEncoding = false;  // ask for and decode a content coding
     int intTimeOutMs = 0;                 // connect and receive time-out; 0 = none
     std::function<bool()> stopRequested;  // polled while the exchange waits
 };
@@ -80,6 +81,9 @@ private:
     static int PrereqCallback(void* pUser, char* strConnIp, char* strLocalIp, int intConnPort,
                               int intLocalPort);
 
+    // The code of a finished transfer, with libcurl's names for a reply
+    // that is no HTTP response made an invalid response.
+    CURLcode ServerReplyCode(CURLcode code) const;
     std::size_t OnHeaderLine(const char* pData, std::size_t uintSize);
     std::size_t OnBody(const char* pData, std::size_t uintSize);
     void CompleteHead();

@@ -27,6 +27,8 @@ constexpr ErrorText kErrorTexts[] = {
     {kInternetConnectionReset, L"The connection with the server was reset."},
     {kInternetSecCertDateInvalid,
      L"The server's security certificate has expired or is not yet valid."},
+    {kInternetHttpsToHttpOnRedirect,
+     L"The server redirected an https request to http: the redirection was refused."},
     {kInternetSecCertCnInvalid,
      L"The server's security certificate does not match the server name."},
     {kInternetInvalidCa,

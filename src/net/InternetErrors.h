@@ -24,6 +24,7 @@ inline constexpr std::int32_t kInternetCannotConnect = 12029;
 inline constexpr std::int32_t kInternetConnectionAborted = 12030;
 inline constexpr std::int32_t kInternetConnectionReset = 12031;
 inline constexpr std::int32_t kInternetSecCertDateInvalid = 12037;
+inline constexpr std::int32_t kInternetHttpsToHttpOnRedirect = 12040;
 inline constexpr std::int32_t kInternetSecCertCnInvalid = 12038;
 inline constexpr std::int32_t kInternetInvalidCa = 12045;
 inline constexpr std::int32_t kInternetSecCertRevoked = 12170;

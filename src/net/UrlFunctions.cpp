@@ -43,6 +43,35 @@ bool StartsWithIgnoringCase(std::wstring_view strText, std::wstring_view strLowe
     return true;
 }
 
+// The end of an IPv6 literal ("[2001:db8::7]") that starts at uintOpen: the
+// index after its "]", or 0 when the text there is no such literal (only
+// hexadecimal digits, ":" and "." may stand between the brackets).
+std::size_t IpLiteralEnd(std::wstring_view strUrl, std::size_t uintOpen)
+{
+    std::size_t uintAt = uintOpen + 1;
+    bool bColon = false;
+    for (; uintAt < strUrl.size() && strUrl[uintAt] != L']'; ++uintAt) {
+        const wchar_t ch = strUrl[uintAt];
+        const bool bHex =
+            (ch >= L'0' && ch <= L'9') || (ch >= L'a' && ch <= L'f') || (ch >= L'A' && ch <= L'F');
+        if (!bHex && ch != L':' && ch != L'.') {
+            return 0;
+        }
+        bColon = bColon || ch == L':';
+    }
+    return uintAt < strUrl.size() && bColon ? uintAt + 1 : 0;
+}
+
+// An "@" in the authority separates user info from the real host
+// ("http://files.example.com@127.0.0.1/" goes to 127.0.0.1): such a URL is
+// refused, as one with "user:password@" always was, so that no text before
+// the "@" can pass for the server's name. An "@" after a query or fragment
+// mark belongs to those, not to the authority.
+bool HasUserInfo(std::wstring_view strHost)
+{
+    return strHost.substr(0, strHost.find_first_of(L"?#")).find(L'@') != std::wstring_view::npos;
+}
+
 // The host cannot hold ":" or "/", so after it only a port (digits, then
 // the end or a "/") or a path can follow: nothing is left to backtrack into.
 bool MatchUrl(std::wstring_view strUrl, UrlMatch& match)
@@ -56,8 +85,19 @@ bool MatchUrl(std::wstring_view strUrl, UrlMatch& match)
         return false;
     }
     match.scheme = strUrl.substr(0, uintAt - 3);
-    const std::size_t uintHostEnd = std::min(strUrl.find_first_of(L":/", uintAt), strUrl.size());
+    std::size_t uintHostEnd = 0;
+    if (uintAt < strUrl.size() && strUrl[uintAt] == L'[') {
+        uintHostEnd = IpLiteralEnd(strUrl, uintAt);
+        if (uintHostEnd == 0) {
+            return false;
+        }
+    } else {
+        uintHostEnd = std::min(strUrl.find_first_of(L":/", uintAt), strUrl.size());
+    }
     match.host = strUrl.substr(uintAt, uintHostEnd - uintAt);
+    if (HasUserInfo(match.host)) {
+        return false;
+    }
     uintAt = uintHostEnd;
     if (uintAt < strUrl.size() && strUrl[uintAt] == L':') {
         const std::size_t uintDigits = ++uintAt;
@@ -133,6 +173,27 @@ std::wstring GetHost(const std::wstring& strUrl)
         return {};
     }
     return std::wstring(match.host);
+}
+
+std::wstring GetOrigin(const std::wstring& strUrl)
+{
+    UrlComponents components;
+    try {
+        if (!ParseUrl(strUrl.c_str(), components) || components.host.empty()) {
+            return {};
+        }
+    } catch (const boost::bad_lexical_cast&) {
+        return {};
+    }
+    std::wstring strOrigin = components.scheme == kSchemeHttp ? L"http://" : L"https://";
+    for (const wchar_t ch : components.host) {
+        strOrigin.push_back(ch >= L'A' && ch <= L'Z' ? static_cast<wchar_t>(ch - L'A' + L'a') : ch);
+    }
+    char buffer[8];
+    const auto converted = std::to_chars(buffer, buffer + sizeof buffer, components.port);
+    strOrigin.push_back(L':');
+    strOrigin.append(buffer, converted.ptr);
+    return strOrigin;
 }
 
 std::wstring ResolveUrl(const std::wstring& strBase, const std::wstring& strReference)

@@ -66,6 +66,18 @@ std::optional<std::string> ResolveRedirect(const std::string& strBase,
     return result;
 }
 
+bool IsHttpsUrl(std::string_view strUrl)
+{
+    return core::EqualsIgnoreAsciiCase(strUrl.substr(0, 8), "https://");
+}
+
+// A body sent in a content coding other than the identity.
+bool IsContentEncoded(const HttpResponseHead& head)
+{
+    const auto coding = head.Header("Content-Encoding");
+    return coding && !coding->empty() && !core::EqualsIgnoreAsciiCase(*coding, "identity");
+}
+
 // A validator that If-Range accepts: a strong ETag, else Last-Modified.
 std::string ResumeValidator(const HttpResponseHead& head)
 {
@@ -89,7 +101,7 @@ void RecordDiskFull()
 // progress after every read.
 class WInetDownloader::ResponseReader final : public IHttpExchangeHandler {
 public:
-    enum class Next { Finish, Follow, RestartWithoutRange };
+    enum class Next { Finish, Follow, RestartWithoutRange, Refuse };
 
     ResponseReader(WInetDownloader& owner, AttemptState& state, const std::string& strUrl,
                    bool bSentRange)
@@ -106,6 +118,13 @@ public:
         if (IsFollowedRedirect(head.intStatus)) {
             if (auto location = head.Header("Location")) {
                 if (auto target = ResolveRedirect(m_strUrl, *location)) {
+                    // The URL asked for a protected transfer: a redirect
+                    // must not quietly take the body over plain http.
+                    if (IsHttpsUrl(m_strUrl) && !IsHttpsUrl(*target)) {
+                        m_state.intErrorCode = kInternetHttpsToHttpOnRedirect;
+                        m_next = Next::Refuse;
+                        return BodyDisposition::Discard;
+                    }
                     m_next = Next::Follow;
                     m_strNextUrl = *target;
                     return BodyDisposition::Discard;
@@ -113,7 +132,9 @@ public:
             }
         }
 
-        std::int64_t intDeclared = head.ContentLength().value_or(0);
+        // A decoded body is longer than the encoded length declared.
+        const bool bDecoded = m_owner.m_bDecodeContentEncoding && IsContentEncoded(head);
+        std::int64_t intDeclared = bDecoded ? 0 : head.ContentLength().value_or(0);
         bool bPartial = false;
         if (m_bSentRange && head.intStatus == 416) {
             m_next = Next::RestartWithoutRange;
@@ -140,8 +161,8 @@ public:
             ResumeHints& hints = m_owner.m_resumeHints;
             hints.strValidator = ResumeValidator(head);
             hints.bAcceptsRanges =
-                bPartial ||
-                core::EqualsIgnoreAsciiCase(head.Header("Accept-Ranges").value_or(""), "bytes");
+                !bDecoded && (bPartial || core::EqualsIgnoreAsciiCase(
+                                              head.Header("Accept-Ranges").value_or(""), "bytes"));
             const auto contentType = head.Header("Content-Type");
             hints.bHadContentType = contentType.has_value();
             if (contentType) {
@@ -193,6 +214,15 @@ public:
             pData += uintSlice;
             uintSize -= uintSlice;
             if (!ReportProgress() || m_owner.m_bStop) {
+                return false;
+            }
+            // One receive may hand over much at once (a decoded body many
+            // times its encoded size): a stop ends it between slices.
+            if (m_owner.StopRequested()) {
+                if (m_state.intErrorCode == 0) {
+                    m_state.intErrorCode = kInternetOperationCancelled;
+                }
+                m_owner.m_bStop = true;
                 return false;
             }
         }
@@ -390,6 +420,10 @@ void WInetDownloader::Download(const wchar_t* strUrl)
     }
     m_bStop = false;
     m_resumeHints = ResumeHints{};
+    m_strCookieOrigin = GetOrigin(m_strCookiePage);
+    if (m_strCookieOrigin.empty()) {
+        m_strCookieOrigin = GetOrigin(strUrl);
+    }
     const std::shared_ptr<CurlSession> pSession = CurlSession::Open();
 
     std::uint32_t uintAttempts = 0;
@@ -409,6 +443,9 @@ void WInetDownloader::Download(const wchar_t* strUrl)
         if (result == AttemptResult::FileSystemFailure) {
             state.intErrorCode = kErrorFileSystem;
             m_bStop = true;
+            break;
+        }
+        if (result == AttemptResult::FinalFailure) {
             break;
         }
         if (!m_bStop && StopRequested()) {
@@ -473,7 +510,11 @@ WInetDownloader::AttemptResult WInetDownloader::RequestDownload(
             request.intRangeFrom = state.intResumePosition;
             request.strIfRange = m_resumeHints.strValidator;
         }
-        request.strCookie = core::ToUtf8(m_strCookieText);
+        if (!m_strCookieOrigin.empty() &&
+            GetOrigin(core::FromUtf8(strRequestUrl)) == m_strCookieOrigin) {
+            request.strCookie = core::ToUtf8(m_strCookieText);
+        }
+        request.bDecodeContentEncoding = m_bDecodeContentEncoding;
         request.intTimeOutMs = m_intTimeOut;
         request.stopRequested = [this] { return StopRequested(); };
 
@@ -482,10 +523,14 @@ WInetDownloader::AttemptResult WInetDownloader::RequestDownload(
         // attempt is judged (a failure here is the attempt's write failure).
         reader.FlushWrites();
 
+        if (reader.GetNext() == ResponseReader::Next::Refuse) {
+            return AttemptResult::FinalFailure;
+        }
         if (reader.GetNext() != ResponseReader::Next::Finish) {
             if (intHop >= kMaxRedirects) {
+                // A loop, or a chain no further attempt would shorten.
                 state.intErrorCode = kHttpRedirectFailed;
-                return AttemptResult::Failure;
+                return AttemptResult::FinalFailure;
             }
             if (reader.GetNext() == ResponseReader::Next::Follow) {
                 strRequestUrl = reader.GetNextUrl();

@@ -69,8 +69,19 @@ public:
     }
     void SetReconnectTimeOut(std::uint32_t uintTimeOut) { m_uintReconnectTimeOut = uintTimeOut; }
     void SetDirectEvents(IDownloadDirectEvents* pEvents) { m_pDirectEvents = pEvents; }
-    // A non-empty text is sent as the request's Cookie header.
+    // A non-empty text is sent as the Cookie header of the requests whose
+    // origin (scheme, host, port: GetOrigin) is the page's, never to another
+    // origin, a redirect's target included.
     void SetCookieText(std::wstring strCookieText) { m_strCookieText = std::move(strCookieText); }
+    // The address of the page the cookie text belongs to. Empty, or not an
+    // http(s) URL: the URL that Download is given stands for the page.
+    void SetCookieOrigin(std::wstring strPageUrl) { m_strCookiePage = std::move(strPageUrl); }
+    // Asks for and decodes a Content-Encoding (gzip, deflate...): the body
+    // handed on is the decoded one. Its declared length then counts the
+    // encoded bytes, so it is neither checked nor reported as the total, and
+    // a further attempt starts at 0 (a range would count encoded bytes too).
+    // Off by default: a file is stored as the server sent it.
+    void SetDecodeContentEncoding(bool bDecode) { m_bDecodeContentEncoding = bDecode; }
     void SetAgentName(std::wstring strAgentName) { m_strAgentName = std::move(strAgentName); }
     // Polled while the transfer waits; true ends the attempt at once with
     // no further attempt (error 12017 unless another error came first).
@@ -89,6 +100,9 @@ private:
         Success = 0,
         Failure = static_cast<std::int32_t>(0x80004005u),
         FileSystemFailure = -4112,
+        // No further attempt can change it (a redirect loop, a refused
+        // redirect): the attempts end at once.
+        FinalFailure = -4113,
     };
 
     // What an attempt knows and leaves behind for the next one.
@@ -125,6 +139,10 @@ private:
     std::uint32_t m_uintReconnectTimeOut = kDefaultReconnectTimeOutMs;
     IDownloadDirectEvents* m_pDirectEvents = nullptr;
     std::wstring m_strCookieText;
+    std::wstring m_strCookiePage;
+    // The origin the cookie text goes to in this Download (GetOrigin form).
+    std::wstring m_strCookieOrigin;
+    bool m_bDecodeContentEncoding = false;
     std::function<bool()> m_stopRequested;
     ResumeHints m_resumeHints;
     const core::ThreadAffinity m_downloadThread{core::ThreadAffinity::kBindOnFirstUse};

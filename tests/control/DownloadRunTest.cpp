@@ -16,6 +16,7 @@
 
 #include "control/PolicyPresenter.h"
 #include "control/Pullbay.h"
+#include "core/TextUnits.h"
 #include "model/PropertyTable.h"
 #include "platform/com/IDispatchSink.h"
 #include "pullbay/Events.h"
@@ -493,6 +494,24 @@ TEST_F(DownloadRunTest, FilesFromAPublishedList)
     ASSERT_GE(frame.size(), 4u);
     EXPECT_EQ(frame[2], "count");
     EXPECT_EQ(frame[3], "step 3");
+}
+
+TEST_F(DownloadRunTest, AListAddressWithUserInfoIsNeitherFetchedNorNamedAsTheServer)
+{
+    // The confirmation would name "files.example.com@127.0.0.1" while the
+    // files came from 127.0.0.1.
+    server.Route("/files/a.txt", HttpResponse::Text(200, "A"));
+    server.Route("/files/list.txt", HttpResponse::Text(200, "text/plain | 1 | a.txt | a.txt"));
+    PutText(L"FileList", L"http://files.example.com@127.0.0.1:" + std::to_wstring(server.Port()) +
+                             L"/files/list.txt");
+
+    ASSERT_EQ(control.Download(), S_OK);
+
+    for (const std::wstring& strAsked : presenter->Asked()) {
+        EXPECT_EQ(strAsked.find(L"files.example.com"), std::wstring::npos)
+            << core::ToUtf8(strAsked);
+    }
+    EXPECT_EQ(server.RequestCount("/files/list.txt"), 0u);
 }
 
 TEST_F(DownloadRunTest, AFailedListEndsTheRunAndDownloadFileListReportsIt)

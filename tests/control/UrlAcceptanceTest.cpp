@@ -39,6 +39,8 @@ TEST(UrlAcceptanceTest, AbsoluteUrlsStandForThemselvesInCanonicalForm)
         {L"http://h\\dir\\.\\f.bin", L"http://h/dir/f.bin"},
         {L"  http://h/x.bin\r\n", L"http://h/x.bin"},
         {L"http://h:65535/x", L"http://h:65535/x"},
+        {L"http://[::1]:8080/a", L"http://[::1]:8080/a"},
+        {L"HTTPS://[2001:DB8::7]:443", L"https://[2001:db8::7]/"},
     };
     for (const AcceptRow& row : table) {
         SCOPED_TRACE(core::ToUtf8(row.strUrl));
@@ -81,6 +83,8 @@ TEST(UrlAcceptanceTest, RefusedUrls)
                            {L"http:///x", std::nullopt},
                            {L"http://\\x/", std::nullopt},
                            {L"http://user:secret@h/x", std::nullopt},
+                           {L"http://files.example.com@127.0.0.1/x", std::nullopt},
+                           {L"//files.example.com@127.0.0.1/x", std::nullopt},
                            // Ports beyond 16 bits, absolute and relative: refused, not thrown.
                            {L"http://h:70000/x", std::nullopt},
                            {L"//h:70000/x", std::nullopt},

@@ -19,6 +19,7 @@
 #include "core/TextUnits.h"
 #include "engine/DownloadWork.h"
 #include "engine/FileListRetrieval.h"
+#include "support/GzipBytes.h"
 #include "support/TestHttpServer.h"
 
 namespace pullbay::test {
@@ -93,10 +94,24 @@ private:
 
 std::shared_ptr<FileListRetrieval> MakeRetrieval(const std::string& strUrl,
                                                  const std::shared_ptr<RecordingSink>& pSink,
-                                                 int intTimeOut = 5000)
+                                                 int intTimeOut = 5000,
+                                                 const std::string& strPageAddress = "")
 {
-    return FileListRetrieval::Create(core::FromUtf8(strUrl), L"session=abc", intTimeOut, 0, 0,
-                                     pSink);
+    return FileListRetrieval::Create(core::FromUtf8(strUrl), L"session=abc",
+                                     core::FromUtf8(strPageAddress), intTimeOut, 0, 0, pSink);
+}
+
+// The number of list items in the batches of these calls.
+std::size_t ItemCount(const std::vector<std::wstring>& calls)
+{
+    std::size_t uintItems = 0;
+    for (const std::wstring& strCall : calls) {
+        for (std::size_t at = strCall.find(L" http"); at != std::wstring::npos;
+             at = strCall.find(L" http", at + 1)) {
+            uintItems += strCall.rfind(L"batch", 0) == 0 ? 1 : 0;
+        }
+    }
+    return uintItems;
 }
 
 // Runs the work item on a thread of its own, as the pool would.
@@ -220,8 +235,8 @@ TEST(FileListRetrievalTest, ListPastTheSizeLimitEndsWith200AndKeepsTheLinesWithi
     std::string strList;
     std::size_t uintWithin = 0;
     for (int intLine = 0; strList.size() < 64 * 1024; ++intLine) {
-        strList += "a/b|1|f" + std::to_string(intLine) + ".bin|f" + std::to_string(intLine) +
-                   ".bin\n";
+        strList +=
+            "a/b|1|f" + std::to_string(intLine) + ".bin|f" + std::to_string(intLine) + ".bin\n";
         uintWithin += strList.size() <= kLimit ? 1 : 0;
     }
     for (const bool bChunked : {false, true}) {
@@ -255,6 +270,61 @@ TEST(FileListRetrievalTest, ListPastTheSizeLimitEndsWith200AndKeepsTheLinesWithi
         EXPECT_EQ(uintItems, uintWithin);
         EXPECT_EQ(server.Requests().size(), 1u);
     }
+}
+
+TEST(FileListRetrievalTest, GzipEncodedListIsDecodedWithTheLimitOnTheDecodedBytes)
+{
+    std::string strList;
+    for (int intLine = 0; intLine < 2000; ++intLine) {
+        strList +=
+            "a/b|1|f" + std::to_string(intLine) + ".bin|f" + std::to_string(intLine) + ".bin\n";
+    }
+    TestHttpServer server;
+    HttpResponse response = HttpResponse::Text(200, GzipBytes(strList));
+    response.headers.push_back({"Content-Encoding", "gzip"});
+    server.Route("/list.txt", response);
+    const std::string strUrl = server.BaseUrl() + "/list.txt";
+
+    auto pSink = std::make_shared<RecordingSink>();
+    MakeRetrieval(strUrl, pSink)->Run();
+    auto calls = pSink->Calls();
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back(), L"ended 1");
+    EXPECT_EQ(ItemCount(calls), 2000u);
+    EXPECT_EQ(pSink->intLastProgress.load(), static_cast<std::int64_t>(strList.size()));
+
+    // The encoded list is far below the limit; what it decodes to is not.
+    ASSERT_LT(response.body.size(), 16u * 1024);
+    pSink = std::make_shared<RecordingSink>();
+    auto pRetrieval = MakeRetrieval(strUrl, pSink);
+    pRetrieval->SetMaxListBytes(16 * 1024);
+    pRetrieval->Run();
+    calls = pSink->Calls();
+    ASSERT_GE(calls.size(), 2u);
+    EXPECT_EQ(calls[calls.size() - 2],
+              L"failed 200|The file list is larger than 16384 bytes|200||" +
+                  core::FromUtf8(strUrl));
+    EXPECT_EQ(calls.back(), L"ended 2");
+}
+
+TEST(FileListRetrievalTest, CookieGoesOnlyToThePageOrigin)
+{
+    TestHttpServer server;
+    TestHttpServer pages;
+    server.Route("/list.txt", HttpResponse::Text(200, "a/b|1|f.bin|f.bin\n"));
+    const std::string strUrl = server.BaseUrl() + "/list.txt";
+
+    MakeRetrieval(strUrl, std::make_shared<RecordingSink>(), 5000,
+                  pages.BaseUrl() + "/shop/page.html")
+        ->Run();
+    ASSERT_EQ(server.Requests().size(), 1u);
+    EXPECT_FALSE(server.Requests().back().Header("Cookie").has_value());
+
+    MakeRetrieval(strUrl, std::make_shared<RecordingSink>(), 5000,
+                  server.BaseUrl() + "/shop/page.html")
+        ->Run();
+    ASSERT_EQ(server.Requests().size(), 2u);
+    EXPECT_EQ(server.Requests().back().Header("Cookie").value_or(""), "session=abc");
 }
 
 TEST(FileListRetrievalTest, SinkFailingOnTheLastLineStillEndsTheRetrieval)

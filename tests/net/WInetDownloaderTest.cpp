@@ -3,6 +3,10 @@
 // stream faults and connection reuse.
 #include <gtest/gtest.h>
 
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <atomic>
 #include <chrono>
 #include <string>
@@ -14,9 +18,11 @@
 #include "core/ThreadId.h"
 #include "core/ThrowSite.h"
 #include "core/Win32Errors.h"
+#include "loopback/LoopbackServer.h"
 #include "net/IDownloadDirectEvents.h"
 #include "net/InternetErrors.h"
 #include "net/WInetDownloader.h"
+#include "support/GzipBytes.h"
 #include "support/MemoryStream.h"
 #include "support/PatternBytes.h"
 #include "support/TestFiles.h"
@@ -171,9 +177,9 @@ TEST_F(WInetDownloaderTest, WholeBodyAfterACutIsWrittenFromZeroNeverSpliced)
         bool bRanges;
         loopback::FieldList headers;
     };
-    for (const Case& c : {Case{"no ranges, no validator", false, {}},
-                          Case{"ranges, no validator", true, {}},
-                          Case{"ranges, weak ETag only", true, {{"ETag", "W/\"w\""}}}}) {
+    for (const Case& c :
+         {Case{"no ranges, no validator", false, {}}, Case{"ranges, no validator", true, {}},
+          Case{"ranges, weak ETag only", true, {{"ETag", "W/\"w\""}}}}) {
         SCOPED_TRACE(c.pName);
         TestHttpServer changing;
         HttpResponse later;
@@ -556,12 +562,204 @@ TEST_F(WInetDownloaderTest, RedirectsReportTheFinalResponseAndNonHttpTargetsAreF
     ASSERT_EQ(ftp.Outcome().kind, Kind::Error);
     EXPECT_EQ(ftp.Outcome().intStatus, 302);
 
+    // A loop is no passing fault: it fails at once, without a further attempt.
     RecordingDownloadEvents loop;
     downloader.SetDownloadEvents(&loop);
-    downloader.SetReconnectAttemptsCount(0);
     Fetch("/loop");
     ASSERT_EQ(loop.Outcome().kind, Kind::Error);
     EXPECT_EQ(loop.Outcome().intErrorCode, net::kHttpRedirectFailed);
+    EXPECT_EQ(server.RequestCount("/loop"),
+              static_cast<std::size_t>(net::WInetDownloader::kMaxRedirects) + 1);
+    EXPECT_EQ(loop.Count(Kind::Waiting), 0);
+}
+
+TEST_F(WInetDownloaderTest, CookieGoesOnlyToRequestsOfThePageOrigin)
+{
+    TestHttpServer other;
+    other.Route("/list", HttpResponse::Text(200, "x"));
+    server.Route("/own", HttpResponse::Text(200, "x"));
+    server.Route("/away", HttpResponse::Redirect(302, other.BaseUrl() + "/list"));
+    server.Route("/back", HttpResponse::Redirect(302, "/own"));
+    downloader.SetReconnectAttemptsCount(0);
+    downloader.SetCookieText(L"session=abc");
+    const auto lastCookie = [](const TestHttpServer& target) {
+        return target.Requests().back().Header("Cookie");
+    };
+
+    // Without a page address the first URL's origin is the page's: the
+    // cookie goes there, never after a redirect to another origin.
+    Fetch("/away");
+    EXPECT_EQ(lastCookie(server).value_or(""), "session=abc");
+    ASSERT_EQ(other.RequestCount("/list"), 1u);
+    EXPECT_FALSE(lastCookie(other).has_value());
+    EXPECT_EQ(events.Outcome().kind, Kind::Complete);
+
+    // With a page address, only requests of its origin carry the cookie:
+    // host names compare without letter case, another host (even one that
+    // reaches the same server) or port is another origin.
+    const std::string strLocal = "http://localhost:" + std::to_string(server.Port());
+    downloader.SetCookieOrigin(
+        Widen("HTTP://LocalHost:" + std::to_string(server.Port()) + "/shop/page.html"));
+    downloader.Download(Widen(strLocal + "/back").c_str());
+    const auto requests = server.Requests();
+    ASSERT_GE(requests.size(), 2u);
+    EXPECT_EQ(requests[requests.size() - 2].Header("Cookie").value_or(""), "session=abc");
+    EXPECT_EQ(requests.back().Header("Cookie").value_or(""), "session=abc");
+    Fetch("/own");
+    EXPECT_FALSE(lastCookie(server).has_value());
+    // A list named directly on another host.
+    downloader.SetCookieOrigin(Url("/page.html"));
+    downloader.Download(Widen(other.BaseUrl() + "/list").c_str());
+    ASSERT_EQ(other.RequestCount("/list"), 2u);
+    EXPECT_FALSE(lastCookie(other).has_value());
+}
+
+TEST_F(WInetDownloaderTest, ContentEncodingIsDecodedOnlyWhenAskedFor)
+{
+    const std::string body = PatternBytes(0, 3000) + std::string(60000, 'a');
+    HttpResponse response;
+    response.body = GzipBytes(body);
+    response.headers.push_back({"Content-Encoding", "gzip"});
+    response.honourRange = true;
+    response.headers.push_back({"ETag", "\"v1\""});
+    server.Route("/z", response);
+
+    // Stored as sent: the file is what the server sent.
+    Fetch("/z");
+    EXPECT_EQ(events.Outcome().kind, Kind::Complete);
+    EXPECT_TRUE(stream.Contents() == response.body);
+    EXPECT_FALSE(server.Requests().back().Header("Accept-Encoding").has_value());
+
+    // Decoded: the declared length is the encoded one, so it is no check of
+    // the decoded bytes and no total for the progress.
+    RecordingDownloadEvents decoded;
+    MemoryStream decodedStream;
+    downloader.SetDownloadEvents(&decoded);
+    downloader.SetOutputStream(&decodedStream);
+    downloader.SetDecodeContentEncoding(true);
+    Fetch("/z");
+    ASSERT_EQ(decoded.Outcome().kind, Kind::Complete);
+    EXPECT_TRUE(decodedStream.Contents() == body);
+    EXPECT_TRUE(server.Requests().back().Header("Accept-Encoding").has_value());
+    for (const auto& call : decoded.calls) {
+        if (call.kind == Kind::Progress) {
+            EXPECT_EQ(call.intDeclared, 0);
+        }
+    }
+}
+
+// Answers every request with these bytes as they are, then closes.
+class RawAnswer final : public loopback::IRequestHandler {
+public:
+    explicit RawAnswer(std::string strBytes) : m_strBytes(std::move(strBytes)) {}
+    Ending Answer(const HttpRequest& /*request*/, loopback::ResponseWriter& writer) override
+    {
+        writer.Write(m_strBytes);
+        return Ending::CutShort;
+    }
+
+private:
+    std::string m_strBytes;
+};
+
+// One answer from a listener on ::1 (the loopback server listens on IPv4
+// only); nullopt when this system has no IPv6 loopback.
+class Ipv6OneShot {
+public:
+    Ipv6OneShot()
+    {
+        m_intListener = ::socket(AF_INET6, SOCK_STREAM | SOCK_CLOEXEC, 0);
+        sockaddr_in6 address{};
+        address.sin6_family = AF_INET6;
+        address.sin6_addr = in6addr_loopback;
+        socklen_t uintLength = sizeof address;
+        if (m_intListener < 0 ||
+            ::bind(m_intListener, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0 ||
+            ::listen(m_intListener, 1) != 0 ||
+            ::getsockname(m_intListener, reinterpret_cast<sockaddr*>(&address), &uintLength) != 0) {
+            return;
+        }
+        m_uintPort = ntohs(address.sin6_port);
+        m_thread = std::thread([this] {
+            const int intPeer = ::accept(m_intListener, nullptr, nullptr);
+            if (intPeer < 0) {
+                return;
+            }
+            char buffer[4096];
+            while (m_strRequest.find("\r\n\r\n") == std::string::npos) {
+                const ssize_t intGot = ::read(intPeer, buffer, sizeof buffer);
+                if (intGot <= 0) {
+                    break;
+                }
+                m_strRequest.append(buffer, static_cast<std::size_t>(intGot));
+            }
+            const std::string strAnswer = "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nv6";
+            (void)!::write(intPeer, strAnswer.data(), strAnswer.size());
+            ::close(intPeer);
+        });
+    }
+    ~Ipv6OneShot()
+    {
+        if (m_intListener >= 0) {
+            ::shutdown(m_intListener, SHUT_RDWR);
+        }
+        if (m_thread.joinable()) {
+            m_thread.join();
+        }
+        if (m_intListener >= 0) {
+            ::close(m_intListener);
+        }
+    }
+    Ipv6OneShot(const Ipv6OneShot&) = delete;
+    Ipv6OneShot& operator=(const Ipv6OneShot&) = delete;
+
+    std::uint16_t Port() const { return m_uintPort; }
+    // The request as it arrived; read after the transfer.
+    const std::string& Request() const { return m_strRequest; }
+
+private:
+    int m_intListener = -1;
+    std::uint16_t m_uintPort = 0;
+    std::string m_strRequest;
+    std::thread m_thread;
+};
+
+TEST_F(WInetDownloaderTest, Ipv6LiteralHostIsFetched)
+{
+    Ipv6OneShot v6;
+    if (v6.Port() == 0) {
+        GTEST_SKIP() << "no IPv6 loopback address (::1) to listen on";
+    }
+    downloader.SetReconnectAttemptsCount(0);
+    downloader.Download((L"http://[::1]:" + std::to_wstring(v6.Port()) + L"/a").c_str());
+    ASSERT_EQ(events.Outcome().kind, Kind::Complete);
+    EXPECT_EQ(stream.Contents(), "v6");
+    EXPECT_EQ(v6.Request().rfind("GET /a HTTP/1.1\r\n", 0), 0u) << v6.Request();
+}
+
+TEST_F(WInetDownloaderTest, MalformedAnswersAreInvalidResponses)
+{
+    const std::string strGiantHeader = "X-Filler: " + std::string(200 * 1024, 'f') + "\r\n";
+    const struct {
+        const char* strName;
+        std::string strAnswer;
+    } cases[] = {
+        {"no status line (HTTP/0.9)", "just a body, no head\n"},
+        {"a 200 KB header", "HTTP/1.1 200 OK\r\nContent-Length: 2\r\n" + strGiantHeader + "\r\nok"},
+    };
+    for (const auto& row : cases) {
+        SCOPED_TRACE(row.strName);
+        RawAnswer answer(row.strAnswer);
+        loopback::LoopbackServer raw(answer, {});
+        raw.Start();
+        RecordingDownloadEvents outcome;
+        downloader.SetDownloadEvents(&outcome);
+        downloader.SetReconnectAttemptsCount(0);
+        downloader.Download(Widen(raw.BaseUrl() + "/x").c_str());
+        ASSERT_EQ(outcome.Outcome().kind, Kind::Error);
+        EXPECT_EQ(outcome.Outcome().intErrorCode, net::kHttpInvalidServerResponse);
+        raw.Stop();
+    }
 }
 
 TEST_F(WInetDownloaderTest, RequestCarriesAgentCookieAndAnEncodedTarget)

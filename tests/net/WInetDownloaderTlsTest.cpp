@@ -100,5 +100,39 @@ TEST(WInetDownloaderTlsTest, CertificateRefusalsCarryTheirCodes)
     }
 }
 
+TEST(WInetDownloaderTlsTest, RedirectFromHttpsToHttpIsRefusedAtOnce)
+{
+    const TlsIdentity identity = TlsIdentity::SelfSigned("localhost");
+    const TempFile bundle(identity.certificatePem, ".pem");
+    CaBundleScope scope(bundle.Path());
+    TestHttpServer plain;
+    TestHttpServer secure(identity);
+    plain.Route("/plain", HttpResponse::Text(200, "plain"));
+    plain.Route("/up", HttpResponse::Redirect(301, secure.BaseUrl() + "/up"));
+    secure.Route("/down", HttpResponse::Redirect(302, plain.BaseUrl() + "/plain"));
+    secure.Route("/up", HttpResponse::Text(200, "up"));
+    const auto fetch = [](const std::string& strUrl, RecordingDownloadEvents& events) {
+        net::WInetDownloader downloader;
+        downloader.SetDownloadEvents(&events);
+        downloader.SetReconnectTimeOut(5);
+        downloader.Download(std::wstring(strUrl.begin(), strUrl.end()).c_str());
+    };
+
+    RecordingDownloadEvents down;
+    fetch(secure.BaseUrl() + "/down", down);
+    ASSERT_EQ(down.Outcome().kind, Kind::Error);
+    EXPECT_EQ(down.Outcome().intErrorCode, net::kInternetHttpsToHttpOnRedirect);
+    EXPECT_EQ(down.Outcome().intStatus, 302);
+    EXPECT_EQ(plain.RequestCount("/plain"), 0u);
+    EXPECT_EQ(secure.RequestCount("/down"), 1u) << "no further attempt";
+    EXPECT_EQ(net::InternetErrorText(net::kInternetHttpsToHttpOnRedirect),
+              L"The server redirected an https request to http: the redirection was refused.");
+
+    // Upwards is followed.
+    RecordingDownloadEvents up;
+    fetch(plain.BaseUrl() + "/up", up);
+    EXPECT_EQ(up.Outcome().kind, Kind::Complete);
+}
+
 }  // namespace
 }  // namespace pullbay::test
