@@ -838,7 +838,13 @@ void Pullbay::RunTransfer(const std::wstring& strDestination)
     }
     auto pEngine = std::make_shared<engine::FileListDownloader>(m_properties, strDestination,
                                                                 m_files.Copy(), *this);
-    pEngine->SetTemporaryFolder(m_pTempFolder->Path());
+    if (std::wstring strTemp = m_pTempFolder->Path(); !strTemp.empty()) {
+        pEngine->SetTemporaryFolder(std::move(strTemp));
+    } else {
+        // Every file then fails, saying which folder and why.
+        pEngine->SetTemporaryFolderFailure(m_pTempFolder->FailedFolder(),
+                                           m_pTempFolder->FailureReason());
+    }
     pEngine->SetLocalPathsInErrors(m_pClientSite && m_pClientSite->MayShowLocalPaths());
     if (!m_pPool || !m_pPool->AddWork(pEngine, 0)) {
         // The pool is stopping: the files cannot be fetched.

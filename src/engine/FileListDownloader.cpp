@@ -27,9 +27,13 @@ namespace {
 
 using model::FileItem;
 
-constexpr const wchar_t* kUnableToCreateTempFile = L"Unable to create temporary file in";
+constexpr const wchar_t* kUnableToCreateTempFile = L"Unable to create temporary file";
+constexpr const wchar_t* kNoWriteableFolder = L"the Protected Mode writeable folder is unknown";
 constexpr const wchar_t* kUnexpectedFailure = L"An unexpected failure occurred.";
 constexpr std::size_t kMeasureBlockBytes = 4096;
+// Commits of one file whose chosen name was taken meanwhile, each time
+// followed by the file-exists rule, before the file fails.
+constexpr int kMaxCommitAttempts = 100;
 
 // The description of a failed transfer: the decimal error code, ": " and
 // the transfer's text for it, which names an HTTP status. A body that could
@@ -57,6 +61,24 @@ std::wstring ConnectionFailureText(const ConnectionErrorException& failure,
         }
     }
     return strText;
+}
+
+// "Unable to create temporary file in '<folder>': <why>" ("... file: <why>"
+// when no folder is known), as the failure of the file's temporary file.
+[[noreturn]] void ThrowTemporaryFileFailure(const std::wstring& strFolder,
+                                            const std::wstring& strWhy)
+{
+    std::wstring strMessage = kUnableToCreateTempFile;
+    if (!strFolder.empty()) {
+        strMessage += L" in '" + strFolder + L"'";
+    }
+    strMessage += L": " + strWhy;
+    // The folder stays with the person at this machine; a page gets the
+    // cause alone.
+    core::FileSystemException failure(L"ThrowTemporaryFileFailure", PB_SOURCE_FILE, __LINE__,
+                                      E_FAIL, strMessage.c_str());
+    failure.SetReason(strWhy);
+    core::RecordAndThrow(failure);
 }
 
 // Why a local file operation failed, for the Error event that reports it.
@@ -344,19 +366,64 @@ void FileListDownloader::CreateDestLocationPath(FileItem& item)
 
 void FileListDownloader::MakeDestFileName(const std::shared_ptr<FileItem>& pItem)
 {
-    if (!PathEntryExists(pItem->FullDestinationPath())) {
-        return;
+    m_strRequestedName = pItem->GetDestinationFileName();
+    m_bReplaceAllowed = false;
+    if (PathEntryExists(pItem->FullDestinationPath())) {
+        ApplyFileExistsRule(pItem);
     }
+}
+
+void FileListDownloader::ApplyFileExistsRule(const std::shared_ptr<FileItem>& pItem)
+{
     switch (m_events.FileExists(pItem)) {
     case model::FileExistsDialogAction::Skip:
         PB_THROW(SkippedByUserException);
     case model::FileExistsDialogAction::Rename:
+        // The copy names count from the name the file asked for: "Copy (2)
+        // of a.bin" after "Copy of a.bin", never "Copy of Copy of a.bin".
         pItem->SetDestinationFileName(
-            MakeCopyName(pItem->GetDestinationFolder(), pItem->GetDestinationFileName()));
+            MakeCopyName(pItem->GetDestinationFolder(), m_strRequestedName));
+        m_bReplaceAllowed = false;
         break;
     default:
         // Overwrite: the final move replaces what is there.
+        m_bReplaceAllowed = true;
         break;
+    }
+}
+
+void FileListDownloader::CommitToDestination(const std::shared_ptr<FileItem>& pItem)
+{
+    for (int intAttempt = 0;; ++intAttempt) {
+        CommitResult result = CommitResult::Committed;
+        try {
+            result = CommitFile(pItem->GetTemporaryFilePath(), pItem->FullDestinationPath(),
+                                m_uintStoredMode,
+                                m_bReplaceAllowed ? CommitMode::Replace : CommitMode::NoReplace);
+        } catch (const core::Exception& failure) {
+            pItem->SetResult(api::ItemWriteError);
+            PB_THROW(FileSystemErrorException, api::ErrorCode::kDestinationFailed, failure);
+        } catch (...) {
+            core::RecordForeignFailure();
+            pItem->SetResult(api::ItemWriteError);
+            PB_THROW(FileSystemErrorException, api::ErrorCode::kDestinationFailed,
+                     kUnexpectedFailure);
+        }
+        if (result == CommitResult::Committed) {
+            return;
+        }
+        // Someone else keeps taking every name chosen: the file fails
+        // rather than asking for ever.
+        if (intAttempt + 1 >= kMaxCommitAttempts) {
+            pItem->SetResult(api::ItemWriteError);
+            const std::wstring strMessage = L"Unable to write '" + pItem->FullDestinationPath() +
+                                            L"': " + core::ErrnoText(EEXIST);
+            PB_THROW(FileSystemErrorException, api::ErrorCode::kDestinationFailed,
+                     strMessage.c_str());
+        }
+        // An entry appeared at the name after it was chosen (another run,
+        // another program): the rule again, never a silent replace.
+        ApplyFileExistsRule(pItem);
     }
 }
 
@@ -370,16 +437,29 @@ void FileListDownloader::SweepFolderOnce(const std::wstring& strFolder)
 std::wstring FileListDownloader::TemporaryFolder() const
 {
     if (IsProtectedModeRun()) {
-        // The low-integrity writeable folder; empty when it cannot be had,
-        // and the temporary file then fails.
+        // The low-integrity writeable folder.
         std::wstring strFolder;
-        if (Failed(platform::GetWriteableFolder(*platform::CurrentPlatform(), strFolder)) ||
-            strFolder.empty()) {
-            return std::wstring();
+        const HRESULT hr = platform::GetWriteableFolder(*platform::CurrentPlatform(), strFolder);
+        if (Failed(hr) || strFolder.empty()) {
+            ThrowTemporaryFileFailure(L"", Failed(hr)
+                                               ? core::Win32ErrorText(Win32CodeFromHResult(hr))
+                                               : std::wstring(kNoWriteableFolder));
         }
         return strFolder.back() == L'/' ? strFolder : strFolder + L'/';
     }
-    return m_strTempFolder ? *m_strTempFolder : GetTempFolder(kTempFolderName);
+    if (m_strTempFolder) {
+        if (m_strTempFolder->empty()) {
+            ThrowTemporaryFileFailure(m_strTempFolderFailed, m_strTempFolderWhy.empty()
+                                                                 ? std::wstring(kUnexpectedFailure)
+                                                                 : m_strTempFolderWhy);
+        }
+        return *m_strTempFolder;
+    }
+    std::wstring strFolder = GetTempFolder(kTempFolderName);
+    if (strFolder.empty()) {
+        ThrowTemporaryFileFailure(L"", kUnknownTempDirectoryText);
+    }
+    return strFolder;
 }
 
 void FileListDownloader::CreateTemporaryStream(FileItem& item)
@@ -395,18 +475,13 @@ void FileListDownloader::CreateTemporaryStream(FileItem& item)
     if (Failed(hr) || !pStream) {
         std::wstring strWhy;
         if (hr == E_ACCESSDENIED) {
-            strWhy = L"the folder is not a private folder of this user";
+            strWhy = kNotPrivateFolderText;
         } else if (intErrno != 0) {
             strWhy = core::ErrnoText(intErrno);
         } else {
             strWhy = core::Win32ErrorText(Win32CodeFromHResult(hr));
         }
-        const std::wstring strMessage =
-            std::wstring(kUnableToCreateTempFile) + L" '" + strFolder + L"': " + strWhy;
-        core::FileSystemException failure(core::QualifiedFunctionName(__PRETTY_FUNCTION__).c_str(),
-                                          PB_SOURCE_FILE, __LINE__, E_FAIL, strMessage.c_str());
-        failure.SetReason(strWhy);
-        core::RecordAndThrow(failure);
+        ThrowTemporaryFileFailure(strFolder, strWhy);
     }
     item.SetTemporaryStream(std::shared_ptr<core::IStream>(std::move(pStream)));
     item.SetTemporaryFilePath(std::move(strPath));
@@ -516,18 +591,7 @@ HRESULT FileListDownloader::DownloadComplete(int, const wchar_t*)
     // In Protected Mode the file stays in the writeable folder and is moved
     // after the run.
     if (!IsProtectedModeRun()) {
-        try {
-            CommitFile(pItem->GetTemporaryFilePath(), pItem->FullDestinationPath(),
-                       m_uintStoredMode);
-        } catch (const core::Exception& failure) {
-            pItem->SetResult(api::ItemWriteError);
-            PB_THROW(FileSystemErrorException, api::ErrorCode::kDestinationFailed, failure);
-        } catch (...) {
-            core::RecordForeignFailure();
-            pItem->SetResult(api::ItemWriteError);
-            PB_THROW(FileSystemErrorException, api::ErrorCode::kDestinationFailed,
-                     kUnexpectedFailure);
-        }
+        CommitToDestination(pItem);
     }
     pItem->SetResult(api::ItemSuccess);
     if (static_cast<std::size_t>(m_intCurrent.load()) + 1 == m_items.size()) {

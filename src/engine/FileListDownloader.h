@@ -51,9 +51,18 @@ public:
     ~FileListDownloader() override;
     // The folder of the temporary files outside Protected Mode (the
     // control's own; empty: none could be had, and every file fails as a
-    // write error). Unset, the shared folder kTempFolderName. Set before the
-    // work is queued.
+    // write error). Unset, the folder kTempFolderName under the user's
+    // temporary directory. Set before the work is queued.
     void SetTemporaryFolder(std::wstring strFolder) { m_strTempFolder = std::move(strFolder); }
+    // No temporary folder could be had: every file fails as a write error
+    // whose message names strFolder, the folder that could not be used
+    // (empty: none is known), and strWhy. Set before the work is queued.
+    void SetTemporaryFolderFailure(std::wstring strFolder, std::wstring strWhy)
+    {
+        m_strTempFolder = std::wstring();
+        m_strTempFolderFailed = std::move(strFolder);
+        m_strTempFolderWhy = std::move(strWhy);
+    }
     FileListDownloader(const FileListDownloader&) = delete;
     FileListDownloader& operator=(const FileListDownloader&) = delete;
 
@@ -104,7 +113,19 @@ private:
     void DiscardTemporaryFile(model::FileItem& item);
     void CreateDestLocationPath(model::FileItem& item);
     void MakeDestFileName(const std::shared_ptr<model::FileItem>& pItem);
+    // The file-exists rule for an entry at the item's destination path (the
+    // remembered or default answer, or the question): Skip throws
+    // SkippedByUserException, Rename gives the item the first free copy name
+    // of the name it asked for, Overwrite lets the commit replace the entry.
+    void ApplyFileExistsRule(const std::shared_ptr<model::FileItem>& pItem);
+    // Moves the finished temporary file into place. The commit replaces an
+    // entry only after an Overwrite answer; an entry that appeared at the
+    // chosen name after it was chosen brings the file-exists rule again, as
+    // if it had been there then.
+    void CommitToDestination(const std::shared_ptr<model::FileItem>& pItem);
     void CreateTemporaryStream(model::FileItem& item);
+    // Throws the failure of the temporary file when there is no folder for
+    // it, naming the folder and why.
     std::wstring TemporaryFolder() const;
     // Clears strFolder of the copies that an earlier process's commit left
     // there, the first time this run meets it (the destination folder, and
@@ -120,6 +141,10 @@ private:
     IDownloaderEvents& m_events;
     const std::wstring m_strCookieText;  // always empty for files
     std::optional<std::wstring> m_strTempFolder;
+    // Set with an empty m_strTempFolder: the folder that could not be used
+    // and why.
+    std::wstring m_strTempFolderFailed;
+    std::wstring m_strTempFolderWhy;
     std::shared_ptr<ui::ProgressStatistic> m_pStatistic;
     std::chrono::steady_clock::time_point m_lastReport;
     std::atomic<std::int32_t> m_intCurrent{kEndMark};
@@ -140,6 +165,11 @@ private:
     std::wstring m_strWriteFailure;
     std::wstring m_strWriteFailureReason;
     bool m_bLocalPathsInErrors = false;
+    // Worker only, for the current file: the name it asked for (before any
+    // copy name), and whether the commit may replace an entry there (the
+    // Overwrite answer was given for it).
+    std::wstring m_strRequestedName;
+    bool m_bReplaceAllowed = false;
 };
 
 }  // namespace pullbay::engine

@@ -13,6 +13,9 @@
 
 #include "core/HexDigits.h"
 #include "core/TextUnits.h"
+#include "core/UserTempRoot.h"
+#include "core/Win32Errors.h"
+#include "engine/TempFiles.h"
 
 namespace pullbay::engine {
 
@@ -30,22 +33,40 @@ std::string Trimmed(const std::wstring& strFolder)
     return strPath;
 }
 
-// The shared folder, made if missing (0700) and opened without following a
-// link; refused unless it is a directory of this user that no one else may
-// write (a folder in /tmp can be planted by anyone).
-core::UniqueFd OpenParent(const std::string& strParent)
+// The shared folder, made if missing (0700; the per-user root above it too
+// when that is its parent) and opened without following a link; refused
+// unless it is a directory of this user that no one else may write (a
+// folder in a shared directory can be planted by anyone). intError: the
+// errno, or EACCES for a folder that is not privately ours (bNotPrivate).
+core::UniqueFd OpenParent(const std::string& strParent, int& intError, bool& bNotPrivate)
 {
+    intError = 0;
+    bNotPrivate = false;
     if (strParent.empty() || strParent.find('\0') != std::string::npos) {
+        intError = EINVAL;
         return core::UniqueFd();
     }
-    if (::mkdir(strParent.c_str(), S_IRWXU) != 0 && errno != EEXIST) {
+    if (const int intMade = core::UserTempRoot::CreateFolderIn(strParent)) {
+        intError = intMade;
         return core::UniqueFd();
     }
     core::UniqueFd parent(
         ::open(strParent.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!parent.IsOpen()) {
+        intError = errno;
+        // A link or a file where the folder should be.
+        bNotPrivate = intError == ELOOP || intError == ENOTDIR;
+        return core::UniqueFd();
+    }
     struct stat info {};
-    if (!parent.IsOpen() || ::fstat(parent.Get(), &info) != 0 || !S_ISDIR(info.st_mode) ||
-        info.st_uid != ::geteuid() || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+    if (::fstat(parent.Get(), &info) != 0) {
+        intError = errno;
+        return core::UniqueFd();
+    }
+    if (!S_ISDIR(info.st_mode) || info.st_uid != ::geteuid() ||
+        (info.st_mode & (S_IWGRP | S_IWOTH)) != 0) {
+        intError = EACCES;
+        bNotPrivate = true;
         return core::UniqueFd();
     }
     return parent;
@@ -117,13 +138,28 @@ InstanceTempFolder::~InstanceTempFolder()
     Remove();
 }
 
+void InstanceTempFolder::Fail(std::wstring strFolder, std::wstring strReason)
+{
+    m_strFailedFolder = std::move(strFolder);
+    m_strFailureReason = std::move(strReason);
+}
+
 std::wstring InstanceTempFolder::Path()
 {
     if (!m_bTried) {
         m_bTried = true;
         const std::string strParent = Trimmed(m_strParent);
-        const core::UniqueFd parent = OpenParent(strParent);
+        if (strParent.empty()) {
+            Fail(std::wstring(), kUnknownTempDirectoryText);
+            return std::wstring();
+        }
+        const std::wstring strParentText = core::FromUtf8(strParent);
+        int intError = 0;
+        bool bNotPrivate = false;
+        const core::UniqueFd parent = OpenParent(strParent, intError, bNotPrivate);
         if (!parent.IsOpen()) {
+            Fail(strParentText,
+                 bNotPrivate ? std::wstring(kNotPrivateFolderText) : core::ErrnoText(intError));
             return std::wstring();
         }
         SweepAbandoned(m_strParent);
@@ -134,11 +170,14 @@ std::wstring InstanceTempFolder::Path()
                                      O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC,
                                      S_IRUSR | S_IWUSR));
         if (!lock.IsOpen()) {
+            Fail(strParentText, core::ErrnoText(errno));
             return std::wstring();
         }
         if (::flock(lock.Get(), LOCK_EX | LOCK_NB) != 0 ||
             ::mkdirat(parent.Get(), strName.c_str(), S_IRWXU) != 0) {
+            const int intFailure = errno;
             ::unlinkat(parent.Get(), strLock.c_str(), 0);
+            Fail(strParentText, core::ErrnoText(intFailure));
             return std::wstring();
         }
         m_lock = std::move(lock);

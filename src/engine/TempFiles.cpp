@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -19,6 +20,7 @@
 #include "core/FileStream.h"
 #include "core/TextUnits.h"
 #include "core/UniqueFd.h"
+#include "core/UserTempRoot.h"
 #include "core/Win32Errors.h"
 
 namespace pullbay::engine {
@@ -209,10 +211,48 @@ bool IsCopyName(std::string_view strName)
     return true;
 }
 
-// Removes the copies in the open folder whose lock can be taken: each copy
-// is locked (flock) from its creation until it has its final name, and the
-// lock goes with the process, so a copy nobody holds was left by a process
-// that died in the middle of its commit.
+// The marker value that names the copy with this inode and name.
+std::string CopyMarker(ino_t uintInode, std::string_view strName)
+{
+    std::string strValue(kCopyMarkerValue);
+    strValue += ' ';
+    strValue += std::to_string(static_cast<unsigned long long>(uintInode));
+    strValue += ' ';
+    strValue += strName;
+    return strValue;
+}
+
+// Whether the open file carries the marker of the copy strName: a file
+// named like a copy without it is someone else's.
+bool HasCopyMarker(int intFd, ino_t uintInode, std::string_view strName)
+{
+    const std::string strExpected = CopyMarker(uintInode, strName);
+    std::string strValue(strExpected.size() + 1, '\0');
+    const ssize_t intSize =
+        ::fgetxattr(intFd, kCopyMarkerAttribute, strValue.data(), strValue.size());
+    return intSize == static_cast<ssize_t>(strExpected.size()) &&
+           strValue.compare(0, strExpected.size(), strExpected) == 0;
+}
+
+// Marks the open copy as this program's, under the name it has or is about
+// to get. False where the file system keeps no user extended attributes:
+// the copy then goes unmarked, and a sweep never takes it.
+bool MarkCopy(int intFd, std::string_view strName)
+{
+    struct stat info {};
+    if (::fstat(intFd, &info) != 0) {
+        return false;
+    }
+    const std::string strValue = CopyMarker(info.st_ino, strName);
+    return ::fsetxattr(intFd, kCopyMarkerAttribute, strValue.data(), strValue.size(), 0) == 0;
+}
+
+// Removes the copies in the open folder that this program can prove its own
+// and abandoned: named like a copy, a regular file of this user with one
+// link, carrying the marker that names it, and with a lock that can be
+// taken. Each copy is locked (flock) from before it has a name until it has
+// its final one, and the lock goes with the process, so a marked copy that
+// nobody holds was left by a process that died in the middle of its commit.
 void SweepAbandonedCopies(int intFolderFd)
 {
     const int intListFd = ::openat(intFolderFd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
@@ -237,8 +277,10 @@ void SweepAbandonedCopies(int intFolderFd)
         struct stat opened {};
         struct stat named {};
         if (!copy.IsOpen() || ::fstat(copy.Get(), &opened) != 0 || !S_ISREG(opened.st_mode) ||
+            opened.st_uid != ::geteuid() || opened.st_nlink != 1 ||
+            !HasCopyMarker(copy.Get(), opened.st_ino, strName) ||
             ::flock(copy.Get(), LOCK_EX | LOCK_NB) != 0) {
-            continue;  // not a copy, or one whose commit is under way
+            continue;  // not a copy of ours, or one whose commit is under way
         }
         // Still the file that was locked under that name.
         if (::fstatat(intFolderFd, strName.c_str(), &named, AT_SYMLINK_NOFOLLOW) == 0 &&
@@ -248,20 +290,66 @@ void SweepAbandonedCopies(int intFolderFd)
     }
 }
 
+// The path of an open descriptor for linkat: the kernel lets a file opened
+// with O_TMPFILE get a name through it without any privilege.
+std::string DescriptorPath(int intFd)
+{
+    return "/proc/self/fd/" + std::to_string(intFd);
+}
+
+// A new hidden copy in the open folder, made without a name (O_TMPFILE),
+// locked and marked, and only then linked under a fresh copy name: the name
+// never exists without the lock and the marker, whenever the process dies.
+// -1 with errno set; EOPNOTSUPP (and the like) where the file system or
+// the system cannot make such a file, and the caller makes a named one.
+int CreateUnnamedCopy(int intFolderFd, std::string& strCopyName)
+{
+    UniqueFd copy(::openat(intFolderFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, S_IRUSR | S_IWUSR));
+    if (!copy.IsOpen() || ::flock(copy.Get(), LOCK_EX | LOCK_NB) != 0) {
+        return -1;
+    }
+    const std::string strSelf = DescriptorPath(copy.Get());
+    for (int intAttempt = 0; intAttempt < kMaxNameAttempts; ++intAttempt) {
+        strCopyName = NewTempName(kCopyPrefix);
+        // The marker names the copy's name: set anew for each name tried.
+        // A file system without user attributes leaves it unmarked.
+        MarkCopy(copy.Get(), strCopyName);
+        if (::linkat(AT_FDCWD, strSelf.c_str(), intFolderFd, strCopyName.c_str(),
+                     AT_SYMLINK_FOLLOW) == 0) {
+            return copy.Release();
+        }
+        if (errno != EEXIST) {
+            return -1;
+        }
+    }
+    errno = EEXIST;
+    return -1;
+}
+
 // A new hidden copy in the open folder, locked for as long as this process
-// lives or the descriptor is open.
+// lives or the descriptor is open, and marked where the file system allows.
 int CreateLockedCopy(int intFolderFd, std::string& strCopyName)
 {
+    const int intUnnamed = CreateUnnamedCopy(intFolderFd, strCopyName);
+    if (intUnnamed >= 0) {
+        return intUnnamed;
+    }
+    // Without O_TMPFILE (some file systems, or no /proc to link through),
+    // the copy is made under its name, then locked, then marked. A death
+    // between the creation and the marker leaves an unmarked, empty copy
+    // that no sweep takes: a stray hidden file rather than a risk to a
+    // user's.
     for (int intAttempt = 0; intAttempt < kMaxNameAttempts; ++intAttempt) {
         UniqueFd copy(CreateUniqueFile(intFolderFd, kCopyPrefix, S_IRUSR | S_IWUSR, strCopyName));
         if (!copy.IsOpen()) {
             return -1;
         }
         struct stat info {};
-        // Another run's sweep may have taken the new file between its
-        // creation and the lock: then it is gone, and another name is tried.
+        // The lock comes before the marker, so no sweep can take a marked
+        // copy of a live commit.
         if (::flock(copy.Get(), LOCK_EX | LOCK_NB) == 0 && ::fstat(copy.Get(), &info) == 0 &&
             info.st_nlink > 0) {
+            MarkCopy(copy.Get(), strCopyName);
             return copy.Release();
         }
     }
@@ -269,14 +357,27 @@ int CreateLockedCopy(int intFolderFd, std::string& strCopyName)
     return -1;
 }
 
+// Whether a failed rename means that the file system does not know the
+// flag (or the system the call).
+bool IsFlagRefused(int intErrno)
+{
+    return intErrno == EINVAL || intErrno == ENOSYS || intErrno == EOPNOTSUPP;
+}
+
 // The commit across file systems: the copy gets a hidden new name beside the
 // destination and takes the final name only once it is complete on disk.
-void CopyAcrossFileSystems(const std::string& strFrom, const std::string& strTo,
-                           const std::wstring& strDestPath)
+CommitResult CopyAcrossFileSystems(const std::string& strFrom, const std::string& strTo,
+                                   const std::wstring& strDestPath, CommitMode mode)
 {
     struct stat destination {};
-    if (::lstat(strTo.c_str(), &destination) == 0 && S_ISDIR(destination.st_mode)) {
-        ThrowCommitFailure(EISDIR, strDestPath);
+    if (::lstat(strTo.c_str(), &destination) == 0) {
+        // Nothing is copied for a name that is taken already.
+        if (mode == CommitMode::NoReplace) {
+            return CommitResult::TargetExists;
+        }
+        if (S_ISDIR(destination.st_mode)) {
+            ThrowCommitFailure(EISDIR, strDestPath);
+        }
     }
     UniqueFd source(::open(strFrom.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
     struct stat sourceInfo {};
@@ -296,13 +397,31 @@ void CopyAcrossFileSystems(const std::string& strFrom, const std::string& strTo,
     PartialFileGuard guard(folder.Get(), strCopyName);
     // The moved file keeps the temporary file's permissions, as a rename does.
     if (::fchmod(copy.Get(), sourceInfo.st_mode & 07777) != 0 ||
-        !CopyContents(source.Get(), copy.Get()) || ::fsync(copy.Get()) != 0 || !copy.Close() ||
-        ::renameat(folder.Get(), strCopyName.c_str(), AT_FDCWD, strTo.c_str()) != 0) {
+        !CopyContents(source.Get(), copy.Get()) || ::fsync(copy.Get()) != 0) {
+        ThrowCommitFailure(errno, strDestPath);
+    }
+    // The stored file carries no marker. From here on the copy is unmarked:
+    // a death before the rename leaves a stray copy that no sweep takes,
+    // never a marked file under the final name.
+    ::fremovexattr(copy.Get(), kCopyMarkerAttribute);
+    if (!copy.Close()) {
+        ThrowCommitFailure(errno, strDestPath);
+    }
+    if (mode == CommitMode::NoReplace) {
+        if (detail::RenameWithoutReplacing(folder.Get(), strCopyName.c_str(), AT_FDCWD,
+                                           strTo.c_str()) != 0) {
+            if (errno == EEXIST) {
+                return CommitResult::TargetExists;  // the guard removes the copy
+            }
+            ThrowCommitFailure(errno, strDestPath);
+        }
+    } else if (::renameat(folder.Get(), strCopyName.c_str(), AT_FDCWD, strTo.c_str()) != 0) {
         ThrowCommitFailure(errno, strDestPath);
     }
     guard.Dismiss();
     // The new name itself is durable only once the folder is flushed.
     ::fsync(folder.Get());
+    return CommitResult::Committed;
 }
 
 // Empties the folder open as intFolderFd and closes it. Every entry is
@@ -345,30 +464,34 @@ bool EmptyFolder(int intFolderFd)
 
 std::wstring GetTempFolder(const std::wstring& strName)
 {
-    const char* strBase = std::getenv("TMPDIR");
-    std::wstring strFolder = WithoutTrailingSlashes(
-        core::FromUtf8(strBase != nullptr && *strBase != '\0' ? strBase : "/tmp"));
-    return AppendName(strFolder, strName) + L'/';
+    const std::string strRoot = core::UserTempRoot::Path();
+    if (strRoot.empty()) {
+        return std::wstring();
+    }
+    return AppendName(core::FromUtf8(strRoot), strName) + L'/';
 }
 
 namespace {
 
-// Makes sure the folder exists (its last level only, mode 0700) and opens it,
-// checked on the open folder (so what is checked is what is used) to be a
-// real directory of the current user that no one else may write: a folder in
-// /tmp can be planted by anyone. The descriptor (and in info what it is), or
-// -1 with hr set.
 bool IsPrivateFolder(const struct stat& info)
 {
     return S_ISDIR(info.st_mode) && info.st_uid == ::geteuid() &&
            (info.st_mode & (S_IWGRP | S_IWOTH)) == 0;
 }
 
+// Makes sure the folder exists (its last level only, mode 0700, and the
+// per-user root when that is its missing parent) and opens it, checked on
+// the open folder (so what is checked is what is used) to be a real
+// directory of the current user that no one else may write: a folder in a
+// shared directory can be planted by anyone. The descriptor (and in info
+// what it is), or -1 with hr (and errno) set.
+
 int OpenTempFolder(const std::wstring& strTrimmed, HRESULT& hr, struct stat& info)
 {
     const std::string strFolderUtf8 = core::ToUtf8(strTrimmed);
-    if (::mkdir(strFolderUtf8.c_str(), S_IRWXU) != 0 && errno != EEXIST) {
-        hr = HResultFromErrno(errno);
+    if (const int intError = core::UserTempRoot::CreateFolderIn(strFolderUtf8)) {
+        errno = intError;
+        hr = HResultFromErrno(intError);
         return -1;
     }
     const int intFd =
@@ -554,24 +677,71 @@ void CommitFile(const std::wstring& strTempPath, const std::wstring& strDestPath
     CommitFile(strTempPath, strDestPath, StoredFileMode());
 }
 
-void CommitFile(const std::wstring& strTempPath, const std::wstring& strDestPath,
-                std::uint32_t uintStoredMode)
+CommitResult CommitFile(const std::wstring& strTempPath, const std::wstring& strDestPath,
+                        std::uint32_t uintStoredMode, CommitMode mode)
 {
     const std::string strFrom = FsPathOrThrow(strTempPath, strDestPath);
     const std::string strTo = FsPathOrThrow(strDestPath, strDestPath);
     // The temporary file was private (0600); the stored file is the user's
     // like any file they save.
     ::chmod(strFrom.c_str(), static_cast<mode_t>(uintStoredMode & 07777));
-    if (::rename(strFrom.c_str(), strTo.c_str()) == 0) {
-        return;
+    const int intMoved =
+        mode == CommitMode::NoReplace
+            ? detail::RenameWithoutReplacing(AT_FDCWD, strFrom.c_str(), AT_FDCWD, strTo.c_str())
+            : ::rename(strFrom.c_str(), strTo.c_str());
+    if (intMoved == 0) {
+        return CommitResult::Committed;
+    }
+    if (errno == EEXIST && mode == CommitMode::NoReplace) {
+        return CommitResult::TargetExists;
     }
     if (errno != EXDEV) {
         ThrowCommitFailure(errno, strDestPath);
     }
-    CopyAcrossFileSystems(strFrom, strTo, strDestPath);
+    if (CopyAcrossFileSystems(strFrom, strTo, strDestPath, mode) == CommitResult::TargetExists) {
+        return CommitResult::TargetExists;
+    }
     // The file is in place; a source that cannot be removed goes with the
     // temporary folder's clean-up.
     ::unlink(strFrom.c_str());
+    return CommitResult::Committed;
 }
+
+namespace detail {
+
+int RenameWithoutReplacing(int intFromFolderFd, const char* strFrom, int intToFolderFd,
+                           const char* strTo)
+{
+    if (::renameat2(intFromFolderFd, strFrom, intToFolderFd, strTo, RENAME_NOREPLACE) == 0) {
+        return 0;
+    }
+    if (!IsFlagRefused(errno)) {
+        return -1;
+    }
+    return LinkThenUnlink(intFromFolderFd, strFrom, intToFolderFd, strTo);
+}
+
+int LinkThenUnlink(int intFromFolderFd, const char* strFrom, int intToFolderFd, const char* strTo)
+{
+    if (::linkat(intFromFolderFd, strFrom, intToFolderFd, strTo, 0) == 0) {
+        // The file is in place under both names; the old one goes. One that
+        // cannot go is a temporary file the folder's clean-up removes.
+        ::unlinkat(intFromFolderFd, strFrom, 0);
+        return 0;
+    }
+    if (errno != EPERM && errno != EOPNOTSUPP && errno != ENOSYS && errno != EMLINK) {
+        return -1;  // EEXIST among them: an entry is there
+    }
+    // No hard links either (FAT, some FUSE file systems): a look just
+    // before the rename is all such a file system allows.
+    struct stat info {};
+    if (::fstatat(intToFolderFd, strTo, &info, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return -1;
+    }
+    return ::renameat(intFromFolderFd, strFrom, intToFolderFd, strTo);
+}
+
+}  // namespace detail
 
 }  // namespace pullbay::engine

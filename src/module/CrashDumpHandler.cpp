@@ -22,6 +22,7 @@
 #include "core/HexDigits.h"
 #include "core/TextUnits.h"
 #include "core/ThrowSite.h"
+#include "core/UserTempRoot.h"
 
 namespace pullbay::module {
 
@@ -55,6 +56,9 @@ enum DumpState : int { kDumpIdle = 0, kDumpWriting = 1, kDumpDone = 2 };
 // activated, never changed while it is active.
 struct HandlerState {
     char strFolder[kPathBytes];  // "<temp>/Pullbay", UTF-8
+    // The length of strFolder's part that must exist already: the levels
+    // after it are made when missing (the per-user root's, and Pullbay).
+    std::size_t uintExistingBytes;
     char strVersion[kPathBytes];
     // UTF-16 units of the folder, the "/" and the version text; the rest of
     // the name is ASCII. Above the limit when the folder alone is too long.
@@ -440,7 +444,7 @@ void CopyMemoryMap(DumpWriter& writer)
 // Checking the opened descriptor leaves no gap between check and use.
 int OpenDumpFolder()
 {
-    if (::mkdir(g_state.strFolder, 0700) != 0 && errno != EEXIST) {
+    if (core::UserTempRoot::CreateLevels(g_state.strFolder, g_state.uintExistingBytes) != 0) {
         return -1;
     }
     const int intFolderFd =
@@ -599,15 +603,19 @@ void CopyBytes(char (&target)[kPathBytes], const std::string& strSource)
     target[uintLength] = '\0';
 }
 
-// $TMPDIR (or /tmp) + "/Pullbay", as bytes: a TMPDIR that is not valid
-// UTF-8 must still name the same folder.
-std::string DumpFolderBytes()
+// The user's temporary directory (core::UserTempRoot: $TMPDIR, else the
+// per-user root) + "/Pullbay", as bytes: a TMPDIR that is not valid UTF-8
+// must still name the same folder. uintExistingBytes: the part that must
+// exist already (levels after it are made at the crash). Empty when the
+// directory is unknown.
+std::string DumpFolderBytes(std::size_t& uintExistingBytes)
 {
-    const char* strTemp = std::getenv("TMPDIR");
-    std::string strFolder = (strTemp != nullptr && *strTemp != '\0') ? strTemp : "/tmp";
-    while (strFolder.size() > 1 && strFolder.back() == '/') {
-        strFolder.pop_back();
+    const core::UserTempRoot::Location root = core::UserTempRoot::Find();
+    uintExistingBytes = root.uintExistingBytes;
+    if (root.strPath.empty()) {
+        return std::string();
     }
+    std::string strFolder = root.strPath;
     if (strFolder != "/") {
         strFolder += '/';
     }
@@ -698,13 +706,15 @@ bool CrashDumpHandler::Install(std::wstring strVersionText)
         return true;
     }
 
-    const std::string strFolder = DumpFolderBytes();
+    std::size_t uintExistingBytes = 0;
+    const std::string strFolder = DumpFolderBytes(uintExistingBytes);
     const std::string strVersion = core::ToUtf8(strVersionText);
     const std::size_t uintPrefixUnits =
         core::Utf16Length(core::FromUtf8(strFolder)) + 1 + core::Utf16Length(strVersionText);
-    if (uintPrefixUnits <= kMaxPathUnits) {
+    if (!strFolder.empty() && uintPrefixUnits <= kMaxPathUnits) {
         CopyBytes(g_state.strFolder, strFolder);
         CopyBytes(g_state.strVersion, strVersion);
+        g_state.uintExistingBytes = uintExistingBytes;
         g_state.uintPrefixUnits = uintPrefixUnits;
     } else {
         g_state.strFolder[0] = '\0';

@@ -11,9 +11,10 @@
 namespace pullbay::module {
 
 // The dump is a text file "<temp>/Pullbay/<version>-YYYYMMDD-HHMMSS-<pid>-<tid>.dmp"
-// (local date and time, the process id and the kernel id of the crashing
-// thread), holding the signal, its code and address, the registers, a
-// backtrace of the crashing thread and the process's memory map. Everything
+// (<temp>: the user's temporary directory, core::UserTempRoot; local date
+// and time, the process id and the kernel id of the crashing thread),
+// holding the signal, its code and address, the registers, a backtrace of
+// the crashing thread and the process's memory map. Everything
 // that needs memory is prepared by Install; the handler itself only uses
 // async-signal-safe calls and static storage.
 //
@@ -46,7 +47,9 @@ public:
     CrashDumpHandler() = delete;
 
     // Installs the handler for SIGSEGV, SIGBUS, SIGILL, SIGFPE and SIGABRT and
-    // reads the temporary folder ($TMPDIR, or /tmp when unset or empty). A
+    // reads the user's temporary directory (core::UserTempRoot: $TMPDIR, or
+    // the per-user root $XDG_CACHE_HOME/pullbay, whose missing levels the
+    // handler makes, mode 0700; no dump when neither is known). A
     // second call while installed changes nothing. False when the system
     // refused the alternate stack or a signal action; nothing is then left
     // installed. A version text holding "/" or NUL would put the dump in

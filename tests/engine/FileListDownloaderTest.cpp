@@ -3,12 +3,14 @@
 // name clashes and hostile names.
 #include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/mount.h>
 #include <sys/resource.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <deque>
 #include <filesystem>
 #include <fstream>
 #include <mutex>
@@ -20,9 +22,11 @@
 
 #include "core/TextUnits.h"
 #include "engine/FileListDownloader.h"
+#include "engine/TempFiles.h"
 #include "model/FileItem.h"
 #include "model/PropertyHolder.h"
 #include "pullbay/Events.h"
+#include "support/EnvironmentScope.h"
 #include "support/PatternBytes.h"
 #include "support/ProtectedPlatform.h"
 #include "support/TestFiles.h"
@@ -80,6 +84,11 @@ public:
     {
         std::lock_guard lock(m_mutex);
         clashes.push_back(pItem->FullDestinationPath());
+        if (!scriptedAnswers.empty()) {
+            const model::FileExistsDialogAction answer = scriptedAnswers.front();
+            scriptedAnswers.pop_front();
+            return answer;
+        }
         return clashAnswer;
     }
     // Waits (bounded) until the engine reported progress for a file index.
@@ -102,6 +111,8 @@ public:
         std::int32_t intIndex;
     };
     model::FileExistsDialogAction clashAnswer = model::FileExistsDialogAction::Overwrite;
+    // Answers given first, in order; clashAnswer after them.
+    std::deque<model::FileExistsDialogAction> scriptedAnswers;
     std::vector<std::shared_ptr<FileItem>> completed;
     std::vector<ErrorReport> errors;
     std::vector<ProgressReport> progress;
@@ -506,6 +517,182 @@ TEST_F(FileListDownloaderTest, ProtectedModeLeavesFilesInTheWriteableFolder)
               (destination / "blocked" / "inner").wstring());
     EXPECT_FALSE(fs::exists(destination / "top.txt")) << "nothing is moved during the run";
     EXPECT_TRUE(events.errors.empty());
+}
+
+}  // namespace
+}  // namespace pullbay::test
+
+namespace pullbay::test {
+namespace {
+
+using model::FileExistsDialogAction;
+
+// Two runs renaming into one folder both choose "Copy of a.bin": the other
+// run's file appears under that name while this one's is fetched (here,
+// when its request arrives, after the name was chosen). The commit never
+// replaces it; the rule runs again as if it had been there, and the file
+// takes the next copy name.
+TEST_F(FileListDownloaderTest, ANameTakenAfterItWasChosenIsNeverReplaced)
+{
+    std::ofstream(destination / "a.bin") << "old";
+    events.clashAnswer = FileExistsDialogAction::Rename;
+    const fs::path appeared = destination / "Copy of a.bin";
+    server.Route("/a", [appeared](const HttpRequest&) {
+        std::ofstream(appeared) << "other run";
+        return HttpResponse::Text(200, "mine!");
+    });
+
+    auto pEngine = Engine({Item("/a", L"a.bin", 5)});
+    pEngine->Process();
+
+    ASSERT_EQ(events.completed.size(), 1u);
+    EXPECT_EQ(events.completed[0]->GetResult(), api::ItemSuccess);
+    EXPECT_EQ(ReadFile(destination / "a.bin"), "old");
+    EXPECT_EQ(ReadFile(appeared), "other run");
+    EXPECT_EQ(ReadFile(destination / "Copy (2) of a.bin"), "mine!");
+    EXPECT_EQ(events.completed[0]->GetDestinationFileName(), L"Copy (2) of a.bin");
+    // Asked for a.bin, then for the copy name that was taken meanwhile.
+    EXPECT_EQ(events.clashes,
+              (std::vector<std::wstring>{(destination / "a.bin").wstring(), appeared.wstring()}));
+    EXPECT_TRUE(events.errors.empty());
+}
+
+// A name that was free when chosen and is taken by the commit: the rule
+// applies as for any clash. Skip keeps the other file and skips this one;
+// Overwrite replaces, as the user asked.
+TEST_F(FileListDownloaderTest, AnEntryThatAppearsBeforeTheCommitGetsTheFileExistsRule)
+{
+    for (const std::string strName : {"b.bin", "c.bin"}) {
+        const fs::path target = destination / strName;
+        server.Route("/" + strName, [target](const HttpRequest&) {
+            std::ofstream(target) << "theirs";
+            return HttpResponse::Text(200, "mine");
+        });
+    }
+    events.scriptedAnswers = {FileExistsDialogAction::Skip, FileExistsDialogAction::Overwrite};
+
+    auto pEngine = Engine({Item("/b.bin", L"b.bin", 4), Item("/c.bin", L"c.bin", 4)});
+    pEngine->Process();
+
+    ASSERT_EQ(events.completed.size(), 2u);
+    EXPECT_EQ(events.clashes, (std::vector<std::wstring>{(destination / "b.bin").wstring(),
+                                                         (destination / "c.bin").wstring()}));
+    EXPECT_EQ(events.completed[0]->GetResult(), api::ItemSkipped);
+    EXPECT_EQ(ReadFile(destination / "b.bin"), "theirs");
+    EXPECT_FALSE(fs::exists(events.completed[0]->GetTemporaryFilePath()));
+    ASSERT_EQ(events.errors.size(), 1u);
+    EXPECT_EQ(events.errors[0].intCode, api::ErrorCode::kFileSkipped);
+    EXPECT_EQ(events.errors[0].intIndex, 0);
+    EXPECT_EQ(events.completed[1]->GetResult(), api::ItemSuccess);
+    EXPECT_EQ(ReadFile(destination / "c.bin"), "mine");
+}
+
+// The same with the temporary folder on another file system: the commit
+// copies, and its final rename does not replace the other run's file.
+TEST_F(FileListDownloaderTest, ANameTakenAfterItWasChosenIsNeverReplacedAcrossFileSystems)
+{
+    const fs::path otherTemp = fs::path(std::getenv("TMPDIR")) / "other-temp";
+    fs::create_directories(otherTemp);
+    if (::mount("tmpfs", otherTemp.c_str(), "tmpfs", 0, "size=4m") != 0) {
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    }
+    struct Unmount {
+        fs::path point;
+        ~Unmount() { ::umount2(point.c_str(), MNT_DETACH); }
+    } unmount{otherTemp};
+    ::chmod(otherTemp.c_str(), 0700);
+
+    std::ofstream(destination / "a.bin") << "old";
+    events.clashAnswer = FileExistsDialogAction::Rename;
+    const fs::path appeared = destination / "Copy of a.bin";
+    server.Route("/a", [appeared](const HttpRequest&) {
+        std::ofstream(appeared) << "other run";
+        return HttpResponse::Text(200, "mine!");
+    });
+
+    auto pEngine = Engine({Item("/a", L"a.bin", 5)});
+    pEngine->SetTemporaryFolder(otherTemp.wstring() + L"/");
+    pEngine->Process();
+
+    ASSERT_EQ(events.completed.size(), 1u);
+    EXPECT_EQ(events.completed[0]->GetResult(), api::ItemSuccess);
+    EXPECT_EQ(ReadFile(appeared), "other run");
+    EXPECT_EQ(ReadFile(destination / "Copy (2) of a.bin"), "mine!");
+    EXPECT_EQ(events.clashes.size(), 2u);
+    for (const auto& entry : fs::directory_iterator(destination)) {
+        EXPECT_NE(entry.path().filename().string().rfind(".PBT", 0), 0u)
+            << "a copy was left: " << entry.path();
+    }
+}
+
+// A file a user named like the program's hidden copies is the user's: a
+// run into its folder (and into a sub-folder of a list name) keeps it.
+TEST_F(FileListDownloaderTest, AUsersFileNamedLikeACommitCopySurvivesARun)
+{
+    fs::create_directories(destination / "sub");
+    std::ofstream(destination / ".PBT1A2B.tmp") << "the user's";
+    std::ofstream(destination / "sub" / ".PBT1A2B.tmp") << "the user's too";
+    server.Route("/x", HttpResponse::Text(200, "x"));
+
+    auto pEngine = Engine({Item("/x", L"x.bin", 1), Item("/x", L"sub/x.bin", 1)});
+    pEngine->Process();
+
+    EXPECT_EQ(events.completed.at(1)->GetResult(), api::ItemSuccess);
+    EXPECT_EQ(ReadFile(destination / ".PBT1A2B.tmp"), "the user's");
+    EXPECT_EQ(ReadFile(destination / "sub" / ".PBT1A2B.tmp"), "the user's too");
+}
+
+// With TMPDIR unset the temporary files live under the per-user root, made
+// on demand; a Pullbay_Temp there that is not privately ours fails every
+// file with a message that names the folder and the reason.
+TEST_F(FileListDownloaderTest, WithoutTmpdirTheTemporaryFolderIsUnderTheCacheRoot)
+{
+    const fs::path sandbox = fs::path(std::getenv("TMPDIR"));
+    const fs::path home = sandbox / "home-of-test";
+    fs::create_directories(home);
+    EnvironmentScope environment;
+    environment.Unset("TMPDIR");
+    environment.Unset("XDG_CACHE_HOME");
+    environment.Set("HOME", home.string());
+    server.Route("/x", HttpResponse::Text(200, "x"));
+
+    auto pEngine = Engine({Item("/x", L"x.bin", 1)});
+    pEngine->Process();
+    ASSERT_EQ(events.completed.size(), 1u);
+    EXPECT_EQ(events.completed[0]->GetResult(), api::ItemSuccess);
+    const fs::path folder = home / ".cache" / "pullbay" / "Pullbay_Temp";
+    EXPECT_EQ(fs::path(events.completed[0]->GetTemporaryFilePath()).parent_path(), folder);
+    EXPECT_EQ(fs::status(home / ".cache" / "pullbay").permissions(), fs::perms::owner_all);
+
+    // Another user's folder (or one opened to others) in its place.
+    fs::permissions(folder, fs::perms::all, fs::perm_options::replace);
+    events.completed.clear();
+    auto pSecond = Engine({Item("/x", L"y.bin", 1)});
+    pSecond->Process();
+    ASSERT_EQ(events.completed.size(), 1u);
+    EXPECT_EQ(events.completed[0]->GetResult(), api::ItemWriteError);
+    ASSERT_EQ(events.errors.size(), 1u);
+    EXPECT_EQ(events.errors[0].intCode, api::ErrorCode::kTemporaryFileFailed);
+    EXPECT_EQ(events.errors[0].strDescription,
+              L"Unable to create temporary file in '" + folder.wstring() +
+                  L"/': the folder is not a private folder of this user");
+}
+
+// The control's own folder could not be had: the message names the folder
+// it tried and why, never an empty path.
+TEST_F(FileListDownloaderTest, ATemporaryFolderThatCouldNotBeHadIsNamedWithTheReason)
+{
+    server.Route("/x", HttpResponse::Text(200, "x"));
+    auto pEngine = Engine({Item("/x", L"x.bin", 1)});
+    pEngine->SetTemporaryFolderFailure(L"/somewhere/Pullbay_Temp", engine::kNotPrivateFolderText);
+    pEngine->Process();
+    ASSERT_EQ(events.completed.size(), 1u);
+    EXPECT_EQ(events.completed[0]->GetResult(), api::ItemWriteError);
+    ASSERT_EQ(events.errors.size(), 1u);
+    EXPECT_EQ(events.errors[0].strDescription,
+              L"Unable to create temporary file in '/somewhere/Pullbay_Temp': the folder is not a "
+              L"private folder of this user");
+    EXPECT_EQ(server.RequestCount("/x"), 0u);
 }
 
 }  // namespace

@@ -10,13 +10,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "core/TextUnits.h"
+#include "core/Win32Errors.h"
 #include "engine/InstanceTempFolder.h"
+#include "engine/TempFiles.h"
+#include "support/EnvironmentScope.h"
 
 namespace pullbay::engine {
 namespace {
@@ -133,11 +137,54 @@ TEST_F(InstanceTempFolderTest, ASharedFolderThatIsNotPrivateIsRefused)
     ::chmod(parent.c_str(), 0777);
     InstanceTempFolder folder(Parent());
     EXPECT_TRUE(folder.Path().empty()) << "anyone could plant files in it";
+    // Which folder and why, for the message of every file that fails.
+    EXPECT_EQ(folder.FailedFolder(), parent.wstring());
+    EXPECT_EQ(folder.FailureReason(), kNotPrivateFolderText);
     fs::remove(parent);
     fs::create_symlink(fs::path(std::getenv("TMPDIR")), parent);
     InstanceTempFolder linked(Parent());
     EXPECT_TRUE(linked.Path().empty()) << "a link where the shared folder should be";
+    EXPECT_EQ(linked.FailedFolder(), parent.wstring());
+    EXPECT_EQ(linked.FailureReason(), kNotPrivateFolderText);
     fs::remove(parent);
+    if (::geteuid() == 0) {
+        // Another local user's folder.
+        fs::create_directories(parent);
+        ::chmod(parent.c_str(), 0700);
+        ASSERT_EQ(::chown(parent.c_str(), 65534, 65534), 0);
+        InstanceTempFolder theirs(Parent());
+        EXPECT_TRUE(theirs.Path().empty());
+        EXPECT_EQ(theirs.FailureReason(), kNotPrivateFolderText);
+        fs::remove(parent);
+    }
+    // A parent that cannot be made says the system's reason.
+    const fs::path missing = parent / "missing" / "Pullbay_Temp";
+    InstanceTempFolder orphan(missing.wstring() + L"/");
+    EXPECT_TRUE(orphan.Path().empty());
+    EXPECT_EQ(orphan.FailedFolder(), missing.wstring());
+    EXPECT_EQ(orphan.FailureReason(), core::ErrnoText(ENOENT));
+}
+
+// With TMPDIR unset the shared folder is in the per-user root, which is
+// made on demand; none of it is in the shared /tmp.
+TEST_F(InstanceTempFolderTest, WithoutTmpdirTheSharedFolderIsInThePerUserRoot)
+{
+    const fs::path home = fs::path(std::getenv("TMPDIR")) / "instance-home";
+    fs::create_directories(home);
+    test::EnvironmentScope environment;
+    environment.Unset("TMPDIR");
+    environment.Unset("XDG_CACHE_HOME");
+    environment.Set("HOME", home.string());
+    const fs::path shared = home / ".cache" / "pullbay" / "Pullbay_Temp";
+    ASSERT_EQ(GetTempFolder(kTempFolderName), shared.wstring() + L"/");
+
+    InstanceTempFolder folder(GetTempFolder(kTempFolderName));
+    const fs::path own = PathOf(folder);
+    ASSERT_FALSE(own.empty()) << core::ToUtf8(folder.FailureReason());
+    EXPECT_EQ(own.parent_path().parent_path(), shared);
+    EXPECT_EQ(fs::status(home / ".cache").permissions(), fs::perms::owner_all);
+    EXPECT_EQ(fs::status(home / ".cache" / "pullbay").permissions(), fs::perms::owner_all);
+    EXPECT_EQ(fs::status(shared).permissions(), fs::perms::owner_all);
 }
 
 }  // namespace

@@ -8,16 +8,23 @@
 
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <sys/xattr.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <chrono>
+#include <csignal>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <iterator>
 #include <optional>
 #include <regex>
 #include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "core/Exceptions.h"
@@ -25,6 +32,7 @@
 #include "core/TextUnits.h"
 #include "core/Win32Errors.h"
 #include "engine/TempFiles.h"
+#include "support/EnvironmentScope.h"
 
 namespace pullbay::engine {
 namespace {
@@ -81,8 +89,8 @@ protected:
     }
     void TearDown() override
     {
-        if (mounted) {
-            ::umount2(mounted->c_str(), MNT_DETACH);
+        for (auto it = mounted.rbegin(); it != mounted.rend(); ++it) {
+            ::umount2(it->c_str(), MNT_DETACH);
         }
         std::error_code ignored;
         fs::remove_all(root, ignored);
@@ -92,23 +100,132 @@ protected:
     // process may not mount.
     std::optional<fs::path> MountTmpfs(const char* strSize)
     {
-        const fs::path mountPoint = root / "other-fs";
+        return Mount("tmpfs", "other-fs", std::string("size=") + strSize);
+    }
+
+    // A ramfs: another file system, one that keeps no extended attributes.
+    std::optional<fs::path> MountRamfs() { return Mount("ramfs", "ramfs", ""); }
+
+    std::optional<fs::path> Mount(const char* strType, const char* strName,
+                                  const std::string& strOptions)
+    {
+        const fs::path mountPoint = root / strName;
         fs::create_directories(mountPoint);
-        const std::string strOptions = std::string("size=") + strSize;
-        if (::mount("tmpfs", mountPoint.c_str(), "tmpfs", 0, strOptions.c_str()) != 0) {
+        if (::mount(strType, mountPoint.c_str(), strType, 0, strOptions.c_str()) != 0) {
             return std::nullopt;
         }
-        mounted = mountPoint;
+        mounted.push_back(mountPoint);
         return mountPoint;
     }
 
     fs::path root;
-    std::optional<fs::path> mounted;
+    std::vector<fs::path> mounted;
 };
 
-TEST_F(TempFilesTest, GetTempFolderFollowsTmpdir)
+// The hidden copies in a folder: entries named ".PBT<hex>.tmp" not in
+// known (the ones a test made itself).
+std::set<std::string> CopiesIn(const fs::path& folder, const std::set<std::string>& known = {})
 {
-    const std::string strSaved = std::getenv("TMPDIR");
+    static const std::regex copyName("\\.PBT[0-9A-F]{1,8}\\.tmp");
+    std::set<std::string> copies;
+    for (const std::string& strName : Entries(folder)) {
+        if (std::regex_match(strName, copyName) && known.count(strName) == 0) {
+            copies.insert(strName);
+        }
+    }
+    return copies;
+}
+
+// Waits (bounded) until one new hidden copy is in the folder; its name, or
+// empty when none came.
+std::string WaitForCopy(const fs::path& folder, const std::set<std::string>& known)
+{
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+    while (std::chrono::steady_clock::now() < deadline) {
+        const std::set<std::string> copies = CopiesIn(folder, known);
+        if (!copies.empty()) {
+            return *copies.begin();
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(2));
+    }
+    return std::string();
+}
+
+// The marker attribute of a file; nullopt when it has none.
+std::optional<std::string> CopyMarkerOf(const fs::path& path)
+{
+    char buffer[512];
+    const ssize_t intSize = ::lgetxattr(path.c_str(), kCopyMarkerAttribute, buffer, sizeof buffer);
+    if (intSize < 0) {
+        return std::nullopt;
+    }
+    return std::string(buffer, static_cast<std::size_t>(intSize));
+}
+
+// A commit across file systems that stops in the middle of its copy: the
+// source is a FIFO that this side keeps open for writing, so the commit
+// waits in its read with its hidden copy made, locked and marked. Run in a
+// child process (Start), it can be killed there, as kill -9 would; the
+// copy then is what a dead commit leaves.
+class StalledCommit {
+public:
+    explicit StalledCommit(const fs::path& fifo) : m_fifo(fifo)
+    {
+        EXPECT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+        // Read and write: the commit's open for reading does not wait.
+        m_intWriteFd = ::open(fifo.c_str(), O_RDWR | O_CLOEXEC);
+        EXPECT_GE(m_intWriteFd, 0);
+    }
+    ~StalledCommit()
+    {
+        Kill();
+        if (m_intWriteFd >= 0) {
+            ::close(m_intWriteFd);
+        }
+    }
+    StalledCommit(const StalledCommit&) = delete;
+    StalledCommit& operator=(const StalledCommit&) = delete;
+
+    void StartInChild(const fs::path& destination)
+    {
+        m_intChild = ::fork();
+        if (m_intChild == 0) {
+            ::alarm(60);
+            try {
+                CommitFile(Wide(m_fifo), Wide(destination));
+            } catch (...) {
+            }
+            ::_exit(0);
+        }
+        ASSERT_GT(m_intChild, 0);
+    }
+    // kill -9, and the child is gone (its locks with it) on return.
+    void Kill()
+    {
+        if (m_intChild > 0) {
+            ::kill(m_intChild, SIGKILL);
+            int intStatus = 0;
+            ::waitpid(m_intChild, &intStatus, 0);
+            m_intChild = -1;
+        }
+    }
+    // Writes the rest of the body and ends it (in-process commits).
+    void Finish(const std::string& strBody)
+    {
+        EXPECT_EQ(::write(m_intWriteFd, strBody.data(), strBody.size()),
+                  static_cast<ssize_t>(strBody.size()));
+        ::close(m_intWriteFd);
+        m_intWriteFd = -1;
+    }
+
+private:
+    fs::path m_fifo;
+    int m_intWriteFd = -1;
+    pid_t m_intChild = -1;
+};
+
+TEST_F(TempFilesTest, GetTempFolderFollowsTmpdirElseThePerUserRoot)
+{
     struct Row {
         const char* strTmpdir;  // nullptr: unset
         const wchar_t* strExpected;
@@ -116,20 +233,51 @@ TEST_F(TempFilesTest, GetTempFolderFollowsTmpdir)
     const Row table[] = {
         {"/var/x", L"/var/x/Pullbay_Temp/"},
         {"/var/x//", L"/var/x/Pullbay_Temp/"},
-        {"", L"/tmp/Pullbay_Temp/"},
-        {nullptr, L"/tmp/Pullbay_Temp/"},
+        {"", L"/home/u/.cache/pullbay/Pullbay_Temp/"},
+        {nullptr, L"/home/u/.cache/pullbay/Pullbay_Temp/"},
         {"/", L"/Pullbay_Temp/"},
     };
     for (const Row& row : table) {
         SCOPED_TRACE(row.strTmpdir != nullptr ? row.strTmpdir : "(unset)");
-        if (row.strTmpdir != nullptr) {
-            ::setenv("TMPDIR", row.strTmpdir, 1);
-        } else {
-            ::unsetenv("TMPDIR");
-        }
+        test::EnvironmentScope environment;
+        environment.Set("TMPDIR", row.strTmpdir != nullptr
+                                      ? std::optional<std::string>(row.strTmpdir)
+                                      : std::nullopt);
+        environment.Unset("XDG_CACHE_HOME");
+        environment.Set("HOME", "/home/u");
         EXPECT_EQ(GetTempFolder(kTempFolderName), row.strExpected);
     }
-    ::setenv("TMPDIR", strSaved.c_str(), 1);
+}
+
+// With TMPDIR unset the temporary files go to the per-user root, made on
+// demand with private modes (~/.cache need not exist), never to /tmp.
+TEST_F(TempFilesTest, WithoutTmpdirTheFilesGoUnderThePerUserCacheRoot)
+{
+    const fs::path home = root / "home";
+    fs::create_directories(home);
+    test::EnvironmentScope environment;
+    environment.Unset("TMPDIR");
+    environment.Unset("XDG_CACHE_HOME");
+    environment.Set("HOME", home.string());
+
+    const std::wstring strFolder = GetTempFolder(kTempFolderName);
+    const fs::path folder = home / ".cache" / "pullbay" / "Pullbay_Temp";
+    EXPECT_EQ(strFolder, Wide(folder) + L"/");
+    std::unique_ptr<core::FileStream> pStream;
+    std::wstring strPath;
+    ASSERT_EQ(CreateTempFileStream(strFolder, pStream, strPath), S_OK);
+    EXPECT_EQ(Narrow(strPath).parent_path(), folder);
+    for (const fs::path& level : {home / ".cache", home / ".cache" / "pullbay", folder}) {
+        EXPECT_EQ(PermissionBits(level), 0700u) << level;
+    }
+
+    // XDG_CACHE_HOME, when absolute, holds the root instead.
+    pStream.reset();
+    environment.Set("XDG_CACHE_HOME", (root / "xdg-cache").string());
+    const std::wstring strXdgFolder = GetTempFolder(kTempFolderName);
+    EXPECT_EQ(strXdgFolder, Wide(root / "xdg-cache" / "pullbay" / "Pullbay_Temp") + L"/");
+    ASSERT_EQ(CreateTempFileName(strXdgFolder, strPath), S_OK);
+    EXPECT_EQ(Narrow(strPath).parent_path(), root / "xdg-cache" / "pullbay" / "Pullbay_Temp");
 }
 
 TEST_F(TempFilesTest, MissingFolderIsCreatedAndEachCallGetsANewPrivateFile)
@@ -362,32 +510,223 @@ TEST_F(TempFilesTest, DiskFullDuringCommitLeavesNoPartialFile)
     EXPECT_TRUE(fs::is_empty(*other));
 }
 
-// The hidden copy of a commit across file systems is locked while its commit
-// runs: a copy nobody holds was left by a process that died, and goes; one
-// under way, and anything that is not such a copy, stays.
-TEST_F(TempFilesTest, AbandonedCommitCopiesGoAndCopiesUnderWayStay)
+// Files the user or another program named like the hidden copies of a
+// commit: a name alone never makes a file the program's, on any file system.
+void PlantLookAlikes(const fs::path& dest, const fs::path& outside)
 {
-    const fs::path dest = root / "dest";
     fs::create_directories(dest / ".PBT7.tmp");
-    WriteFile(dest / ".PBT1A2B.tmp", "abandoned");
-    WriteFile(dest / ".PBT3C4D.tmp", "under way");
+    WriteFile(dest / ".PBT1A2B.tmp", "the user's");
     WriteFile(dest / ".PBTxyz.tmp", "the user's");
     WriteFile(dest / "PBT99.tmp", "the user's");
-    WriteFile(root / "outside.txt", "outside");
-    fs::create_symlink(root / "outside.txt", dest / ".PBT5E6F.tmp");
-    const int intHeld = ::open((dest / ".PBT3C4D.tmp").c_str(), O_RDONLY | O_CLOEXEC);
-    ASSERT_GE(intHeld, 0);
-    ASSERT_EQ(::flock(intHeld, LOCK_EX), 0);
+    WriteFile(outside, "outside");
+    fs::create_symlink(outside, dest / ".PBT5E6F.tmp");
+}
+
+const std::set<std::string> kLookAlikes = {".PBT7.tmp", ".PBT1A2B.tmp", ".PBTxyz.tmp", "PBT99.tmp",
+                                           ".PBT5E6F.tmp"};
+
+TEST_F(TempFilesTest, AUserFileNamedLikeACommitCopySurvivesTheSweep)
+{
+    const fs::path dest = root / "dest";
+    fs::create_directories(dest);
+    PlantLookAlikes(dest, root / "outside.txt");
+    // A marker that names another file (a copy of a copy, or a forged
+    // one): not the program's copy either.
+    WriteFile(dest / ".PBT3C4D.tmp", "copied with its attributes");
+    const std::string strForged = std::string(kCopyMarkerValue) + " 1 .PBT3C4D.tmp";
+    const bool bAttributes = ::setxattr((dest / ".PBT3C4D.tmp").c_str(), kCopyMarkerAttribute,
+                                        strForged.data(), strForged.size(), 0) == 0;
 
     RemoveAbandonedCopies(Wide(dest));
 
-    EXPECT_EQ(Entries(dest), (std::set<std::string>{".PBT7.tmp", ".PBT3C4D.tmp", ".PBTxyz.tmp",
-                                                    "PBT99.tmp", ".PBT5E6F.tmp"}));
+    std::set<std::string> expected = kLookAlikes;
+    expected.insert(".PBT3C4D.tmp");
+    EXPECT_EQ(Entries(dest), expected);
+    EXPECT_EQ(ReadFile(dest / ".PBT1A2B.tmp"), "the user's");
     EXPECT_EQ(ReadFile(root / "outside.txt"), "outside");
-    ::close(intHeld);
-    RemoveAbandonedCopies(Wide(dest));
-    EXPECT_FALSE(fs::exists(dest / ".PBT3C4D.tmp"));
+    if (!bAttributes) {
+        GTEST_LOG_(INFO) << "this file system keeps no user attributes";
+    }
+}
 
+// The hidden copy of a commit across file systems is marked and locked
+// while its commit runs: one under way stays, one whose process was killed
+// goes with the next sweep, and the user's look-alikes stay throughout.
+TEST_F(TempFilesTest, TheCopyOfAKilledCommitGoesAndEverythingElseStays)
+{
+    const std::optional<fs::path> other = MountTmpfs("4m");
+    if (!other) {
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    }
+    PlantLookAlikes(*other, root / "outside.txt");
+    StalledCommit commit(root / "PBT1.tmp");
+    commit.StartInChild(*other / "a.txt");
+    const std::string strCopy = WaitForCopy(*other, kLookAlikes);
+    ASSERT_FALSE(strCopy.empty()) << "the commit made no copy";
+    struct stat info {};
+    ASSERT_EQ(::lstat((*other / strCopy).c_str(), &info), 0);
+    EXPECT_EQ(CopyMarkerOf(*other / strCopy),
+              std::string(kCopyMarkerValue) + " " + std::to_string(info.st_ino) + " " + strCopy);
+
+    // Under way: its lock is held.
+    RemoveAbandonedCopies(Wide(*other));
+    std::set<std::string> expected = kLookAlikes;
+    expected.insert(strCopy);
+    EXPECT_EQ(Entries(*other), expected);
+
+    commit.Kill();
+    RemoveAbandonedCopies(Wide(*other));
+    EXPECT_EQ(Entries(*other), kLookAlikes);
+    EXPECT_EQ(ReadFile(*other / ".PBT1A2B.tmp"), "the user's");
+    EXPECT_EQ(ReadFile(root / "outside.txt"), "outside");
+}
+
+// Where the file system keeps no user attributes the copy cannot be
+// marked: the commit still works, and a copy left by a killed commit is
+// never swept (a stray hidden file rather than a risk to a user's file).
+TEST_F(TempFilesTest, WithoutExtendedAttributesNoCopyIsEverSwept)
+{
+    const std::optional<fs::path> other = MountRamfs();
+    if (!other) {
+        GTEST_SKIP() << "cannot mount a ramfs here";
+    }
+    WriteFile(root / "PBT1.tmp", "body");
+    CommitFile(Wide(root / "PBT1.tmp"), Wide(*other / "a.txt"));
+    EXPECT_EQ(ReadFile(*other / "a.txt"), "body");
+    EXPECT_EQ(Entries(*other), (std::set<std::string>{"a.txt"}));
+
+    WriteFile(*other / ".PBT1A2B.tmp", "the user's");
+    StalledCommit commit(root / "PBT2.tmp");
+    commit.StartInChild(*other / "b.txt");
+    const std::set<std::string> known = {"a.txt", ".PBT1A2B.tmp"};
+    const std::string strCopy = WaitForCopy(*other, known);
+    ASSERT_FALSE(strCopy.empty()) << "the commit made no copy";
+    commit.Kill();
+    EXPECT_EQ(CopyMarkerOf(*other / strCopy), std::nullopt);
+    RemoveAbandonedCopies(Wide(*other));
+    EXPECT_EQ(Entries(*other), (std::set<std::string>{"a.txt", ".PBT1A2B.tmp", strCopy}));
+    EXPECT_EQ(ReadFile(*other / ".PBT1A2B.tmp"), "the user's");
+}
+
+// The stored file carries no marker: renamed by its user to a copy's name
+// later, it is still never taken for one.
+TEST_F(TempFilesTest, TheStoredFileCarriesNoMarker)
+{
+    const std::optional<fs::path> other = MountTmpfs("4m");
+    if (!other) {
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    }
+    WriteFile(root / "PBT1.tmp", "body");
+    CommitFile(Wide(root / "PBT1.tmp"), Wide(*other / "a.txt"));
+    EXPECT_EQ(CopyMarkerOf(*other / "a.txt"), std::nullopt);
+    fs::rename(*other / "a.txt", *other / ".PBT1A2B.tmp");
+    RemoveAbandonedCopies(Wide(*other));
+    EXPECT_EQ(ReadFile(*other / ".PBT1A2B.tmp"), "body");
+}
+
+// NoReplace never replaces an entry, of any kind, whether it was there
+// before or appeared while the commit ran: the commit reports it and
+// changes nothing. Replace still replaces.
+TEST_F(TempFilesTest, CommitWithoutReplacingReportsATakenName)
+{
+    const std::uint32_t uintMode = StoredFileMode();
+    WriteFile(root / "PBT1.tmp", "new");
+    WriteFile(root / "a.txt", "theirs");
+    fs::create_directory(root / "folder");
+    fs::create_symlink(root / "missing", root / "dangling");
+    for (const char* strName : {"a.txt", "folder", "dangling"}) {
+        SCOPED_TRACE(strName);
+        EXPECT_EQ(CommitFile(Wide(root / "PBT1.tmp"), Wide(root / strName), uintMode,
+                             CommitMode::NoReplace),
+                  CommitResult::TargetExists);
+        EXPECT_EQ(ReadFile(root / "PBT1.tmp"), "new");
+    }
+    EXPECT_EQ(ReadFile(root / "a.txt"), "theirs");
+    EXPECT_TRUE(fs::is_empty(root / "folder"));
+
+    EXPECT_EQ(
+        CommitFile(Wide(root / "PBT1.tmp"), Wide(root / "b.txt"), uintMode, CommitMode::NoReplace),
+        CommitResult::Committed);
+    EXPECT_EQ(ReadFile(root / "b.txt"), "new");
+    EXPECT_FALSE(fs::exists(root / "PBT1.tmp"));
+
+    WriteFile(root / "PBT2.tmp", "newer");
+    EXPECT_EQ(
+        CommitFile(Wide(root / "PBT2.tmp"), Wide(root / "a.txt"), uintMode, CommitMode::Replace),
+        CommitResult::Committed);
+    EXPECT_EQ(ReadFile(root / "a.txt"), "newer");
+}
+
+TEST_F(TempFilesTest, CommitAcrossFileSystemsWithoutReplacingReportsATakenName)
+{
+    const std::optional<fs::path> other = MountTmpfs("4m");
+    if (!other) {
+        GTEST_SKIP() << "cannot mount a tmpfs here";
+    }
+    const std::uint32_t uintMode = StoredFileMode();
+    // Taken before the commit: nothing is copied.
+    WriteFile(root / "PBT1.tmp", "new");
+    WriteFile(*other / "a.txt", "theirs");
+    EXPECT_EQ(CommitFile(Wide(root / "PBT1.tmp"), Wide(*other / "a.txt"), uintMode,
+                         CommitMode::NoReplace),
+              CommitResult::TargetExists);
+    EXPECT_EQ(ReadFile(*other / "a.txt"), "theirs");
+    EXPECT_EQ(ReadFile(root / "PBT1.tmp"), "new");
+    EXPECT_EQ(Entries(*other), (std::set<std::string>{"a.txt"}));
+
+    // Taken while the copy is made: the final rename does not replace it,
+    // and the copy goes.
+    // Declared first, so that the stalled source ends (and the commit with
+    // it) before the result is waited for, also when the test fails.
+    std::future<CommitResult> result;
+    StalledCommit stalled(root / "PBT2.tmp");
+    result = std::async(std::launch::async, [&] {
+        return CommitFile(Wide(root / "PBT2.tmp"), Wide(*other / "b.txt"), uintMode,
+                          CommitMode::NoReplace);
+    });
+    const std::set<std::string> known = {"a.txt"};
+    ASSERT_FALSE(WaitForCopy(*other, known).empty()) << "the commit made no copy";
+    WriteFile(*other / "b.txt", "appeared meanwhile");
+    stalled.Finish("mine");
+    EXPECT_EQ(result.get(), CommitResult::TargetExists);
+    EXPECT_EQ(ReadFile(*other / "b.txt"), "appeared meanwhile");
+    EXPECT_EQ(Entries(*other), (std::set<std::string>{"a.txt", "b.txt"}));
+    EXPECT_TRUE(fs::exists(root / "PBT2.tmp")) << "the temporary file stays for the next try";
+
+    // Free: committed.
+    EXPECT_EQ(CommitFile(Wide(root / "PBT1.tmp"), Wide(*other / "c.txt"), uintMode,
+                         CommitMode::NoReplace),
+              CommitResult::Committed);
+    EXPECT_EQ(ReadFile(*other / "c.txt"), "new");
+    EXPECT_FALSE(fs::exists(root / "PBT1.tmp"));
+}
+
+// Where a file system refuses RENAME_NOREPLACE, a hard link stands in: it
+// never replaces either.
+TEST_F(TempFilesTest, LinkThenUnlinkNeverReplaces)
+{
+    WriteFile(root / "from", "mine");
+    WriteFile(root / "taken", "theirs");
+    errno = 0;
+    EXPECT_EQ(detail::LinkThenUnlink(AT_FDCWD, (root / "from").c_str(), AT_FDCWD,
+                                     (root / "taken").c_str()),
+              -1);
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_EQ(ReadFile(root / "taken"), "theirs");
+    EXPECT_EQ(ReadFile(root / "from"), "mine");
+
+    EXPECT_EQ(detail::LinkThenUnlink(AT_FDCWD, (root / "from").c_str(), AT_FDCWD,
+                                     (root / "free").c_str()),
+              0);
+    EXPECT_EQ(ReadFile(root / "free"), "mine");
+    EXPECT_FALSE(fs::exists(root / "from"));
+
+    errno = 0;
+    EXPECT_EQ(detail::RenameWithoutReplacing(AT_FDCWD, (root / "free").c_str(), AT_FDCWD,
+                                             (root / "taken").c_str()),
+              -1);
+    EXPECT_EQ(errno, EEXIST);
+    EXPECT_EQ(ReadFile(root / "taken"), "theirs");
 }
 
 }  // namespace

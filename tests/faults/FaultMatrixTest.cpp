@@ -19,8 +19,10 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -401,6 +403,86 @@ TEST_F(FaultMatrixTest, TwoRunsSharingTheTemporaryFolderKeepEachOthersFiles)
     EXPECT_EQ(Tree(otherDest),
               (std::map<std::string, std::string>{{"quick.bin", Digest(strQuick)}}));
     EXPECT_EQ(CountTemporaryFiles(temp), 0);
+}
+
+// A user's files named like the program's hidden copies (".PBT<hex>.tmp")
+// are the user's: runs into their folders keep them, whether the commit is
+// a rename on one file system or a copy across two.
+TEST_F(FaultMatrixTest, UsersFilesNamedLikeCommitCopiesSurviveRuns)
+{
+    const fs::path otherTemp = MountTmpfs("other-temp", "16m");
+    ASSERT_FALSE(otherTemp.empty());
+    const std::string strBody = PatternBytes(0, 1000, 9);
+    server.Route("/f.bin", HttpResponse::Text(200, strBody, "application/octet-stream"));
+    server.Route("/list.txt",
+                 HttpResponse::Text(200, "*/*|1000|f.bin|f.bin\n*/*|1000|f.bin|in/g.bin\n"));
+    fs::create_directories(dest / "in");
+    std::ofstream(dest / ".PBT1A2B.tmp") << "the user's";
+    std::ofstream(dest / "in" / ".PBT1A2B.tmp") << "the user's too";
+
+    for (const fs::path& tempFolder : {temp, otherTemp}) {
+        SCOPED_TRACE(tempFolder.string());
+        const ChildResult result =
+            RunHost(RunArguments("/list.txt", dest), {}, WithTemp(tempFolder));
+        EXPECT_EQ(result.intExit, 0) << result.strErr;
+        EXPECT_EQ(Tree(dest),
+                  (std::map<std::string, std::string>{{".PBT1A2B.tmp", Digest("the user's")},
+                                                      {"f.bin", Digest(strBody)},
+                                                      {"in", "<dir>"},
+                                                      {"in/.PBT1A2B.tmp", Digest("the user's too")},
+                                                      {"in/g.bin", Digest(strBody)}}));
+    }
+}
+
+// With TMPDIR unset the temporary files live in the user's own root
+// ($XDG_CACHE_HOME/pullbay, here ~/.cache/pullbay, made on demand), not in
+// the shared /tmp where any other user could take the name first. A
+// Pullbay_Temp there that is not privately ours fails every file with a
+// message naming the folder and the reason.
+TEST_F(FaultMatrixTest, WithoutTmpdirTheTemporaryFilesStayInTheUsersOwnRoot)
+{
+    const fs::path home = root / "home";
+    const fs::path runtime = root / "runtime";
+    fs::create_directories(home);
+    fs::create_directories(runtime);
+    fs::permissions(runtime, fs::perms::owner_all, fs::perm_options::replace);
+    ChildOptions options;
+    options.environment = {{"TMPDIR", std::nullopt},
+                           {"XDG_CACHE_HOME", std::nullopt},
+                           {"HOME", home.string()},
+                           {"XDG_RUNTIME_DIR", runtime.string()}};
+    const std::string strBody = PatternBytes(0, 1000, 10);
+    server.Route("/f.bin", HttpResponse::Text(200, strBody, "application/octet-stream"));
+    server.Route("/list.txt", HttpResponse::Text(200, "*/*|1000|f.bin|f.bin\n"));
+
+    const ChildResult result = RunHost(RunArguments("/list.txt", dest), {}, options);
+    EXPECT_EQ(result.intExit, 0) << result.strErr;
+    EXPECT_EQ(Tree(dest), (std::map<std::string, std::string>{{"f.bin", Digest(strBody)}}));
+    const fs::path shared = home / ".cache" / "pullbay" / "Pullbay_Temp";
+    ASSERT_TRUE(fs::is_directory(shared));
+    for (const fs::path& level : {home / ".cache", home / ".cache" / "pullbay", shared}) {
+        EXPECT_EQ(fs::status(level).permissions(), fs::perms::owner_all) << level;
+    }
+    EXPECT_EQ(CountTemporaryFiles(shared), 0);
+
+    // Taken by someone else: another user's folder, or one open to all.
+    fs::remove_all(shared);
+    fs::create_directory(shared);
+    if (::geteuid() == 0) {
+        ASSERT_EQ(::chown(shared.c_str(), 65534, 65534), 0);
+    } else {
+        fs::permissions(shared, fs::perms::all, fs::perm_options::replace);
+    }
+    fs::remove(dest / "f.bin");
+    const ChildResult blocked = RunHost(RunArguments("/list.txt", dest), {}, options);
+    EXPECT_EQ(blocked.intExit, 1) << blocked.strErr;
+    EXPECT_NE(blocked.strErr.find("failed f.bin (" + server.BaseUrl() +
+                                  "/f.bin): Unable to create temporary file in '" +
+                                  shared.string() +
+                                  "': the folder is not a private folder of this user"),
+              std::string::npos)
+        << blocked.strErr;
+    EXPECT_TRUE(Tree(dest).empty());
 }
 
 }  // namespace

@@ -240,6 +240,46 @@ TEST(CrashDumpHandlerTest, TwoProcessesCrashingTogetherLeaveTwoDumps)
     fs::remove_all(temp);
 }
 
+// With TMPDIR unset the dumps go under the per-user root, whose missing
+// levels (~/.cache too) the handler makes, private, at the crash: never to
+// the shared /tmp.
+TEST(CrashDumpHandlerTest, WithoutTmpdirTheDumpGoesUnderThePerUserRoot)
+{
+    struct Row {
+        const char* strCache;  // XDG_CACHE_HOME below the test's folder; nullptr: unset
+        const char* strRoot;   // where the root is expected, below the test's folder
+    };
+    const Row table[] = {
+        {nullptr, "home/.cache/pullbay"},
+        {"xdg", "xdg/pullbay"},
+    };
+    for (const Row& row : table) {
+        SCOPED_TRACE(row.strRoot);
+        const fs::path temp = MakePrivateFolder();
+        fs::create_directories(temp / "home");
+        Child child = StartChild(temp.string(), Crash::NullWrite, [&] {
+            ::unsetenv("TMPDIR");
+            ::setenv("HOME", (temp / "home").c_str(), 1);
+            if (row.strCache != nullptr) {
+                ::setenv("XDG_CACHE_HOME", (temp / row.strCache).c_str(), 1);
+            } else {
+                ::unsetenv("XDG_CACHE_HOME");
+            }
+        });
+        Finish(child);
+        EXPECT_EQ(child.strDeath, "signal 11");
+        const std::vector<fs::path> dumps = DumpsUnder(temp);
+        ASSERT_EQ(dumps.size(), 1u);
+        const fs::path root = temp / row.strRoot;
+        EXPECT_EQ(dumps[0].parent_path(), root / "Pullbay");
+        for (fs::path level = root / "Pullbay"; level != temp / "home" && level != temp;
+             level = level.parent_path()) {
+            EXPECT_EQ(fs::symlink_status(level).permissions(), fs::perms::owner_all) << level;
+        }
+        fs::remove_all(temp);
+    }
+}
+
 TEST(CrashDumpHandlerTest, FolderThatIsNotOursGetsNoDump)
 {
     using Plant = void (*)(const fs::path& folder, const fs::path& elsewhere);
