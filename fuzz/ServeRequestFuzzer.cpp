@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 
 #include "FuzzCheck.h"
 #include "host/RequestDispatcher.h"
@@ -95,19 +96,20 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* pData, std::size_t uin
         return 0;
     }
     const QJsonObject request = document.object();
+    const std::string strId = RequestDispatcher::IdJson(
+        request, std::string_view(reinterpret_cast<const char*>(pData), uintSize));
     if (request.contains("answer")) {
         return 0;  // an answer to a dialog: none is open here
     }
     if (!RequestDispatcher::IsRequest(request)) {
-        CheckReply(RequestDispatcher::InvalidRequestReply(RequestDispatcher::IdJson(request),
-                                                          "not a request"));
+        CheckReply(RequestDispatcher::InvalidRequestReply(strId, "not a request"));
         return 0;
     }
     if (StartsWork(request)) {
         return 0;
     }
     RequestDispatcher dispatcher(Control());
-    CheckReply(dispatcher.Handle(request));
+    CheckReply(dispatcher.Handle(request, strId));
     dispatcher.CallMethod(L"ClearFileList");
     return 0;
 }

@@ -39,16 +39,25 @@ std::locale RegexLocale()
     }
 }
 
-// Compiled on first use (a thread-safe static); matching against the shared
-// const pattern is safe from any thread.
+boost::wregex Compiled(const wchar_t* strPattern)
+{
+    boost::wregex compiled;
+    compiled.imbue(RegexLocale());
+    compiled.assign(strPattern, boost::regex_constants::perl);
+    return compiled;
+}
+
+// Compiled on first use (thread-safe statics); matching against the shared
+// const patterns is safe from any thread.
 const boost::wregex& LinePattern()
 {
-    static const boost::wregex pattern = [] {
-        boost::wregex compiled;
-        compiled.imbue(RegexLocale());
-        compiled.assign(FileListParser::kLinePattern, boost::regex_constants::perl);
-        return compiled;
-    }();
+    static const boost::wregex pattern = Compiled(FileListParser::kLinePattern);
+    return pattern;
+}
+
+const boost::wregex& WideTypeLinePattern()
+{
+    static const boost::wregex pattern = Compiled(FileListParser::kWideTypeLinePattern);
     return pattern;
 }
 
@@ -78,9 +87,12 @@ std::wstring_view TrimAsciiBlanks(std::wstring_view strText)
     return strText;
 }
 
+// Letters, digits and the marks a type or subtype name may hold, and "*".
 bool IsMimeCharacter(wchar_t ch)
 {
-    return (ch >= L'a' && ch <= L'z') || (ch >= L'A' && ch <= L'Z') || ch == L'*';
+    constexpr std::wstring_view kMarks = L"!#$&-^_.+*";
+    return (ch >= L'a' && ch <= L'z') || (ch >= L'A' && ch <= L'Z') || (ch >= L'0' && ch <= L'9') ||
+           kMarks.find(ch) != std::wstring_view::npos;
 }
 
 // The line pattern decided without the matcher for the lines a list is
@@ -127,7 +139,8 @@ SplitOutcome SplitLine(std::wstring_view strLine, LineFields& fields)
             return SplitOutcome::Undecided;
         }
     }
-    // MIME type: letters and asterisks, one "/" between two non-empty halves.
+    // MIME type: one "/" between two non-empty halves of type characters.
+    // With exactly three "|" both patterns split the line alike.
     const std::wstring_view mime = trimmed[0];
     const std::size_t uintSlash = mime.find(L'/');
     if (uintSlash == 0 || uintSlash == std::wstring_view::npos || uintSlash + 1 == mime.size()) {
@@ -153,13 +166,15 @@ SplitOutcome SplitLine(std::wstring_view strLine, LineFields& fields)
     return SplitOutcome::Matched;
 }
 
-// The fields by the line pattern itself.
+// The fields by the line patterns themselves: the first, else the wide one.
 bool MatchLine(const std::wstring& strLine, LineFields& fields)
 {
     boost::wcmatch match;
     try {
         if (!boost::regex_match(strLine.data(), strLine.data() + strLine.size(), match,
-                                LinePattern())) {
+                                LinePattern()) &&
+            !boost::regex_match(strLine.data(), strLine.data() + strLine.size(), match,
+                                WideTypeLinePattern())) {
             return false;
         }
     } catch (const std::runtime_error&) {

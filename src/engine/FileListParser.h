@@ -28,6 +28,13 @@ public:
     // Fields: 1 MIME type, 2 size, 3 URL, 4 file name.
     static constexpr const wchar_t* kLinePattern =
         LR"(\s*?([a-zA-Z|*]+/[a-zA-Z|*]+)\s*?\|\s*?(\d*)\s*?\|\s*?([^\s].*[^\s])\s*?\|\s*?([^\s].*[^\s])\s*?)";
+    // The same with every character that a MIME type or subtype name may
+    // hold ("application/vnd.ms-excel", "image/svg+xml", "audio/mp4"). A line
+    // is tried against it only when kLinePattern does not match: with more
+    // than three "|" the wider type could take another split of the fields,
+    // and a line that kLinePattern reads keeps the fields it gives.
+    static constexpr const wchar_t* kWideTypeLinePattern =
+        LR"(\s*?([a-zA-Z0-9!#$&\-^_.+|*]+/[a-zA-Z0-9!#$&\-^_.+|*]+)\s*?\|\s*?(\d*)\s*?\|\s*?([^\s].*[^\s])\s*?\|\s*?([^\s].*[^\s])\s*?)";
 
     explicit FileListParser(std::wstring strListUrl);
 

@@ -134,7 +134,7 @@ void BridgePort::HandleMessage(const std::string& strMessage)
     message.remove("control");
     message.remove("origin");
     message.remove("page");
-    found->second->pProtocol->Enqueue(message);
+    found->second->pProtocol->Enqueue(message, strMessage);
 }
 
 BridgePort::Access BridgePort::Decide(const std::function<bool()>& ask, std::string& strWhy)

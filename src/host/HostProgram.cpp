@@ -324,7 +324,7 @@ int Run(const std::string& strProgram, const HostOptions& options)
     }
     AddFiles(session, options.files, *pSink);
     const SignalWatch watch(session.TemporaryFolder(),
-                              [&session](int) { CancelOnSignal(session); });
+                            [&session](int) { CancelOnSignal(session); });
     const bool bStarted = RunOnce(session, *pSink, setup.bPageWindow && !options.bDownloadAtOnce);
     const int intSignal = watch.Received();
 
@@ -351,8 +351,16 @@ int Run(const std::string& strProgram, const HostOptions& options)
         }
         return 2;
     }
-    const std::string strEnd = pSink->EndReason(
-        !strDestination.empty(), !session.GetText(L"FileList").value_or(L"").empty());
+    // A FileList param the control did not take (a file:// URL) is named as such.
+    bool bListGiven = false;
+    for (const auto& [strName, strValue] : setup.params) {
+        if (core::EqualsIgnoreAsciiCase(strName, L"FileList")) {
+            bListGiven = !strValue.empty();
+        }
+    }
+    const bool bListNamed = !session.GetText(L"FileList").value_or(L"").empty();
+    const std::string strEnd =
+        pSink->EndReason(!strDestination.empty(), bListNamed, bListGiven && !bListNamed);
     std::cerr << (strEnd.empty() ? pSink->Summary(pPresenter->ChosenFolder()) : strEnd)
               << std::endl;
     // A signal during the end (after the run) still decides the code.
@@ -470,7 +478,7 @@ int Demo(const std::string& strProgram, const HostOptions& options)
         return intExit;
     }
     const SignalWatch watch(session.TemporaryFolder(),
-                              [&session](int) { CancelOnSignal(session); });
+                            [&session](int) { CancelOnSignal(session); });
     if (!RunOnce(session, *pSink, setup.bPageWindow && !options.bDownloadAtOnce)) {
         if (watch.Received() != 0) {
             std::cout << "The demo was stopped by a signal before its download." << std::endl;

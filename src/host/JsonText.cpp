@@ -1,5 +1,6 @@
 #include "host/JsonText.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
@@ -79,6 +80,79 @@ std::string JsonText::EventLine(std::wstring_view strName, const std::vector<com
     }
     strLine += "]}";
     return strLine;
+}
+
+std::optional<std::string_view> JsonText::MemberJson(std::string_view strObject,
+                                                     std::string_view strKey)
+{
+    std::size_t uintPos = 0;
+    const auto skipSpace = [&] {
+        while (uintPos < strObject.size() &&
+               (strObject[uintPos] == ' ' || strObject[uintPos] == '\t' ||
+                strObject[uintPos] == '\n' || strObject[uintPos] == '\r')) {
+            ++uintPos;
+        }
+    };
+    // Past the string that starts at uintPos.
+    const auto skipString = [&] {
+        for (++uintPos; uintPos < strObject.size() && strObject[uintPos] != '"'; ++uintPos) {
+            if (strObject[uintPos] == '\\') {
+                ++uintPos;
+            }
+        }
+        ++uintPos;
+    };
+    skipSpace();
+    if (uintPos >= strObject.size() || strObject[uintPos] != '{') {
+        return std::nullopt;
+    }
+    ++uintPos;
+    std::optional<std::string_view> found;
+    for (;;) {
+        skipSpace();
+        if (uintPos >= strObject.size() || strObject[uintPos] != '"') {
+            return found;
+        }
+        const std::size_t uintKey = uintPos;
+        skipString();
+        const std::string_view strThisKey =
+            strObject.substr(uintKey + 1, std::min(uintPos, strObject.size()) - uintKey - 2);
+        skipSpace();
+        ++uintPos;  // the ':'
+        skipSpace();
+        const std::size_t uintValue = uintPos;
+        int intDepth = 0;
+        while (uintPos < strObject.size()) {
+            const char ch = strObject[uintPos];
+            if (ch == '"') {
+                skipString();
+                continue;
+            }
+            if (ch == '{' || ch == '[') {
+                ++intDepth;
+            } else if (ch == '}' || ch == ']') {
+                if (intDepth == 0) {
+                    break;
+                }
+                --intDepth;
+            } else if (ch == ',' && intDepth == 0) {
+                break;
+            }
+            ++uintPos;
+        }
+        std::string_view strValue = strObject.substr(uintValue, uintPos - uintValue);
+        while (!strValue.empty() && (strValue.back() == ' ' || strValue.back() == '\t' ||
+                                     strValue.back() == '\n' || strValue.back() == '\r')) {
+            strValue.remove_suffix(1);
+        }
+        if (strThisKey == strKey) {
+            found = strValue;
+        }
+        if (uintPos >= strObject.size() || strObject[uintPos] != ',') {
+            return found;
+        }
+        ++uintPos;
+    }
 }
 
 std::string JsonText::NumberText(double dblValue)

@@ -2,6 +2,7 @@
 // JSON texts for the host's machine-readable output: strings as UTF-8 with
 // the escapes JSON requires, automation values as JSON values. Any thread.
 #include <cstddef>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <utility>
@@ -58,6 +59,11 @@ public:
     static std::string FromVariant(const com::Variant& value);
     // {"event":"<name>","args":[...]}
     static std::string EventLine(std::wstring_view strName, const std::vector<com::Variant>& args);
+    // The JSON text of a member's value in a valid JSON object's text, as
+    // written there (the last one when the key repeats); nullopt when the
+    // object has no such member. Only keys written without escapes match.
+    static std::optional<std::string_view> MemberJson(std::string_view strObject,
+                                                      std::string_view strKey);
     // A number as JSON: whole numbers without a fraction, else the shortest
     // text that reads back the same; null when not finite.
     static std::string NumberText(double dblValue);

@@ -24,19 +24,20 @@ void ProtocolSession::SetReady()
     }
 }
 
-void ProtocolSession::Enqueue(QJsonObject message)
+void ProtocolSession::Enqueue(QJsonObject message, std::string_view strText)
 {
-    Enqueue(Input{std::move(message), {}, false});
+    std::string strIdJson = RequestDispatcher::IdJson(message, strText);
+    Enqueue(Input{std::move(message), std::move(strIdJson), {}, false});
 }
 
 void ProtocolSession::EnqueueInvalid(std::string strWhy)
 {
-    Enqueue(Input{std::nullopt, std::move(strWhy), false});
+    Enqueue(Input{std::nullopt, {}, std::move(strWhy), false});
 }
 
 void ProtocolSession::EnqueueEnd()
 {
-    Enqueue(Input{std::nullopt, {}, true});
+    Enqueue(Input{std::nullopt, {}, {}, true});
 }
 
 void ProtocolSession::EndNow()
@@ -65,14 +66,14 @@ void ProtocolSession::Pump()
         } else if (m_bEnded) {
             continue;
         } else if (input.message) {
-            Handle(*input.message);
+            Handle(*input.message, input.strIdJson);
         } else {
             m_output(RequestDispatcher::InvalidRequestReply("null", input.strInvalid));
         }
     }
 }
 
-void ProtocolSession::Handle(const QJsonObject& message)
+void ProtocolSession::Handle(const QJsonObject& message, const std::string& strIdJson)
 {
     if (message.contains("answer")) {
         if (m_pPresenter) {
@@ -85,12 +86,11 @@ void ProtocolSession::Handle(const QJsonObject& message)
     }
     if (!RequestDispatcher::IsRequest(message)) {
         m_output(RequestDispatcher::InvalidRequestReply(
-            RequestDispatcher::IdJson(message),
-            "a message is a request (get, put, call) or an answer"));
+            strIdJson, "a message is a request (get, put, call) or an answer"));
         return;
     }
     ++m_intCallDepth;
-    const std::string strReply = m_dispatcher.Handle(message);
+    const std::string strReply = m_dispatcher.Handle(message, strIdJson);
     --m_intCallDepth;
     m_output(strReply);
     if (m_bEnded && m_intCallDepth == 0) {

@@ -34,8 +34,8 @@ public:
 
     // InitComplete was written: queued and later inputs are served.
     void SetReady();
-    // A request or an answer.
-    void Enqueue(QJsonObject message);
+    // A request or an answer, and the text it was read from.
+    void Enqueue(QJsonObject message, std::string_view strText);
     // Input that is no message; it is answered as an invalid request.
     void EnqueueInvalid(std::string strWhy);
     // The end of input.
@@ -49,13 +49,14 @@ public:
 private:
     struct Input {
         std::optional<QJsonObject> message;
+        std::string strIdJson;  // of a request
         std::string strInvalid;
         bool bEnd = false;
     };
 
     void Enqueue(Input input);
     void Pump();
-    void Handle(const QJsonObject& message);
+    void Handle(const QJsonObject& message, const std::string& strIdJson);
     void HandleEnd();
     void Finish();
 

@@ -1,5 +1,6 @@
 #include "host/RequestDispatcher.h"
 
+#include <QByteArray>
 #include <QJsonArray>
 
 #include <cmath>
@@ -101,13 +102,21 @@ bool RequestDispatcher::IsRequest(const QJsonObject& request)
     return false;
 }
 
-std::string RequestDispatcher::IdJson(const QJsonObject& request)
+std::string RequestDispatcher::IdJson(const QJsonObject& request, std::string_view strMessage)
 {
     const QJsonValue id = request.value("id");
     if (id.isString()) {
         return JsonText::Quote(id.toString().toStdWString());
     }
     if (id.isDouble()) {
+        // The text is the one the parser read (the same value), unless the
+        // key was written with escapes.
+        const std::optional<std::string_view> strText = JsonText::MemberJson(strMessage, "id");
+        if (strText &&
+            QByteArray::fromRawData(strText->data(), static_cast<qsizetype>(strText->size()))
+                    .toDouble() == id.toDouble()) {
+            return std::string(*strText);
+        }
         return JsonText::NumberText(id.toDouble());
     }
     return "null";
@@ -119,9 +128,8 @@ std::string RequestDispatcher::InvalidRequestReply(const std::string& strIdJson,
     return Reply(strIdJson, E_INVALIDARG, nullptr, core::FromUtf8(strError));
 }
 
-std::string RequestDispatcher::Handle(const QJsonObject& request)
+std::string RequestDispatcher::Handle(const QJsonObject& request, const std::string& strId)
 {
-    const std::string strId = IdJson(request);
     const Verb* pVerb = nullptr;
     for (const Verb& verb : kVerbs) {
         if (request.contains(verb.pKey)) {

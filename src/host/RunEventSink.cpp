@@ -235,7 +235,7 @@ int RunEventSink::ExitCode() const
     return 0;
 }
 
-std::string RunEventSink::EndReason(bool bFolderGiven, bool bListNamed) const
+std::string RunEventSink::EndReason(bool bFolderGiven, bool bListNamed, bool bListRefused) const
 {
     if (!m_completion) {
         return "pullbay: the run ended before it began";
@@ -262,9 +262,15 @@ std::string RunEventSink::EndReason(bool bFolderGiven, bool bListNamed) const
                                         "must be UTF-8"
                                       : "");
         }
-        return bListNamed ? "pullbay: no file to download: the file list is empty"
-                          : "pullbay: no file to download: add files with --add or name a "
-                            "list with --param FileList=URL";
+        if (bListNamed) {
+            return "pullbay: no file to download: the file list is empty";
+        }
+        if (bListRefused) {
+            return "pullbay: no file to download: the FileList param is not an http or https "
+                   "URL (local files are not read as lists)";
+        }
+        return "pullbay: no file to download: add files with --add or name a list with "
+               "--param FileList=URL";
     case api::CompletionConfirmationCancelled:
         return "pullbay: the download was cancelled in the confirmation dialog";
     case api::CompletionNothingSelected:

@@ -42,8 +42,9 @@ public:
 
     // Why the run ended before its files were downloaded, as one line;
     // empty when it completed. bFolderGiven: the host had a folder to give;
-    // bListNamed: the control had a FileList to fetch.
-    std::string EndReason(bool bFolderGiven, bool bListNamed) const;
+    // bListNamed: the control had a FileList to fetch; bListRefused: the
+    // host named one that the control did not take (not http or https).
+    std::string EndReason(bool bFolderGiven, bool bListNamed, bool bListRefused = false) const;
     // The closing line of a completed run: files downloaded, failed and
     // skipped, the rejected entries, and the folder (empty: not known).
     std::string Summary(const std::wstring& strFolder) const;

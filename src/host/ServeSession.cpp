@@ -58,7 +58,7 @@ void ServeSession::HandleLine(const std::string& strLine, bool bOverlong)
                                      : "a line must be one JSON object");
         return;
     }
-    m_session.Enqueue(document.object());
+    m_session.Enqueue(document.object(), strLine);
 }
 
 }  // namespace pullbay::host

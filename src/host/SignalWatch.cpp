@@ -5,6 +5,8 @@
 #include <pthread.h>
 #include <signal.h>
 #include <sys/signalfd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -42,18 +44,41 @@ const char* SignalName(int intSignal)
     }
 }
 
-// One write, so that the line is not split by the GUI thread's output.
+// One write, so that the line is not split by the GUI thread's output. It
+// never waits: the watch thread must stay free for a second SIGINT, and a
+// stderr pipe that nobody reads would hold it for ever. A pipe is written
+// through a descriptor of its own that does not block (its status flags are
+// not the ones that the GUI thread and the parent share); when the pipe is
+// full the line is dropped. A line is shorter than PIPE_BUF, so it goes
+// whole or not at all.
 void Say(std::string_view strLine)
 {
+    struct stat status {};
+    int fdOut = STDERR_FILENO;
+    if (::fstat(STDERR_FILENO, &status) == 0 && S_ISFIFO(status.st_mode)) {
+        fdOut = ::open("/proc/self/fd/2", O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+        if (fdOut < 0) {
+            return;
+        }
+    } else if (S_ISSOCK(status.st_mode)) {
+        while (::send(STDERR_FILENO, strLine.data(), strLine.size(), MSG_DONTWAIT | MSG_NOSIGNAL) <
+                   0 &&
+               errno == EINTR) {
+        }
+        return;
+    }
     while (!strLine.empty()) {
-        const ssize_t intWritten = ::write(STDERR_FILENO, strLine.data(), strLine.size());
+        const ssize_t intWritten = ::write(fdOut, strLine.data(), strLine.size());
         if (intWritten < 0 && errno == EINTR) {
             continue;
         }
         if (intWritten <= 0) {
-            return;
+            break;
         }
         strLine.remove_prefix(static_cast<std::size_t>(intWritten));
+    }
+    if (fdOut != STDERR_FILENO) {
+        ::close(fdOut);
     }
 }
 

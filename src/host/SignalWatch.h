@@ -9,7 +9,8 @@
 // has ended (log printed, temporary files removed). A SIGINT after the first
 // signal ends the process at once, from the watch thread, which may run
 // while the GUI thread is stuck: it removes the control's temporary folder
-// (known in advance) and calls _exit. Other repeated signals are ignored:
+// (known in advance) and calls _exit. The watch thread's lines to stderr
+// never wait: a full pipe drops them. Other repeated signals are ignored:
 // the first one's cancel goes on.
 //
 // Threads: Block on the main thread first of all; construct and destroy on

@@ -103,9 +103,19 @@ INSTANTIATE_TEST_SUITE_P(
         LineCase{"OneCharacterName", "image/jpeg|1|a.jpg|b", L"error 100|image/jpeg|1|a.jpg|b"},
         LineCase{"OneCharacterUrl", "image/jpeg|1|a|b.jpg", L"error 100|image/jpeg|1|a|b.jpg"},
         LineCase{"VendorMimeType", "application/vnd.ms-excel|1|a.xls|a.xls",
-                 L"error 100|application/vnd.ms-excel|1|a.xls|a.xls"},
-        LineCase{"MimeTypeWithPlus", "image/svg+xml|1|a.svg|a.svg",
-                 L"error 100|image/svg+xml|1|a.svg|a.svg"},
+                 L"item application/vnd.ms-excel|1|" + kBase + L"a.xls|a.xls"},
+        LineCase{"MimeTypeWithPlus", " image/svg+xml |1|a.svg|a.svg",
+                 L"item image/svg+xml|1|" + kBase + L"a.svg|a.svg"},
+        LineCase{"MimeTypeWithDigitAndMarks", "audio/mp4!#$&^_|1|a.m4a|a.m4a",
+                 L"item audio/mp4!#$&^_|1|" + kBase + L"a.m4a|a.m4a"},
+        LineCase{"WildcardSubtype", "IMAGE/*|1|a.png|a.png",
+                 L"item IMAGE/*|1|" + kBase + L"a.png|a.png"},
+        // A bar may sit in the type: the letters-only split still decides.
+        LineCase{"FourBarsSplitAsBefore", "a/b|1|2|u|name", L"item a/b|1|" + kBase + L"2%7Cu|name"},
+        LineCase{"WideTypeWithFourBars", "a/b.c|1|u|v|name",
+                 L"item a/b.c|1|" + kBase + L"u%7Cv|name"},
+        LineCase{"MimeTypeWithOtherMark", "image/svg;q|1|a.svg|a.svg",
+                 L"error 100|image/svg;q|1|a.svg|a.svg"},
         LineCase{"LettersInSize", "image/jpeg|12a|a.jpg|a.jpg",
                  L"error 100|image/jpeg|12a|a.jpg|a.jpg"},
         LineCase{"EmptySize", "image/jpeg| |a.jpg|a.jpg", L"error 102|Invalid file size"},
@@ -350,30 +360,16 @@ TEST(FileListParserTest, SplittingAgreesWithTheLinePatternOnRandomLines)
     boost::wregex pattern;
     pattern.imbue(std::locale("C.UTF-8"));
     pattern.assign(FileListParser::kLinePattern, boost::regex_constants::perl);
-    const std::vector<std::wstring> pieces = {L"image",
-                                              L"/",
-                                              L"jpeg",
-                                              L"*",
-                                              L"a",
-                                              L"|",
-                                              L"|",
-                                              L" ",
-                                              L" ",
-                                              L"\t",
-                                              L"\r",
-                                              L"\v",
-                                              L"12",
-                                              L"0",
-                                              L"x.jpg",
-                                              L"/d/e f.bin",
-                                              L"-",
-                                              L".",
-                                              L"\u3000",
-                                              L"\u00A0",
-                                              L"\u0661",
-                                              L"\u00E9",
-                                              L"http://h:1/p",
-                                              L"\x1C"};
+    boost::wregex widePattern;
+    widePattern.imbue(std::locale("C.UTF-8"));
+    widePattern.assign(FileListParser::kWideTypeLinePattern, boost::regex_constants::perl);
+    const std::vector<std::wstring> pieces = {
+        L"image",      L"/",      L"jpeg",   L"*",      L"a",
+        L"|",          L"|",      L" ",      L" ",      L"\t",
+        L"\r",         L"\v",     L"12",     L"0",      L"x.jpg",
+        L"/d/e f.bin", L"-",      L".",      L"+",      L"7",
+        L"\u3000",     L"\u00A0", L"\u0661", L"\u00E9", L"http://h:1/p",
+        L"\x1C"};
     std::mt19937 random(20240611u);
     std::uniform_int_distribution<std::size_t> pick(0, pieces.size() - 1);
     std::uniform_int_distribution<int> length(0, 14);
@@ -393,7 +389,8 @@ TEST(FileListParserTest, SplittingAgreesWithTheLinePatternOnRandomLines)
         }
         SCOPED_TRACE(core::ToUtf8(strLine));
         boost::wsmatch match;
-        const bool bMatched = boost::regex_match(strLine, match, pattern);
+        const bool bMatched = boost::regex_match(strLine, match, pattern) ||
+                              boost::regex_match(strLine, match, widePattern);
         FileListParser parser(kListUrl);
         const FileListBatch batch = parser.Consume(core::ToUtf8(strLine) + "\n");
         ASSERT_EQ(batch.entries.size(), 1u);

@@ -1,5 +1,6 @@
 #include "HostProcess.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <pty.h>
@@ -86,6 +87,14 @@ int WaitForExit(pid_t pid)
     return WIFEXITED(intStatus) ? WEXITSTATUS(intStatus) : -1;
 }
 
+// Whether the child has ended (a zombie still to be waited for).
+bool Exited(pid_t pid)
+{
+    siginfo_t info{};
+    return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 &&
+           info.si_pid == pid;
+}
+
 void WriteAll(int fd, const std::string& strText)
 {
     std::size_t uintDone = 0;
@@ -140,6 +149,12 @@ HostSession::HostSession(const std::vector<std::string>& arguments, const ChildO
     m_fdIn = inPipe[1];
     m_fdOut = outPipe[0];
     const int fdErr = errPipe[0];
+    if (options.bStderrUnread) {
+        // The smallest pipe there is: the child fills it soon.
+        EXPECT_GT(::fcntl(fdErr, F_SETPIPE_SZ, 4096), 0);
+        m_fdErrUnread = fdErr;
+        return;
+    }
     m_errReader = std::thread([this, fdErr] {
         char buffer[4096];
         ssize_t intRead = 0;
@@ -166,6 +181,9 @@ HostSession::~HostSession()
     }
     if (m_errReader.joinable()) {
         m_errReader.join();
+    }
+    if (m_fdErrUnread >= 0) {
+        ::close(m_fdErrUnread);
     }
 }
 
@@ -270,7 +288,12 @@ int HostSession::Finish(std::chrono::milliseconds timeout)
     while (ReadLine(std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now()))) {
     }
-    if (m_fdOut >= 0) {
+    // A child may close its stdout and still hang (in a write to stderr).
+    while (m_fdOut < 0 && m_pid > 0 && !Exited(m_pid) &&
+           std::chrono::steady_clock::now() < deadline) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    if (m_pid > 0 && !Exited(m_pid)) {
         ::kill(m_pid, SIGKILL);
         ADD_FAILURE() << "the host did not end";
     }
@@ -294,6 +317,12 @@ int HostSession::UnreadStdoutBytes() const
 {
     int intBytes = 0;
     return m_fdOut >= 0 && ::ioctl(m_fdOut, FIONREAD, &intBytes) == 0 ? intBytes : 0;
+}
+
+int HostSession::UnreadStderrBytes() const
+{
+    int intBytes = 0;
+    return m_fdErrUnread >= 0 && ::ioctl(m_fdErrUnread, FIONREAD, &intBytes) == 0 ? intBytes : 0;
 }
 
 std::string HostSession::Stderr()

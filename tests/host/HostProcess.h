@@ -27,6 +27,9 @@ struct ChildOptions {
     // Standard error on a pseudo-terminal instead of a pipe, as a person's
     // shell gives it (the terminal adds CR before each LF).
     bool bStderrOnTerminal = false;
+    // Standard error on a pipe of one page that nobody reads: a reader that
+    // has stopped, so the child's writes block once it is full.
+    bool bStderrUnread = false;
     // Variables set (a value) or removed (nullopt) in the child's environment.
     std::vector<std::pair<std::string, std::optional<std::string>>> environment;
 };
@@ -71,8 +74,10 @@ public:
 
     // Sends the child a signal.
     void Signal(int intSignal) const;
-    // Bytes the child wrote to stdout that wait in the pipe, unread.
+    // Bytes the child wrote to stdout (stderr: bStderrUnread) that wait in
+    // the pipe, unread.
     int UnreadStdoutBytes() const;
+    int UnreadStderrBytes() const;
 
     const std::vector<std::string>& Transcript() const { return m_transcript; }
     std::string Stderr();
@@ -85,6 +90,7 @@ private:
     pid_t m_pid = -1;
     int m_fdIn = -1;
     int m_fdOut = -1;
+    int m_fdErrUnread = -1;
     std::string m_strPending;
     std::vector<std::string> m_transcript;
     std::mutex m_errMutex;

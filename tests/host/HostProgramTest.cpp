@@ -351,6 +351,10 @@ TEST_F(HostProgramTest, RunSaysWhyItEndedEarly)
         {"/empty.txt", {}, "pullbay: no file to download: the file list is empty\n"},
         {"", {}, "no file to download: add files with --add or name a list with --param"},
         {"",
+         {"--param", "FileList=file:///etc/hostname"},
+         "pullbay: no file to download: the FileList param is not an http or https URL "
+         "(local files are not read as lists)\n"},
+        {"",
          {"--add", Add("text/plain", 11, "/a.txt", "a.txt"), "--dest", ""},
          "pullbay: no destination folder was chosen (--dest DIR gives one)\n"},
     };
@@ -386,8 +390,8 @@ TEST_F(HostProgramTest, RunNamesTheReasonOfEachFailureAndCountsRejectedEntriesAs
     const ChildResult result =
         RunHost({"run", "--headless", "--events", "--dest", folder.string(), "--param",
                  "FileList=" + server.BaseUrl() + "/list.txt", "--add",
-                 Add("text/plain", 2147483647, "/a.txt", "huge.txt"),
-                 "--add", "text/plain|-1|" + server.BaseUrl() + "/a.txt|negative.txt"});
+                 Add("text/plain", 2147483647, "/a.txt", "huge.txt"), "--add",
+                 "text/plain|-1|" + server.BaseUrl() + "/a.txt|negative.txt"});
     // Every file of the list that arrived did, but entries were rejected.
     EXPECT_EQ(result.intExit, 1) << result.strErr;
     EXPECT_EQ(ReadFile(folder / "a.txt"), "first file\n");

@@ -136,6 +136,17 @@ TEST_F(ServeTest, PropertiesListMembersAndRefusals)
         EXPECT_EQ(reply.value("id").toInt(), 4) << refusal.strRequest;
         EXPECT_EQ(reply.value("hr").toInt(), refusal.intHr) << refusal.strRequest;
     }
+    // Ids come back as written: past 2^53, negative, fractional, a string
+    // that looks like a number, and a refused request's.
+    for (const std::string strId :
+         {"9007199254740993", "-12", "2.50", "1e3", R"("9007199254740993")"}) {
+        host.WriteLine(R"({"id":)" + strId + R"(,"get":"TimeOut"})");
+        EXPECT_EQ(host.ReadLine(),
+                  std::optional<std::string>(R"({"id":)" + strId + R"(,"hr":0,"value":5000})"));
+        host.WriteLine(R"({"id": )" + strId + R"( ,"call":"NoSuchMember"})");
+        EXPECT_EQ(host.ReadLine(),
+                  std::optional<std::string>(R"({"id":)" + strId + R"(,"hr":-2147352570})"));
+    }
     // The colour can only be set while the control loads: the client gets
     // the control's own rich error text.
     host.WriteLine(R"({"id":5,"put":"BackgroundColor","value":"#FF0000"})");

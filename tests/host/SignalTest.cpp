@@ -186,6 +186,38 @@ TEST_F(SignalTest, ASecondSigintEndsAtOnceWhileTheFirstIsBeingHandled)
     EXPECT_FALSE(fs::exists(dest / "stall.bin"));
 }
 
+TEST_F(SignalTest, ASecondSigintEndsAtOnceWhileStderrIsAFullPipe)
+{
+    // Nobody reads stderr: the skipped files' lines after the first SIGINT
+    // fill it, and every later write there would wait for ever.
+    const fs::path dest = Folder("dest");
+    const fs::path tmp = Folder("tmp");
+    std::vector<std::string> arguments = {
+        "run",
+        "--headless",
+        "--events",
+        "--dest",
+        dest.string(),
+        "--add",
+        Add("application/octet-stream", kStallSize, "/stall.bin", "stall.bin")};
+    for (int i = 0; i < 200; ++i) {
+        arguments.push_back("--add");
+        arguments.push_back(Add("text/plain", 11, "/f" + std::to_string(i) + ".txt",
+                                "f" + std::to_string(i) + ".txt"));
+    }
+    ChildOptions options = WithTmp(tmp);
+    options.bStderrUnread = true;
+    HostSession host(arguments, options);
+    ASSERT_TRUE(host.ReadUntilContains(R"({"event":"DownloadStep","args":[6]})"));
+    ASSERT_TRUE(WaitFor([&] { return TransferUnderWay(tmp); }));
+    host.Signal(SIGINT);
+    ASSERT_TRUE(WaitFor([&] { return host.UnreadStderrBytes() >= 4000; }))
+        << host.UnreadStderrBytes();
+    host.Signal(SIGINT);
+    EXPECT_EQ(host.Finish(std::chrono::seconds(20)), 130);
+    EXPECT_EQ(TempEntries(tmp), std::vector<fs::path>{});
+}
+
 TEST_F(SignalTest, ServeEndsAfterTheRemainingEventsWithTheSignalsCode)
 {
     const fs::path dest = Folder("dest");
