@@ -14,6 +14,7 @@ PACKAGES="
   make
   pkg-config
   libcurl4-openssl-dev
+  zlib1g-dev
   libboost-dev
   libboost-regex-dev
   libgtest-dev
