@@ -75,7 +75,8 @@ UserTempRoot::Location UserTempRoot::Find()
     std::string strCache;
     if (const char* strXdg = NonEmptyVariable("XDG_CACHE_HOME");
         strXdg != nullptr && strXdg[0] == '/') {
-        // The spec lets a missing XDG_CACHE_HOME be created; its parent is
+        // A missing XDG_CACHE_HOME folder may be created (the base-directory
+        // rules allow it); its parent is
         // taken as it is.
         strCache = WithoutTrailingSlashes(strXdg);
         location.uintExistingBytes = ParentLength(strCache);

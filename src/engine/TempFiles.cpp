@@ -485,7 +485,6 @@ bool IsPrivateFolder(const struct stat& info)
 // directory of the current user that no one else may write: a folder in a
 // shared directory can be planted by anyone. The descriptor (and in info
 // what it is), or -1 with hr (and errno) set.
-
 int OpenTempFolder(const std::wstring& strTrimmed, HRESULT& hr, struct stat& info)
 {
     const std::string strFolderUtf8 = core::ToUtf8(strTrimmed);
