@@ -75,9 +75,8 @@ UserTempRoot::Location UserTempRoot::Find()
     std::string strCache;
     if (const char* strXdg = NonEmptyVariable("XDG_CACHE_HOME");
         strXdg != nullptr && strXdg[0] == '/') {
-        // A missing XDG_CACHE_HOME folder may be created (the base-directory
-        // rules allow it); its parent is
-        // taken as it is.
+        // A missing XDG_CACHE_HOME folder may be made (the base-directory
+        // rules allow it); its parent is taken as it is.
         strCache = WithoutTrailingSlashes(strXdg);
         location.uintExistingBytes = ParentLength(strCache);
     } else {
