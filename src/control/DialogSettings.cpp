@@ -192,13 +192,15 @@ api::CompletionReport DialogSettings::CompletionReport(
 {
     api::CompletionReport report;
     report.texts = DownloadLog(settings);
-    report.rows = LogRows(items);
     report.bCopyFailed = bCopyFailed;
     report.strDestination = strDestination;
     // The lines come from the same rows through the dialog's own model, so
-    // a host's text and the dialog's lines cannot differ.
-    ui::DownloadLogModel model(report.rows, report.texts, bCopyFailed, strDestination);
-    report.lines = model.GetAllLines();
+    // a host's text and the dialog's lines cannot differ. The model's rows
+    // go with it before the report's are made: a list of a million files
+    // never holds two sets at once.
+    report.lines = ui::DownloadLogModel(LogRows(items), report.texts, bCopyFailed, strDestination)
+                       .GetAllLines();
+    report.rows = LogRows(items);
     return report;
 }
 

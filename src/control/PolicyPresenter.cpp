@@ -54,11 +54,10 @@ void PolicyPresenter::ShowProgress(const std::shared_ptr<api::IProgressSource>&)
     m_asked.push_back(L"progress");
 }
 
-void PolicyPresenter::ShowDownloadComplete(const api::CompletionReport& report)
+void PolicyPresenter::ShowDownloadComplete(const api::CompletionReport&)
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
     m_asked.push_back(L"complete");
-    m_completionLog = report.lines;
 }
 
 api::MessageBoxAnswer PolicyPresenter::ShowMessageBox(const std::wstring& strText,

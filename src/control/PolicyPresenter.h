@@ -40,13 +40,6 @@ public:
     void OpenFolder(const std::wstring& strPath) override;
     void CancelDialogs() override;
 
-    // The download log as the completion dialog would have shown it; empty
-    // until that dialog ran.
-    const std::optional<std::vector<std::wstring>>& CompletionLog() const
-    {
-        return m_completionLog;
-    }
-
     // What was asked, in order ("confirm <server>", "exists <question>",
     // "message <text>", "complete", "open <path>", ...).
     const std::vector<std::wstring>& Asked() const { return m_asked; }
@@ -56,7 +49,6 @@ private:
     std::shared_ptr<platform::shell::PolicyFolderBrowser> m_pBrowser;
     std::function<void(const std::wstring&)> m_notice;
     std::vector<std::wstring> m_asked;
-    std::optional<std::vector<std::wstring>> m_completionLog;
 };
 
 }  // namespace pullbay::control

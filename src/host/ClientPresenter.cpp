@@ -513,7 +513,6 @@ void ClientPresenter::ShowDownloadComplete(const api::CompletionReport& report)
     for (const std::wstring& strLine : report.lines) {
         quoted.push_back(JsonText::Quote(strLine));
     }
-    m_completionLog = report.lines;
     auto pPending = std::make_shared<Pending>();
     pPending->strId = NextId();
     Pending& pending = *pPending;

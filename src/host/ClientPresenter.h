@@ -37,11 +37,6 @@ public:
     void Answer(const QJsonObject& answer);
     // Standard input ended: open dialogs end as cancelled, later ones too.
     void EndOfInput();
-    // The log of the last download-complete dialog (empty until one ran).
-    const std::optional<std::vector<std::wstring>>& CompletionLog() const
-    {
-        return m_completionLog;
-    }
 
     api::ConfirmationAnswer ConfirmDownload(const api::ConfirmationRequest& request) override;
     std::shared_ptr<platform::shell::IFolderBrowser> FolderBrowser() override;
@@ -85,7 +80,6 @@ private:
     bool m_bEndOfInput = false;
     std::vector<std::shared_ptr<Pending>> m_pending;
     std::shared_ptr<Pending> m_pFileListProgress;
-    std::optional<std::vector<std::wstring>> m_completionLog;
 };
 
 }  // namespace pullbay::host

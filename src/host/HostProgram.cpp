@@ -216,6 +216,24 @@ int PrepareStart(const HostOptions& options, HostStart& start)
 // Adds the --add files to the control's list; a file the control refuses is
 // reported with the control's reason, left out and counted as a file not
 // downloaded.
+// The sink learns the confirmed list and the chosen folder from the
+// presenter; each holds the other weakly, so neither keeps the other alive.
+void TieSinkToPresenter(const std::shared_ptr<RunEventSink>& pSink,
+                        const std::shared_ptr<RunPresenter>& pPresenter)
+{
+    pPresenter->SetConfirmed(
+        [pWeakSink = std::weak_ptr<RunEventSink>(pSink)](const api::ConfirmationRequest& request,
+                                                         const api::ConfirmationAnswer& answer) {
+            if (const auto pSinkNow = pWeakSink.lock()) {
+                pSinkNow->ListConfirmed(request.rows, answer.checked);
+            }
+        });
+    pSink->SetFolder([pWeakPresenter = std::weak_ptr<RunPresenter>(pPresenter)] {
+        const auto pPresenterNow = pWeakPresenter.lock();
+        return pPresenterNow ? pPresenterNow->ChosenFolder() : std::wstring();
+    });
+}
+
 void AddFiles(ControlSession& session, const std::vector<AddedFile>& files, RunEventSink& sink)
 {
     for (const AddedFile& file : files) {
@@ -310,6 +328,7 @@ int Run(const std::string& strProgram, const HostOptions& options)
                 JsonText::Object().Text("notice", L"OpenFolder").Text("folder", strFolder).Str());
         });
     }
+    TieSinkToPresenter(pSink, pPresenter);
     setup.pPresenter = pPresenter;
     setup.takeDefaultPresenter = [pPresenter](std::shared_ptr<api::IDialogPresenter> pDefault) {
         pPresenter->SetDefault(std::move(pDefault));
@@ -462,6 +481,7 @@ int Demo(const std::string& strProgram, const HostOptions& options)
     setup.strPageUrl = core::FromUtf8(server.BaseUrl() + "/");
     setup.params = {{L"FileList", core::FromUtf8(server.ListUrl())}};
     AddRunTimeOut(setup.params);
+    TieSinkToPresenter(pSink, pPresenter);
     setup.pPresenter = pPresenter;
     setup.takeDefaultPresenter = [pPresenter](std::shared_ptr<api::IDialogPresenter> pDefault) {
         pPresenter->SetDefault(std::move(pDefault));

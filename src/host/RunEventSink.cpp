@@ -1,6 +1,7 @@
 #include "host/RunEventSink.h"
 
 #include <charconv>
+#include <climits>
 #include <iostream>
 #include <string_view>
 
@@ -47,21 +48,59 @@ std::string Shown(std::wstring_view strText)
 }
 
 // Why a file ended without an Error event to say so.
+// strListedSize: the size as the list gave it, when known; the event's
+// size is only its low 32 bits.
 std::string ResultReason(std::int32_t intResult, const std::wstring& strMimeType,
-                         std::int32_t intSize)
+                         std::int32_t intSize, const std::optional<std::wstring>& strListedSize)
 {
     switch (intResult) {
     case api::ItemWrongContentType:
         return "the server's Content-Type is not the declared " + TerminalText::Of(strMimeType);
     case api::ItemWrongFileSize:
         return "the size is not the declared " +
-               std::to_string(static_cast<std::uint32_t>(intSize)) + " bytes";
+               (strListedSize ? TerminalText::Of(*strListedSize)
+                              : std::to_string(static_cast<std::uint32_t>(intSize))) +
+               " bytes";
     case api::ItemSkipped:
     case api::ItemSuccess:
         return std::string();
     default:
         return "download error";
     }
+}
+
+// Why a file that failed without a reason could not be written, when its
+// path (the folder and the name as listed, its sub-folders included) is
+// past what the system allows; empty otherwise. The control raises no Error
+// for a destination folder it cannot make.
+std::string PathLimitReason(const std::wstring& strFolder, const std::wstring& strName)
+{
+    if (strFolder.empty() || strName.empty()) {
+        return std::string();
+    }
+    std::wstring strPath = strFolder;
+    if (strPath.back() != L'/') {
+        strPath += L'/';
+    }
+    strPath += strName;
+    std::size_t uintStart = 0;
+    while (uintStart < strPath.size()) {
+        std::size_t uintEnd = strPath.find_first_of(L"/\\", uintStart);
+        if (uintEnd == std::wstring::npos) {
+            uintEnd = strPath.size();
+        }
+        if (core::ToUtf8(std::wstring_view(strPath).substr(uintStart, uintEnd - uintStart)).size() >
+            NAME_MAX) {
+            return "a folder or file name in its path is longer than the system allows (" +
+                   std::to_string(NAME_MAX) + " bytes)";
+        }
+        uintStart = uintEnd + 1;
+    }
+    if (core::ToUtf8(strPath).size() >= PATH_MAX) {
+        return "its path is longer than the system allows (" + std::to_string(PATH_MAX - 1) +
+               " bytes)";
+    }
+    return std::string();
 }
 
 // The transfer's error code in the file list's failure description.
@@ -198,10 +237,16 @@ void RunEventSink::OnItemComplete(const std::vector<com::Variant>& args)
     std::string strLine = m_bTerminal ? "\r\x1b[K" : "";
     strLine.append(pState).append(" ").append(TerminalText::Of(TextArg(args, 3)));
     strLine.append(" (").append(TerminalText::Of(TextArg(args, 2))).append(")");
+    if (intResult == api::ItemFailed && m_strItemReason.empty() && m_folder) {
+        m_strItemReason = core::FromUtf8(PathLimitReason(m_folder(), TextArg(args, 3)));
+    }
     if (intResult != api::ItemSuccess) {
         const std::string strReason =
             !m_strItemReason.empty() ? TerminalText::Of(m_strItemReason)
-                                     : ResultReason(intResult, TextArg(args, 4), IntArg(args, 5));
+                                     : ResultReason(intResult, TextArg(args, 4), IntArg(args, 5),
+                                                    intResult == api::ItemWrongFileSize
+                                                        ? ListedSizeText(m_results.size())
+                                                        : std::nullopt);
         if (!strReason.empty()) {
             strLine.append(": ").append(strReason);
         }
@@ -210,6 +255,36 @@ void RunEventSink::OnItemComplete(const std::vector<com::Variant>& args)
     m_errOut << strLine << std::flush;
     m_strItemReason.clear();
     m_results.push_back(intResult);
+}
+
+void RunEventSink::ListConfirmed(ui::ConfirmationRows rows, std::vector<bool> checked)
+{
+    m_confirmedRows = std::move(rows);
+    m_confirmedChecked = std::move(checked);
+    m_uintRowCursor = 0;
+    m_uintRunCursor = 0;
+}
+
+std::optional<std::wstring> RunEventSink::ListedSizeText(std::size_t uintRunIndex)
+{
+    // The run's files are the rows left checked, in order: one walk over the
+    // rows serves every file of the run.
+    for (; m_uintRowCursor < m_confirmedRows.size(); ++m_uintRowCursor) {
+        const bool bChecked = m_uintRowCursor < m_confirmedChecked.size()
+                                  ? m_confirmedChecked[m_uintRowCursor]
+                                  : m_confirmedRows.IsChecked(m_uintRowCursor);
+        if (!bChecked) {
+            continue;
+        }
+        if (m_uintRunCursor == uintRunIndex) {
+            return m_confirmedRows.FileSizeText(m_uintRowCursor).Str();
+        }
+        if (m_uintRunCursor > uintRunIndex) {
+            break;
+        }
+        ++m_uintRunCursor;
+    }
+    return std::nullopt;
 }
 
 std::optional<std::wstring> RunEventSink::TakeRefusal()

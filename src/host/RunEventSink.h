@@ -7,12 +7,14 @@
 // summary. Every text it prints shows control characters escaped.
 // GUI thread only.
 #include <cstdint>
+#include <functional>
 #include <iosfwd>
 #include <optional>
 #include <string>
 #include <vector>
 
 #include "platform/com/IDispatchSink.h"
+#include "ui/ConfirmationRows.h"
 
 namespace pullbay::host {
 
@@ -39,6 +41,13 @@ public:
     std::optional<std::wstring> TakeRefusal();
     // A file the host asked for was refused before the run.
     void CountRefusedFile() { ++m_intRejected; }
+    // The list as the user confirmed it: its rows and which stayed checked.
+    // The run's files are the checked rows in order, so a file's line can
+    // name its size as listed (the events carry only its low 32 bits).
+    void ListConfirmed(ui::ConfirmationRows rows, std::vector<bool> checked);
+    // The folder the files go to (empty while not chosen): a file that
+    // failed without a reason is looked at against the system's path limits.
+    void SetFolder(std::function<std::wstring()> folder) { m_folder = std::move(folder); }
 
     // Why the run ended before its files were downloaded, as one line;
     // empty when it completed. bFolderGiven: the host had a folder to give;
@@ -60,6 +69,9 @@ private:
     void OnError(const std::vector<com::Variant>& args);
     void OnItemComplete(const std::vector<com::Variant>& args);
     void OnStep(std::int32_t intStep);
+    // The size text of the run's file at the position, as the confirmed
+    // list gave it; nullopt without one. Positions are asked in order.
+    std::optional<std::wstring> ListedSizeText(std::size_t uintRunIndex);
 
     bool m_bJsonEvents;
     bool m_bTerminal;
@@ -76,6 +88,12 @@ private:
     // The reason of the Error that came for the file now ending.
     std::wstring m_strItemReason;
     std::optional<std::wstring> m_refusal;
+    std::function<std::wstring()> m_folder;
+    ui::ConfirmationRows m_confirmedRows;
+    std::vector<bool> m_confirmedChecked;
+    // The row of the run's file at m_uintRunCursor (ListedSizeText's place).
+    std::size_t m_uintRowCursor = 0;
+    std::size_t m_uintRunCursor = 0;
 };
 
 }  // namespace pullbay::host

@@ -85,7 +85,12 @@ std::wstring RunPresenter::ChosenFolder() const
 api::ConfirmationAnswer RunPresenter::ConfirmDownload(const api::ConfirmationRequest& request)
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
-    return m_pDefault ? m_pDefault->ConfirmDownload(request) : api::ConfirmationAnswer{};
+    const api::ConfirmationAnswer answer =
+        m_pDefault ? m_pDefault->ConfirmDownload(request) : api::ConfirmationAnswer{};
+    if (answer.bOk && m_confirmed) {
+        m_confirmed(request, answer);
+    }
+    return answer;
 }
 
 std::shared_ptr<platform::shell::IFolderBrowser> RunPresenter::FolderBrowser()

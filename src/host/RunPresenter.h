@@ -35,6 +35,13 @@ public:
     {
         m_notice = std::move(notice);
     }
+    // Told each confirmation the user answered OK, with the answer.
+    void SetConfirmed(
+        std::function<void(const api::ConfirmationRequest&, const api::ConfirmationAnswer&)>
+            confirmed)
+    {
+        m_confirmed = std::move(confirmed);
+    }
 
     api::ConfirmationAnswer ConfirmDownload(const api::ConfirmationRequest& request) override;
     std::shared_ptr<platform::shell::IFolderBrowser> FolderBrowser() override;
@@ -72,6 +79,8 @@ private:
     std::shared_ptr<RecordingBrowser> m_pRecordingBrowser;
     std::shared_ptr<api::IDialogPresenter> m_pDefault;
     std::function<void(const std::wstring&)> m_notice;
+    std::function<void(const api::ConfirmationRequest&, const api::ConfirmationAnswer&)>
+        m_confirmed;
 };
 
 }  // namespace pullbay::host

@@ -182,7 +182,13 @@ std::vector<std::wstring> DownloadLogModel::GetAllLines()
     const std::size_t uintCount = GetRowCount();
     lines.reserve(uintCount);
     for (std::size_t uintRow = 0; uintRow < uintCount; ++uintRow) {
-        lines.push_back(GetItemString(static_cast<std::int64_t>(uintRow)));
+        // Made without filling the cache: a million lines are kept once, by
+        // the caller, not twice.
+        if (uintRow < m_rows.size() && m_lineCache[uintRow].empty()) {
+            lines.push_back(BuildFileLine(m_rows[uintRow]));
+        } else {
+            lines.push_back(GetItemString(static_cast<std::int64_t>(uintRow)));
+        }
     }
     return lines;
 }

@@ -128,7 +128,9 @@ class FileListDownloaderTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
+        // Empty for each test, also when several run in one process.
         destination = fs::path(std::getenv("TMPDIR")) / "dest";
+        fs::remove_all(destination);
         fs::create_directories(destination);
     }
 
@@ -668,6 +670,7 @@ TEST_F(FileListDownloaderTest, WithoutTmpdirTheTemporaryFolderIsUnderTheCacheRoo
     fs::permissions(folder, fs::perms::all, fs::perm_options::replace);
     events.completed.clear();
     auto pSecond = Engine({Item("/x", L"y.bin", 1)});
+    pSecond->SetLocalPathsInErrors(true);
     pSecond->Process();
     ASSERT_EQ(events.completed.size(), 1u);
     EXPECT_EQ(events.completed[0]->GetResult(), api::ItemWriteError);
@@ -685,6 +688,7 @@ TEST_F(FileListDownloaderTest, ATemporaryFolderThatCouldNotBeHadIsNamedWithTheRe
     server.Route("/x", HttpResponse::Text(200, "x"));
     auto pEngine = Engine({Item("/x", L"x.bin", 1)});
     pEngine->SetTemporaryFolderFailure(L"/somewhere/Pullbay_Temp", engine::kNotPrivateFolderText);
+    pEngine->SetLocalPathsInErrors(true);
     pEngine->Process();
     ASSERT_EQ(events.completed.size(), 1u);
     EXPECT_EQ(events.completed[0]->GetResult(), api::ItemWriteError);

@@ -15,13 +15,14 @@ namespace {
 using com::NullableString;
 using com::Variant;
 
-void Item(RunEventSink& sink, std::int32_t intResult)
+void Item(RunEventSink& sink, std::int32_t intResult, std::int32_t intSize = 1,
+          const std::wstring& strName = L"f")
 {
     sink.Invoke(static_cast<com::DISPID>(api::EventId::DownloadItemComplete),
                 {Variant::FromI4(intResult), Variant::FromString(NullableString(L"")),
                  Variant::FromString(NullableString(L"http://h/f")),
-                 Variant::FromString(NullableString(L"f")),
-                 Variant::FromString(NullableString(L"*/*")), Variant::FromI4(1)});
+                 Variant::FromString(NullableString(strName)),
+                 Variant::FromString(NullableString(L"*/*")), Variant::FromI4(intSize)});
 }
 
 void Error(RunEventSink& sink, std::int32_t intCode, std::int32_t intIndex)
@@ -115,6 +116,64 @@ TEST(RunEventSinkTest, AFileRefusedBeforeTheRunIsReportedOnceAndCountsAsNotDownl
               "in /d");
     // The refusal was the host's to report: the sink printed only the file.
     EXPECT_EQ(lines.str(), "done f (http://h/f)\n");
+}
+
+// The events carry a size's low 32 bits; the line names it as listed, from
+// the row of the confirmed list that the file is (unchecked rows are not
+// among the run's files).
+TEST(RunEventSinkTest, AWrongSizeIsNamedAsTheListGaveIt)
+{
+    std::ostringstream lines;
+    RunEventSink sink(false, false, lines);
+    ui::ConfirmationRows rows{{L"http://h/a", L"a", L"7", L"*/*", true},
+                              {L"http://h/b", L"b", L"4294967302", L"*/*", true},
+                              {L"http://h/f", L"f", L"4294967301", L"*/*", true},
+                              {L"http://h/g", L"g", L"4294967303", L"*/*", true}};
+    sink.ListConfirmed(rows, {true, false, true, true});
+    Step(sink, api::StepStarted);
+    Item(sink, api::ItemSuccess);
+    Item(sink, api::ItemWrongFileSize, 5);
+    Item(sink, api::ItemWrongFileSize, 7);
+    EXPECT_EQ(lines.str(),
+              "done f (http://h/f)\n"
+              "failed f (http://h/f): the size is not the declared 4294967301 bytes\n"
+              "failed f (http://h/f): the size is not the declared 4294967303 bytes\n");
+
+    // Without a confirmed list the event's size is all there is.
+    std::ostringstream unconfirmed;
+    RunEventSink plain(false, false, unconfirmed);
+    Step(plain, api::StepStarted);
+    Item(plain, api::ItemWrongFileSize, 5);
+    EXPECT_EQ(unconfirmed.str(), "failed f (http://h/f): the size is not the declared 5 bytes\n");
+}
+
+// A destination folder the control cannot make raises no Error: the line
+// says which of the system's path limits the file's path is past.
+TEST(RunEventSinkTest, AFileFailedPastThePathLimitsSaysWhich)
+{
+    std::ostringstream lines;
+    RunEventSink sink(false, false, lines);
+    sink.SetFolder([] { return std::wstring(L"/d"); });
+    Step(sink, api::StepStarted);
+    Item(sink, api::ItemFailed, 1, std::wstring(256, L'n') + L"/f");
+    Item(sink, api::ItemFailed, 1,
+         L"a/" + std::wstring(254, L'n') + L"/b/" + std::wstring(254, L'n'));
+    std::wstring strDeep;
+    for (int i = 0; i < 45; ++i) {
+        strDeep += std::wstring(100, L'x') + L"/";
+    }
+    Item(sink, api::ItemFailed, 1, strDeep + L"f");
+    Item(sink, api::ItemFailed, 1, L"ok/f");
+    const std::string strLines = lines.str();
+    EXPECT_NE(strLines.find("a folder or file name in its path is longer than the system allows "
+                            "(255 bytes)\n"),
+              std::string::npos)
+        << strLines;
+    EXPECT_NE(strLines.find("its path is longer than the system allows (4095 bytes)\n"),
+              std::string::npos)
+        << strLines;
+    // A file within the limits that failed without a reason stays unexplained.
+    EXPECT_NE(strLines.find("(http://h/f): download error\n"), std::string::npos) << strLines;
 }
 
 }  // namespace
