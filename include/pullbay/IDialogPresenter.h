@@ -81,7 +81,9 @@ struct FileListWindowTexts {
 struct CompletionReport {
     ui::DownloadLogTexts texts;
     std::vector<ui::DownloadLogRow> rows;
-    std::vector<std::wstring> lines;
+    // The log's lines, shared (a list of a million files has a million of
+    // them, and the control keeps them for its DownloadLog); null: none.
+    std::shared_ptr<const std::vector<std::wstring>> lines;
     bool bCopyFailed = false;
     std::wstring strDestination;
 };

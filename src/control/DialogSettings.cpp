@@ -198,8 +198,9 @@ api::CompletionReport DialogSettings::CompletionReport(
     // a host's text and the dialog's lines cannot differ. The model's rows
     // go with it before the report's are made: a list of a million files
     // never holds two sets at once.
-    report.lines = ui::DownloadLogModel(LogRows(items), report.texts, bCopyFailed, strDestination)
-                       .GetAllLines();
+    report.lines = std::make_shared<const std::vector<std::wstring>>(
+        ui::DownloadLogModel(LogRows(items), report.texts, bCopyFailed, strDestination)
+            .GetAllLines());
     report.rows = LogRows(items);
     return report;
 }

@@ -189,8 +189,11 @@ public:
     std::shared_ptr<api::IDialogPresenter> GetDefaultPresenter() const;
     // The real dialogs, made on first request where no display was seen.
     std::shared_ptr<api::IDialogPresenter> GetWindowedPresenter();
-    // The log of the last run that reached the transfer (nullopt before).
-    const std::optional<std::vector<std::wstring>>& DownloadLog() const { return m_downloadLog; }
+    // The log of the last run that reached the transfer (null before).
+    const std::shared_ptr<const std::vector<std::wstring>>& DownloadLog() const
+    {
+        return m_downloadLog;
+    }
 
     // The move routine that takes the files of a Protected Mode run to
     // their destinations (a plain one until another is set); null leaves
@@ -305,7 +308,7 @@ private:
     bool m_bWindowGone = false;
     GetFileListDialog* m_pFileListDialog = nullptr;
     std::shared_ptr<EngineProgressSource> m_pProgressSource;
-    std::optional<std::vector<std::wstring>> m_downloadLog;
+    std::shared_ptr<const std::vector<std::wstring>> m_downloadLog;
     std::weak_ptr<engine::FileListDownloader> m_pEngine;
     std::shared_ptr<const platform::shell::FileMover> m_pFileMover =
         std::make_shared<const platform::shell::FileMover>();

@@ -510,8 +510,10 @@ void ClientPresenter::ShowDownloadComplete(const api::CompletionReport& report)
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
     std::vector<std::string> quoted;
-    for (const std::wstring& strLine : report.lines) {
-        quoted.push_back(JsonText::Quote(strLine));
+    if (report.lines) {
+        for (const std::wstring& strLine : *report.lines) {
+            quoted.push_back(JsonText::Quote(strLine));
+        }
     }
     auto pPending = std::make_shared<Pending>();
     pPending->strId = NextId();
