@@ -16,6 +16,7 @@
 #include "core/IStream.h"
 #include "core/TextUnits.h"
 #include "core/ThrowSite.h"
+#include "host/NestingScan.h"
 #include "net/CodePageDecoder.h"
 #include "net/IDownloadEvents.h"
 #include "net/InternetErrors.h"
@@ -274,9 +275,17 @@ std::vector<std::pair<std::wstring, std::wstring>> ParamsOf(const GumboNode* pOb
     return params;
 }
 
+bool NestsTooDeeply(std::string_view strHtmlUtf8)
+{
+    return NestingScan::Depth(strHtmlUtf8, HostPage::kMaxNestingDepth) > HostPage::kMaxNestingDepth;
+}
+
 // The code page that the page's first meta element with a known charset names.
 std::optional<unsigned> MetaCodePage(std::string_view strHtmlUtf8)
 {
+    if (NestsTooDeeply(strHtmlUtf8)) {
+        return std::nullopt;
+    }
     const ParsedHtml parsed(strHtmlUtf8);
     std::optional<unsigned> codePage;
     WalkDescendants(parsed.Document(), [&codePage](const GumboNode* pNode) {
@@ -634,6 +643,12 @@ HostPage::LoadResult HostPage::Load(const std::string& strPage, const std::wstri
         }
         result.strPageAddress = FileUrl(strPage);
         strUtf8 = DecodeToUtf8(bytes, std::string_view());
+    }
+    if (NestsTooDeeply(strUtf8)) {
+        result.strError = "the page nests elements deeper than " +
+                          DecimalText(static_cast<long long>(kMaxNestingDepth)) + " levels";
+        result.intExitCode = kExitPageError;
+        return result;
     }
     result.object = FindControl(strUtf8);
     if (!result.object.bFound) {

@@ -16,10 +16,14 @@ class HostPage {
 public:
     // A page above this size is refused, fetched or local.
     static constexpr std::size_t kMaxPageBytes = 4 * 1024 * 1024;
+    // A page whose elements may nest deeper than this is refused before it is
+    // parsed: the parser's time grows with the square of the depth. Real
+    // pages stay within a few hundred levels.
+    static constexpr std::size_t kMaxNestingDepth = 1000;
     // Connect and receive time-out of the fetch; a failed fetch is not tried again.
     static constexpr int kFetchTimeOutMs = 30000;
     // Exit codes for a failed Load: the page itself (missing or unreadable
-    // local file, no object element of the control) and the network (a
+    // local file, nested too deeply, no object element of the control) and the network (a
     // transfer error, a status other than 200, a fetched page above the limit).
     static constexpr int kExitPageError = 64;
     static constexpr int kExitNetworkError = 2;
@@ -53,13 +57,15 @@ public:
     // Parses the page (UTF-8) as a browser does and finds the first object
     // element that names the control by its ProgID ("progid:" classid or any
     // attribute equal to the ProgID), its CLSID ("clsid:" classid, braces
-    // optional) or its MIME type; all case-insensitive.
+    // optional) or its MIME type; all case-insensitive. The caller keeps a
+    // page nested deeper than kMaxNestingDepth away from it (Load does).
     static PageObject FindControl(std::string_view strHtmlUtf8);
 
     // The page's bytes as UTF-8 text: a byte-order mark decides, then the
     // charset of strContentType (the Content-Type header; may be empty), then
     // a meta element of the page. UTF-8, ISO-8859-1 and windows-1252 are
     // known; any other charset is read as UTF-8. Invalid bytes become U+FFFD.
+    // A page nested deeper than kMaxNestingDepth is not searched for a meta element.
     static std::string DecodeToUtf8(std::string_view bytes, std::string_view strContentType);
 
     // The file:// URL of a local path: made absolute against the working

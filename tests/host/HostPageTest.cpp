@@ -301,6 +301,35 @@ TEST(HostPageTest, LocalFailuresArePageErrors)
     }
 }
 
+// html, body, the divs and the object: kMaxNestingDepth levels with
+// uintDivs = kMaxNestingDepth - 3.
+std::string NestedPage(std::size_t uintDivs)
+{
+    std::string strPage;
+    for (std::size_t i = 0; i < uintDivs; ++i) {
+        strPage += "<div>";
+    }
+    return strPage + Object(kOurs, R"(<param name="TimeOut" value="5000">)");
+}
+
+TEST(HostPageTest, DeeplyNestedPageIsRefusedBeforeParsing)
+{
+    const std::size_t uintInside = HostPage::kMaxNestingDepth - 3;
+    const TempFile inside(NestedPage(uintInside), ".html");
+    const HostPage::LoadResult loaded = HostPage::Load(inside.Path(), L"");
+    ASSERT_TRUE(loaded.Ok()) << loaded.strError;
+    EXPECT_EQ(loaded.object.params, (Params{{L"TimeOut", L"5000"}}));
+
+    // The second one would keep the parser busy for minutes.
+    for (const std::size_t uintDivs : {uintInside + 1, std::size_t{200000}}) {
+        SCOPED_TRACE(uintDivs);
+        const TempFile deep(NestedPage(uintDivs), ".html");
+        const HostPage::LoadResult refused = HostPage::Load(deep.Path(), L"");
+        EXPECT_EQ(refused.strError, "the page nests elements deeper than 1000 levels");
+        EXPECT_EQ(refused.intExitCode, HostPage::kExitPageError);
+    }
+}
+
 TEST(HostPageTest, LoadFetchedPage)
 {
     TestHttpServer server;
