@@ -104,6 +104,26 @@ protected:
         return folder / strName;
     }
 
+    // run with JSON events into dest: the stalled file first, then
+    // intFiles small files behind it.
+    std::vector<std::string> StalledRunArguments(const fs::path& dest, int intFiles) const
+    {
+        std::vector<std::string> arguments = {
+            "run",
+            "--headless",
+            "--events",
+            "--dest",
+            dest.string(),
+            "--add",
+            Add("application/octet-stream", kStallSize, "/stall.bin", "stall.bin")};
+        for (int i = 0; i < intFiles; ++i) {
+            arguments.push_back("--add");
+            arguments.push_back(Add("text/plain", 11, "/f" + std::to_string(i) + ".txt",
+                                    "f" + std::to_string(i) + ".txt"));
+        }
+        return arguments;
+    }
+
     static ChildOptions WithTmp(const fs::path& tmp)
     {
         ChildOptions options;
@@ -151,19 +171,7 @@ TEST_F(SignalTest, ASecondSigintEndsAtOnceWhileTheFirstIsBeingHandled)
     // fill the stdout pipe, which the test stops reading.
     const fs::path dest = Folder("dest");
     const fs::path tmp = Folder("tmp");
-    std::vector<std::string> arguments = {
-        "run",
-        "--headless",
-        "--events",
-        "--dest",
-        dest.string(),
-        "--add",
-        Add("application/octet-stream", kStallSize, "/stall.bin", "stall.bin")};
-    for (int i = 0; i < 1000; ++i) {
-        arguments.push_back("--add");
-        arguments.push_back(Add("text/plain", 11, "/f" + std::to_string(i) + ".txt",
-                                "f" + std::to_string(i) + ".txt"));
-    }
+    const std::vector<std::string> arguments = StalledRunArguments(dest, 1000);
     HostSession host(arguments, WithTmp(tmp));
     // Read up to the transfer's start, so that the pipe has room until the
     // signal.
@@ -192,19 +200,7 @@ TEST_F(SignalTest, ASecondSigintEndsAtOnceWhileStderrIsAFullPipe)
     // fill it, and every later write there would wait for ever.
     const fs::path dest = Folder("dest");
     const fs::path tmp = Folder("tmp");
-    std::vector<std::string> arguments = {
-        "run",
-        "--headless",
-        "--events",
-        "--dest",
-        dest.string(),
-        "--add",
-        Add("application/octet-stream", kStallSize, "/stall.bin", "stall.bin")};
-    for (int i = 0; i < 200; ++i) {
-        arguments.push_back("--add");
-        arguments.push_back(Add("text/plain", 11, "/f" + std::to_string(i) + ".txt",
-                                "f" + std::to_string(i) + ".txt"));
-    }
+    const std::vector<std::string> arguments = StalledRunArguments(dest, 200);
     ChildOptions options = WithTmp(tmp);
     options.bStderrUnread = true;
     HostSession host(arguments, options);
