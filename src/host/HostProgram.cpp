@@ -370,16 +370,23 @@ int Run(const std::string& strProgram, const HostOptions& options)
         }
         return 2;
     }
-    // A FileList param the control did not take (a file:// URL) is named as such.
-    bool bListGiven = false;
+    // A FileList param the control did not take (a file:// URL, user info)
+    // is named as such.
+    std::wstring strListGiven;
     for (const auto& [strName, strValue] : setup.params) {
         if (core::EqualsIgnoreAsciiCase(strName, L"FileList")) {
-            bListGiven = !strValue.empty();
+            strListGiven = strValue;
         }
     }
     const bool bListNamed = !session.GetText(L"FileList").value_or(L"").empty();
-    const std::string strEnd =
-        pSink->EndReason(!strDestination.empty(), bListNamed, bListGiven && !bListNamed);
+    RunEventSink::RefusedList refused = RunEventSink::RefusedList::None;
+    if (!strListGiven.empty() && !bListNamed) {
+        refused =
+            core::EqualsIgnoreAsciiCase(std::wstring_view(strListGiven).substr(0, 5), L"file:")
+                ? RunEventSink::RefusedList::LocalFile
+                : RunEventSink::RefusedList::NotAccepted;
+    }
+    const std::string strEnd = pSink->EndReason(!strDestination.empty(), bListNamed, refused);
     std::cerr << (strEnd.empty() ? pSink->Summary(pPresenter->ChosenFolder()) : strEnd)
               << std::endl;
     // A signal during the end (after the run) still decides the code.

@@ -237,16 +237,24 @@ void RunEventSink::OnItemComplete(const std::vector<com::Variant>& args)
     std::string strLine = m_bTerminal ? "\r\x1b[K" : "";
     strLine.append(pState).append(" ").append(TerminalText::Of(TextArg(args, 3)));
     strLine.append(" (").append(TerminalText::Of(TextArg(args, 2))).append(")");
+    // The events carry a size's low 32 bits and the name a file was written
+    // under; the confirmed list has the size and the name as listed.
+    std::optional<ui::ConfirmationRow> row;
+    if (intResult == api::ItemWrongFileSize ||
+        (intResult == api::ItemFailed && m_strItemReason.empty())) {
+        row = ConfirmedRow(m_results.size());
+    }
     if (intResult == api::ItemFailed && m_strItemReason.empty() && m_folder) {
-        m_strItemReason = core::FromUtf8(PathLimitReason(m_folder(), TextArg(args, 3)));
+        m_strItemReason =
+            core::FromUtf8(PathLimitReason(m_folder(), row ? row->strFileName : TextArg(args, 3)));
     }
     if (intResult != api::ItemSuccess) {
         const std::string strReason =
-            !m_strItemReason.empty() ? TerminalText::Of(m_strItemReason)
-                                     : ResultReason(intResult, TextArg(args, 4), IntArg(args, 5),
-                                                    intResult == api::ItemWrongFileSize
-                                                        ? ListedSizeText(m_results.size())
-                                                        : std::nullopt);
+            !m_strItemReason.empty()
+                ? TerminalText::Of(m_strItemReason)
+                : ResultReason(intResult, TextArg(args, 4), IntArg(args, 5),
+                               row ? std::optional<std::wstring>(row->strFileSizeText)
+                                   : std::nullopt);
         if (!strReason.empty()) {
             strLine.append(": ").append(strReason);
         }
@@ -265,7 +273,7 @@ void RunEventSink::ListConfirmed(ui::ConfirmationRows rows, std::vector<bool> ch
     m_uintRunCursor = 0;
 }
 
-std::optional<std::wstring> RunEventSink::ListedSizeText(std::size_t uintRunIndex)
+std::optional<ui::ConfirmationRow> RunEventSink::ConfirmedRow(std::size_t uintRunIndex)
 {
     // The run's files are the rows left checked, in order: one walk over the
     // rows serves every file of the run.
@@ -277,7 +285,7 @@ std::optional<std::wstring> RunEventSink::ListedSizeText(std::size_t uintRunInde
             continue;
         }
         if (m_uintRunCursor == uintRunIndex) {
-            return m_confirmedRows.FileSizeText(m_uintRowCursor).Str();
+            return m_confirmedRows[m_uintRowCursor];
         }
         if (m_uintRunCursor > uintRunIndex) {
             break;
@@ -310,7 +318,7 @@ int RunEventSink::ExitCode() const
     return 0;
 }
 
-std::string RunEventSink::EndReason(bool bFolderGiven, bool bListNamed, bool bListRefused) const
+std::string RunEventSink::EndReason(bool bFolderGiven, bool bListNamed, RefusedList refused) const
 {
     if (!m_completion) {
         return "pullbay: the run ended before it began";
@@ -340,9 +348,13 @@ std::string RunEventSink::EndReason(bool bFolderGiven, bool bListNamed, bool bLi
         if (bListNamed) {
             return "pullbay: no file to download: the file list is empty";
         }
-        if (bListRefused) {
+        if (refused == RefusedList::LocalFile) {
             return "pullbay: no file to download: the FileList param is not an http or https "
                    "URL (local files are not read as lists)";
+        }
+        if (refused == RefusedList::NotAccepted) {
+            return "pullbay: no file to download: the FileList param is not a URL the control "
+                   "accepts (http or https, without user info)";
         }
         return "pullbay: no file to download: add files with --add or name a list with "
                "--param FileList=URL";

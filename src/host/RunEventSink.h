@@ -51,9 +51,12 @@ public:
 
     // Why the run ended before its files were downloaded, as one line;
     // empty when it completed. bFolderGiven: the host had a folder to give;
-    // bListNamed: the control had a FileList to fetch; bListRefused: the
-    // host named one that the control did not take (not http or https).
-    std::string EndReason(bool bFolderGiven, bool bListNamed, bool bListRefused = false) const;
+    // bListNamed: the control had a FileList to fetch; refused: the host
+    // named one that the control did not take (a local file, or another
+    // URL it does not accept).
+    enum class RefusedList { None, LocalFile, NotAccepted };
+    std::string EndReason(bool bFolderGiven, bool bListNamed,
+                          RefusedList refused = RefusedList::None) const;
     // The closing line of a completed run: files downloaded, failed and
     // skipped, the rejected entries, and the folder (empty: not known).
     std::string Summary(const std::wstring& strFolder) const;
@@ -69,9 +72,9 @@ private:
     void OnError(const std::vector<com::Variant>& args);
     void OnItemComplete(const std::vector<com::Variant>& args);
     void OnStep(std::int32_t intStep);
-    // The size text of the run's file at the position, as the confirmed
-    // list gave it; nullopt without one. Positions are asked in order.
-    std::optional<std::wstring> ListedSizeText(std::size_t uintRunIndex);
+    // The confirmed list's row of the run's file at the position; nullopt
+    // without one. Positions are asked in order.
+    std::optional<ui::ConfirmationRow> ConfirmedRow(std::size_t uintRunIndex);
 
     bool m_bJsonEvents;
     bool m_bTerminal;

@@ -355,6 +355,10 @@ TEST_F(HostProgramTest, RunSaysWhyItEndedEarly)
          "pullbay: no file to download: the FileList param is not an http or https URL "
          "(local files are not read as lists)\n"},
         {"",
+         {"--param", "FileList=http://files.example.com@127.0.0.1/list.txt"},
+         "pullbay: no file to download: the FileList param is not a URL the control accepts "
+         "(http or https, without user info)\n"},
+        {"",
          {"--add", Add("text/plain", 11, "/a.txt", "a.txt"), "--dest", ""},
          "pullbay: no destination folder was chosen (--dest DIR gives one)\n"},
     };

@@ -164,6 +164,15 @@ TEST(RunEventSinkTest, AFileFailedPastThePathLimitsSaysWhich)
     }
     Item(sink, api::ItemFailed, 1, strDeep + L"f");
     Item(sink, api::ItemFailed, 1, L"ok/f");
+    // A folder past the limits leaves the event with the name alone: the
+    // confirmed list's row has the folders.
+    sink.ListConfirmed({{L"http://h/f", L"a", L"1", L"*/*", true},
+                        {L"http://h/f", L"a", L"1", L"*/*", true},
+                        {L"http://h/f", L"a", L"1", L"*/*", true},
+                        {L"http://h/f", L"a", L"1", L"*/*", true},
+                        {L"http://h/f", std::wstring(300, L'q') + L"/x.svg", L"1", L"*/*", true}},
+                       {});
+    Item(sink, api::ItemFailed, 1, L"x.svg");
     const std::string strLines = lines.str();
     EXPECT_NE(strLines.find("a folder or file name in its path is longer than the system allows "
                             "(255 bytes)\n"),
@@ -174,6 +183,9 @@ TEST(RunEventSinkTest, AFileFailedPastThePathLimitsSaysWhich)
         << strLines;
     // A file within the limits that failed without a reason stays unexplained.
     EXPECT_NE(strLines.find("(http://h/f): download error\n"), std::string::npos) << strLines;
+    EXPECT_NE(strLines.find("failed x.svg (http://h/f): a folder or file name in its path"),
+              std::string::npos)
+        << strLines;
 }
 
 }  // namespace
