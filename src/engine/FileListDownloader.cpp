@@ -418,8 +418,12 @@ void FileListDownloader::CommitToDestination(const std::shared_ptr<FileItem>& pI
             pItem->SetResult(api::ItemWriteError);
             const std::wstring strMessage = L"Unable to write '" + pItem->FullDestinationPath() +
                                             L"': " + core::ErrnoText(EEXIST);
-            PB_THROW(FileSystemErrorException, api::ErrorCode::kDestinationFailed,
-                     strMessage.c_str());
+            // The path is the person's to see; a page gets the cause alone.
+            FileSystemErrorException failure(
+                L"FileListDownloader::CommitToDestination", PB_SOURCE_FILE, __LINE__,
+                api::ErrorCode::kDestinationFailed, strMessage.c_str());
+            failure.SetReason(core::ErrnoText(EEXIST));
+            core::RecordAndThrow(failure);
         }
         // An entry appeared at the name after it was chosen (another run,
         // another program): the rule again, never a silent replace.
