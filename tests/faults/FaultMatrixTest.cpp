@@ -13,8 +13,8 @@
 #include <unistd.h>
 
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -145,8 +145,8 @@ protected:
     std::vector<std::string> RunArguments(const std::string& strListPath,
                                           const fs::path& into) const
     {
-        return {"run", "--headless", "--dest", into.string(), "--param",
-                "FileList=" + server.BaseUrl() + strListPath};
+        return {"run",         "--headless", "--dest",
+                into.string(), "--param",    "FileList=" + server.BaseUrl() + strListPath};
     }
 
     fs::path root;
@@ -158,10 +158,10 @@ protected:
 
 // How the server answers the requests after the first, which is cut.
 enum class Later {
-    RangesStrongETag,        // same version, tail by Range + If-Range
-    RangesNoValidator,       // same version, no validator: whole again
-    NoRangesLastModified,    // same version, no ranges: whole again
-    ChangedRangesETag,       // new version, If-Range fails: whole new
+    RangesStrongETag,      // same version, tail by Range + If-Range
+    RangesNoValidator,     // same version, no validator: whole again
+    NoRangesLastModified,  // same version, no ranges: whole again
+    ChangedRangesETag,     // new version, If-Range fails: whole new
     ChangedRangesNoValidator,
     ChangedNoRanges,
     ChangedTailIgnoringIfRange,  // answers the Range with the new version's tail
@@ -176,10 +176,10 @@ TEST_P(CutBodyTest, EndsAsTheLastVersionServedWhatever)
 {
     constexpr std::size_t kSize = 300000;
     const std::size_t uintCut = GetParam();
-    const std::vector<Later> laters = {
-        Later::RangesStrongETag,        Later::RangesNoValidator,  Later::NoRangesLastModified,
-        Later::ChangedRangesETag,       Later::ChangedRangesNoValidator,
-        Later::ChangedNoRanges,         Later::ChangedTailIgnoringIfRange};
+    const std::vector<Later> laters = {Later::RangesStrongETag,          Later::RangesNoValidator,
+                                       Later::NoRangesLastModified,      Later::ChangedRangesETag,
+                                       Later::ChangedRangesNoValidator,  Later::ChangedNoRanges,
+                                       Later::ChangedTailIgnoringIfRange};
     std::string strList;
     std::map<std::string, std::string> expected;
     int intFile = 0;
@@ -231,8 +231,8 @@ TEST_P(CutBodyTest, EndsAsTheLastVersionServedWhatever)
 }
 
 INSTANTIATE_TEST_SUITE_P(Offsets, CutBodyTest,
-                         ::testing::Values(std::size_t{1}, std::size_t{65537},
-                                           std::size_t{262144}, std::size_t{299999}));
+                         ::testing::Values(std::size_t{1}, std::size_t{65537}, std::size_t{262144},
+                                           std::size_t{299999}));
 
 // Hostile answers and names in one run: a flood past the declared size on a
 // temporary folder too small to hold it, a stall past the time-out, a file
@@ -263,14 +263,13 @@ TEST_F(FaultMatrixTest, HostileAnswersFailAloneWithTheirReasons)
     server.Route("/big.bin", HttpResponse::Text(200, PatternBytes(0, 3 * 1024 * 1024, 3),
                                                 "application/octet-stream"));
     const std::string strLongLine(1024 * 1024, 'L');
-    server.Route("/list.txt",
-                 HttpResponse::Text(200, "*/*|10|flood.bin|flood.bin\n"
-                                         "*/*|100000|good.bin|good1.bin\n"
-                                         "*/*|100000|stall.bin|stall.bin\n"
-                                         "*/*|3145728|big.bin|big.bin\n"
-                                         "*/*|100000|good.bin|sub/good.bin\n" +
-                                         strLongLine + "\n" +
-                                         "*/*|100000|good.bin|good2.bin\n"));
+    server.Route("/list.txt", HttpResponse::Text(200, "*/*|10|flood.bin|flood.bin\n"
+                                                      "*/*|100000|good.bin|good1.bin\n"
+                                                      "*/*|100000|stall.bin|stall.bin\n"
+                                                      "*/*|3145728|big.bin|big.bin\n"
+                                                      "*/*|100000|good.bin|sub/good.bin\n" +
+                                                          strLongLine + "\n" +
+                                                          "*/*|100000|good.bin|good2.bin\n"));
     std::vector<std::string> arguments = RunArguments("/list.txt", dest);
     arguments.insert(arguments.end(),
                      {"--param", "TimeOut=500", "--param", "ReconnectAttemptsCount=1"});
@@ -278,10 +277,9 @@ TEST_F(FaultMatrixTest, HostileAnswersFailAloneWithTheirReasons)
     const ChildResult result = RunHost(arguments, {}, WithTemp(small));
 
     EXPECT_EQ(result.intExit, 1) << result.strErr;
-    EXPECT_EQ(Tree(dest), (std::map<std::string, std::string>{
-                              {"good1.bin", Digest(strGood)},
-                              {"good2.bin", Digest(strGood)},
-                              {"sub", "<link>"}}));
+    EXPECT_EQ(Tree(dest), (std::map<std::string, std::string>{{"good1.bin", Digest(strGood)},
+                                                              {"good2.bin", Digest(strGood)},
+                                                              {"sub", "<link>"}}));
     EXPECT_TRUE(fs::is_empty(outside));
     EXPECT_EQ(CountTemporaryFiles(small), 0);
     const std::string& strErr = result.strErr;
@@ -342,8 +340,8 @@ TEST_F(FaultMatrixTest, KilledInTheMiddleOfACommitAcrossFileSystemsLeavesNoCopyB
     constexpr std::size_t kSize = 192 * 1024 * 1024;
     const std::string strBig = PatternBytes(0, kSize, 6);
     server.Route("/big.bin", HttpResponse::Text(200, strBig, "application/octet-stream"));
-    server.Route("/list.txt", HttpResponse::Text(200, "*/*|" + std::to_string(kSize) +
-                                                          "|big.bin|in/big.bin\n"));
+    server.Route("/list.txt",
+                 HttpResponse::Text(200, "*/*|" + std::to_string(kSize) + "|big.bin|in/big.bin\n"));
     const fs::path into = dest / "in";
     fs::create_directories(into);
     const int intWatch = ::inotify_init1(IN_CLOEXEC);
