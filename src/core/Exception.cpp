@@ -16,6 +16,16 @@ wchar_t* CopyOr(const wchar_t* strText, const wchar_t* strFallback)
     return MemoryManagement::TryAllocAndCopyString(strText != nullptr ? strText : strFallback);
 }
 
+// Puts a copy of strText in the place of pText's buffer (null when the copy
+// failed for lack of memory; the getters then read their fallback).
+void ReplaceText(wchar_t*& pText, std::wstring_view strText)
+{
+    const std::wstring text(strText);
+    wchar_t* pCopy = MemoryManagement::TryAllocAndCopyString(text.c_str());
+    MemoryManagement::FreeMemory(pText);
+    pText = pCopy;
+}
+
 }  // namespace
 
 Exception::Exception(const wchar_t* strFunction, const wchar_t* strFile, std::uint32_t uintLine,
@@ -91,10 +101,7 @@ const wchar_t* Exception::GetClassName() const
 
 void Exception::SetMessage(std::wstring_view strMessage)
 {
-    const std::wstring text(strMessage);
-    wchar_t* pCopy = MemoryManagement::TryAllocAndCopyString(text.c_str());
-    MemoryManagement::FreeMemory(m_strMessage);
-    m_strMessage = pCopy;
+    ReplaceText(m_strMessage, strMessage);
 }
 
 const wchar_t* Exception::GetReason() const
@@ -104,10 +111,7 @@ const wchar_t* Exception::GetReason() const
 
 void Exception::SetReason(std::wstring_view strReason)
 {
-    const std::wstring text(strReason);
-    wchar_t* pCopy = MemoryManagement::TryAllocAndCopyString(text.c_str());
-    MemoryManagement::FreeMemory(m_strReason);
-    m_strReason = pCopy;
+    ReplaceText(m_strReason, strReason);
 }
 
 void Exception::SetIdentity(const wchar_t* strClassName, std::uint32_t uintTypeId)
