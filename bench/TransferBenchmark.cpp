@@ -34,18 +34,17 @@ public:
     std::uint64_t m_uintBytes = 0;
 };
 
-class OutcomeEvents : public net::IDownloadEvents {
+class QuietEvents : public net::IDownloadEvents {
 public:
-    HRESULT DownloadProgress(std::int64_t, std::int64_t) override { return S_OK; }
-    HRESULT DownloadComplete(int, const wchar_t*) override
+    net::TransferVerdict DownloadProgress(std::int64_t, std::int64_t) override
     {
-        ++m_intCompleted;
-        return S_OK;
+        return net::TransferVerdict::Continue();
     }
-    HRESULT ErrorOccured(int, const wchar_t*, const wchar_t*, int) override { return S_OK; }
-    HRESULT MimeTypeAvailable(std::wstring) override { return S_OK; }
-    HRESULT WaitingForReconnect() override { return S_OK; }
-    int m_intCompleted = 0;
+    net::TransferVerdict MimeTypeAvailable(const std::wstring&) override
+    {
+        return net::TransferVerdict::Continue();
+    }
+    void WaitingForReconnect() override {}
 };
 
 std::wstring Widen(const std::string& text)
@@ -66,12 +65,11 @@ void BM_LargeTransfer(benchmark::State& state)
 
     for (auto _ : state) {
         CountingStream stream;
-        OutcomeEvents events;
+        QuietEvents events;
         net::WInetDownloader downloader;
         downloader.SetDownloadEvents(&events);
         downloader.SetOutputStream(&stream);
-        downloader.Download(url.c_str());
-        if (events.m_intCompleted != 1 || stream.m_uintBytes != uintSize) {
+        if (!downloader.Download(url.c_str()).bSucceeded || stream.m_uintBytes != uintSize) {
             state.SkipWithError("transfer incomplete");
         }
     }
@@ -86,7 +84,7 @@ void BM_SmallTransfers(benchmark::State& state)
     server.Route("/small", test::HttpResponse::Text(200, test::PatternBytes(0, 2048)));
     const std::wstring url = Widen(server.BaseUrl() + "/small");
     net::WInetDownloader downloader;
-    OutcomeEvents events;
+    QuietEvents events;
     CountingStream stream;
     downloader.SetDownloadEvents(&events);
     downloader.SetOutputStream(&stream);

@@ -14,8 +14,8 @@
 #include "core/TextUnits.h"
 #include "core/ThrowSite.h"
 #include "core/Win32Errors.h"
+#include "engine/CreateDownloadPathException.h"
 #include "engine/DestinationNames.h"
-#include "engine/DownloadExceptions.h"
 #include "engine/TempFiles.h"
 #include "net/InternetErrors.h"
 #include "platform/IPlatform.h"
@@ -35,34 +35,6 @@ constexpr std::size_t kMeasureBlockBytes = 4096;
 // followed by the file-exists rule, before the file fails.
 constexpr int kMaxCommitAttempts = 100;
 
-// The description of a failed transfer: the decimal error code, ": " and
-// the transfer's text for it, which names an HTTP status. A body that could
-// not be written also gets what the write reported and the file it went
-// to, so that a full disk says which one.
-std::wstring ConnectionFailureText(const ConnectionErrorException& failure,
-                                   const std::wstring& strWriteFailure,
-                                   const std::wstring& strTempPath)
-{
-    if (*failure.GetMessage() != L'\0') {
-        return failure.GetMessage();
-    }
-    char buffer[16];
-    const auto converted = std::to_chars(buffer, buffer + sizeof buffer, failure.GetErrorCode());
-    std::wstring strText =
-        core::FromUtf8(std::string_view(buffer, static_cast<std::size_t>(converted.ptr - buffer))) +
-        L": " + net::TransferFailureText(failure.GetErrorCode(), failure.GetHttpStatus());
-    if (failure.GetErrorCode() == net::kErrorFileSystem) {
-        std::wstring strDetail = strWriteFailure;
-        if (!strTempPath.empty()) {
-            strDetail += (strDetail.empty() ? L"writing " : L", writing ") + strTempPath;
-        }
-        if (!strDetail.empty()) {
-            strText += L" (" + strDetail + L")";
-        }
-    }
-    return strText;
-}
-
 // "Unable to create temporary file in '<folder>': <why>" ("... file: <why>"
 // when no folder is known), as the failure of the file's temporary file.
 [[noreturn]] void ThrowTemporaryFileFailure(const std::wstring& strFolder,
@@ -79,12 +51,6 @@ std::wstring ConnectionFailureText(const ConnectionErrorException& failure,
                                       E_FAIL, strMessage.c_str());
     failure.SetReason(strWhy);
     core::RecordAndThrow(failure);
-}
-
-// Why a local file operation failed, for the Error event that reports it.
-const wchar_t* ReasonOf(const core::Exception& failure)
-{
-    return *failure.GetMessage() != L'\0' ? failure.GetMessage() : kUnexpectedFailure;
 }
 
 // The declared size as a byte count (never negative in a list).
@@ -169,16 +135,6 @@ std::shared_ptr<FileItem> FileListDownloader::GetCurrentItem() const
     return m_items[static_cast<std::size_t>(intCurrent)];
 }
 
-std::shared_ptr<FileItem> FileListDownloader::CurrentItemOrThrow(const wchar_t* strFunction) const
-{
-    auto pItem = GetCurrentItem();
-    if (!pItem) {
-        core::RecordAndThrow(
-            core::UnexpectedException(strFunction, PB_SOURCE_FILE, __LINE__, L"no current file"));
-    }
-    return pItem;
-}
-
 bool FileListDownloader::IsProtectedModeRun() const
 {
     return platform::UsesProtectedMode(*platform::CurrentPlatform());
@@ -209,48 +165,63 @@ void FileListDownloader::ProcessItem(std::size_t uintIndex)
     const auto intIndex = static_cast<std::int32_t>(uintIndex);
     m_intCurrent = intIndex;
     m_bSkipCurrent = false;
+    ReportOutcome(intIndex, pItem, DownloadItem(pItem));
+}
 
-    try {
-        DownloadItem(pItem);
-    } catch (const SkippedByUserException&) {
+void FileListDownloader::ReportOutcome(std::int32_t intIndex,
+                                       const std::shared_ptr<FileItem>& pItem,
+                                       const FileOutcome& outcome)
+{
+    using Kind = FileOutcome::Kind;
+    // A failure classified here is handled for good; an unclassified one
+    // stays recorded for the thread as its throw site left it.
+    if (outcome.kind != Kind::Success && outcome.kind != Kind::Unclassified) {
         core::ClearRecordedFailure();
+    }
+    switch (outcome.kind) {
+    case Kind::Success:
+        pItem->SetResult(api::ItemSuccess);
+        if (static_cast<std::size_t>(intIndex) + 1 == m_items.size()) {
+            m_events.Progress(1.0, 1.0, intIndex);
+        }
+        break;
+    case Kind::Skipped:
         pItem->SetResult(api::ItemSkipped);
         m_events.Error(api::ErrorCode::kFileSkipped, L"", 0, L"", L"", intIndex);
-    } catch (const InvalidMimeTypeException&) {
-        core::ClearRecordedFailure();
+        break;
+    case Kind::WrongMimeType:
         pItem->SetResult(api::ItemWrongContentType);
-    } catch (const InvalidFileSizeException&) {
-        core::ClearRecordedFailure();
+        break;
+    case Kind::WrongFileSize:
         pItem->SetResult(api::ItemWrongFileSize);
-    } catch (const FileSystemErrorException& failure) {
-        core::ClearRecordedFailure();
+        break;
+    case Kind::WriteError:
         pItem->SetResult(api::ItemWriteError);
-        m_events.Error(failure.GetErrorCode(),
-                       m_bLocalPathsInErrors ? ReasonOf(failure) : failure.GetReason(), 0, L"", L"",
+        m_events.Error(outcome.intErrorCode,
+                       m_bLocalPathsInErrors ? outcome.strText : outcome.strReason, 0, L"", L"",
                        intIndex);
-    } catch (const ConnectionErrorException& failure) {
-        core::ClearRecordedFailure();
+        break;
+    case Kind::TransferFailed: {
+        const int intStatus = outcome.transfer.intHttpStatus;
         std::int32_t intCode = api::ErrorCode::kTransferFailed;
-        if (failure.GetHttpStatus() == 404) {
+        if (intStatus == 404) {
             pItem->SetResult(api::ItemNotFound);
             intCode = api::ErrorCode::kTransferNotFound;
-        } else if (failure.GetHttpStatus() == 403) {
+        } else if (intStatus == 403) {
             pItem->SetResult(api::ItemForbidden);
         } else {
             pItem->SetResult(api::ItemFailed);
         }
-        m_events.Error(
-            intCode,
-            m_bLocalPathsInErrors
-                ? ConnectionFailureText(failure, m_strWriteFailure, pItem->GetTemporaryFilePath())
-                : ConnectionFailureText(failure, m_strWriteFailureReason, L""),
-            failure.GetHttpStatus(), failure.GetResponseText(), pItem->GetUrl(), intIndex);
-    } catch (const core::Exception&) {
-        // Unclassified: the throw site recorded it; the record stays.
+        m_events.Error(intCode,
+                       outcome.TransferFailureText(
+                           m_bLocalPathsInErrors,
+                           m_bLocalPathsInErrors ? pItem->GetTemporaryFilePath() : std::wstring()),
+                       intStatus, outcome.transfer.strResponseText, pItem->GetUrl(), intIndex);
+        break;
+    }
+    case Kind::Unclassified:
         pItem->SetResult(api::ItemFailed);
-    } catch (...) {
-        core::RecordForeignFailure();
-        pItem->SetResult(api::ItemFailed);
+        break;
     }
 
     if (pItem->GetResult() != api::ItemSuccess) {
@@ -260,53 +231,138 @@ void FileListDownloader::ProcessItem(std::size_t uintIndex)
     m_events.ItemComplete(L"", pItem);
 }
 
-void FileListDownloader::DownloadItem(const std::shared_ptr<FileItem>& pItem)
+FileOutcome FileListDownloader::DownloadItem(const std::shared_ptr<FileItem>& pItem)
 {
-    // Destination name and the existing-file rule.
+    if (auto failure = PrepareDestination(pItem)) {
+        return std::move(*failure);
+    }
+    if (auto failure = PrepareTemporaryFile(*pItem)) {
+        return std::move(*failure);
+    }
+    try {
+        net::TransferOutcome transfer = Transfer(*pItem);
+        if (!transfer.bSucceeded) {
+            return TransferFailure(std::move(transfer));
+        }
+        return FinishFile(pItem);
+    } catch (const core::Exception&) {
+        // Unclassified: the throw site recorded it; the record stays.
+        return FileOutcome::Of(FileOutcome::Kind::Unclassified);
+    } catch (...) {
+        core::RecordForeignFailure();
+        return FileOutcome::Of(FileOutcome::Kind::Unclassified);
+    }
+}
+
+std::optional<FileOutcome> FileListDownloader::PrepareDestination(
+    const std::shared_ptr<FileItem>& pItem)
+{
     try {
         CreateDestLocationPath(*pItem);
         SweepFolderOnce(pItem->GetDestinationFolder());
-        MakeDestFileName(pItem);
+        if (!MakeDestFileName(pItem)) {
+            return FileOutcome::Of(FileOutcome::Kind::Skipped);
+        }
     } catch (const CreateDownloadPathException&) {
         // In Protected Mode the folders are created after the run, when the
-        // files are moved out of the writeable folder.
+        // files are moved out of the writeable folder. Elsewhere the failure
+        // stays recorded as its throw site left it.
         if (!IsProtectedModeRun()) {
-            throw;
+            return FileOutcome::Of(FileOutcome::Kind::Unclassified);
         }
-    } catch (const SkippedByUserException&) {
-        throw;
     } catch (const core::Exception& failure) {
-        PB_THROW(FileSystemErrorException, api::ErrorCode::kDestinationFailed, failure);
+        return FileOutcome::WriteError(api::ErrorCode::kDestinationFailed, failure);
     } catch (...) {
         core::RecordForeignFailure();
-        PB_THROW(FileSystemErrorException, api::ErrorCode::kDestinationFailed, kUnexpectedFailure);
+        return FileOutcome::WriteError(api::ErrorCode::kDestinationFailed, kUnexpectedFailure,
+                                       kUnexpectedFailure);
     }
+    return std::nullopt;
+}
 
-    // The temporary file.
+std::optional<FileOutcome> FileListDownloader::PrepareTemporaryFile(FileItem& item)
+{
     try {
-        CreateTemporaryStream(*pItem);
+        CreateTemporaryStream(item);
     } catch (const core::Exception& failure) {
-        PB_THROW(FileSystemErrorException, api::ErrorCode::kTemporaryFileFailed, failure);
+        return FileOutcome::WriteError(api::ErrorCode::kTemporaryFileFailed, failure);
     } catch (...) {
         core::RecordForeignFailure();
-        PB_THROW(FileSystemErrorException, api::ErrorCode::kTemporaryFileFailed,
-                 kUnexpectedFailure);
+        return FileOutcome::WriteError(api::ErrorCode::kTemporaryFileFailed, kUnexpectedFailure,
+                                       kUnexpectedFailure);
     }
+    return std::nullopt;
+}
 
-    // The transfer, with the defaults for attempts and waits. The skip
-    // flags also end a transfer that waits for data or for its next attempt.
-    {
-        net::WInetDownloader transfer;
-        transfer.SetTimeOut(m_settings.GetTimeOut());
-        transfer.SetReconnectAttemptsCount(m_uintReconnectAttempts);
-        transfer.SetReconnectTimeOut(m_uintReconnectWaitMs);
-        transfer.SetCookieText(m_strCookieText);
-        transfer.SetDownloadEvents(this);
-        transfer.SetOutputStream(pItem->GetTemporaryStream().get());
-        transfer.SetStopCondition([this] { return SkipRequested(); });
-        transfer.Download(pItem->GetUrl().c_str());
+net::TransferOutcome FileListDownloader::Transfer(const FileItem& item)
+{
+    // The defaults for attempts and waits. The skip flags also end a
+    // transfer that waits for data or for its next attempt.
+    net::WInetDownloader transfer;
+    transfer.SetTimeOut(m_settings.GetTimeOut());
+    transfer.SetReconnectAttemptsCount(m_uintReconnectAttempts);
+    transfer.SetReconnectTimeOut(m_uintReconnectWaitMs);
+    transfer.SetCookieText(m_strCookieText);
+    transfer.SetDownloadEvents(this);
+    transfer.SetOutputStream(item.GetTemporaryStream().get());
+    transfer.SetStopCondition([this] { return SkipStopCode(); });
+    return transfer.Download(item.GetUrl().c_str());
+}
+
+FileOutcome FileListDownloader::TransferFailure(net::TransferOutcome transfer)
+{
+    if (transfer.bCallbackFailed) {
+        // Recorded for the thread where the callback failed.
+        return FileOutcome::Of(FileOutcome::Kind::Unclassified);
     }
-    pItem->SetResult(api::ItemSuccess);
+    switch (transfer.intStopCode) {
+    case kStopSkipCurrent:
+    case kStopSkipAll:
+        // A transfer ended by a skip request is a skipped file, not a failure.
+        return FileOutcome::Of(FileOutcome::Kind::Skipped);
+    case kStopTooLong:
+        return FileOutcome::Of(FileOutcome::Kind::WrongFileSize);
+    case kStopWrongMimeType:
+        return FileOutcome::Of(FileOutcome::Kind::WrongMimeType);
+    case kStopNoCurrentFile:
+        return FileOutcome::Of(FileOutcome::Kind::Unclassified);
+    default:
+        break;
+    }
+    // What the failed write recorded ("Disk is full"), before the record is
+    // cleared.
+    std::wstring strWriteFailure;
+    std::wstring strWriteFailureReason;
+    if (transfer.intErrorCode == net::kErrorFileSystem) {
+        if (const auto pRecorded = core::ExceptionManager::GetException(core::CurrentThreadId())) {
+            strWriteFailure = pRecorded->GetMessage();
+            strWriteFailureReason = pRecorded->GetReason();
+        }
+    }
+    FileOutcome outcome = FileOutcome::TransferFailed(std::move(transfer));
+    outcome.strWriteFailure = std::move(strWriteFailure);
+    outcome.strWriteFailureReason = std::move(strWriteFailureReason);
+    return outcome;
+}
+
+FileOutcome FileListDownloader::FinishFile(const std::shared_ptr<FileItem>& pItem)
+{
+    std::uint64_t uintSize = 0;
+    if (const auto& pStream = pItem->GetTemporaryStream()) {
+        uintSize = MeasureStream(*pStream);
+    }
+    // Closes the temporary file.
+    pItem->SetTemporaryStream(nullptr);
+
+    if (uintSize != DeclaredSize(*pItem)) {
+        return FileOutcome::Of(FileOutcome::Kind::WrongFileSize);
+    }
+    // In Protected Mode the file stays in the writeable folder and is moved
+    // after the run.
+    if (IsProtectedModeRun()) {
+        return FileOutcome::Of(FileOutcome::Kind::Success);
+    }
+    return CommitToDestination(pItem);
 }
 
 void FileListDownloader::DiscardTemporaryFile(FileItem& item)
@@ -364,35 +420,33 @@ void FileListDownloader::CreateDestLocationPath(FileItem& item)
     item.SetDestinationFileName(name.strFileName);
 }
 
-void FileListDownloader::MakeDestFileName(const std::shared_ptr<FileItem>& pItem)
+bool FileListDownloader::MakeDestFileName(const std::shared_ptr<FileItem>& pItem)
 {
     m_strRequestedName = pItem->GetDestinationFileName();
     m_bReplaceAllowed = false;
-    if (PathEntryExists(pItem->FullDestinationPath())) {
-        ApplyFileExistsRule(pItem);
-    }
+    return !PathEntryExists(pItem->FullDestinationPath()) || ApplyFileExistsRule(pItem);
 }
 
-void FileListDownloader::ApplyFileExistsRule(const std::shared_ptr<FileItem>& pItem)
+bool FileListDownloader::ApplyFileExistsRule(const std::shared_ptr<FileItem>& pItem)
 {
     switch (m_events.FileExists(pItem)) {
     case model::FileExistsDialogAction::Skip:
-        PB_THROW(SkippedByUserException);
+        return false;
     case model::FileExistsDialogAction::Rename:
         // The copy names count from the name the file asked for: "Copy (2)
         // of a.bin" after "Copy of a.bin", never "Copy of Copy of a.bin".
         pItem->SetDestinationFileName(
             MakeCopyName(pItem->GetDestinationFolder(), m_strRequestedName));
         m_bReplaceAllowed = false;
-        break;
+        return true;
     default:
         // Overwrite: the final move replaces what is there.
         m_bReplaceAllowed = true;
-        break;
+        return true;
     }
 }
 
-void FileListDownloader::CommitToDestination(const std::shared_ptr<FileItem>& pItem)
+FileOutcome FileListDownloader::CommitToDestination(const std::shared_ptr<FileItem>& pItem)
 {
     for (int intAttempt = 0;; ++intAttempt) {
         CommitResult result = CommitResult::Committed;
@@ -401,33 +455,29 @@ void FileListDownloader::CommitToDestination(const std::shared_ptr<FileItem>& pI
                                 m_uintStoredMode,
                                 m_bReplaceAllowed ? CommitMode::Replace : CommitMode::NoReplace);
         } catch (const core::Exception& failure) {
-            pItem->SetResult(api::ItemWriteError);
-            PB_THROW(FileSystemErrorException, api::ErrorCode::kDestinationFailed, failure);
+            return FileOutcome::WriteError(api::ErrorCode::kDestinationFailed, failure);
         } catch (...) {
             core::RecordForeignFailure();
-            pItem->SetResult(api::ItemWriteError);
-            PB_THROW(FileSystemErrorException, api::ErrorCode::kDestinationFailed,
-                     kUnexpectedFailure);
+            return FileOutcome::WriteError(api::ErrorCode::kDestinationFailed, kUnexpectedFailure,
+                                           kUnexpectedFailure);
         }
         if (result == CommitResult::Committed) {
-            return;
+            return FileOutcome::Of(FileOutcome::Kind::Success);
         }
         // Someone else keeps taking every name chosen: the file fails
-        // rather than asking for ever.
+        // rather than asking for ever. The path is the person's to see; a
+        // page gets the cause alone.
         if (intAttempt + 1 >= kMaxCommitAttempts) {
-            pItem->SetResult(api::ItemWriteError);
-            const std::wstring strMessage = L"Unable to write '" + pItem->FullDestinationPath() +
-                                            L"': " + core::ErrnoText(EEXIST);
-            // The path is the person's to see; a page gets the cause alone.
-            FileSystemErrorException failure(
-                L"FileListDownloader::CommitToDestination", PB_SOURCE_FILE, __LINE__,
-                api::ErrorCode::kDestinationFailed, strMessage.c_str());
-            failure.SetReason(core::ErrnoText(EEXIST));
-            core::RecordAndThrow(failure);
+            return FileOutcome::WriteError(api::ErrorCode::kDestinationFailed,
+                                           L"Unable to write '" + pItem->FullDestinationPath() +
+                                               L"': " + core::ErrnoText(EEXIST),
+                                           core::ErrnoText(EEXIST));
         }
         // An entry appeared at the name after it was chosen (another run,
         // another program): the rule again, never a silent replace.
-        ApplyFileExistsRule(pItem);
+        if (!ApplyFileExistsRule(pItem)) {
+            return FileOutcome::Of(FileOutcome::Kind::Skipped);
+        }
     }
 }
 
@@ -491,28 +541,36 @@ void FileListDownloader::CreateTemporaryStream(FileItem& item)
     item.SetTemporaryFilePath(std::move(strPath));
 }
 
-HRESULT FileListDownloader::DownloadProgress(std::int64_t intPosition,
-                                             std::int64_t intDeclaredLength)
+std::int32_t FileListDownloader::SkipStopCode() const
+{
+    if (m_bSkipAll.load()) {
+        return kStopSkipAll;
+    }
+    return m_bSkipCurrent.load() ? kStopSkipCurrent : 0;
+}
+
+net::TransferVerdict FileListDownloader::DownloadProgress(std::int64_t intPosition,
+                                                          std::int64_t intDeclaredLength)
 {
     PB_ASSERT_OWNER_THREAD(m_workerThread);
     const std::shared_ptr<FileItem> pItem = GetCurrentItem();
     if (!pItem) {
-        return E_FAIL;
+        return net::TransferVerdict::Continue();
     }
     // A skip takes effect at once, also for a file whose size nobody knows.
-    if (m_bSkipCurrent.load()) {
-        PB_THROW(SkippedByUserException);
+    if (const std::int32_t intSkip = SkipStopCode(); intSkip != 0) {
+        return net::TransferVerdict::EndTransfer(intSkip);
     }
     // More bytes than declared can only end as the wrong size: stop now
     // instead of taking in whatever a server keeps sending.
     if (intPosition > std::max<std::int64_t>(pItem->GetFileSize(), 0)) {
-        PB_THROW(InvalidFileSizeException);
+        return net::TransferVerdict::EndTransfer(kStopTooLong);
     }
     std::int64_t intTotal = intDeclaredLength;
     if (intTotal == 0) {
         intTotal = pItem->GetFileSize();
         if (intTotal == 0) {
-            return E_FAIL;
+            return net::TransferVerdict::Continue();
         }
     }
     m_pStatistic->UpdateItemProgress(pItem, static_cast<std::uint64_t>(intPosition),
@@ -523,85 +581,41 @@ HRESULT FileListDownloader::DownloadProgress(std::int64_t intPosition,
     const double dblElapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(now - m_lastReport).count() / 1000.0;
     if (dblElapsed < kReportIntervalSeconds) {
-        return S_OK;
+        return net::TransferVerdict::Continue();
     }
     m_lastReport = now;
     m_events.Progress(m_pStatistic->GetItemFraction(), m_pStatistic->GetTotalFraction(),
                       m_intCurrent.load());
-    return S_OK;
+    return net::TransferVerdict::Continue();
 }
 
-HRESULT FileListDownloader::MimeTypeAvailable(std::wstring strMimeType)
+net::TransferVerdict FileListDownloader::MimeTypeAvailable(const std::wstring& strMimeType)
 {
     PB_ASSERT_OWNER_THREAD(m_workerThread);
-    const std::shared_ptr<FileItem> pItem =
-        CurrentItemOrThrow(L"FileListDownloader::MimeTypeAvailable");
+    const std::shared_ptr<FileItem> pItem = GetCurrentItem();
+    if (!pItem) {
+        core::ExceptionManager::SetException(
+            core::CurrentThreadId(),
+            core::UnexpectedException(L"FileListDownloader::MimeTypeAvailable", PB_SOURCE_FILE,
+                                      __LINE__, L"no current file"));
+        return net::TransferVerdict::EndTransfer(kStopNoCurrentFile);
+    }
     pItem->SetReceivedMimeType(strMimeType);
     const std::wstring& strDeclared = pItem->GetMimeType();
     if (core::EqualsIgnoreAsciiCase(strDeclared, L"*/*")) {
-        return S_OK;
+        return net::TransferVerdict::Continue();
     }
     // Whole-text comparison: no other wildcard, and parameters count.
     if (!core::EqualsIgnoreAsciiCase(strDeclared, strMimeType)) {
-        PB_THROW(InvalidMimeTypeException);
+        return net::TransferVerdict::EndTransfer(kStopWrongMimeType);
     }
-    return S_OK;
+    return net::TransferVerdict::Continue();
 }
 
-HRESULT FileListDownloader::WaitingForReconnect()
+void FileListDownloader::WaitingForReconnect()
 {
     PB_ASSERT_OWNER_THREAD(m_workerThread);
     m_bWaiting = true;
-    return S_OK;
-}
-
-HRESULT FileListDownloader::ErrorOccured(int intStatus, const wchar_t*,
-                                         const wchar_t* strResponseText, int intErrorCode)
-{
-    PB_ASSERT_OWNER_THREAD(m_workerThread);
-    // A transfer ended by a skip request is a skipped file, not a failure.
-    if (SkipRequested()) {
-        PB_THROW(SkippedByUserException);
-    }
-    // What the failed write recorded ("Disk is full"), before the throw
-    // below replaces the record.
-    m_strWriteFailure.clear();
-    m_strWriteFailureReason.clear();
-    if (intErrorCode == net::kErrorFileSystem) {
-        if (const auto pRecorded = core::ExceptionManager::GetException(core::CurrentThreadId())) {
-            m_strWriteFailure = pRecorded->GetMessage();
-            m_strWriteFailureReason = pRecorded->GetReason();
-        }
-    }
-    PB_THROW(ConnectionErrorException, strResponseText != nullptr ? strResponseText : L"",
-             intStatus, intErrorCode);
-}
-
-HRESULT FileListDownloader::DownloadComplete(int, const wchar_t*)
-{
-    PB_ASSERT_OWNER_THREAD(m_workerThread);
-    const std::shared_ptr<FileItem> pItem =
-        CurrentItemOrThrow(L"FileListDownloader::DownloadComplete");
-    std::uint64_t uintSize = 0;
-    if (const auto& pStream = pItem->GetTemporaryStream()) {
-        uintSize = MeasureStream(*pStream);
-    }
-    // Closes the temporary file.
-    pItem->SetTemporaryStream(nullptr);
-
-    if (uintSize != DeclaredSize(*pItem)) {
-        PB_THROW(InvalidFileSizeException);
-    }
-    // In Protected Mode the file stays in the writeable folder and is moved
-    // after the run.
-    if (!IsProtectedModeRun()) {
-        CommitToDestination(pItem);
-    }
-    pItem->SetResult(api::ItemSuccess);
-    if (static_cast<std::size_t>(m_intCurrent.load()) + 1 == m_items.size()) {
-        m_events.Progress(1.0, 1.0, m_intCurrent.load());
-    }
-    return S_OK;
 }
 
 }  // namespace pullbay::engine

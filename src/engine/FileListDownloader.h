@@ -22,6 +22,7 @@
 #include <unordered_set>
 #include <vector>
 
+#include "engine/FileOutcome.h"
 #include "engine/IDownloaderEvents.h"
 #include "model/FileItem.h"
 #include "model/PropertyHolder.h"
@@ -95,34 +96,56 @@ public:
     std::int32_t GetCurrentIndex() const { return m_intCurrent.load(); }
     std::shared_ptr<ui::ProgressStatistic> GetProgressStatistic() const { return m_pStatistic; }
 
-    // net::IDownloadEvents, on the worker while a transfer runs.
-    HRESULT DownloadProgress(std::int64_t intPosition, std::int64_t intDeclaredLength) override;
-    HRESULT DownloadComplete(int intStatus, const wchar_t* strText) override;
-    HRESULT ErrorOccured(int intStatus, const wchar_t* strText, const wchar_t* strResponseText,
-                         int intErrorCode) override;
-    HRESULT MimeTypeAvailable(std::wstring strMimeType) override;
-    HRESULT WaitingForReconnect() override;
+    // net::IDownloadEvents, on the worker while a transfer runs: a skip, or
+    // a body longer or of another type than declared, ends the transfer
+    // with one of the stop codes below.
+    net::TransferVerdict DownloadProgress(std::int64_t intPosition,
+                                          std::int64_t intDeclaredLength) override;
+    net::TransferVerdict MimeTypeAvailable(const std::wstring& strMimeType) override;
+    void WaitingForReconnect() override;
 
 private:
     static constexpr std::int32_t kEndMark = -1;
+    // What ended a transfer early, as its outcome's stop code.
+    enum StopCode : std::int32_t {
+        kStopSkipCurrent = 1,
+        kStopSkipAll,
+        kStopTooLong,
+        kStopWrongMimeType,
+        kStopNoCurrentFile,
+    };
 
     void ProcessItem(std::size_t uintIndex);
-    void DownloadItem(const std::shared_ptr<model::FileItem>& pItem);
+    // The file's steps, each ending in a value: the first that does not
+    // succeed is the file's outcome.
+    FileOutcome DownloadItem(const std::shared_ptr<model::FileItem>& pItem);
+    std::optional<FileOutcome> PrepareDestination(const std::shared_ptr<model::FileItem>& pItem);
+    std::optional<FileOutcome> PrepareTemporaryFile(model::FileItem& item);
+    net::TransferOutcome Transfer(const model::FileItem& item);
+    FileOutcome TransferFailure(net::TransferOutcome transfer);
+    // The size check and the commit of a transfer that succeeded.
+    FileOutcome FinishFile(const std::shared_ptr<model::FileItem>& pItem);
+    // The table of outcomes: the file's Result (set once here), its Error
+    // event, the clean-up of a file that did not succeed, and its
+    // DownloadItemComplete.
+    void ReportOutcome(std::int32_t intIndex, const std::shared_ptr<model::FileItem>& pItem,
+                       const FileOutcome& outcome);
     // Reports every file from uintFirst on as skipped, in batches.
     void ReportSkippedByAll(std::size_t uintFirst);
     void DiscardTemporaryFile(model::FileItem& item);
     void CreateDestLocationPath(model::FileItem& item);
-    void MakeDestFileName(const std::shared_ptr<model::FileItem>& pItem);
+    // False when the file is skipped (the file-exists rule said Skip).
+    bool MakeDestFileName(const std::shared_ptr<model::FileItem>& pItem);
     // The file-exists rule for an entry at the item's destination path (the
-    // remembered or default answer, or the question): Skip throws
-    // SkippedByUserException, Rename gives the item the first free copy name
-    // of the name it asked for, Overwrite lets the commit replace the entry.
-    void ApplyFileExistsRule(const std::shared_ptr<model::FileItem>& pItem);
+    // remembered or default answer, or the question): Skip returns false,
+    // Rename gives the item the first free copy name of the name it asked
+    // for, Overwrite lets the commit replace the entry.
+    bool ApplyFileExistsRule(const std::shared_ptr<model::FileItem>& pItem);
     // Moves the finished temporary file into place. The commit replaces an
     // entry only after an Overwrite answer; an entry that appeared at the
     // chosen name after it was chosen brings the file-exists rule again, as
     // if it had been there then.
-    void CommitToDestination(const std::shared_ptr<model::FileItem>& pItem);
+    FileOutcome CommitToDestination(const std::shared_ptr<model::FileItem>& pItem);
     void CreateTemporaryStream(model::FileItem& item);
     // Throws the failure of the temporary file when there is no folder for
     // it, naming the folder and why.
@@ -132,8 +155,8 @@ private:
     // each item's folder before its name is chosen).
     void SweepFolderOnce(const std::wstring& strFolder);
     bool IsProtectedModeRun() const;
-    std::shared_ptr<model::FileItem> CurrentItemOrThrow(const wchar_t* strFunction) const;
-    bool SkipRequested() const { return m_bSkipCurrent.load() || m_bSkipAll.load(); }
+    // The stop code of a skip request, 0 while none.
+    std::int32_t SkipStopCode() const;
 
     const model::PropertyHolder& m_settings;
     const std::wstring m_strDestinationFolder;
@@ -160,10 +183,6 @@ private:
     // Folders this run has cleared of copies that an earlier process's
     // commit across file systems left behind (worker only).
     std::unordered_set<std::wstring> m_sweptFolders;
-    // Worker only: what a failed write of the current body reported, and
-    // its cause without paths.
-    std::wstring m_strWriteFailure;
-    std::wstring m_strWriteFailureReason;
     bool m_bLocalPathsInErrors = false;
     // Worker only, for the current file: the name it asked for (before any
     // copy name), and whether the commit may replace an entry there (the

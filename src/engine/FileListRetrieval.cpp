@@ -68,7 +68,16 @@ void FileListRetrieval::Run()
         return;
     }
     try {
-        m_transfer.Download(m_strListUrl.c_str());
+        const net::TransferOutcome outcome = m_transfer.Download(m_strListUrl.c_str());
+        if (outcome.bCallbackFailed) {
+            // Recorded for the thread where it happened; the owner only
+            // needs the end.
+            End(IFileListSink::kResultFailed);
+        } else if (outcome.bSucceeded) {
+            Complete();
+        } else {
+            Fail(outcome);
+        }
     } catch (...) {
         // The owner waits for Ended; an exception must not leave it waiting.
         End(IFileListSink::kResultFailed);
@@ -116,8 +125,8 @@ void FileListRetrieval::End(std::int32_t intResult)
     }
 }
 
-HRESULT FileListRetrieval::DownloadProgress(std::int64_t intPosition,
-                                            std::int64_t intDeclaredLength)
+net::TransferVerdict FileListRetrieval::DownloadProgress(std::int64_t intPosition,
+                                                         std::int64_t intDeclaredLength)
 {
     // Progress only drives a bar: a failing sink must not end the transfer.
     try {
@@ -129,7 +138,7 @@ HRESULT FileListRetrieval::DownloadProgress(std::int64_t intPosition,
     } catch (...) {
         core::RecordForeignFailure();
     }
-    return S_OK;
+    return net::TransferVerdict::Continue();
 }
 
 void FileListRetrieval::FailTooLarge()
@@ -143,51 +152,47 @@ void FileListRetrieval::FailTooLarge()
     End(IFileListSink::kResultFailed);
 }
 
-HRESULT FileListRetrieval::DownloadComplete(int /*intStatus*/, const wchar_t* /*strText*/)
+void FileListRetrieval::Complete()
 {
     if (m_bTooLarge.load()) {
         // The body ended before the transfer saw the stop.
         FailTooLarge();
-        return S_OK;
+        return;
     }
     if (!IsCancelled()) {
         Deliver(m_parser.Finish());
     }
     End(IFileListSink::kResultComplete);
-    return S_OK;
 }
 
-HRESULT FileListRetrieval::ErrorOccured(int intStatus, const wchar_t* /*strText*/,
-                                        const wchar_t* strResponseText, int intErrorCode)
+void FileListRetrieval::Fail(const net::TransferOutcome& outcome)
 {
     if (m_bTooLarge.load()) {
         FailTooLarge();
-        return S_OK;
+        return;
     }
     std::int32_t intCode = kErrorTransferFailed;
-    if (intStatus == kHttpNotFound) {
+    if (outcome.intHttpStatus == kHttpNotFound) {
         intCode = kErrorNotFound;
-    } else if (intErrorCode == kNameNotResolved) {
+    } else if (outcome.intErrorCode == kNameNotResolved) {
         intCode = kErrorHostNotResolved;
     }
     if (const auto pSink = SinkForCall()) {
-        pSink->RetrievalFailed(intCode, InternalErrorText(intErrorCode), intStatus,
-                               strResponseText != nullptr ? strResponseText : L"", m_strListUrl);
+        pSink->RetrievalFailed(intCode, InternalErrorText(outcome.intErrorCode),
+                               outcome.intHttpStatus, outcome.strResponseText, m_strListUrl);
     }
     // Lines already delivered stay in the list.
     End(IFileListSink::kResultFailed);
-    return S_OK;
 }
 
-HRESULT FileListRetrieval::MimeTypeAvailable(std::wstring /*strMimeType*/)
+net::TransferVerdict FileListRetrieval::MimeTypeAvailable(const std::wstring& /*strMimeType*/)
 {
     // A list may come with any content type.
-    return S_OK;
+    return net::TransferVerdict::Continue();
 }
 
-HRESULT FileListRetrieval::WaitingForReconnect()
+void FileListRetrieval::WaitingForReconnect()
 {
-    return S_OK;
 }
 
 void FileListRetrieval::DataReceived(const char* pData, unsigned uintSize)

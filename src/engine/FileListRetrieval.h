@@ -85,18 +85,21 @@ public:
     void SetMaxListBytes(std::uint64_t uintMaxBytes) { m_uintMaxBytes = uintMaxBytes; }
 
     // net::IDownloadEvents, on the worker.
-    HRESULT DownloadProgress(std::int64_t intPosition, std::int64_t intDeclaredLength) override;
-    HRESULT DownloadComplete(int intStatus, const wchar_t* strText) override;
-    HRESULT ErrorOccured(int intStatus, const wchar_t* strText, const wchar_t* strResponseText,
-                         int intErrorCode) override;
-    HRESULT MimeTypeAvailable(std::wstring strMimeType) override;
-    HRESULT WaitingForReconnect() override;
+    net::TransferVerdict DownloadProgress(std::int64_t intPosition,
+                                          std::int64_t intDeclaredLength) override;
+    net::TransferVerdict MimeTypeAvailable(const std::wstring& strMimeType) override;
+    void WaitingForReconnect() override;
 
     // net::IDownloadDirectEvents, on the worker.
     void DataReceived(const char* pData, unsigned uintSize) override;
 
 private:
     FileListRetrieval(std::wstring strListUrl, std::shared_ptr<IFileListSink> pSink);
+
+    // The transfer's outcome, told to the sink: the last lines and the end,
+    // or the failure and the end.
+    void Complete();
+    void Fail(const net::TransferOutcome& outcome);
 
     // The gate: the sink while calls may begin, else null.
     std::shared_ptr<IFileListSink> SinkForCall() const;

@@ -418,15 +418,18 @@ public:
         transfer.SetDownloadEvents(this);
         transfer.SetOutputStream(&m_buffer);
         const std::wstring strWideUrl = core::FromUtf8(strUrl);
+        net::TransferOutcome outcome;
         try {
-            transfer.Download(strWideUrl.c_str());
+            outcome = transfer.Download(strWideUrl.c_str());
         } catch (const core::Exception& failure) {
             core::ClearRecordedFailure();
             return "cannot fetch the page: " + core::ToUtf8(failure.GetMessage());
         }
-        if (m_bComplete) {
+        if (outcome.bSucceeded) {
             return std::string();
         }
+        m_intStatus = outcome.intHttpStatus;
+        m_intErrorCode = outcome.intErrorCode;
         if (m_buffer.TooLarge()) {
             return "the page is larger than " + SizeLimitText();
         }
@@ -440,38 +443,23 @@ public:
     const std::string& Bytes() const { return m_buffer.Bytes(); }
     const std::string& ContentType() const { return m_strContentType; }
 
-    HRESULT DownloadProgress(std::int64_t /*intPosition*/,
-                             std::int64_t /*intDeclaredLength*/) override
+    net::TransferVerdict DownloadProgress(std::int64_t /*intPosition*/,
+                                          std::int64_t /*intDeclaredLength*/) override
     {
-        return S_OK;
+        return net::TransferVerdict::Continue();
     }
 
-    HRESULT DownloadComplete(int /*intStatus*/, const wchar_t* /*strText*/) override
-    {
-        m_bComplete = true;
-        return S_OK;
-    }
-
-    HRESULT ErrorOccured(int intStatus, const wchar_t* /*strText*/,
-                         const wchar_t* /*strResponseText*/, int intErrorCode) override
-    {
-        m_intStatus = intStatus;
-        m_intErrorCode = intErrorCode;
-        return S_OK;
-    }
-
-    HRESULT MimeTypeAvailable(std::wstring strMimeType) override
+    net::TransferVerdict MimeTypeAvailable(const std::wstring& strMimeType) override
     {
         m_strContentType = core::ToUtf8(strMimeType);
-        return S_OK;
+        return net::TransferVerdict::Continue();
     }
 
-    HRESULT WaitingForReconnect() override { return S_OK; }
+    void WaitingForReconnect() override {}
 
 private:
     PageBuffer m_buffer;
     std::string m_strContentType;
-    bool m_bComplete = false;
     int m_intStatus = 0;
     int m_intErrorCode = 0;
 };

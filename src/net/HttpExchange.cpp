@@ -124,8 +124,8 @@ HttpExchangeResult HttpExchange::Run(const HttpExchangeRequest& request)
     m_bHeadComplete = false;
     m_bDiscardBody = false;
     m_bHandlerStopped = false;
+    m_bHandlerFailed = false;
     m_bConnected = false;
-    m_pendingException = nullptr;
     m_lastActivity = Clock::now();
 
     HttpExchangeResult result;
@@ -171,11 +171,9 @@ HttpExchangeResult HttpExchange::Run(const HttpExchangeRequest& request)
             curl_multi_poll(pMulti, nullptr, 0, static_cast<int>(wait.count()), nullptr);
         }
     }
-    // The handle is detached (above) before a handler's exception goes on.
-    if (m_pendingException) {
-        std::rethrow_exception(std::exchange(m_pendingException, nullptr));
-    }
-    if (m_bHandlerStopped) {
+    if (m_bHandlerFailed) {
+        result.end = HttpExchangeResult::End::HandlerFailed;
+    } else if (m_bHandlerStopped) {
         result.end = HttpExchangeResult::End::HandlerStopped;
     } else if (result.end == HttpExchangeResult::End::Completed && !m_bHeadComplete) {
         // A response without a blank line after its head (cut short).
@@ -245,7 +243,7 @@ std::size_t HttpExchange::OnHeaderLine(const char* pData, std::size_t uintSize)
     if (line == "\r\n" || line == "\n") {
         if (m_head.intStatus >= 200 && !m_bHeadComplete) {
             CompleteHead();
-            if (m_pendingException || m_bHandlerStopped) {
+            if (m_bHandlerFailed || m_bHandlerStopped) {
                 return 0;  // any other count makes libcurl abort the transfer
             }
         }
@@ -263,10 +261,30 @@ void HttpExchange::CompleteHead()
 {
     m_bHeadComplete = true;
     try {
-        m_bDiscardBody =
-            m_handler.OnResponseHead(m_head) == IHttpExchangeHandler::BodyDisposition::Discard;
+        switch (m_handler.OnResponseHead(m_head)) {
+        case IHttpExchangeHandler::BodyDisposition::Read:
+            break;
+        case IHttpExchangeHandler::BodyDisposition::Discard:
+            m_bDiscardBody = true;
+            break;
+        case IHttpExchangeHandler::BodyDisposition::Stop:
+            m_bHandlerStopped = true;
+            break;
+        }
     } catch (...) {
-        m_pendingException = std::current_exception();
+        NoteHandlerFailure();
+    }
+}
+
+void HttpExchange::NoteHandlerFailure()
+{
+    m_bHandlerFailed = true;
+    try {
+        throw;
+    } catch (const core::Exception& failure) {
+        core::ExceptionManager::SetException(core::CurrentThreadId(), failure);
+    } catch (...) {
+        core::RecordForeignFailure();
     }
 }
 
@@ -276,7 +294,7 @@ std::size_t HttpExchange::OnBody(const char* pData, std::size_t uintSize)
     if (!m_bHeadComplete) {
         CompleteHead();
     }
-    if (m_pendingException || m_bHandlerStopped) {
+    if (m_bHandlerFailed || m_bHandlerStopped) {
         return CURL_WRITEFUNC_ERROR;
     }
     if (m_bDiscardBody) {
@@ -288,7 +306,7 @@ std::size_t HttpExchange::OnBody(const char* pData, std::size_t uintSize)
             return CURL_WRITEFUNC_ERROR;
         }
     } catch (...) {
-        m_pendingException = std::current_exception();
+        NoteHandlerFailure();
         return CURL_WRITEFUNC_ERROR;
     }
     return uintSize;

@@ -5,9 +5,10 @@
 // time-out ("no data for this long") and the owner's stop condition are
 // honoured within milliseconds. Runs synchronously on the session's thread.
 //
-// C++ exceptions never unwind through libcurl: a handler's exception is
-// caught in the callback, the transfer is aborted, and the exception is
-// rethrown by Run once libcurl has returned.
+// C++ exceptions never unwind through libcurl, and none is kept for later: a
+// handler should not throw; one that does is caught in the callback, the
+// failure is recorded for the thread, and the exchange ends as
+// HandlerFailed.
 #include <chrono>
 #include <cstddef>
 #include <functional>
@@ -23,7 +24,8 @@ class CurlSession;
 
 class IHttpExchangeHandler {
 public:
-    enum class BodyDisposition { Read, Discard };
+    // Stop ends the exchange at once, before any body byte.
+    enum class BodyDisposition { Read, Discard, Stop };
 
     virtual ~IHttpExchangeHandler() = default;
     // The final head (1xx heads are skipped), before any body byte; also for
@@ -47,7 +49,8 @@ struct HttpExchangeResult {
     enum class End {
         Completed,         // the body ended as the server framed it
         TransportFailure,  // libcurl reported an error (see code)
-        HandlerStopped,    // the handler returned false
+        HandlerStopped,    // the handler returned false or Stop
+        HandlerFailed,     // the handler threw (recorded for the thread)
         ReceiveTimeOut,    // no data for the time-out
         StopRequested,     // the stop condition became true
     };
@@ -70,7 +73,8 @@ public:
     HttpExchange(const HttpExchange&) = delete;
     HttpExchange& operator=(const HttpExchange&) = delete;
 
-    // Runs the exchange to its end; rethrows a handler's exception.
+    // Runs the exchange to its end. Throws only when it cannot begin (the
+    // options or the multi handle refused).
     HttpExchangeResult Run(const HttpExchangeRequest& request);
 
 private:
@@ -87,6 +91,9 @@ private:
     std::size_t OnHeaderLine(const char* pData, std::size_t uintSize);
     std::size_t OnBody(const char* pData, std::size_t uintSize);
     void CompleteHead();
+    // A handler's exception, caught in a callback: recorded, and the
+    // exchange ends.
+    void NoteHandlerFailure();
     void MarkActivity();
 
     CurlSession& m_session;
@@ -95,9 +102,9 @@ private:
     bool m_bHeadComplete = false;
     bool m_bDiscardBody = false;
     bool m_bHandlerStopped = false;
+    bool m_bHandlerFailed = false;
     bool m_bConnected = false;
     std::chrono::steady_clock::time_point m_lastActivity;
-    std::exception_ptr m_pendingException;
 };
 
 }  // namespace pullbay::net

@@ -87,6 +87,19 @@ std::string ResumeValidator(const HttpResponseHead& head)
     return head.Header("Last-Modified").value_or(std::string());
 }
 
+// Records the exception being handled for the thread: a callback's failure
+// ends the transfer, and the record says what it was.
+void RecordCallbackFailure()
+{
+    try {
+        throw;
+    } catch (const core::Exception& failure) {
+        core::ExceptionManager::SetException(core::CurrentThreadId(), failure);
+    } catch (...) {
+        core::RecordForeignFailure();
+    }
+}
+
 void RecordDiskFull()
 {
     core::FileSystemException failure(L"WInetDownloader::RequestDownload", PB_SOURCE_FILE, __LINE__,
@@ -165,8 +178,19 @@ public:
                                               head.Header("Accept-Ranges").value_or(""), "bytes"));
             const auto contentType = head.Header("Content-Type");
             hints.bHadContentType = contentType.has_value();
+            if (!m_state.bFirstResponseSeen) {
+                m_state.bFirstResponseSeen = true;
+                m_state.strETag = head.Header("ETag").value_or(std::string());
+                m_state.strLastModified = head.Header("Last-Modified").value_or(std::string());
+            }
             if (contentType) {
-                m_owner.m_pDownloadCallbackInfo->MimeTypeAvailable(core::FromUtf8(*contentType));
+                std::wstring strType = core::FromUtf8(*contentType);
+                m_state.strMimeType = strType;
+                if (!Apply(Ask([&] {
+                        return m_owner.m_pDownloadCallbackInfo->MimeTypeAvailable(strType);
+                    }))) {
+                    return BodyDisposition::Stop;
+                }
             } else if (bPartial) {
                 // Without a type every attempt starts at 0: ask again for the whole body.
                 m_next = Next::RestartWithoutRange;
@@ -189,8 +213,8 @@ public:
 
     ~ResponseReader() override
     {
-        // Left with bytes only while a callback's exception passes: they
-        // still reach the stream, quietly (that exception is the outcome).
+        // Left with bytes only when the exchange could not run to its end
+        // (it threw): they still reach the stream, quietly.
         if (m_writer && !m_bWriteFailed) {
             m_writer->Flush();
         }
@@ -218,7 +242,7 @@ public:
             }
             // One receive may hand over much at once (a decoded body many
             // times its encoded size): a stop ends it between slices.
-            if (m_owner.StopRequested()) {
+            if (m_owner.StopRequested(m_state)) {
                 if (m_state.intErrorCode == 0) {
                     m_state.intErrorCode = kInternetOperationCancelled;
                 }
@@ -264,6 +288,8 @@ public:
     }
     std::int64_t GetDeclaredLength() const { return m_intDeclaredLength; }
     bool IsFileSystemFailure() const { return m_bFileSystemFailure; }
+    // A callback's verdict or exception ended the transfer.
+    bool IsEndedByCallback() const { return m_bEndedByCallback; }
     std::wstring TakeErrorText() { return core::FromUtf8(m_strErrorBytes); }
 
 private:
@@ -344,20 +370,47 @@ private:
         m_strErrorBytes.append(pData, uintText);
     }
 
-    // DownloadProgress; a file-system failure or an abort raised by the
-    // callee ends the attempt as its own, anything else passes on.
+    // DownloadProgress; false when its verdict ends the attempt.
     bool ReportProgress()
     {
-        try {
-            m_owner.m_pDownloadCallbackInfo->DownloadProgress(
+        return Apply(Ask([&] {
+            return m_owner.m_pDownloadCallbackInfo->DownloadProgress(
                 m_state.intResumePosition + m_intReceived, m_intDeclaredLength);
-        } catch (const core::FileSystemException&) {
+        }));
+    }
+
+    // A callback's verdict; one that throws ends the transfer, recorded.
+    template <typename Callback>
+    TransferVerdict Ask(Callback callback)
+    {
+        try {
+            return callback();
+        } catch (...) {
+            RecordCallbackFailure();
+            m_state.bCallbackFailed = true;
+            return TransferVerdict::EndTransfer(0);
+        }
+    }
+
+    // False when the verdict ends the attempt or the transfer.
+    bool Apply(const TransferVerdict& verdict)
+    {
+        switch (verdict.kind) {
+        case TransferVerdict::Kind::Continue:
+            return true;
+        case TransferVerdict::Kind::EndAttempt:
+            return false;
+        case TransferVerdict::Kind::FileSystemFailure:
             m_bFileSystemFailure = true;
             return false;
-        } catch (const core::AbortedException&) {
+        case TransferVerdict::Kind::EndTransfer:
+            m_bEndedByCallback = true;
+            if (m_state.intStopCode == 0) {
+                m_state.intStopCode = verdict.intStopCode;
+            }
             return false;
         }
-        return true;
+        return false;
     }
 
     WInetDownloader& m_owner;
@@ -372,6 +425,7 @@ private:
     // Gathers the body for the output stream, when there is one.
     std::optional<BlockWriter> m_writer;
     bool m_bFileSystemFailure = false;
+    bool m_bEndedByCallback = false;
     bool m_bStreamFailed = false;
     std::string m_strErrorBytes;
 };
@@ -387,17 +441,26 @@ void WInetDownloader::SetTimeOut(int intTimeOut)
     m_intTimeOut = intTimeOut;
 }
 
-bool WInetDownloader::StopRequested() const
+std::int32_t WInetDownloader::StopCode() const
 {
-    return m_stopRequested && m_stopRequested();
+    return m_stopRequested ? m_stopRequested() : 0;
 }
 
-bool WInetDownloader::PauseBeforeReconnect()
+bool WInetDownloader::StopRequested(AttemptState& state) const
+{
+    const std::int32_t intCode = StopCode();
+    if (intCode != 0 && state.intStopCode == 0) {
+        state.intStopCode = intCode;
+    }
+    return intCode != 0;
+}
+
+bool WInetDownloader::PauseBeforeReconnect(AttemptState& state)
 {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(m_uintReconnectTimeOut);
     for (;;) {
-        if (StopRequested()) {
+        if (StopRequested(state)) {
             return false;
         }
         const auto now = std::chrono::steady_clock::now();
@@ -409,7 +472,7 @@ bool WInetDownloader::PauseBeforeReconnect()
     }
 }
 
-void WInetDownloader::Download(const wchar_t* strUrl)
+TransferOutcome WInetDownloader::Download(const wchar_t* strUrl)
 {
     PB_ASSERT_OWNER_THREAD(m_downloadThread);
     if (m_pDownloadCallbackInfo == nullptr) {
@@ -437,7 +500,7 @@ void WInetDownloader::Download(const wchar_t* strUrl)
         result = RequestDownload(pSession, strUrl, state);
         ++uintAttempts;
 
-        if (result == AttemptResult::Success) {
+        if (result == AttemptResult::Success || result == AttemptResult::EndedByCallback) {
             break;
         }
         if (result == AttemptResult::FileSystemFailure) {
@@ -448,15 +511,21 @@ void WInetDownloader::Download(const wchar_t* strUrl)
         if (result == AttemptResult::FinalFailure) {
             break;
         }
-        if (!m_bStop && StopRequested()) {
+        if (!m_bStop && StopRequested(state)) {
             m_bStop = true;
         }
         if (m_uintReconnectTimeOut > 0 && uintAttempts <= m_uintReconnectAttemptsCount) {
             if (m_bStop) {
                 break;
             }
-            m_pDownloadCallbackInfo->WaitingForReconnect();
-            if (!PauseBeforeReconnect()) {
+            try {
+                m_pDownloadCallbackInfo->WaitingForReconnect();
+            } catch (...) {
+                RecordCallbackFailure();
+                state.bCallbackFailed = true;
+                break;
+            }
+            if (!PauseBeforeReconnect(state)) {
                 // The failure that led to the pause is the one reported.
                 m_bStop = true;
             }
@@ -466,12 +535,21 @@ void WInetDownloader::Download(const wchar_t* strUrl)
         }
     }
 
-    if (!m_bStop && result == AttemptResult::Success && state.intHttpStatus == 200) {
-        m_pDownloadCallbackInfo->DownloadComplete(200, L"");
-    } else {
-        m_pDownloadCallbackInfo->ErrorOccured(state.intHttpStatus, L"", state.strErrorText.c_str(),
-                                              state.intErrorCode);
+    TransferOutcome outcome;
+    outcome.bSucceeded = !m_bStop && result == AttemptResult::Success &&
+                         state.intHttpStatus == 200 && !state.bCallbackFailed;
+    outcome.intHttpStatus = state.intHttpStatus;
+    if (!outcome.bSucceeded) {
+        outcome.intErrorCode = state.intErrorCode;
+        outcome.strResponseText = std::move(state.strErrorText);
     }
+    outcome.intStopCode = state.intStopCode;
+    outcome.bCallbackFailed = state.bCallbackFailed;
+    outcome.intBytesWritten = state.intResumePosition;
+    outcome.strMimeType = std::move(state.strMimeType);
+    outcome.strETag = std::move(state.strETag);
+    outcome.strLastModified = std::move(state.strLastModified);
+    return outcome;
 }
 
 WInetDownloader::AttemptResult WInetDownloader::RequestDownload(
@@ -516,12 +594,21 @@ WInetDownloader::AttemptResult WInetDownloader::RequestDownload(
         }
         request.bDecodeContentEncoding = m_bDecodeContentEncoding;
         request.intTimeOutMs = m_intTimeOut;
-        request.stopRequested = [this] { return StopRequested(); };
+        request.stopRequested = [this, &state] { return StopRequested(state); };
 
         const HttpExchangeResult exchanged = exchange.Run(request);
         // Every byte the attempt counted is in the stream before the
         // attempt is judged (a failure here is the attempt's write failure).
         reader.FlushWrites();
+
+        if (reader.IsEndedByCallback() || exchanged.end == HttpExchangeResult::End::HandlerFailed) {
+            // The reader's own failure counts as a callback's: it ends the
+            // transfer, recorded by the exchange.
+            state.bCallbackFailed =
+                state.bCallbackFailed || exchanged.end == HttpExchangeResult::End::HandlerFailed;
+            state.intResumePosition += reader.GetReceived();
+            return AttemptResult::EndedByCallback;
+        }
 
         if (reader.GetNext() == ResponseReader::Next::Refuse) {
             return AttemptResult::FinalFailure;
@@ -564,6 +651,7 @@ WInetDownloader::AttemptResult WInetDownloader::RequestDownload(
             }
             break;
         case HttpExchangeResult::End::HandlerStopped:
+        case HttpExchangeResult::End::HandlerFailed:
             bAborted = true;
             break;
         case HttpExchangeResult::End::ReceiveTimeOut:

@@ -1,10 +1,12 @@
 #pragma once
 // Fetches one URL with an HTTP(S) GET and hands the body to its caller while
 // it arrives: time-outs, further attempts that continue at the byte reached,
-// the check that the body was complete. Outcomes are reported only through
-// IDownloadEvents (exactly one DownloadComplete or ErrorOccured per Download
-// unless a callback throws); bytes go to the output stream and/or the raw
-// listener.
+// the check that the body was complete. Download returns the outcome as a
+// value (TransferOutcome); IDownloadEvents hears the progress and the type
+// while the transfer runs, and answers whether it goes on. Bytes go to the
+// output stream and/or the raw listener. No exception of a callback passes
+// through libcurl or out of Download: a callback that throws ends the
+// transfer as a callback failure.
 //
 // Threads: Download runs on one thread, the first to call it (debug builds
 // abort on any other), and every callback runs there. Configure before the
@@ -18,10 +20,12 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "core/IStream.h"
 #include "core/ThreadAffinity.h"
+#include "net/TransferOutcome.h"
 
 namespace pullbay::net {
 
@@ -55,8 +59,9 @@ public:
     WInetDownloader(const WInetDownloader&) = delete;
     WInetDownloader& operator=(const WInetDownloader&) = delete;
 
-    // The whole transfer of one URL, synchronous.
-    void Download(const wchar_t* strUrl);
+    // The whole transfer of one URL, synchronous. Throws only when it cannot
+    // begin (no event sink, no URL, no session).
+    TransferOutcome Download(const wchar_t* strUrl);
 
     // Milliseconds for connecting and for waiting for data; 0 = none.
     // Throws ArgumentException ("intTimeOut") for a negative value.
@@ -82,10 +87,10 @@ public:
     // a further attempt starts at 0 (a range would count encoded bytes too).
     // Off by default: a file is stored as the server sent it.
     void SetDecodeContentEncoding(bool bDecode) { m_bDecodeContentEncoding = bDecode; }
-    void SetAgentName(std::wstring strAgentName) { m_strAgentName = std::move(strAgentName); }
-    // Polled while the transfer waits; true ends the attempt at once with
-    // no further attempt (error 12017 unless another error came first).
-    void SetStopCondition(std::function<bool()> stopRequested)
+    // Polled while the transfer waits; a value other than 0 ends the attempt
+    // at once with no further attempt (error 12017 unless another error
+    // came first), and the outcome carries it as its stop code.
+    void SetStopCondition(std::function<std::int32_t()> stopRequested)
     {
         m_stopRequested = std::move(stopRequested);
     }
@@ -103,6 +108,8 @@ private:
         // No further attempt can change it (a redirect loop, a refused
         // redirect): the attempts end at once.
         FinalFailure = -4113,
+        // A callback ended the transfer (its verdict, or its exception).
+        EndedByCallback = -4114,
     };
 
     // What an attempt knows and leaves behind for the next one.
@@ -111,6 +118,14 @@ private:
         int intHttpStatus = 0;
         std::int32_t intErrorCode = 0;
         std::wstring strErrorText;
+        // Set once a stop or a callback ended the transfer.
+        std::int32_t intStopCode = 0;
+        bool bCallbackFailed = false;
+        // What the outcome reports of the 200 responses.
+        std::optional<std::wstring> strMimeType;
+        bool bFirstResponseSeen = false;
+        std::string strETag;
+        std::string strLastModified;
     };
 
     // Validator and range support seen on the last 200 response, so a
@@ -126,13 +141,14 @@ private:
 
     AttemptResult RequestDownload(const std::shared_ptr<CurlSession>& pSession,
                                   const wchar_t* strUrl, AttemptState& state);
-    bool StopRequested() const;
+    // The stop condition's code, 0 while the transfer may go on.
+    std::int32_t StopCode() const;
+    bool StopRequested(AttemptState& state) const;
     // The reconnect pause; false when the stop condition ended it.
-    bool PauseBeforeReconnect();
+    bool PauseBeforeReconnect(AttemptState& state);
 
     bool m_bStop = false;
     core::IStream* m_pOutputStream = nullptr;
-    std::wstring m_strAgentName;
     int m_intTimeOut = kDefaultTimeOutMs;
     IDownloadEvents* m_pDownloadCallbackInfo = nullptr;
     std::uint32_t m_uintReconnectAttemptsCount = kDefaultReconnectAttemptsCount;
@@ -143,7 +159,7 @@ private:
     // The origin the cookie text goes to in this Download (GetOrigin form).
     std::wstring m_strCookieOrigin;
     bool m_bDecodeContentEncoding = false;
-    std::function<bool()> m_stopRequested;
+    std::function<std::int32_t()> m_stopRequested;
     ResumeHints m_resumeHints;
     const core::ThreadAffinity m_downloadThread{core::ThreadAffinity::kBindOnFirstUse};
 };

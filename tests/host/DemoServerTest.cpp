@@ -55,7 +55,7 @@ struct Transfer {
 
     RecordingDownloadEvents events;
     MemoryStream stream;
-    net::WInetDownloader downloader;
+    RecordingDownloader downloader;
 };
 
 std::string Get(const std::string& strPath, const std::string& strExtra = "")
@@ -287,6 +287,7 @@ TEST(DemoServerTest, StopDuringPacedTransferEndsItPromptly)
         if (intPosition > 0) {
             bodyStarted.Set();
         }
+        return net::TransferVerdict::Continue();
     };
     std::thread client([&] { transfer.Fetch(server.BaseUrl() + video.strPath); });
     ASSERT_TRUE(bodyStarted.Wait(5000));

@@ -113,7 +113,7 @@ protected:
 
     TestHttpServer server;
     RecordingDownloadEvents events;
-    net::WInetDownloader downloader;
+    RecordingDownloader downloader;
     MemoryStream* pStream = nullptr;
     std::vector<std::string> heldAtPause;
     std::vector<std::int64_t> reportedAtPause;
@@ -208,23 +208,37 @@ TEST_F(BufferedWritesTest, PassingWriteFailureResumesAtWhatTheStreamTook)
     EXPECT_EQ(events.Outcome().kind, Kind::Complete);
 }
 
-TEST_F(BufferedWritesTest, CallbackExceptionStillLeavesEveryReportedByte)
+TEST_F(BufferedWritesTest, ACallbackThatEndsTheTransferStillLeavesEveryReportedByte)
 {
     const std::string body = PatternBytes(0, 3 * kBlock, 16);
     server.Route("/f", Ranged(body, "\"v1\""));
+    // Ended by a verdict, and by an exception that stays inside the transfer.
     struct Skipped {};
-    events.onProgress = [](std::int64_t intPosition, std::int64_t) {
-        if (intPosition >= static_cast<std::int64_t>(kMidBlock)) {
-            throw Skipped{};
-        }
-    };
-    MemoryStream stream;
+    for (const bool bThrow : {false, true}) {
+        SCOPED_TRACE(bThrow ? "exception" : "verdict");
+        events.calls.clear();
+        events.onProgress = [bThrow](std::int64_t intPosition, std::int64_t) {
+            if (intPosition >= static_cast<std::int64_t>(kMidBlock)) {
+                if (bThrow) {
+                    throw Skipped{};
+                }
+                return net::TransferVerdict::EndTransfer(7);
+            }
+            return net::TransferVerdict::Continue();
+        };
+        MemoryStream stream;
 
-    EXPECT_THROW(Fetch(stream, "/f"), Skipped);
+        Fetch(stream, "/f");
 
-    const std::int64_t intReported = LastProgress();
-    ASSERT_GE(intReported, static_cast<std::int64_t>(kMidBlock));
-    EXPECT_EQ(stream.Contents(), body.substr(0, static_cast<std::size_t>(intReported)));
+        EXPECT_FALSE(events.last.bSucceeded);
+        EXPECT_EQ(events.last.bCallbackFailed, bThrow);
+        EXPECT_EQ(events.last.intStopCode, bThrow ? 0 : 7);
+        const std::int64_t intReported = LastProgress();
+        ASSERT_GE(intReported, static_cast<std::int64_t>(kMidBlock));
+        EXPECT_EQ(events.last.intBytesWritten, intReported);
+        EXPECT_EQ(stream.Contents(), body.substr(0, static_cast<std::size_t>(intReported)));
+        EXPECT_EQ(events.Count(Kind::Waiting), 0) << "no further attempt";
+    }
 }
 
 TEST_F(BufferedWritesTest, RealFullDiskKeepsAWholePrefixOfTheBody)

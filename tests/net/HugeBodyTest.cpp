@@ -152,10 +152,11 @@ TEST(HugeBodyTest, BodyAbove4GiBCutAbove4GiBResumesThereAndCompletes)
         intLastPosition = intPosition;
         intDeclared = intLength;
         events.calls.clear();
+        return net::TransferVerdict::Continue();
     };
     events.onWaiting = [&] { intPositionAtPause = intLastPosition; };
     CountingStream stream;
-    net::WInetDownloader downloader;
+    RecordingDownloader downloader;
     downloader.SetDownloadEvents(&events);
     downloader.SetOutputStream(&stream);
     downloader.SetReconnectTimeOut(5);

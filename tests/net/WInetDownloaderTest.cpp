@@ -49,7 +49,7 @@ protected:
     TestHttpServer server;
     RecordingDownloadEvents events;
     MemoryStream stream;
-    net::WInetDownloader downloader;
+    RecordingDownloader downloader;
 };
 
 TEST_F(WInetDownloaderTest, WholeBodyReachesStreamWithTypeBeforeFirstByteAndFinalEmptyRead)
@@ -421,21 +421,46 @@ TEST_F(WInetDownloaderTest, PartialStreamWritesKeepTheBodyWhole)
     EXPECT_EQ(events.Outcome().kind, Kind::Complete);
 }
 
-TEST_F(WInetDownloaderTest, CallbackExceptionsPassOutOrEndTheAttemptAsTheirKindSays)
+TEST_F(WInetDownloaderTest, CallbackVerdictsAndExceptionsEndTheAttemptOrTheTransferAsTheySay)
 {
     HttpResponse response;
     response.body = PatternBytes(0, 3000);
     server.Route("/x", response);
 
-    // Any other exception leaves Download; the thread's handles stay usable.
-    events.onMimeType = [](const std::wstring&) { PB_THROW(core::OutOfRangeException, L"mime"); };
-    EXPECT_THROW(Fetch("/x"), core::OutOfRangeException);
+    // An exception stays inside the transfer: it ends with no further
+    // attempt, as a callback failure recorded for the thread, and the
+    // thread's handles stay usable.
+    events.onMimeType = [](const std::wstring&) -> net::TransferVerdict {
+        PB_THROW(core::OutOfRangeException, L"mime");
+    };
+    const size_t uintFirst = server.RequestCount("/x");
+    EXPECT_NO_THROW(Fetch("/x"));
+    EXPECT_EQ(server.RequestCount("/x") - uintFirst, 1u);
+    EXPECT_TRUE(events.last.bCallbackFailed);
+    EXPECT_FALSE(events.last.bSucceeded);
     EXPECT_EQ(events.Count(Kind::Progress), 0);
-    EXPECT_EQ(events.Count(Kind::Error) + events.Count(Kind::Complete), 0);
+    EXPECT_EQ(events.Count(Kind::Waiting), 0);
+    const auto pRecorded = core::ExceptionManager::GetException(core::CurrentThreadId());
+    ASSERT_NE(pRecorded, nullptr);
+    EXPECT_STREQ(pRecorded->GetMessage(), L"'mime' is out of range.");
+
+    // A type refused ends the transfer before any body byte, with its code.
+    RecordingDownloadEvents refused;
+    refused.onMimeType = [](const std::wstring&) { return net::TransferVerdict::EndTransfer(42); };
+    downloader.SetDownloadEvents(&refused);
+    const size_t uintSecond = server.RequestCount("/x");
+    Fetch("/x");
+    EXPECT_EQ(server.RequestCount("/x") - uintSecond, 1u);
+    EXPECT_EQ(refused.last.intStopCode, 42);
+    EXPECT_FALSE(refused.last.bCallbackFailed);
+    EXPECT_EQ(refused.Count(Kind::Progress), 0);
+    EXPECT_EQ(refused.last.strMimeType.value_or(L""), L"application/octet-stream");
 
     // A file-system failure from the read loop: code 301, no further attempt.
     RecordingDownloadEvents fileSystem;
-    fileSystem.onProgress = [](std::int64_t, std::int64_t) { PB_THROW(core::FileSystemException); };
+    fileSystem.onProgress = [](std::int64_t, std::int64_t) {
+        return net::TransferVerdict::FileSystemFailure();
+    };
     downloader.SetDownloadEvents(&fileSystem);
     const size_t uintBefore = server.RequestCount("/x");
     Fetch("/x");
@@ -448,8 +473,9 @@ TEST_F(WInetDownloaderTest, CallbackExceptionsPassOutOrEndTheAttemptAsTheirKindS
     aborting.onProgress = [&](std::int64_t, std::int64_t) {
         if (!bAborted) {
             bAborted = true;
-            PB_THROW(core::AbortedException);
+            return net::TransferVerdict::EndAttempt();
         }
+        return net::TransferVerdict::Continue();
     };
     MemoryStream fresh;
     downloader.SetOutputStream(&fresh);

@@ -44,7 +44,7 @@ struct TlsOutcome {
 void FetchOverTls(TestHttpServer& server, const HttpResponse& response, TlsOutcome& outcome)
 {
     server.Route("/secure", response);
-    net::WInetDownloader downloader;
+    RecordingDownloader downloader;
     downloader.SetDownloadEvents(&outcome.events);
     downloader.SetOutputStream(&outcome.stream);
     downloader.SetReconnectAttemptsCount(0);
@@ -112,7 +112,7 @@ TEST(WInetDownloaderTlsTest, RedirectFromHttpsToHttpIsRefusedAtOnce)
     secure.Route("/down", HttpResponse::Redirect(302, plain.BaseUrl() + "/plain"));
     secure.Route("/up", HttpResponse::Text(200, "up"));
     const auto fetch = [](const std::string& strUrl, RecordingDownloadEvents& events) {
-        net::WInetDownloader downloader;
+        RecordingDownloader downloader;
         downloader.SetDownloadEvents(&events);
         downloader.SetReconnectTimeOut(5);
         downloader.Download(std::wstring(strUrl.begin(), strUrl.end()).c_str());
