@@ -28,6 +28,7 @@ PACKAGES="
   nginx-light
   clang
   libclang-rt-14-dev
+  clang-format
   chromium
 "
 

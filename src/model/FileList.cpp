@@ -69,8 +69,8 @@ bool EqualsFolded(const core::CompactTextView& left, const core::CompactTextView
 
 std::size_t FileList::KeysHash::operator()(const FileItem* pItem) const
 {
-    return static_cast<std::size_t>(Mixed(
-        HashFolded(HashFolded(ProcessHashStart(), pItem->UrlText()), pItem->FileNameText())));
+    return static_cast<std::size_t>(
+        Mixed(HashFolded(HashFolded(ProcessHashStart(), pItem->UrlText()), pItem->FileNameText())));
 }
 
 bool FileList::KeysEqual::operator()(const FileItem* pLeft, const FileItem* pRight) const
