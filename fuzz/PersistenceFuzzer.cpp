@@ -5,7 +5,6 @@
 // loaded once saves the same bytes ever after.
 // One control for the whole run (making one makes a temporary folder); the
 // Qt application it needs is made once, offscreen.
-#include <QApplication>
 
 #include <cstddef>
 #include <cstdint>
@@ -16,6 +15,7 @@
 #include <string_view>
 
 #include "FuzzCheck.h"
+#include "OffscreenApplication.h"
 #include "control/Pullbay.h"
 #include "core/TextUnits.h"
 #include "model/PropertyTable.h"
@@ -100,15 +100,9 @@ std::string DifferingProperty(const std::string& strFirst, const std::string& st
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* pArgc, char*** pArgv)
+extern "C" int LLVMFuzzerInitialize(int* /*pArgc*/, char*** /*pArgv*/)
 {
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static int intArgc = 1;
-    static char strName[] = "fuzz_persistence";
-    static char* argv[] = {strName, nullptr};
-    (void)pArgc;
-    (void)pArgv;
-    new QApplication(intArgc, argv);
+    pullbay::fuzz::StartOffscreenApplication("fuzz_persistence");
     Control();
     return 0;
 }

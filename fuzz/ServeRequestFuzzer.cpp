@@ -6,7 +6,6 @@
 // DownloadFileList are left out (they would fetch and run); the list is
 // cleared after each input so it cannot grow without bound. One control
 // for the whole run, in an offscreen Qt application made once.
-#include <QApplication>
 #include <QByteArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -18,6 +17,7 @@
 #include <string_view>
 
 #include "FuzzCheck.h"
+#include "OffscreenApplication.h"
 #include "host/RequestDispatcher.h"
 #include "module/PullbayObject.h"
 #include "platform/com/ComInterfaces.h"
@@ -72,15 +72,9 @@ bool StartsWork(const QJsonObject& request)
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int* pArgc, char*** pArgv)
+extern "C" int LLVMFuzzerInitialize(int* /*pArgc*/, char*** /*pArgv*/)
 {
-    ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
-    static int intArgc = 1;
-    static char strName[] = "fuzz_serve_request";
-    static char* argv[] = {strName, nullptr};
-    (void)pArgc;
-    (void)pArgv;
-    new QApplication(intArgc, argv);
+    pullbay::fuzz::StartOffscreenApplication("fuzz_serve_request");
     Control();
     return 0;
 }
