@@ -58,8 +58,6 @@ public:
         m_pProvider = std::move(pProvider);
     }
 
-    bool IsEventRaiserInitialized() const { return m_pProvider != nullptr; }
-
     // From now on nothing reaches the sinks, events already queued included
     // (the control's window has gone); OpenEvents lets them through again.
     void SilenceEvents() { m_pOpen->store(false); }

@@ -41,7 +41,6 @@ public:
 protected:
     // Each construction stage names its own class; the most derived one stays.
     void SetIdentity(const wchar_t* strClassName, std::uint32_t uintTypeId);
-    void SetCode(HRESULT intCode) { m_intCode = intCode; }
 
 private:
     void Swap(Exception& other) noexcept;

@@ -17,8 +17,6 @@ public:
     // at 8 points.
     static QFont DialogFont();
 
-    int BaseX() const { return m_intBaseX; }
-    int BaseY() const { return m_intBaseY; }
     int X(int intUnits) const { return intUnits * m_intBaseX / 4; }
     int Y(int intUnits) const { return intUnits * m_intBaseY / 8; }
     QRect Rect(int intX, int intY, int intWidth, int intHeight) const;

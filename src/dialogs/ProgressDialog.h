@@ -42,7 +42,6 @@ public:
     QProgressBar* TotalBar() const { return m_pTotalBar; }
     QPushButton* SkipCurrentButton() const { return m_pSkipCurrent; }
     QPushButton* SkipAllButton() const { return m_pSkipAll; }
-    Panel* MainPanel() const { return m_pMain; }
     Panel* ButtonPanel() const { return m_pButtons; }
 
 protected:

@@ -47,9 +47,6 @@ public:
     // is empty afterwards.
     FileListBatch Finish();
 
-    // What relative URL fields are resolved against.
-    const std::wstring& GetBaseUrl() const { return m_strBaseUrl; }
-
 private:
     // The list URL up to and including its last "/"; the whole URL when it
     // has no "/" after the "//" of its scheme.

@@ -47,8 +47,6 @@ public:
     // text). strPath is set on success and cleared otherwise.
     HRESULT GetWriteableFolderPath(const com::Guid& folderId, std::wstring& strPath);
 
-    const std::string& LibraryName() const { return m_strLibraryName; }
-
 private:
     using IsProtectedModeProcessFunction = std::int32_t (*)(int*);
     using GetWriteableFolderPathFunction = std::int32_t (*)(const void*, wchar_t**);

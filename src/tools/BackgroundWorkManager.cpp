@@ -457,11 +457,6 @@ void BackgroundWorkManager::SetPumpMode(std::uint32_t uintMode)
     m_pState->m_uintPumpMode = uintMode;
 }
 
-std::uint32_t BackgroundWorkManager::GetPumpMode() const
-{
-    return m_pState->m_uintPumpMode;
-}
-
 std::uint32_t BackgroundWorkManager::GetLiveWorkerCount()
 {
     return g_uintLiveWorkers;

@@ -77,7 +77,6 @@ public:
 
     // Any thread.
     void SetPumpMode(std::uint32_t uintMode);
-    std::uint32_t GetPumpMode() const;
     std::size_t GetThreadCount() const { return m_records.size(); }
 
     // Any thread. The worker threads of every pool in the process that have

@@ -332,17 +332,6 @@ long GuiThreadContextProvider::CallFromGuiThread(std::shared_ptr<IWorkHolderExec
     return 0;
 }
 
-QObject* GuiThreadContextProvider::GetParentWindow() const
-{
-    PB_ASSERT_OWNER_THREAD(m_pState->m_guiThread);
-    return m_pParentWindow.data();
-}
-
-std::uint32_t GuiThreadContextProvider::GetCompletionTimeOut() const
-{
-    return m_pState->m_uintCompletionTimeOutMs;
-}
-
 bool GuiThreadContextProvider::IsGuiThread() const
 {
     return m_pState->IsGuiThread();

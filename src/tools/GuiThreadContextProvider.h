@@ -74,10 +74,7 @@ public:
     // A null executor: ArgumentNullPointerException.
     long CallFromGuiThread(std::shared_ptr<IWorkHolderExecutor> pExecutor, bool bSynchronous);
 
-    // GUI thread.
-    QObject* GetParentWindow() const;
     // Any thread.
-    std::uint32_t GetCompletionTimeOut() const;
     bool IsGuiThread() const;
     // How many "run the pending calls" events were posted, repeats included.
     std::uint32_t GetRunPendingCallsPostCount() const;

@@ -83,11 +83,6 @@ DownloadLogModel::DownloadLogModel(std::vector<DownloadLogRow> rows, DownloadLog
 {
 }
 
-bool DownloadLogModel::ShouldShow(const DownloadLogTexts& texts)
-{
-    return !texts.strDialogText.empty() && !texts.strShowLogButtonText.empty();
-}
-
 std::size_t DownloadLogModel::GetRowCount() const
 {
     return m_rows.size() + (m_bCopyFailed ? 1 : 0);

@@ -58,10 +58,6 @@ public:
     DownloadLogModel(std::vector<DownloadLogRow> rows, DownloadLogTexts texts, bool bCopyFailed,
                      std::wstring strDestinationFolder);
 
-    // The dialog is shown only when its message and the Show Log text are
-    // both non-empty.
-    static bool ShouldShow(const DownloadLogTexts& texts);
-
     // The files' rows plus one when the copy failed.
     std::size_t GetRowCount() const;
 

@@ -56,7 +56,6 @@ public:
 
     // The Apply to All check box; read when a button is pressed.
     void SetApplyToAllChecked(bool bChecked);
-    bool IsApplyToAllChecked() const { return m_bApplyToAllChecked; }
 
     // One of the three buttons. Ignored once the dialog has ended.
     void Choose(FileExistsAnswer answer);

@@ -57,7 +57,6 @@ public:
     double GetRate() const { return m_dblRate.load(); }
     double GetItemFraction() const { return m_dblItemFraction.load(); }
     double GetTotalFraction() const { return m_dblTotalFraction.load(); }
-    std::int64_t GetStartTime() const { return m_intStartTime; }
 
     // Seconds until the total is reached at the average rate; 0 while the
     // rate is not positive and once the transferred bytes reach the total.

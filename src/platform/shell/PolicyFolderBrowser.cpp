@@ -9,7 +9,6 @@ PolicyFolderBrowser::PolicyFolderBrowser(ItemIdBytes answer) : m_answer(std::mov
 ItemIdBytes PolicyFolderBrowser::Browse(const std::wstring& strTitle,
                                         const ItemIdBytes& initialFolder)
 {
-    ++m_uintBrowseCount;
     m_strLastTitle = strTitle;
     m_lastInitialFolder = initialFolder;
     if (!ItemIdList::IsFileSystemFolder(m_answer)) {

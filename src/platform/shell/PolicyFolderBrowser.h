@@ -21,13 +21,11 @@ public:
     // a user cannot choose a virtual folder either.
     ItemIdBytes Browse(const std::wstring& strTitle, const ItemIdBytes& initialFolder) override;
 
-    std::size_t GetBrowseCount() const { return m_uintBrowseCount; }
     const std::wstring& GetLastTitle() const { return m_strLastTitle; }
     const ItemIdBytes& GetLastInitialFolder() const { return m_lastInitialFolder; }
 
 private:
     ItemIdBytes m_answer;
-    std::size_t m_uintBrowseCount = 0;
     std::wstring m_strLastTitle;
     ItemIdBytes m_lastInitialFolder;
 };

@@ -41,10 +41,4 @@ bool Event::Wait(std::uint32_t uintTimeOutMs)
     return true;
 }
 
-bool Event::IsSet() const
-{
-    std::lock_guard lock(m_mutex);
-    return m_bSet;
-}
-
 }  // namespace pullbay::platform

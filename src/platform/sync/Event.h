@@ -23,7 +23,6 @@ public:
     // True when the event was signalled within the time-out (kInfinite: no
     // limit); an auto-reset event is reset by the wait that takes it.
     bool Wait(std::uint32_t uintTimeOutMs = kInfinite);
-    bool IsSet() const;
 
 private:
     mutable std::mutex m_mutex;
