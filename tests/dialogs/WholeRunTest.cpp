@@ -28,6 +28,7 @@
 #include "platform/shell/PolicyFolderBrowser.h"
 #include "pullbay/Events.h"
 #include "support/PatternBytes.h"
+#include "support/RecordingEventSink.h"
 #include "support/TestFiles.h"
 #include "support/TestHttpServer.h"
 #include "support/Watchdog.h"
@@ -57,18 +58,6 @@ private:
     std::shared_ptr<platform::shell::PolicyFolderBrowser> m_pBrowser;
 };
 
-class Completions : public com::IDispatchSink {
-public:
-    HRESULT Invoke(com::DISPID dispid, const std::vector<Variant>& args) override
-    {
-        if (dispid == static_cast<com::DISPID>(api::EventId::DownloadComplete)) {
-            results.push_back(args[0].I4());
-        }
-        return S_OK;
-    }
-    std::vector<std::int32_t> results;
-};
-
 void PutByName(control::Pullbay& control, const wchar_t* strName, Variant value)
 {
     com::DISPID dispid = 0;
@@ -95,7 +84,7 @@ TEST(WholeRunTest, TheRealDialogsAreShownAndAnsweredInTurn)
     auto pPresenter = std::make_shared<DrivenPresenter>(destination);
     pPresenter->SetOwner(&window);
     control.SetPresenter(pPresenter);
-    auto pCompletions = std::make_shared<Completions>();
+    auto pCompletions = std::make_shared<RecordingEventSink>();
     std::uint32_t uintCookie = 0;
     ASSERT_EQ(control.EventConnectionPoint().Advise(pCompletions, uintCookie), S_OK);
     control.OnWindowCreated(&window);
@@ -152,7 +141,7 @@ TEST(WholeRunTest, TheRealDialogsAreShownAndAnsweredInTurn)
     ASSERT_GE(seen.size(), 2u);
     EXPECT_EQ(seen[seen.size() - 2], "complete") << "the log comes before the folder prompt";
     EXPECT_EQ(seen.back(), "prompt");
-    EXPECT_EQ(pCompletions->results, std::vector<std::int32_t>{api::CompletionSuccess});
+    EXPECT_EQ(pCompletions->Completions(), std::vector<std::int32_t>{api::CompletionSuccess});
     EXPECT_EQ(pPresenter->strOpened, destination.wstring()) << "Yes opens the folder";
     EXPECT_EQ(ReadFile(destination / "a.txt"), "old") << "Rename keeps the existing file";
     EXPECT_TRUE(ReadFile(destination / "big.bin") == big.body)

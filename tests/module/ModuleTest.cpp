@@ -34,6 +34,7 @@
 #include "pullbay/Events.h"
 #include "pullbay/IPullbayControl.h"
 #include "support/PatternBytes.h"
+#include "support/RecordingEventSink.h"
 #include "support/TestFiles.h"
 #include "support/TestHttpServer.h"
 #include "support/Watchdog.h"
@@ -275,16 +276,7 @@ TEST_F(ModuleTest, PropertiesEventsAndWindowThroughTheInterfaces)
     ASSERT_EQ(pControl->Invoke(dispid, com::kDispatchPropertyGet, {}, &text), S_OK);
     EXPECT_EQ(text.String().Value(), L"Get all");
 
-    struct Sink : com::IDispatchSink {
-        int intInitComplete = 0;
-        HRESULT Invoke(com::DISPID event, const std::vector<Variant>&) override
-        {
-            intInitComplete +=
-                event == static_cast<com::DISPID>(api::EventId::InitComplete) ? 1 : 0;
-            return S_OK;
-        }
-    };
-    auto pSink = std::make_shared<Sink>();
+    auto pSink = std::make_shared<RecordingEventSink>();
     auto pEvents = pControl.As<com::IConnectionPointContainer>(com::IID_IConnectionPointContainer);
     std::uint32_t uintCookie = 0;
     ASSERT_EQ(pEvents->Advise(Pullbay::kIidEvents, pSink, uintCookie), S_OK);
@@ -294,7 +286,7 @@ TEST_F(ModuleTest, PropertiesEventsAndWindowThroughTheInterfaces)
     ASSERT_TRUE(pHostSide);
     QWidget window;
     ASSERT_EQ(pHostSide->CreateControlWindow(&window), S_OK);
-    EXPECT_EQ(pSink->intInitComplete, 1);
+    EXPECT_EQ(pSink->Count(api::EventId::InitComplete), 1);
     ASSERT_EQ(pHostSide->DestroyControlWindow(), S_OK);
 }
 
@@ -313,17 +305,7 @@ TEST_F(ModuleTest, AHostRunsAWholeDownloadThroughTheInterfaces)
     ASSERT_EQ(pHostSide->SetPresenter(pPresenter), S_OK);
     QWidget window;
     ASSERT_EQ(pHostSide->CreateControlWindow(&window), S_OK);
-    struct Sink : com::IDispatchSink {
-        std::vector<std::int32_t> completions;
-        HRESULT Invoke(com::DISPID event, const std::vector<Variant>& args) override
-        {
-            if (event == static_cast<com::DISPID>(api::EventId::DownloadComplete)) {
-                completions.push_back(args[0].I4());
-            }
-            return S_OK;
-        }
-    };
-    auto pSink = std::make_shared<Sink>();
+    auto pSink = std::make_shared<RecordingEventSink>();
     std::uint32_t uintCookie = 0;
     ASSERT_EQ(pControl.As<com::IConnectionPointContainer>(com::IID_IConnectionPointContainer)
                   ->Advise(Pullbay::kIidEvents, pSink, uintCookie),
@@ -345,7 +327,7 @@ TEST_F(ModuleTest, AHostRunsAWholeDownloadThroughTheInterfaces)
     ASSERT_EQ(pControl->GetIDsOfNames(L"Download", dispidDownload), S_OK);
     ASSERT_EQ(pControl->Invoke(dispidDownload, com::kDispatchMethod, {}, nullptr), S_OK);
 
-    EXPECT_EQ(pSink->completions, (std::vector<std::int32_t>{api::CompletionSuccess}));
+    EXPECT_EQ(pSink->Completions(), (std::vector<std::int32_t>{api::CompletionSuccess}));
     std::ifstream stored(destination / "hello.txt");
     std::string strContent;
     std::getline(stored, strContent);
