@@ -1,42 +1,24 @@
 #include "control/Pullbay.h"
 
-#include <limits>
 #include <utility>
 
-#include "control/DestinationFolderChooser.h"
-#include "control/DialogSettings.h"
-#include "control/EngineProgressSource.h"
-#include "control/GetFileListDialog.h"
 #include "control/PolicyPresenter.h"
-#include "control/ProtectedModeMove.h"
 #include "control/UrlAcceptance.h"
-#include "core/TextUnits.h"
 #include "core/ThreadAffinity.h"
 #include "dialogs/InPageButton.h"
 #include "dialogs/QtPresenter.h"
-#include "engine/FileListDownloader.h"
-#include "model/PropertyRules.h"
-#include "model/PropertyTable.h"
-#include "pullbay/Display.h"
-
-#include <QCoreApplication>
 #include "engine/InstanceTempFolder.h"
 #include "engine/TempFiles.h"
-#include "net/UrlFunctions.h"
-#include "platform/IPlatform.h"
+#include "model/PropertyRules.h"
+#include "model/PropertyTable.h"
 #include "platform/com/ErrorInfo.h"
-#include "platform/com/StreamPersistence.h"
+#include "pullbay/Display.h"
 #include "tools/BackgroundWorkManager.h"
 #include "tools/GuiThreadContextProvider.h"
-#include "tools/WorkHolderBase.h"
-#include "ui/TextFormatters.h"
-#include "ui/TextPlaceholders.h"
 
 namespace pullbay::control {
 
 using com::DISPID;
-using com::MemberInfo;
-using com::MemberKind;
 using com::NullableString;
 using com::VarType;
 using com::Variant;
@@ -47,157 +29,6 @@ constexpr const wchar_t* kFileSizeNegativeText = L"FileSize must not be negative
 constexpr const wchar_t* kInvalidUrlText = L"Invalid url";
 constexpr const wchar_t* kItemExistsText = L"Item already exists";
 constexpr std::int32_t kBusyIndex = -2;
-constexpr const wchar_t* kExtentCxName = L"_cx";
-constexpr const wchar_t* kExtentCyName = L"_cy";
-
-Variant Text(const NullableString& strText)
-{
-    return Variant::FromString(strText);
-}
-
-// Builds the dispatch table: the list and download members here, the
-// properties from the property table.
-com::DispatchTable<Pullbay> BuildTable()
-{
-    com::DispatchTable<Pullbay> table;
-    const auto index = com::ParameterInfo{L"Index", VarType::I4};
-
-    // Properties come first, in the slot order of the type description.
-    for (DISPID dispid : model::PropertyTable::SlotOrder()) {
-        const model::PropertyDescriptor& property = model::PropertyTable::Find(dispid);
-        table.Add(MemberInfo{property.strName, dispid, MemberKind::PropertyGet, {}, property.type},
-                  [dispid](Pullbay& control, const std::vector<Variant>&, Variant& result) {
-                      return control.GetProperty(dispid, result);
-                  });
-        if (!property.bReadOnly) {
-            table.Add(MemberInfo{property.strName,
-                                 dispid,
-                                 MemberKind::PropertyPut,
-                                 {{L"newVal", property.type}},
-                                 VarType::Empty},
-                      [dispid](Pullbay& control, const std::vector<Variant>& args, Variant&) {
-                          return control.PutProperty(dispid, args[0]);
-                      });
-        }
-    }
-
-    // Indexed string properties of the list.
-    struct IndexedText {
-        const wchar_t* strName;
-        DISPID dispid;
-        HRESULT (Pullbay::*get)(std::int32_t, NullableString*) const;
-        HRESULT (Pullbay::*put)(std::int32_t, const NullableString&);
-    };
-    const IndexedText texts[] = {
-        {L"DownloadFileUrl", Pullbay::DispidDownloadFileUrl, &Pullbay::GetDownloadFileUrl,
-         &Pullbay::PutDownloadFileUrl},
-        {L"DownloadFileName", Pullbay::DispidDownloadFileName, &Pullbay::GetDownloadFileName,
-         &Pullbay::PutDownloadFileName},
-        {L"DownloadFileMimeType", Pullbay::DispidDownloadFileMimeType,
-         &Pullbay::GetDownloadFileMimeType, &Pullbay::PutDownloadFileMimeType},
-    };
-    for (const IndexedText& text : texts) {
-        table.Add(
-            MemberInfo{text.strName, text.dispid, MemberKind::PropertyGet, {index}, VarType::BStr},
-            [get = text.get](Pullbay& control, const std::vector<Variant>& args, Variant& result) {
-                NullableString value;
-                const HRESULT hr = (control.*get)(args[0].I4(), &value);
-                if (hr == S_OK) {
-                    result = Text(value);
-                }
-                return hr;
-            });
-        table.Add(MemberInfo{text.strName,
-                             text.dispid,
-                             MemberKind::PropertyPut,
-                             {index, {L"newVal", VarType::BStr}},
-                             VarType::Empty},
-                  [put = text.put](Pullbay& control, const std::vector<Variant>& args, Variant&) {
-                      return (control.*put)(args[0].I4(), args[1].String());
-                  });
-    }
-    table.Add(MemberInfo{L"DownloadFileSize",
-                         Pullbay::DispidDownloadFileSize,
-                         MemberKind::PropertyGet,
-                         {index},
-                         VarType::I4},
-              [](Pullbay& control, const std::vector<Variant>& args, Variant& result) {
-                  std::int32_t intValue = 0;
-                  const HRESULT hr = control.GetDownloadFileSize(args[0].I4(), &intValue);
-                  if (hr == S_OK) {
-                      result = Variant::FromI4(intValue);
-                  }
-                  return hr;
-              });
-    table.Add(MemberInfo{L"DownloadFileSize",
-                         Pullbay::DispidDownloadFileSize,
-                         MemberKind::PropertyPut,
-                         {index, {L"newVal", VarType::I4}},
-                         VarType::Empty},
-              [](Pullbay& control, const std::vector<Variant>& args, Variant&) {
-                  return control.PutDownloadFileSize(args[0].I4(), args[1].I4());
-              });
-    table.Add(MemberInfo{L"DownloadFileCount",
-                         Pullbay::DispidDownloadFileCount,
-                         MemberKind::PropertyGet,
-                         {},
-                         VarType::I4},
-              [](Pullbay& control, const std::vector<Variant>&, Variant& result) {
-                  std::int32_t intCount = 0;
-                  const HRESULT hr = control.GetDownloadFileCount(&intCount);
-                  result = Variant::FromI4(intCount);
-                  return hr;
-              });
-
-    // Methods.
-    table.Add(MemberInfo{L"DownloadFileAdd",
-                         Pullbay::DispidDownloadFileAdd,
-                         MemberKind::Method,
-                         {{L"mimeType", VarType::BStr},
-                          {L"fileSize", VarType::I4},
-                          {L"fileName", VarType::BStr},
-                          {L"url", VarType::BStr}},
-                         VarType::I4},
-              [](Pullbay& control, const std::vector<Variant>& args, Variant& result) {
-                  // A duplicate leaves the result unwritten (still Empty).
-                  constexpr std::int32_t kUnwritten = std::numeric_limits<std::int32_t>::min();
-                  std::int32_t intIndex = kUnwritten;
-                  const HRESULT hr =
-                      control.DownloadFileAdd(args[0].String(), args[1].I4(), args[2].String(),
-                                              args[3].String(), &intIndex);
-                  if (intIndex != kUnwritten) {
-                      result = Variant::FromI4(intIndex);
-                  }
-                  return hr;
-              });
-    table.Add(MemberInfo{L"DownloadFileRemove",
-                         Pullbay::DispidDownloadFileRemove,
-                         MemberKind::Method,
-                         {index},
-                         VarType::Empty},
-              [](Pullbay& control, const std::vector<Variant>& args, Variant&) {
-                  return control.DownloadFileRemove(args[0].I4());
-              });
-    struct PlainMethod {
-        const wchar_t* strName;
-        DISPID dispid;
-        HRESULT (Pullbay::*method)();
-    };
-    const PlainMethod methods[] = {
-        {L"DownloadFileList", Pullbay::DispidDownloadFileList, &Pullbay::DownloadFileList},
-        {L"Download", Pullbay::DispidDownload, &Pullbay::Download},
-        {L"ClearFileList", Pullbay::DispidClearFileList, &Pullbay::ClearFileList},
-        {L"SkipCurrent", Pullbay::DispidSkipCurrent, &Pullbay::SkipCurrent},
-        {L"SkipAll", Pullbay::DispidSkipAll, &Pullbay::SkipAll},
-    };
-    for (const PlainMethod& method : methods) {
-        table.Add(MemberInfo{method.strName, method.dispid, MemberKind::Method, {}, VarType::Empty},
-                  [call = method.method](Pullbay& control, const std::vector<Variant>&, Variant&) {
-                      return (control.*call)();
-                  });
-    }
-    return table;
-}
 
 }  // namespace
 
@@ -208,7 +39,8 @@ Pullbay::Pullbay()
       m_pQtPresenter(api::DisplayPresent() ? std::make_shared<dialogs::QtPresenter>() : nullptr),
       m_pDefaultPresenter(m_pQtPresenter ? std::shared_ptr<api::IDialogPresenter>(m_pQtPresenter)
                                          : std::make_shared<PolicyPresenter>()),
-      m_pPresenter(m_pDefaultPresenter)
+      m_pPresenter(m_pDefaultPresenter),
+      m_run(*this, m_files, *m_pTempFolder)
 {
     com::RegisterProgId(kClsid, kProgId);
     // Every event is handled while the GUI thread waits for the engine.
@@ -245,30 +77,6 @@ std::shared_ptr<api::IDialogPresenter> Pullbay::GetWindowedPresenter()
         }
     }
     return m_pQtPresenter;
-}
-
-const com::DispatchTable<Pullbay>& Pullbay::Table()
-{
-    static const com::DispatchTable<Pullbay> s_table = BuildTable();
-    return s_table;
-}
-
-HRESULT Pullbay::GetIDsOfNames(std::wstring_view strName, DISPID& dispid)
-{
-    PB_ASSERT_OWNER_THREAD(m_guiThread);
-    return Table().GetIDsOfNames(strName, dispid);
-}
-
-HRESULT Pullbay::Invoke(DISPID dispid, std::uint16_t uintFlags, std::vector<Variant> args,
-                        Variant* pResult)
-{
-    PB_ASSERT_OWNER_THREAD(m_guiThread);
-    return Table().Invoke(*this, dispid, uintFlags, std::move(args), pResult);
-}
-
-const std::vector<MemberInfo>& Pullbay::Describe() const
-{
-    return Table().Members();
 }
 
 void Pullbay::SetClientSite(std::shared_ptr<api::IClientSite> pClientSite)
@@ -351,35 +159,13 @@ void Pullbay::ReleaseWindowParts()
 void Pullbay::EndRunEarly()
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
-    if (!IsRunning() || m_bRunEnding.exchange(true)) {
-        return;
-    }
-    if (m_pFileListDialog != nullptr) {
-        m_pFileListDialog->Cancel();
-    }
-    if (const auto pEngine = m_pEngine.lock()) {
-        pEngine->SkipAll();
-    }
-    m_pPresenter->CancelDialogs();
+    m_run.EndRunEarly();
 }
 
 HRESULT Pullbay::CancelRun()
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
-    if (!IsRunning()) {
-        return S_FALSE;
-    }
-    if (m_bRunEnding.load() || m_bCancelled.exchange(true)) {
-        return S_OK;
-    }
-    if (m_pFileListDialog != nullptr) {
-        m_pFileListDialog->Cancel();
-    }
-    if (const auto pEngine = m_pEngine.lock()) {
-        pEngine->SkipAll();
-    }
-    m_pPresenter->CancelDialogs();
-    return S_OK;
+    return m_run.CancelRun();
 }
 
 std::wstring Pullbay::TemporaryFolder()
@@ -610,18 +396,6 @@ HRESULT Pullbay::ClearFileList()
 
 // --- download run ---------------------------------------------------------------
 
-namespace {
-
-constexpr const wchar_t* kCopyFailedText = L"Couldn't write destination file.";
-constexpr std::uint32_t kEngineStartPollMs = 10;
-
-}  // namespace
-
-void Pullbay::AbortRun(const wchar_t* strRoutine, std::uint32_t uintLine)
-{
-    core::RecordAndThrow(core::AbortedException(strRoutine, PB_SOURCE_FILE, uintLine));
-}
-
 HRESULT Pullbay::Download()
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
@@ -633,23 +407,11 @@ HRESULT Pullbay::Download()
     if (IsRunning()) {
         return S_FALSE;
     }
-    HRESULT hr = S_OK;
-    try {
-        RunDownload();
-    } catch (const core::AbortedException&) {
-        // An early end: its DownloadComplete was raised; the record stays
-        // as the trail of where the run ended.
-    } catch (const core::Exception&) {
-        hr = E_FAIL;
-    } catch (...) {
-        core::RecordForeignFailure();
-        hr = E_FAIL;
-    }
-    try {
-        FinishRun();
-    } catch (...) {
-        core::RecordForeignFailure();
-        hr = E_FAIL;
+    const HRESULT hr = m_run.Run();
+    // The window went while the run waited: its parts go now that the run
+    // no longer needs them.
+    if (m_bWindowGone) {
+        ReleaseWindowParts();
     }
     return hr;
 }
@@ -697,292 +459,6 @@ void Pullbay::UpdateButton()
     }
 }
 
-void Pullbay::EnterStage(RunStage stage)
-{
-    CheckRun();
-    m_runStage = stage;
-}
-
-void Pullbay::CheckRun() const
-{
-    if (m_bRunEnding.load()) {
-        AbortRun(L"Pullbay::Download", __LINE__);
-    }
-}
-
-void Pullbay::FinishRun()
-{
-    // The engine is waited for whatever way the run ended: no file of this
-    // run is still being written once Download returns.
-    if (const auto pEngine = m_pEngine.lock()) {
-        if (m_bRunEnding.load()) {
-            pEngine->SkipAll();
-        }
-        while (!pEngine->WaitUntilStarted(kEngineStartPollMs)) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents);
-        }
-        if (m_pPool) {
-            m_pPool->WaitForRunningWork();
-        }
-    }
-    m_pEngine.reset();
-    if (m_pProgressSource) {
-        m_pProgressSource->Detach();
-        m_pProgressSource.reset();
-    }
-    const bool bEndedEarly = m_bRunEnding.load();
-    const bool bCancelled = m_bCancelled.exchange(false);
-    SetIdle(true);
-    m_files.Clear();
-    DownloadFileCountChange();
-    m_runStage = RunStage::Idle;
-    m_bRunEnding = false;
-    if (bEndedEarly || bCancelled) {
-        // Temporary files of the files the early end skipped.
-        m_pTempFolder->Clear();
-    }
-    if (m_bWindowGone) {
-        ReleaseWindowParts();
-    }
-}
-
-void Pullbay::RunDownload()
-{
-    m_downloadLog.reset();
-    EnterStage(RunStage::FileList);
-    DownloadStep(api::StepStarted);
-
-    // The file list stage.
-    DownloadStep(api::StepFileListStarted);
-    if (!m_properties.GetFileList().empty()) {
-        const std::size_t uintBefore = m_files.Count();
-        const int intResult = RunFileListDialog();
-        CheckRun();
-        if (intResult != GetFileListDialog::kResultSuccess) {
-            DownloadComplete(api::CompletionFileListFailed);
-            AbortRun(L"Pullbay::CreateFileList", __LINE__);
-        }
-        if (m_files.Count() != uintBefore) {
-            DownloadFileCountChange();
-        }
-    }
-    DownloadStep(api::StepFileListReady);
-    if (m_files.Count() == 0) {
-        DownloadComplete(api::CompletionNoFiles);
-        if (!m_bCancelled.load()) {
-            m_pPresenter->ShowMessageBox(
-                m_properties.GetText(model::TextProperty::MessageNoFilesToDownloadText),
-                model::PropertyHolder::kCaption, api::MessageBoxButtons::Ok);
-        }
-        AbortRun(L"Pullbay::CreateFileList", __LINE__);
-    }
-
-    SetIdle(false);
-
-    // The confirmation stage; a cancelled run ends here as cancelled.
-    EnterStage(RunStage::Confirmation);
-    if (m_bCancelled.load()) {
-        DownloadComplete(api::CompletionConfirmationCancelled);
-        AbortRun(L"Pullbay::ShowConfirmationDialog", __LINE__);
-    }
-    const bool bShowConfirmation =
-        m_properties.GetConfirmationEnabled() &&
-        (!m_properties.GetText(model::TextProperty::DownloadConfirmationDialogListUrlText)
-              .empty() ||
-         !m_properties.GetText(model::TextProperty::DownloadConfirmationDialogListFileNameText)
-              .empty() ||
-         !m_properties.GetText(model::TextProperty::DownloadConfirmationDialogListFileSizeText)
-              .empty() ||
-         !m_properties.GetText(model::TextProperty::DownloadConfirmationDialogListContentTypeText)
-              .empty());
-    if (bShowConfirmation) {
-        DownloadStep(api::StepConfirmationShown);
-        const std::wstring strServer = net::GetHost(m_properties.GetFileList());
-        const api::ConfirmationAnswer answer = m_pPresenter->ConfirmDownload(
-            DialogSettings::ConfirmationRequest(m_properties, strServer, m_files));
-        CheckRun();
-        if (answer.bOk) {
-            for (std::size_t i = 0; i < answer.checked.size() && i < m_files.Count(); ++i) {
-                m_files.At(i)->SetChecked(answer.checked[i] ? 1 : 0);
-            }
-        }
-        m_files.DropUnchecked();
-        DownloadStep(api::StepConfirmationClosed);
-        if (!answer.bOk) {
-            DownloadComplete(api::CompletionConfirmationCancelled);
-            AbortRun(L"Pullbay::ShowConfirmationDialog", __LINE__);
-        }
-    }
-    if (m_files.Count() == 0) {
-        DownloadComplete(api::CompletionNothingSelected);
-        AbortRun(L"Pullbay::ShowConfirmationDialog", __LINE__);
-    }
-
-    EnterStage(RunStage::Folder);
-    if (m_bCancelled.load()) {
-        DownloadComplete(api::CompletionFolderCancelled);
-        AbortRun(L"Pullbay::ChooseDestinationFolder", __LINE__);
-    }
-    const std::wstring strDestination = ChooseDestination();
-    CheckRun();
-
-    EnterStage(RunStage::Transfer);
-    RunTransfer(strDestination);
-}
-
-void Pullbay::RunTransfer(const std::wstring& strDestination)
-{
-    {
-        std::lock_guard lock(m_rememberedMutex);
-        m_rememberedAnswer.reset();
-    }
-    auto pEngine = std::make_shared<engine::FileListDownloader>(m_properties, strDestination,
-                                                                m_files.Copy(), *this);
-    if (std::wstring strTemp = m_pTempFolder->Path(); !strTemp.empty()) {
-        pEngine->SetTemporaryFolder(std::move(strTemp));
-    } else {
-        // Every file then fails, saying which folder and why.
-        pEngine->SetTemporaryFolderFailure(m_pTempFolder->FailedFolder(),
-                                           m_pTempFolder->FailureReason());
-    }
-    pEngine->SetLocalPathsInErrors(m_pClientSite && m_pClientSite->MayShowLocalPaths());
-    if (!m_pPool || !m_pPool->AddWork(pEngine, 0)) {
-        // The pool is stopping: the files cannot be fetched.
-        PB_THROW(core::UnexpectedException, L"the download engine could not be started");
-    }
-    m_pEngine = pEngine;
-    // The barrier below waits only for work a worker has taken; the pool
-    // lives until the run has returned, so the engine does start.
-    while (!pEngine->WaitUntilStarted(kEngineStartPollMs)) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-    }
-    if (m_bRunEnding.load() || m_bCancelled.load()) {
-        pEngine->SkipAll();
-    }
-    if (m_properties.GetShowProgressDialog() && !m_bRunEnding.load() && !m_bCancelled.load()) {
-        m_pProgressSource = std::make_shared<EngineProgressSource>(m_properties, pEngine);
-        m_pPresenter->ShowProgress(m_pProgressSource);
-    }
-    // From here the pool alone holds the engine while it runs: the control
-    // and a dialog that kept its source only watch it.
-    pEngine.reset();
-    if (m_pPool) {
-        m_pPool->WaitForRunningWork();
-    }
-    CheckRun();
-
-    bool bCopyFailed = false;
-    if (platform::UsesProtectedMode(*platform::CurrentPlatform())) {
-        const ProtectedModeMove move(m_pFileMover,
-                                     [this](std::int32_t intCode, const std::wstring& strText) {
-                                         Error(intCode, strText, 0, L"", L"", -1);
-                                     });
-        try {
-            bCopyFailed =
-                !move.Run(m_files.Copy(), strDestination, m_properties.GetProcessSubfolders());
-        } catch (const core::Exception&) {
-            // Recorded where it was thrown; the flag stays false.
-        }
-    }
-    DownloadStep(api::StepDownloadFinished);
-    if (bCopyFailed) {
-        for (std::size_t i = 0; i < m_files.Count(); ++i) {
-            Error(api::ErrorCode::kDestinationFailed, kCopyFailedText, 0, L"", L"",
-                  static_cast<std::int32_t>(i));
-        }
-    }
-
-    const api::CompletionReport report =
-        DialogSettings::CompletionReport(m_properties, m_files.Copy(), bCopyFailed, strDestination);
-    m_downloadLog = report.lines;
-    EnterStage(RunStage::Completion);
-    RunCompletionStages(report);
-
-    DownloadComplete(api::CompletionSuccess);
-    DownloadStep(api::StepFinished);
-}
-
-std::wstring Pullbay::ChooseDestination()
-{
-    DestinationFolderChooser chooser(m_strSettingsKey, m_pPresenter->FolderBrowser());
-    DestinationFolderChooser::RunEvents events;
-    events.folderCancelled = [this] {
-        CheckRun();
-        DownloadComplete(api::CompletionFolderCancelled);
-    };
-    events.folderChosen = [this] {
-        CheckRun();
-        DownloadStep(api::StepFolderChosen);
-    };
-    return chooser
-        .ChooseDestinationFolder(
-            m_properties.GetText(model::TextProperty::BrowseForFolderDialogText),
-            m_properties.GetText(model::TextProperty::DefaultDestinationFolder), events)
-        .strPath;
-}
-
-void Pullbay::RunCompletionStages(const api::CompletionReport& report)
-{
-    // A cancelled run shows no more dialogs and opens no folder.
-    if (m_bCancelled.load()) {
-        return;
-    }
-    if (!m_properties.GetText(model::TextProperty::DownloadCompleteDialogText).empty()) {
-        DownloadStep(api::StepCompleteDialogStarted);
-        if (!m_properties.GetText(model::TextProperty::DownloadCompleteDialogShowLogButtonText)
-                 .empty()) {
-            m_pPresenter->ShowDownloadComplete(report);
-            CheckRun();
-        }
-        DownloadStep(api::StepCompleteDialogFinished);
-    }
-
-    DownloadStep(api::StepCompleteActionStarted);
-    bool bOpen = false;
-    switch (m_properties.GetDownloadCompleteAction()) {
-    case model::DownloadCompleteAction::Prompt:
-        bOpen = m_pPresenter->ShowMessageBox(
-                    m_properties.GetText(model::TextProperty::MessageOpenFolderText),
-                    model::PropertyHolder::kCaption,
-                    api::MessageBoxButtons::YesNo) == api::MessageBoxAnswer::Yes;
-        CheckRun();
-        break;
-    case model::DownloadCompleteAction::OpenFolder:
-        bOpen = true;
-        break;
-    default:
-        break;
-    }
-    if (bOpen) {
-        try {
-            m_pPresenter->OpenFolder(report.strDestination);
-        } catch (...) {
-            // Logged under the folder-opening routine; the run goes on.
-            core::RecordForeignFailure();
-            core::ExceptionManager::SetException(
-                core::CurrentThreadId(),
-                core::UnexpectedException(L"Pullbay::ExploreFolder", PB_SOURCE_FILE, __LINE__));
-        }
-    }
-    DownloadStep(api::StepCompleteActionFinished);
-}
-
-int Pullbay::RunFileListDialog()
-{
-    std::optional<std::wstring> pageAddress;
-    if (m_pClientSite) {
-        pageAddress = m_pClientSite->GetPageAddress();
-    }
-    GetFileListDialog dialog(m_properties.GetFileList(), m_strCookieText,
-                             pageAddress.value_or(std::wstring()), *this);
-    m_pFileListDialog = &dialog;
-    struct Forget {
-        GetFileListDialog*& pDialog;
-        ~Forget() { pDialog = nullptr; }
-    } forget{m_pFileListDialog};
-    return dialog.Run(m_properties.GetShowFileListProgressDialog());
-}
-
 HRESULT Pullbay::DownloadFileList()
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
@@ -993,24 +469,15 @@ HRESULT Pullbay::DownloadFileList()
     if (m_properties.GetFileList().empty() || m_pWindow == nullptr) {
         return S_OK;
     }
-    m_runStage = RunStage::FileList;
     const std::size_t uintBefore = m_files.Count();
-    int intResult = GetFileListDialog::kResultFailure;
-    try {
-        intResult = RunFileListDialog();
-    } catch (...) {
-        core::RecordForeignFailure();
-    }
-    m_runStage = RunStage::Idle;
-    m_bCancelled = false;
-    const bool bEndedEarly = m_bRunEnding.exchange(false);
+    const DownloadRun::ListFetch result = m_run.FetchFileList();
     if (m_bWindowGone) {
         ReleaseWindowParts();
     }
-    if (bEndedEarly) {
+    if (result == DownloadRun::ListFetch::EndedEarly) {
         return S_OK;
     }
-    if (intResult == GetFileListDialog::kResultSuccess) {
+    if (result == DownloadRun::ListFetch::Arrived) {
         DownloadStep(api::StepFileListReady);
         if (m_files.Count() != uintBefore) {
             DownloadFileCountChange();
@@ -1024,18 +491,14 @@ HRESULT Pullbay::DownloadFileList()
 HRESULT Pullbay::SkipCurrent()
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
-    if (auto pEngine = m_pEngine.lock()) {
-        pEngine->SkipCurrent();
-    }
+    m_run.SkipCurrent();
     return S_OK;
 }
 
 HRESULT Pullbay::SkipAll()
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
-    if (auto pEngine = m_pEngine.lock()) {
-        pEngine->SkipAll();
-    }
+    m_run.SkipAll();
     return S_OK;
 }
 
@@ -1050,98 +513,6 @@ void Pullbay::AddFileListBatch(const engine::FileListBatch& batch)
                   L"", 0);
         }
     }
-}
-
-// --- the engine's reports (worker thread) ----------------------------------------
-
-namespace {
-
-// The DownloadItemComplete of a file, by the name it was written under. A
-// name refused before it had a destination is told by the name the host
-// gave: nothing was written under any other.
-EventRaiser<Pullbay>::PendingEvent ItemCompleteEvent(const std::wstring& strPage,
-                                                     const model::FileItem& item)
-{
-    const std::wstring& strDestination = item.GetDestinationFileName();
-    return EventRaiser<Pullbay>::DownloadItemCompleteEvent(
-        static_cast<api::DownloadItemCompleteType>(item.GetResult()), strPage, item.GetUrl(),
-        strDestination.empty() ? item.GetFileName() : strDestination, item.GetMimeType(),
-        static_cast<std::uint32_t>(item.GetFileSize()));
-}
-
-}  // namespace
-
-void Pullbay::ItemComplete(const std::wstring& strPage,
-                           const std::shared_ptr<model::FileItem>& pItem)
-{
-    RaiseInOrder({ItemCompleteEvent(strPage, *pItem)});
-}
-
-void Pullbay::ItemsSkipped(std::span<const std::shared_ptr<model::FileItem>> items,
-                           std::int32_t intFirstIndex)
-{
-    std::vector<PendingEvent> events;
-    events.reserve(items.size() * 2);
-    std::int32_t intIndex = intFirstIndex;
-    for (const std::shared_ptr<model::FileItem>& pItem : items) {
-        events.push_back(ErrorEvent(api::ErrorCode::kFileSkipped, L"", 0, L"", L"", intIndex++));
-        events.push_back(ItemCompleteEvent(L"", *pItem));
-    }
-    RaiseInOrder(std::move(events));
-}
-
-void Pullbay::Error(std::int32_t intCode, const std::wstring& strDescription,
-                    std::int32_t intHttpCode, const std::wstring& strPage,
-                    const std::wstring& strUrl, std::int32_t intIndex)
-{
-    EventRaiser<Pullbay>::Error(intCode, strDescription, intHttpCode, strPage, strUrl, intIndex);
-}
-
-void Pullbay::Progress(double dblItemFraction, double dblTotalFraction, std::int32_t intIndex)
-{
-    EventRaiser<Pullbay>::Progress(PercentFromFraction(dblTotalFraction),
-                                   PercentFromFraction(dblItemFraction), intIndex);
-}
-
-model::FileExistsDialogAction Pullbay::FileExists(const std::shared_ptr<model::FileItem>& pItem)
-{
-    const model::FileExistsDialogAction defaultAction =
-        m_properties.GetFileExistsDialogDefaultAction();
-    if (m_bRunEnding.load() || m_bCancelled.load()) {
-        return model::FileExistsDialogAction::Skip;
-    }
-    if (m_properties.GetFileExistsDialogTimeOut() == 0 || !m_pProvider) {
-        return defaultAction;
-    }
-    {
-        std::lock_guard lock(m_rememberedMutex);
-        if (m_rememberedAnswer) {
-            return *m_rememberedAnswer;
-        }
-    }
-    api::FileExistsReply reply{static_cast<ui::FileExistsAnswer>(defaultAction), false};
-    const std::wstring strPath = pItem->FullDestinationPath();
-    // The question is built and asked on the GUI thread: the texts and the
-    // presenter belong to it. A run that is ending asks nothing more.
-    m_pProvider->CallFromGuiThread(
-        tools::MakeWorkHolder<0, void()>([&] {
-            if (m_bRunEnding.load() || m_bCancelled.load()) {
-                reply = {ui::FileExistsAnswer::Skip, false};
-                return;
-            }
-            reply = m_pPresenter->AskFileExists(
-                DialogSettings::FileExistsQuestion(m_properties, strPath, defaultAction));
-            if (m_bRunEnding.load() || m_bCancelled.load()) {
-                reply = {ui::FileExistsAnswer::Skip, false};
-            }
-        }),
-        true);
-    const auto action = static_cast<model::FileExistsDialogAction>(reply.action);
-    if (reply.bApplyToAll) {
-        std::lock_guard lock(m_rememberedMutex);
-        m_rememberedAnswer = action;
-    }
-    return action;
 }
 
 // --- properties --------------------------------------------------------------
@@ -1222,134 +593,6 @@ HRESULT Pullbay::PutConfirmationEnabled(bool bValue)
 {
     PB_ASSERT_OWNER_THREAD(m_guiThread);
     m_properties.SetConfirmationEnabled(bValue);
-    return S_OK;
-}
-
-// --- persistence ----------------------------------------------------------------
-
-void Pullbay::SetExtent(std::uint32_t uintCx, std::uint32_t uintCy)
-{
-    PB_ASSERT_OWNER_THREAD(m_guiThread);
-    m_uintExtentCx = uintCx;
-    m_uintExtentCy = uintCy;
-}
-
-HRESULT Pullbay::Load(com::IPropertyBag& bag)
-{
-    PB_ASSERT_OWNER_THREAD(m_guiThread);
-    Variant value;
-    if (Succeeded(bag.Read(kExtentCxName, VarType::UI4, value))) {
-        m_uintExtentCx = value.UI4();
-    }
-    if (Succeeded(bag.Read(kExtentCyName, VarType::UI4, value))) {
-        m_uintExtentCy = value.UI4();
-    }
-    for (const model::PropertyDescriptor& property : model::PropertyTable::Entries()) {
-        if (Failed(bag.Read(property.strName, property.type, value))) {
-            continue;  // absent or not convertible: the property keeps its value
-        }
-        // Through the dispatch put, so every rule applies; a read-only
-        // property (Version) has none and stops the load.
-        const HRESULT hr = Invoke(property.dispid, com::kDispatchPropertyPut, {value}, nullptr);
-        if (Failed(hr)) {
-            return hr;
-        }
-    }
-    m_bDirty = false;
-    return S_OK;
-}
-
-HRESULT Pullbay::Save(com::IPropertyBag& bag) const
-{
-    PB_ASSERT_OWNER_THREAD(m_guiThread);
-    HRESULT hr = bag.Write(kExtentCxName, Variant::FromUI4(m_uintExtentCx));
-    if (Succeeded(hr)) {
-        hr = bag.Write(kExtentCyName, Variant::FromUI4(m_uintExtentCy));
-    }
-    for (const model::PropertyDescriptor& property : model::PropertyTable::Entries()) {
-        Variant value;
-        if (Succeeded(hr)) {
-            hr = GetProperty(property.dispid, value);
-        }
-        if (Succeeded(hr)) {
-            hr = bag.Write(property.strName, value);
-        }
-    }
-    return hr;
-}
-
-HRESULT Pullbay::Save(core::IStream& stream) const
-{
-    PB_ASSERT_OWNER_THREAD(m_guiThread);
-    HRESULT hr = com::WriteVersion(stream);
-    if (Succeeded(hr)) {
-        hr = com::WriteUInt32(stream, m_uintExtentCx);
-    }
-    if (Succeeded(hr)) {
-        hr = com::WriteUInt32(stream, m_uintExtentCy);
-    }
-    for (const model::PropertyDescriptor& property : model::PropertyTable::Entries()) {
-        Variant value;
-        if (Succeeded(hr)) {
-            hr = GetProperty(property.dispid, value);
-        }
-        if (Succeeded(hr)) {
-            hr = com::WriteVariant(stream, value);
-        }
-    }
-    return hr;
-}
-
-HRESULT Pullbay::Load(core::IStream& stream)
-{
-    PB_ASSERT_OWNER_THREAD(m_guiThread);
-    HRESULT hr = com::ReadVersion(stream);
-    std::uint32_t uintCx = 0;
-    std::uint32_t uintCy = 0;
-    if (Succeeded(hr)) {
-        hr = com::ReadUInt32(stream, uintCx);
-    }
-    if (Succeeded(hr)) {
-        hr = com::ReadUInt32(stream, uintCy);
-    }
-    if (Failed(hr)) {
-        return hr;
-    }
-    SetExtent(uintCx, uintCy);
-    for (const model::PropertyDescriptor& property : model::PropertyTable::Entries()) {
-        Variant value;
-        hr = com::ReadVariant(stream, value);
-        if (Failed(hr)) {
-            return hr;
-        }
-        // A saved stream holds the read-only Version too: it is read past,
-        // so a stream that this control wrote always loads again.
-        if (property.bReadOnly) {
-            continue;
-        }
-        hr = Invoke(property.dispid, com::kDispatchPropertyPut, {value}, nullptr);
-        if (Failed(hr)) {
-            return hr;
-        }
-    }
-    m_bDirty = false;
-    return S_OK;
-}
-
-HRESULT Pullbay::GetSizeMax(std::uint64_t* pSize) const
-{
-    PB_ASSERT_OWNER_THREAD(m_guiThread);
-    if (pSize == nullptr) {
-        return E_POINTER;
-    }
-    std::uint64_t uintSize = 4 + 4 + 4;  // version word and the extent
-    for (const model::PropertyDescriptor& property : model::PropertyTable::Entries()) {
-        Variant value;
-        if (Succeeded(GetProperty(property.dispid, value))) {
-            uintSize += com::VariantSizeEstimate(value);
-        }
-    }
-    *pSize = uintSize;
     return S_OK;
 }
 

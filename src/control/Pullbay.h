@@ -4,17 +4,18 @@
 // the C++ members below (early binding). Persistence through a property bag
 // or a stream.
 //
+// A download run is a part of its own (DownloadRun), which the control owns
+// and forwards its download members to.
+//
 // Threads: every member runs on the GUI thread (the QApplication's thread,
 // which creates the control; Debug builds check it at the entry points);
-// only the event raiser's operations and the engine's reports
-// (IDownloaderEvents) may be called from workers, once the control's window
-// exists.
+// only the event raiser's operations, and the engine's reports to the run,
+// may be called from workers, once the control's window exists; those
+// reports read Properties and GetContextProvider there too.
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <span>
 #include <string>
 #include <vector>
 
@@ -25,13 +26,11 @@
 #include <QTimer>
 #include <QWidget>
 
-#include <atomic>
-
+#include "control/DownloadRun.h"
 #include "control/EventRaiser.h"
 #include "core/IStream.h"
 #include "core/ThreadAffinity.h"
 #include "engine/FileListBatch.h"
-#include "engine/IDownloaderEvents.h"
 #include "model/FileList.h"
 #include "model/PropertyHolder.h"
 #include "platform/com/DispatchTable.h"
@@ -46,7 +45,6 @@
 #include "pullbay/Identity.h"
 
 namespace pullbay::engine {
-class FileListDownloader;
 class InstanceTempFolder;
 }  // namespace pullbay::engine
 
@@ -62,12 +60,7 @@ class GuiThreadContextProvider;
 
 namespace pullbay::control {
 
-class EngineProgressSource;
-class GetFileListDialog;
-
-class Pullbay : public EventRaiser<Pullbay>,
-                public com::IDispatchObject,
-                public engine::IDownloaderEvents {
+class Pullbay : public EventRaiser<Pullbay>, public com::IDispatchObject {
 public:
     // Identifiers of the class, its two interfaces and its type library.
     static constexpr com::Guid kClsid = api::CLSID_Pullbay;
@@ -126,7 +119,7 @@ public:
     HRESULT CancelRun();
     // The private folder of temporary files, made now if not yet.
     std::wstring TemporaryFolder();
-    bool IsRunning() const { return m_runStage != RunStage::Idle; }
+    bool IsRunning() const { return m_run.IsRunning(); }
 
     // File list members.
     HRESULT DownloadFileAdd(const com::NullableString& strMimeType, std::int32_t intFileSize,
@@ -192,7 +185,7 @@ public:
     // The log of the last run that reached the transfer (null before).
     const std::shared_ptr<const std::vector<std::wstring>>& DownloadLog() const
     {
-        return m_downloadLog;
+        return m_run.DownloadLog();
     }
 
     // The move routine that takes the files of a Protected Mode run to
@@ -200,20 +193,11 @@ public:
     // none, and every such move counts as refused.
     void SetFileMover(std::shared_ptr<const platform::shell::FileMover> pMover)
     {
-        m_pFileMover = std::move(pMover);
+        m_run.SetFileMover(std::move(pMover));
     }
 
-    // engine::IDownloaderEvents, called on the engine's worker.
-    void ItemComplete(const std::wstring& strPage,
-                      const std::shared_ptr<model::FileItem>& pItem) override;
-    void ItemsSkipped(std::span<const std::shared_ptr<model::FileItem>> items,
-                      std::int32_t intFirstIndex) override;
-    void Error(std::int32_t intCode, const std::wstring& strDescription, std::int32_t intHttpCode,
-               const std::wstring& strPage, const std::wstring& strUrl,
-               std::int32_t intIndex) override;
-    void Progress(double dblItemFraction, double dblTotalFraction, std::int32_t intIndex) override;
-    model::FileExistsDialogAction FileExists(
-        const std::shared_ptr<model::FileItem>& pItem) override;
+    // The download run; the engine's reports go to it (tests make them).
+    DownloadRun& Run() { return m_run; }
 
     // For the get-file-list dialog (GUI thread): the worker pool, the
     // GUI-thread provider, and the items and line errors of one chunk of
@@ -226,6 +210,9 @@ public:
     void AddFileListBatch(const engine::FileListBatch& batch);
 
     bool IsIdle() const { return m_bIdle; }
+    // Set by the run: cleared once its files are known, set again at its
+    // end; the button follows.
+    void SetIdle(bool bIdle);
     // Clears or sets the idle flag as a download run does (tests, until the
     // run exists).
     void SetIdleForTesting(bool bIdle) { m_bIdle = bIdle; }
@@ -235,31 +222,20 @@ public:
     void SetSettingsKey(std::wstring strKey) { m_strSettingsKey = std::move(strKey); }
     const std::wstring& GetSettingsKey() const { return m_strSettingsKey; }
 
+    // The host (null until it is set) and the cookie text it gave when the
+    // window was created: the file-list fetch sends them on.
+    const std::shared_ptr<api::IClientSite>& GetClientSite() const { return m_pClientSite; }
+    const std::wstring& GetCookieText() const { return m_strCookieText; }
+
     const model::PropertyHolder& Properties() const { return m_properties; }
     const model::FileList& Files() const { return m_files; }
 
 private:
-    // The stages of a run; Idle between runs. Each stage is entered through
-    // EnterStage and every wait inside one returns to CheckRun, which ends
-    // the run when EndRunEarly asked for it.
-    enum class RunStage { Idle, FileList, Confirmation, Folder, Transfer, Completion };
-
     static const com::DispatchTable<Pullbay>& Table();
 
-    void EnterStage(RunStage stage);
-    void CheckRun() const;
-    // The end of every run, early or not.
-    void FinishRun();
     // The parts that live with the window: the InitComplete timer and the
     // worker pool (stopping it joins the worker).
     void ReleaseWindowParts();
-    void RunDownload();
-    void RunTransfer(const std::wstring& strDestination);
-    // The get-file-list stage: 1 when the list arrived, else 2.
-    int RunFileListDialog();
-    std::wstring ChooseDestination();
-    void RunCompletionStages(const api::CompletionReport& report);
-    [[noreturn]] static void AbortRun(const wchar_t* strRoutine, std::uint32_t uintLine);
     std::optional<std::wstring> AcceptScriptUrl(const std::wstring& strUrl) const;
     bool IsValidIndex(std::int32_t intIndex) const;
     template <typename Value, typename Read>
@@ -268,7 +244,6 @@ private:
     void RaiseListError(std::int32_t intCode, const std::wstring& strDescription,
                         std::int32_t intIndex);
     void FireInitCompleteWithRetry();
-    void SetIdle(bool bIdle);
     // The button is enabled exactly when Enabled is set and no run is going.
     void UpdateButton();
 
@@ -297,26 +272,9 @@ private:
     std::shared_ptr<api::IDialogPresenter> m_pDefaultPresenter;
     std::shared_ptr<api::IDialogPresenter> m_pPresenter;
     std::wstring m_strCookieText;
-    // From the first step of a run (or a file-list fetch) to its end.
-    RunStage m_runStage = RunStage::Idle;
-    // Set by EndRunEarly on the GUI thread; the engine's worker reads it
-    // before it asks the file-exists question.
-    std::atomic<bool> m_bRunEnding{false};
-    // Set by CancelRun on the GUI thread until the run has finished; the
-    // engine's worker reads it before it asks the file-exists question.
-    std::atomic<bool> m_bCancelled{false};
     bool m_bWindowGone = false;
-    GetFileListDialog* m_pFileListDialog = nullptr;
-    std::shared_ptr<EngineProgressSource> m_pProgressSource;
-    std::shared_ptr<const std::vector<std::wstring>> m_downloadLog;
-    std::weak_ptr<engine::FileListDownloader> m_pEngine;
-    std::shared_ptr<const platform::shell::FileMover> m_pFileMover =
-        std::make_shared<const platform::shell::FileMover>();
-    // The file-exists answer the user chose for the rest of a run; read and
-    // written by FileExists on the engine's worker, cleared on the GUI
-    // thread before the engine starts.
-    std::mutex m_rememberedMutex;
-    std::optional<model::FileExistsDialogAction> m_rememberedAnswer;
+    // Uses the list and the folder of temporary files above.
+    DownloadRun m_run;
 };
 
 }  // namespace pullbay::control

@@ -19,10 +19,11 @@
 #include <string_view>
 
 #include "core/Exceptions.h"
-#include "core/HexDigits.h"
 #include "core/TextUnits.h"
 #include "core/ThrowSite.h"
 #include "core/UserTempRoot.h"
+#include "module/DumpWriter.h"
+#include "module/FixedText.h"
 
 namespace pullbay::module {
 
@@ -81,136 +82,6 @@ std::mutex g_installMutex;
 
 static_assert(std::atomic<bool>::is_always_lock_free && std::atomic<int>::is_always_lock_free,
               "the handler may only use lock-free atomics");
-
-// --- Signal-safe text ------------------------------------------------------
-
-// Decimal digits of uintValue, at least intMinDigits of them (zero-padded),
-// written to pOut (room for 20); returns how many.
-std::size_t FormatDecimal(char* pOut, std::uint64_t uintValue, int intMinDigits = 1)
-{
-    char reversed[20];
-    std::size_t uintCount = 0;
-    do {
-        reversed[uintCount++] = static_cast<char>('0' + uintValue % 10);
-        uintValue /= 10;
-    } while (uintValue != 0);
-    while (uintCount < static_cast<std::size_t>(intMinDigits) && uintCount < sizeof reversed) {
-        reversed[uintCount++] = '0';
-    }
-    for (std::size_t i = 0; i < uintCount; ++i) {
-        pOut[i] = reversed[uintCount - 1 - i];
-    }
-    return uintCount;
-}
-
-// "0x" and 16 lower-case hex digits; pOut needs room for 18.
-std::size_t FormatHex64(char* pOut, std::uint64_t uintValue)
-{
-    pOut[0] = '0';
-    pOut[1] = 'x';
-    for (int i = 0; i < 16; ++i) {
-        pOut[2 + i] = core::HexDigit(uintValue >> (60 - 4 * i), core::HexCase::Lower);
-    }
-    return 18;
-}
-
-// A NUL-terminated text in a fixed buffer; what does not fit sets the
-// overflow flag instead of being cut silently.
-template <std::size_t N>
-class FixedText {
-public:
-    void Append(std::string_view text)
-    {
-        if (text.size() > N - 1 - m_uintSize) {
-            m_bOverflow = true;
-            return;
-        }
-        std::memcpy(m_buffer + m_uintSize, text.data(), text.size());
-        m_uintSize += text.size();
-        m_buffer[m_uintSize] = '\0';
-    }
-    void AppendDecimal(std::uint64_t uintValue, int intMinDigits = 1)
-    {
-        char digits[20];
-        Append(std::string_view(digits, FormatDecimal(digits, uintValue, intMinDigits)));
-    }
-    const char* CStr() const { return m_buffer; }
-    std::size_t Size() const { return m_uintSize; }
-    bool Overflow() const { return m_bOverflow; }
-
-private:
-    char m_buffer[N] = {};
-    std::size_t m_uintSize = 0;
-    bool m_bOverflow = false;
-};
-
-// Buffered write(2) to the dump file. After the first failed write nothing
-// more is written, so a full disk ends the dump instead of garbling it.
-class DumpWriter {
-public:
-    explicit DumpWriter(int intFd) : m_intFd(intFd) {}
-    DumpWriter(const DumpWriter&) = delete;
-    DumpWriter& operator=(const DumpWriter&) = delete;
-
-    DumpWriter& operator<<(std::string_view text)
-    {
-        if (text.size() > sizeof m_buffer - m_uintUsed) {
-            Flush();
-            if (text.size() > sizeof m_buffer) {
-                WriteAll(text.data(), text.size());
-                return *this;
-            }
-        }
-        std::memcpy(m_buffer + m_uintUsed, text.data(), text.size());
-        m_uintUsed += text.size();
-        return *this;
-    }
-    DumpWriter& operator<<(std::int64_t intValue)
-    {
-        char digits[21];
-        std::size_t uintLength = 0;
-        // Two's complement: the magnitude of the most negative value still fits.
-        std::uint64_t uintMagnitude = static_cast<std::uint64_t>(intValue);
-        if (intValue < 0) {
-            digits[uintLength++] = '-';
-            uintMagnitude = ~uintMagnitude + 1;
-        }
-        uintLength += FormatDecimal(digits + uintLength, uintMagnitude);
-        return *this << std::string_view(digits, uintLength);
-    }
-    void Hex(std::uint64_t uintValue)
-    {
-        char digits[18];
-        *this << std::string_view(digits, FormatHex64(digits, uintValue));
-    }
-    void Flush()
-    {
-        WriteAll(m_buffer, m_uintUsed);
-        m_uintUsed = 0;
-    }
-
-private:
-    void WriteAll(const char* pData, std::size_t uintSize)
-    {
-        while (uintSize > 0 && !m_bFailed) {
-            const ssize_t intWritten = ::write(m_intFd, pData, uintSize);
-            if (intWritten < 0 && errno == EINTR) {
-                continue;
-            }
-            if (intWritten <= 0) {
-                m_bFailed = true;
-                return;
-            }
-            pData += intWritten;
-            uintSize -= static_cast<std::size_t>(intWritten);
-        }
-    }
-
-    int m_intFd;
-    char m_buffer[1024];
-    std::size_t m_uintUsed = 0;
-    bool m_bFailed = false;
-};
 
 // --- Names of signals, codes and registers ---------------------------------
 

@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "control/Pullbay.h"
+#include "engine/IDownloaderEvents.h"
 #include "model/PropertyTable.h"
 #include "platform/com/DispatchResults.h"
 #include "platform/com/ErrorInfo.h"
@@ -177,10 +178,11 @@ TEST_F(PullbayTest, EventsRaisedOnAWorkerArriveInOrderOnTheGuiThread)
     ASSERT_EQ(control.EventConnectionPoint().Advise(threadSink, uintCookie), S_OK);
 
     std::atomic<bool> bDone{false};
+    engine::IDownloaderEvents& reports = control.Run();
     std::thread worker([&] {
         for (std::int32_t i = 0; i < 20; ++i) {
-            control.Progress(0.5, 0.999, i);  // current file, whole run
-            control.Error(api::ErrorCode::kTransferFailed, L"failed", 500, L"", L"u", i);
+            reports.Progress(0.5, 0.999, i);  // current file, whole run
+            reports.Error(api::ErrorCode::kTransferFailed, L"failed", 500, L"", L"u", i);
         }
         control.DownloadComplete(api::CompletionSuccess);
         bDone = true;
