@@ -213,8 +213,8 @@ public:
     // Set by the run: cleared once its files are known, set again at its
     // end; the button follows.
     void SetIdle(bool bIdle);
-    // Clears or sets the idle flag as a download run does (tests, until the
-    // run exists).
+    // Clears or sets the idle flag as a download run does, without a run
+    // (tests).
     void SetIdleForTesting(bool bIdle) { m_bIdle = bIdle; }
 
     // The per-user registry key of the control's settings (the module

@@ -18,9 +18,9 @@
 #include "control/Pullbay.h"
 #include "core/TextUnits.h"
 #include "model/PropertyTable.h"
-#include "platform/com/IDispatchSink.h"
 #include "pullbay/Events.h"
 #include "support/PatternBytes.h"
+#include "support/RecordingEventSink.h"
 #include "support/TestFiles.h"
 #include "support/TestHttpServer.h"
 #include "support/Watchdog.h"
@@ -33,66 +33,6 @@ using com::NullableString;
 using com::Variant;
 using api::EventId;
 using control::Pullbay;
-
-// One line per event, e.g. "step 3", "complete 0", "error 304 ...", "count".
-class EventLog : public com::IDispatchSink {
-public:
-    HRESULT Invoke(com::DISPID dispid, const std::vector<Variant>& args) override
-    {
-        switch (static_cast<EventId>(dispid)) {
-        case EventId::DownloadStep:
-            lines.push_back("step " + std::to_string(args[0].I4()));
-            break;
-        case EventId::DownloadComplete:
-            lines.push_back("complete " + std::to_string(args[0].I4()));
-            break;
-        case EventId::DownloadFileCountChange:
-            lines.push_back("count");
-            break;
-        case EventId::DownloadItemComplete:
-            lines.push_back("item " + std::to_string(args[0].I4()));
-            break;
-        case EventId::Error:
-            lines.push_back("error " + std::to_string(args[0].I4()) + " " +
-                            std::to_string(args[5].I4()));
-            errorTexts.push_back(args[1].String().Value());
-            break;
-        case EventId::Progress:
-            ++intProgress;
-            break;
-        default:
-            break;
-        }
-        if (onEvent) {
-            onEvent(static_cast<EventId>(dispid), args);
-        }
-        return S_OK;
-    }
-    // The lines without item, progress and error entries: the run's frame.
-    std::vector<std::string> Frame() const
-    {
-        std::vector<std::string> frame;
-        for (const auto& line : lines) {
-            if (line.rfind("item", 0) != 0 && line.rfind("error", 0) != 0) {
-                frame.push_back(line);
-            }
-        }
-        return frame;
-    }
-    int Count(const std::string& strPrefix) const
-    {
-        int intCount = 0;
-        for (const auto& line : lines) {
-            intCount += line.rfind(strPrefix, 0) == 0 ? 1 : 0;
-        }
-        return intCount;
-    }
-
-    std::vector<std::string> lines;
-    std::vector<std::wstring> errorTexts;
-    int intProgress = 0;
-    std::function<void(EventId, const std::vector<Variant>&)> onEvent;
-};
 
 // The policy presenter with scripted answers.
 class ScriptedPresenter : public control::PolicyPresenter {
@@ -175,7 +115,7 @@ public:  // the table of early ends arranges through these
     TestHttpServer server;
     QWidget window;
     std::shared_ptr<ScriptedPresenter> presenter = std::make_shared<ScriptedPresenter>();
-    std::shared_ptr<EventLog> log = std::make_shared<EventLog>();
+    std::shared_ptr<RecordingEventSink> log = std::make_shared<RecordingEventSink>();
     std::vector<std::wstring> notices;
     Pullbay control;
     fs::path destination;

@@ -24,9 +24,9 @@
 #include "core/ThreadId.h"
 #include "core/ThrowSite.h"
 #include "platform/IPlatform.h"
-#include "platform/com/IDispatchSink.h"
 #include "platform/shell/FileMover.h"
 #include "pullbay/Events.h"
+#include "support/RecordingEventSink.h"
 #include "support/TestFiles.h"
 #include "support/TestHttpServer.h"
 
@@ -76,58 +76,6 @@ public:
 
 private:
     std::shared_ptr<platform::IPlatform> m_pPrevious;
-};
-
-// "step 7", "item 0", "error 303 -1", "complete 0"; error texts apart.
-class EventLog : public com::IDispatchSink {
-public:
-    HRESULT Invoke(com::DISPID dispid, const std::vector<Variant>& args) override
-    {
-        switch (static_cast<api::EventId>(dispid)) {
-        case api::EventId::DownloadStep:
-            lines.push_back("step " + std::to_string(args[0].I4()));
-            break;
-        case api::EventId::DownloadComplete:
-            lines.push_back("complete " + std::to_string(args[0].I4()));
-            break;
-        case api::EventId::DownloadItemComplete:
-            lines.push_back("item " + std::to_string(args[0].I4()));
-            break;
-        case api::EventId::Error:
-            lines.push_back("error " + std::to_string(args[0].I4()) + " " +
-                            std::to_string(args[5].I4()));
-            errorTexts.push_back(args[1].String().Value());
-            break;
-        default:
-            break;
-        }
-        return S_OK;
-    }
-    // The lines from the first that starts with strFirst on, keeping only
-    // steps, errors and completions.
-    std::vector<std::string> After(const std::string& strFirst) const
-    {
-        std::vector<std::string> tail;
-        bool bFound = false;
-        for (const auto& line : lines) {
-            bFound = bFound || line.rfind(strFirst, 0) == 0;
-            if (bFound && line.rfind("item", 0) != 0) {
-                tail.push_back(line);
-            }
-        }
-        return tail;
-    }
-    int Count(const std::string& strPrefix) const
-    {
-        int intCount = 0;
-        for (const auto& line : lines) {
-            intCount += line.rfind(strPrefix, 0) == 0 ? 1 : 0;
-        }
-        return intCount;
-    }
-
-    std::vector<std::string> lines;
-    std::vector<std::wstring> errorTexts;
 };
 
 // The regular files under a folder, as paths relative to it.
@@ -224,7 +172,7 @@ protected:
     QWidget window;
     std::shared_ptr<control::PolicyPresenter> presenter =
         std::make_shared<control::PolicyPresenter>();
-    std::shared_ptr<EventLog> log = std::make_shared<EventLog>();
+    std::shared_ptr<RecordingEventSink> log = std::make_shared<RecordingEventSink>();
     control::Pullbay control;
     int intAsked = 0;
     int intTemp = 0;

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <limits>
 #include <memory>
+#include <optional>
 #include <thread>
 #include <vector>
 
@@ -18,11 +19,11 @@
 #include "model/PropertyTable.h"
 #include "platform/com/DispatchResults.h"
 #include "platform/com/ErrorInfo.h"
-#include "platform/com/IDispatchSink.h"
 #include "platform/com/PropertyBag.h"
 #include "platform/com/StreamPersistence.h"
 #include "pullbay/Events.h"
 #include "support/MemoryStream.h"
+#include "support/RecordingEventSink.h"
 
 namespace pullbay::test {
 namespace {
@@ -30,33 +31,6 @@ namespace {
 using control::Pullbay;
 using com::NullableString;
 using com::Variant;
-
-struct FiredEvent {
-    com::DISPID dispid;
-    std::vector<Variant> args;
-};
-
-class RecordingSink : public com::IDispatchSink {
-public:
-    explicit RecordingSink(HRESULT hrAnswer = S_OK) : m_hrAnswer(hrAnswer) {}
-    HRESULT Invoke(com::DISPID dispid, const std::vector<Variant>& args) override
-    {
-        events.push_back({dispid, args});
-        return m_hrAnswer;
-    }
-    int Count(api::EventId id) const
-    {
-        int intCount = 0;
-        for (const auto& event : events) {
-            intCount += event.dispid == static_cast<com::DISPID>(id) ? 1 : 0;
-        }
-        return intCount;
-    }
-    std::vector<FiredEvent> events;
-
-private:
-    HRESULT m_hrAnswer;
-};
 
 class PageSite : public api::IClientSite {
 public:
@@ -103,7 +77,7 @@ protected:
     }
 
     QWidget window;
-    std::shared_ptr<RecordingSink> sink = std::make_shared<RecordingSink>();
+    std::shared_ptr<RecordingEventSink> sink = std::make_shared<RecordingEventSink>();
     Pullbay control;
 };
 
@@ -116,7 +90,7 @@ TEST_F(PullbayTest, EventsBeforeTheWindowExistAreDroppedAndInitCompleteWaitsForA
     // until one is connected.
     ASSERT_EQ(control.EventConnectionPoint().Unadvise(1), S_OK);
     CreateWindow();
-    auto late = std::make_shared<RecordingSink>();
+    auto late = std::make_shared<RecordingEventSink>();
     QCoreApplication::processEvents();
     std::uint32_t uintCookie = 0;
     ASSERT_EQ(control.EventConnectionPoint().Advise(late, uintCookie), S_OK);
@@ -129,26 +103,17 @@ TEST_F(PullbayTest, EventsBeforeTheWindowExistAreDroppedAndInitCompleteWaitsForA
 TEST_F(PullbayTest, TwoSinksReceiveEveryEventInConnectionOrder)
 {
     CreateWindow();
-    auto second = std::make_shared<RecordingSink>();
+    auto second = std::make_shared<RecordingEventSink>();
     std::uint32_t uintCookie = 0;
     ASSERT_EQ(control.EventConnectionPoint().Advise(second, uintCookie), S_OK);
     std::vector<int> order;
-    struct OrderSink : com::IDispatchSink {
-        std::vector<int>& order;
-        int intId;
-        OrderSink(std::vector<int>& o, int i) : order(o), intId(i) {}
-        HRESULT Invoke(com::DISPID, const std::vector<Variant>&) override
-        {
+    for (const int intId : {3, 4}) {
+        auto pOrdered = std::make_shared<RecordingEventSink>();
+        pOrdered->onEvent = [&order, intId](api::EventId, const std::vector<Variant>&) {
             order.push_back(intId);
-            return S_OK;
-        }
-    };
-    ASSERT_EQ(
-        control.EventConnectionPoint().Advise(std::make_shared<OrderSink>(order, 3), uintCookie),
-        S_OK);
-    ASSERT_EQ(
-        control.EventConnectionPoint().Advise(std::make_shared<OrderSink>(order, 4), uintCookie),
-        S_OK);
+        };
+        ASSERT_EQ(control.EventConnectionPoint().Advise(pOrdered, uintCookie), S_OK);
+    }
 
     ASSERT_EQ(Add(L"http://h.example/a.zip", L"a.zip"), S_OK);
     ASSERT_EQ(control.ClearFileList(), S_OK);
@@ -164,13 +129,13 @@ TEST_F(PullbayTest, EventsRaisedOnAWorkerArriveInOrderOnTheGuiThread)
     sink->events.clear();
     const auto guiThread = std::this_thread::get_id();
     std::vector<std::thread::id> threads;
-    struct ThreadSink : RecordingSink {
+    struct ThreadSink : RecordingEventSink {
         std::vector<std::thread::id>& threads;
         explicit ThreadSink(std::vector<std::thread::id>& t) : threads(t) {}
         HRESULT Invoke(com::DISPID dispid, const std::vector<Variant>& args) override
         {
             threads.push_back(std::this_thread::get_id());
-            return RecordingSink::Invoke(dispid, args);
+            return RecordingEventSink::Invoke(dispid, args);
         }
     };
     auto threadSink = std::make_shared<ThreadSink>(threads);

@@ -17,6 +17,7 @@
 #include <fstream>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -25,11 +26,11 @@
 #include "core/TextUnits.h"
 #include "dialogs/QtPresenter.h"
 #include "engine/TempFiles.h"
-#include "platform/com/IDispatchSink.h"
 #include "platform/shell/ItemIdList.h"
 #include "platform/shell/PolicyFolderBrowser.h"
 #include "pullbay/Events.h"
 #include "support/PatternBytes.h"
+#include "support/RecordingEventSink.h"
 #include "support/TestFiles.h"
 #include "support/TestHttpServer.h"
 #include "support/Watchdog.h"
@@ -51,19 +52,17 @@ const char* StageName(Stage stage)
     return kNames[static_cast<int>(stage)];
 }
 
-// Counts the events that reach the host after the window has gone.
-class LateEventCounter : public com::IDispatchSink {
-public:
-    HRESULT Invoke(com::DISPID dispid, const std::vector<Variant>&) override
-    {
-        if (bWindowGone) {
-            lateEvents.push_back(dispid);
-        }
-        return S_OK;
+// The events that reached the host after the window went, when the sink
+// held uintGoneAt of them.
+std::vector<com::DISPID> LateEvents(const RecordingEventSink& sink,
+                                    std::optional<std::size_t> uintGoneAt)
+{
+    std::vector<com::DISPID> late;
+    for (std::size_t i = uintGoneAt.value_or(sink.events.size()); i < sink.events.size(); ++i) {
+        late.push_back(sink.events[i].dispid);
     }
-    bool bWindowGone = false;
-    std::vector<com::DISPID> lateEvents;
-};
+    return late;
+}
 
 // The policy presenter, except at the stage under test: there the window is
 // destroyed from inside the dialog, which then stays open, as a modal
@@ -200,9 +199,10 @@ TEST_P(WindowDestroyedTest, EndsTheRunWithoutHangLeakOrHalfFile)
 
         auto pWindow = std::make_unique<QWidget>();
         auto pControl = std::make_unique<control::Pullbay>();
-        auto pEvents = std::make_shared<LateEventCounter>();
+        auto pEvents = std::make_shared<RecordingEventSink>();
+        std::optional<std::size_t> uintGoneAt;
         const auto destroyWindow = [&] {
-            pEvents->bWindowGone = true;
+            uintGoneAt = pEvents->events.size();
             if (bDeleteWidget) {
                 pWindow.reset();
             } else {
@@ -237,10 +237,10 @@ TEST_P(WindowDestroyedTest, EndsTheRunWithoutHangLeakOrHalfFile)
             hr = pControl->Download();
         }
         EXPECT_EQ(hr, S_OK);
-        EXPECT_TRUE(pEvents->bWindowGone) << "the stage under test was reached";
+        EXPECT_TRUE(uintGoneAt.has_value()) << "the stage under test was reached";
         EXPECT_TRUE(pPresenter->bCancelled) << "the open dialog was cancelled";
-        EXPECT_TRUE(pEvents->lateEvents.empty())
-            << "first late event: " << pEvents->lateEvents.front();
+        const std::vector<com::DISPID> late = LateEvents(*pEvents, uintGoneAt);
+        EXPECT_TRUE(late.empty()) << "first late event: " << late.front();
         EXPECT_FALSE(pControl->IsRunning());
         EXPECT_TRUE(pControl->IsIdle());
         std::int32_t intCount = -1;
@@ -306,7 +306,8 @@ TEST_F(WindowDestroyedTest, TheOpenQtDialogGoesWithTheWindowAndTheRunEnds)
 
             auto pWindow = std::make_unique<QWidget>();
             auto pControl = std::make_unique<control::Pullbay>();
-            auto pEvents = std::make_shared<LateEventCounter>();
+            auto pEvents = std::make_shared<RecordingEventSink>();
+            std::optional<std::size_t> uintGoneAt;
             auto pPresenter = std::make_shared<GivenFolderQtPresenter>(destination);
             pPresenter->SetOwner(pWindow.get());
             pControl->SetPresenter(pPresenter);
@@ -347,7 +348,7 @@ TEST_F(WindowDestroyedTest, TheOpenQtDialogGoesWithTheWindowAndTheRunEnds)
                 }
                 poll.stop();
                 bDialogSeen = true;
-                pEvents->bWindowGone = true;
+                uintGoneAt = pEvents->events.size();
                 if (bDeleteWidget) {
                     pWindow.reset();
                 } else {
@@ -365,7 +366,7 @@ TEST_F(WindowDestroyedTest, TheOpenQtDialogGoesWithTheWindowAndTheRunEnds)
             EXPECT_EQ(hr, S_OK);
             EXPECT_TRUE(bDialogSeen);
             EXPECT_EQ(QApplication::activeModalWidget(), nullptr) << "no dialog is left open";
-            EXPECT_TRUE(pEvents->lateEvents.empty());
+            EXPECT_TRUE(LateEvents(*pEvents, uintGoneAt).empty());
             EXPECT_FALSE(pControl->IsRunning());
             EXPECT_EQ(tools::BackgroundWorkManager::GetLiveWorkerCount(), 0u);
             if (bClash) {
