@@ -2,7 +2,6 @@
 
 #include "host/JsonLineWriter.h"
 #include "host/JsonText.h"
-#include "host/RunEventSink.h"
 #include "pullbay/Events.h"
 
 namespace pullbay::host {
@@ -13,9 +12,15 @@ EventLineSink::EventLineSink(std::function<void()> onInitComplete, Output output
 {
 }
 
+const wchar_t* EventLineSink::EventName(com::DISPID dispid)
+{
+    const api::EventDescription* pEvent = api::FindEvent(dispid);
+    return pEvent != nullptr ? pEvent->strName : L"";
+}
+
 HRESULT EventLineSink::Invoke(com::DISPID dispid, const std::vector<com::Variant>& args)
 {
-    m_output(JsonText::EventLine(RunEventSink::EventName(dispid), args));
+    m_output(JsonText::EventLine(EventName(dispid), args));
     if (static_cast<api::EventId>(dispid) == api::EventId::InitComplete && m_onInitComplete) {
         m_onInitComplete();
     }

@@ -17,6 +17,9 @@ public:
 
     HRESULT Invoke(com::DISPID dispid, const std::vector<com::Variant>& args) override;
 
+    // The event's name for a DISPID of the event interface ("" when unknown).
+    static const wchar_t* EventName(com::DISPID dispid);
+
 private:
     std::function<void()> m_onInitComplete;
     Output m_output;

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "core/TextUnits.h"
+#include "host/EventLineSink.h"
 #include "host/JsonLineWriter.h"
 #include "host/JsonText.h"
 #include "host/TerminalText.h"
@@ -136,16 +137,10 @@ RunEventSink::RunEventSink(bool bJsonEvents, bool bTerminal, std::ostream& errOu
 {
 }
 
-const wchar_t* RunEventSink::EventName(com::DISPID dispid)
-{
-    const api::EventDescription* pEvent = api::FindEvent(dispid);
-    return pEvent != nullptr ? pEvent->strName : L"";
-}
-
 HRESULT RunEventSink::Invoke(com::DISPID dispid, const std::vector<com::Variant>& args)
 {
     if (m_bJsonEvents) {
-        JsonLineWriter::Write(JsonText::EventLine(EventName(dispid), args));
+        JsonLineWriter::Write(JsonText::EventLine(EventLineSink::EventName(dispid), args));
     }
     switch (static_cast<api::EventId>(dispid)) {
     case api::EventId::DownloadItemComplete:

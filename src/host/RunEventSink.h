@@ -33,8 +33,6 @@ public:
     // failed or skipped file, a rejected file-list line or --add file, or
     // files not moved to the destination), 2 ended early.
     int ExitCode() const;
-    // The event's name for a DISPID of the event interface ("" when unknown).
-    static const wchar_t* EventName(com::DISPID dispid);
 
     // The description of the last Error raised outside a run (the control
     // refusing a file the host added), taken out; nullopt when none came.
