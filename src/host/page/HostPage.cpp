@@ -1,26 +1,14 @@
 #include "host/page/HostPage.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <charconv>
 #include <filesystem>
-#include <memory>
-#include <system_error>
 
-#include <gumbo.h>
-
-#include "core/Exceptions.h"
 #include "core/HexDigits.h"
-#include "core/IStream.h"
 #include "core/TextUnits.h"
-#include "core/ThrowSite.h"
 #include "host/page/NestingScan.h"
+#include "host/page/PageBytes.h"
+#include "host/page/ParsedHtml.h"
 #include "net/CodePageDecoder.h"
-#include "net/IDownloadEvents.h"
-#include "net/InternetErrors.h"
-#include "net/WInetDownloader.h"
 #include "platform/com/Guid.h"
 #include "pullbay/Identity.h"
 
@@ -127,75 +115,6 @@ std::optional<std::string_view> CharsetOfContentType(std::string_view strContent
     return std::nullopt;
 }
 
-// One parse of a page; the tree lives as long as this object.
-class ParsedHtml {
-public:
-    explicit ParsedHtml(std::string_view strHtmlUtf8)
-    {
-        m_options = kGumboDefaultOptions;
-        // Every recorded parse error keeps a copy of the open-element stack:
-        // a page of a few thousand unclosed tags would take gigabytes.
-        m_options.max_errors = 0;
-        m_pOutput = gumbo_parse_with_options(&m_options, strHtmlUtf8.data(), strHtmlUtf8.size());
-        if (m_pOutput == nullptr) {
-            PB_THROW(core::MemoryException);
-        }
-    }
-    ~ParsedHtml() { gumbo_destroy_output(&m_options, m_pOutput); }
-    ParsedHtml(const ParsedHtml&) = delete;
-    ParsedHtml& operator=(const ParsedHtml&) = delete;
-
-    const GumboNode* Document() const { return m_pOutput->document; }
-
-private:
-    GumboOptions m_options;
-    GumboOutput* m_pOutput = nullptr;
-};
-
-bool IsHtmlElement(const GumboNode* pNode, GumboTag tag)
-{
-    return pNode->type == GUMBO_NODE_ELEMENT && pNode->v.element.tag == tag &&
-           pNode->v.element.tag_namespace == GUMBO_NAMESPACE_HTML;
-}
-
-const char* AttributeValue(const GumboNode* pElement, const char* strName)
-{
-    const GumboAttribute* pAttribute =
-        gumbo_get_attribute(&pElement->v.element.attributes, strName);
-    return pAttribute != nullptr ? pAttribute->value : nullptr;
-}
-
-// Visits the tree below pRoot in document order; visit returns whether to
-// go into the node's children. Template contents are inert in a browser and
-// are skipped. Iterative: a page may nest elements very deeply.
-template <typename Visit>
-void WalkDescendants(const GumboNode* pRoot, Visit visit)
-{
-    std::vector<const GumboNode*> pending;
-    const auto pushChildren = [&pending](const GumboNode* pNode) {
-        const GumboVector* pChildren = nullptr;
-        if (pNode->type == GUMBO_NODE_DOCUMENT) {
-            pChildren = &pNode->v.document.children;
-        } else if (pNode->type == GUMBO_NODE_ELEMENT) {
-            pChildren = &pNode->v.element.children;
-        }
-        if (pChildren == nullptr) {
-            return;
-        }
-        for (unsigned int i = pChildren->length; i > 0; --i) {
-            pending.push_back(static_cast<const GumboNode*>(pChildren->data[i - 1]));
-        }
-    };
-    pushChildren(pRoot);
-    while (!pending.empty()) {
-        const GumboNode* pNode = pending.back();
-        pending.pop_back();
-        if (visit(pNode)) {
-            pushChildren(pNode);
-        }
-    }
-}
-
 bool ClassIdNamesControl(std::string_view strClassId)
 {
     strClassId = Trim(strClassId);
@@ -258,14 +177,14 @@ std::optional<int> PixelExtent(const char* strValue)
 std::vector<std::pair<std::wstring, std::wstring>> ParamsOf(const GumboNode* pObject)
 {
     std::vector<std::pair<std::wstring, std::wstring>> params;
-    WalkDescendants(pObject, [&params](const GumboNode* pNode) {
-        if (IsHtmlElement(pNode, GUMBO_TAG_OBJECT)) {
+    ParsedHtml::WalkDescendants(pObject, [&params](const GumboNode* pNode) {
+        if (ParsedHtml::IsHtmlElement(pNode, GUMBO_TAG_OBJECT)) {
             return false;  // a nested object's params are its own
         }
-        if (IsHtmlElement(pNode, GUMBO_TAG_PARAM)) {
-            const char* strName = AttributeValue(pNode, "name");
+        if (ParsedHtml::IsHtmlElement(pNode, GUMBO_TAG_PARAM)) {
+            const char* strName = ParsedHtml::AttributeValue(pNode, "name");
             if (strName != nullptr && *strName != '\0') {
-                const char* strValue = AttributeValue(pNode, "value");
+                const char* strValue = ParsedHtml::AttributeValue(pNode, "value");
                 params.emplace_back(core::FromUtf8(strName),
                                     core::FromUtf8(strValue != nullptr ? strValue : ""));
             }
@@ -288,19 +207,19 @@ std::optional<unsigned> MetaCodePage(std::string_view strHtmlUtf8)
     }
     const ParsedHtml parsed(strHtmlUtf8);
     std::optional<unsigned> codePage;
-    WalkDescendants(parsed.Document(), [&codePage](const GumboNode* pNode) {
+    ParsedHtml::WalkDescendants(parsed.Document(), [&codePage](const GumboNode* pNode) {
         if (codePage) {
             return false;
         }
-        if (!IsHtmlElement(pNode, GUMBO_TAG_META)) {
+        if (!ParsedHtml::IsHtmlElement(pNode, GUMBO_TAG_META)) {
             return true;
         }
-        if (const char* strCharset = AttributeValue(pNode, "charset")) {
+        if (const char* strCharset = ParsedHtml::AttributeValue(pNode, "charset")) {
             codePage = CodePageOfCharset(strCharset);
-        } else if (const char* strEquiv = AttributeValue(pNode, "http-equiv");
+        } else if (const char* strEquiv = ParsedHtml::AttributeValue(pNode, "http-equiv");
                    strEquiv != nullptr &&
                    core::EqualsIgnoreAsciiCase(Trim(strEquiv), "content-type")) {
-            if (const char* strContent = AttributeValue(pNode, "content")) {
+            if (const char* strContent = ParsedHtml::AttributeValue(pNode, "content")) {
                 if (const auto charset = CharsetOfContentType(strContent)) {
                     codePage = CodePageOfCharset(*charset);
                 }
@@ -316,196 +235,12 @@ std::string Decode(std::string_view bytes, unsigned uintCodePage)
     return core::ToUtf8(net::GetDecodedString(bytes, uintCodePage));
 }
 
-std::string ErrnoText(int intError)
-{
-    return std::system_category().message(intError);
-}
-
 // Locale-free: the process locale may group digits.
 std::string DecimalText(long long intValue)
 {
     char buffer[24];
     const auto converted = std::to_chars(buffer, buffer + sizeof buffer, intValue);
     return std::string(buffer, converted.ptr);
-}
-
-std::string SizeLimitText()
-{
-    return DecimalText(static_cast<long long>(HostPage::kMaxPageBytes / (1024 * 1024))) + " MiB";
-}
-
-// The fetched body in memory, refusing to grow past the page limit.
-class PageBuffer final : public core::IStream {
-public:
-    HRESULT Read(void* /*pData*/, std::uint32_t /*uintSize*/, std::uint32_t* pRead) override
-    {
-        if (pRead != nullptr) {
-            *pRead = 0;
-        }
-        return E_NOTIMPL;
-    }
-
-    HRESULT Write(const void* pData, std::uint32_t uintSize, std::uint32_t* pWritten) override
-    {
-        if (pWritten != nullptr) {
-            *pWritten = 0;
-        }
-        if (m_uintPosition + uintSize > HostPage::kMaxPageBytes) {
-            m_bTooLarge = true;
-            return E_FAIL;
-        }
-        if (m_bytes.size() < m_uintPosition + uintSize) {
-            m_bytes.resize(m_uintPosition + uintSize);
-        }
-        m_bytes.replace(m_uintPosition, uintSize, static_cast<const char*>(pData), uintSize);
-        m_uintPosition += uintSize;
-        if (pWritten != nullptr) {
-            *pWritten = uintSize;
-        }
-        return S_OK;
-    }
-
-    HRESULT Seek(std::int64_t intOffset, core::StreamSeekOrigin origin,
-                 std::uint64_t* pNewPosition) override
-    {
-        std::int64_t intBase = 0;
-        if (origin == core::StreamSeekOrigin::Current) {
-            intBase = static_cast<std::int64_t>(m_uintPosition);
-        } else if (origin == core::StreamSeekOrigin::End) {
-            intBase = static_cast<std::int64_t>(m_bytes.size());
-        }
-        const std::int64_t intTarget = intBase + intOffset;
-        if (intTarget < 0 || static_cast<std::uint64_t>(intTarget) > HostPage::kMaxPageBytes) {
-            return E_INVALIDARG;
-        }
-        m_uintPosition = static_cast<std::size_t>(intTarget);
-        if (pNewPosition != nullptr) {
-            *pNewPosition = m_uintPosition;
-        }
-        return S_OK;
-    }
-
-    HRESULT SetSize(std::uint64_t uintSize) override
-    {
-        if (uintSize > HostPage::kMaxPageBytes) {
-            m_bTooLarge = true;
-            return E_FAIL;
-        }
-        m_bytes.resize(static_cast<std::size_t>(uintSize));
-        return S_OK;
-    }
-
-    const std::string& Bytes() const { return m_bytes; }
-    bool TooLarge() const { return m_bTooLarge; }
-
-private:
-    std::string m_bytes;
-    std::size_t m_uintPosition = 0;
-    bool m_bTooLarge = false;
-};
-
-// One GET of the page with the project's transfer; the outcome is kept for
-// the caller to word.
-class PageFetch final : public net::IDownloadEvents {
-public:
-    // Empty on success, else the message.
-    std::string Run(const std::string& strUrl, const std::wstring& strCookie)
-    {
-        net::WInetDownloader transfer;
-        transfer.SetTimeOut(HostPage::kFetchTimeOutMs);
-        transfer.SetReconnectAttemptsCount(0);
-        transfer.SetCookieText(strCookie);
-        transfer.SetDownloadEvents(this);
-        transfer.SetOutputStream(&m_buffer);
-        const std::wstring strWideUrl = core::FromUtf8(strUrl);
-        try {
-            transfer.Download(strWideUrl.c_str());
-        } catch (const core::Exception& failure) {
-            core::ClearRecordedFailure();
-            return "cannot fetch the page: " + core::ToUtf8(failure.GetMessage());
-        }
-        if (m_bComplete) {
-            return std::string();
-        }
-        if (m_buffer.TooLarge()) {
-            return "the page is larger than " + SizeLimitText();
-        }
-        if (m_intStatus != 0 && m_intStatus != 200) {
-            return "HTTP status " + DecimalText(m_intStatus);
-        }
-        return "cannot fetch the page: " + core::ToUtf8(net::InternetErrorText(m_intErrorCode)) +
-               " (error " + DecimalText(m_intErrorCode) + ")";
-    }
-
-    const std::string& Bytes() const { return m_buffer.Bytes(); }
-    const std::string& ContentType() const { return m_strContentType; }
-
-    HRESULT DownloadProgress(std::int64_t /*intPosition*/,
-                             std::int64_t /*intDeclaredLength*/) override
-    {
-        return S_OK;
-    }
-
-    HRESULT DownloadComplete(int /*intStatus*/, const wchar_t* /*strText*/) override
-    {
-        m_bComplete = true;
-        return S_OK;
-    }
-
-    HRESULT ErrorOccured(int intStatus, const wchar_t* /*strText*/,
-                         const wchar_t* /*strResponseText*/, int intErrorCode) override
-    {
-        m_intStatus = intStatus;
-        m_intErrorCode = intErrorCode;
-        return S_OK;
-    }
-
-    HRESULT MimeTypeAvailable(std::wstring strMimeType) override
-    {
-        m_strContentType = core::ToUtf8(strMimeType);
-        return S_OK;
-    }
-
-    HRESULT WaitingForReconnect() override { return S_OK; }
-
-private:
-    PageBuffer m_buffer;
-    std::string m_strContentType;
-    bool m_bComplete = false;
-    int m_intStatus = 0;
-    int m_intErrorCode = 0;
-};
-
-// Empty on success, else the message.
-std::string ReadLocalFile(const std::string& strPath, std::string& bytes)
-{
-    const int intFile = ::open(strPath.c_str(), O_RDONLY | O_CLOEXEC);
-    if (intFile < 0) {
-        return "cannot read the page: " + ErrnoText(errno);
-    }
-    std::string strError;
-    char buffer[64 * 1024];
-    for (;;) {
-        const ssize_t intRead = ::read(intFile, buffer, sizeof buffer);
-        if (intRead < 0) {
-            if (errno == EINTR) {
-                continue;
-            }
-            strError = "cannot read the page: " + ErrnoText(errno);
-            break;
-        }
-        if (intRead == 0) {
-            break;
-        }
-        // Bounded also for a device or a pipe that never ends.
-        if (bytes.size() + static_cast<std::size_t>(intRead) > HostPage::kMaxPageBytes) {
-            strError = "the page is larger than " + SizeLimitText();
-            break;
-        }
-        bytes.append(buffer, static_cast<std::size_t>(intRead));
-    }
-    ::close(intFile);
-    return strError;
 }
 
 bool IsWebUrl(std::string_view strPage)
@@ -548,12 +283,13 @@ HostPage::PageObject HostPage::FindControl(std::string_view strHtmlUtf8)
     const ParsedHtml parsed(strHtmlUtf8);
     const GumboNode* pFound = nullptr;
     const GumboNode* pTitle = nullptr;
-    WalkDescendants(parsed.Document(), [&pFound, &pTitle](const GumboNode* pNode) {
-        if (pTitle == nullptr && IsHtmlElement(pNode, GUMBO_TAG_TITLE)) {
+    ParsedHtml::WalkDescendants(parsed.Document(), [&pFound, &pTitle](const GumboNode* pNode) {
+        if (pTitle == nullptr && ParsedHtml::IsHtmlElement(pNode, GUMBO_TAG_TITLE)) {
             pTitle = pNode;
             return false;
         }
-        if (pFound == nullptr && IsHtmlElement(pNode, GUMBO_TAG_OBJECT) && NamesControl(pNode)) {
+        if (pFound == nullptr && ParsedHtml::IsHtmlElement(pNode, GUMBO_TAG_OBJECT) &&
+            NamesControl(pNode)) {
             pFound = pNode;
             return false;
         }
@@ -568,8 +304,8 @@ HostPage::PageObject HostPage::FindControl(std::string_view strHtmlUtf8)
     }
     object.bFound = true;
     object.params = ParamsOf(pFound);
-    object.width = PixelExtent(AttributeValue(pFound, "width"));
-    object.height = PixelExtent(AttributeValue(pFound, "height"));
+    object.width = PixelExtent(ParsedHtml::AttributeValue(pFound, "width"));
+    object.height = PixelExtent(ParsedHtml::AttributeValue(pFound, "height"));
     return object;
 }
 
@@ -626,23 +362,23 @@ HostPage::LoadResult HostPage::Load(const std::string& strPage, const std::wstri
     LoadResult result;
     std::string strUtf8;
     if (IsWebUrl(strPage)) {
-        PageFetch fetch;
-        result.strError = fetch.Run(strPage, strCookie);
-        if (!result.Ok()) {
+        const PageBytes page = PageBytes::Fetch(strPage, strCookie);
+        if (!page.Ok()) {
+            result.strError = page.strError;
             result.intExitCode = kExitNetworkError;
             return result;
         }
         result.strPageAddress = core::FromUtf8(strPage);
-        strUtf8 = DecodeToUtf8(fetch.Bytes(), fetch.ContentType());
+        strUtf8 = DecodeToUtf8(page.bytes, page.strContentType);
     } else {
-        std::string bytes;
-        result.strError = ReadLocalFile(strPage, bytes);
-        if (!result.Ok()) {
+        const PageBytes page = PageBytes::ReadFile(strPage);
+        if (!page.Ok()) {
+            result.strError = page.strError;
             result.intExitCode = kExitPageError;
             return result;
         }
         result.strPageAddress = FileUrl(strPage);
-        strUtf8 = DecodeToUtf8(bytes, std::string_view());
+        strUtf8 = DecodeToUtf8(page.bytes, std::string_view());
     }
     if (NestsTooDeeply(strUtf8)) {
         result.strError = "the page nests elements deeper than " +
