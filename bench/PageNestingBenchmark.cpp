@@ -7,8 +7,8 @@
 
 #include <string>
 
-#include "host/HostPage.h"
-#include "host/NestingScan.h"
+#include "host/page/HostPage.h"
+#include "host/page/NestingScan.h"
 
 namespace {
 

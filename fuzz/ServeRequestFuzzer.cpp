@@ -18,7 +18,7 @@
 
 #include "FuzzCheck.h"
 #include "OffscreenApplication.h"
-#include "host/RequestDispatcher.h"
+#include "host/protocol/RequestDispatcher.h"
 #include "module/PullbayObject.h"
 #include "platform/com/ComInterfaces.h"
 

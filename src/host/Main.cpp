@@ -2,7 +2,7 @@
 #include <string>
 #include <vector>
 
-#include "host/HostProgram.h"
+#include "host/cli/HostProgram.h"
 
 int main(int argc, char** argv)
 {

@@ -17,7 +17,7 @@
 
 #include "control/DialogSettings.h"
 #include "core/TextUnits.h"
-#include "host/ClientPresenter.h"
+#include "host/protocol/ClientPresenter.h"
 #include "model/FileList.h"
 #include "model/PropertyHolder.h"
 #include "platform/shell/ItemIdList.h"

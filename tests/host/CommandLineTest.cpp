@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "host/CommandLine.h"
+#include "host/cli/CommandLine.h"
 
 namespace pullbay::host {
 namespace {

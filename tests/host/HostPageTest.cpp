@@ -9,7 +9,7 @@
 #include <utility>
 #include <vector>
 
-#include "host/HostPage.h"
+#include "host/page/HostPage.h"
 #include "support/TempFile.h"
 #include "support/TestFiles.h"
 #include "support/TestHttpServer.h"

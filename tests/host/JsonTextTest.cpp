@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/JsonText.h"
+#include "host/protocol/JsonText.h"
 
 namespace pullbay::host {
 namespace {

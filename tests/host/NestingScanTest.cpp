@@ -10,7 +10,7 @@
 
 #include <gumbo.h>
 
-#include "host/NestingScan.h"
+#include "host/page/NestingScan.h"
 
 namespace pullbay::test {
 namespace {

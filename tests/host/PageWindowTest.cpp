@@ -14,9 +14,9 @@
 #include <string>
 
 #include "control/PolicyPresenter.h"
-#include "host/ControlSession.h"
-#include "host/PageWindow.h"
-#include "host/RunEventSink.h"
+#include "host/cli/RunEventSink.h"
+#include "host/session/ControlSession.h"
+#include "host/session/PageWindow.h"
 #include "platform/com/Variant.h"
 #include "support/TestFiles.h"
 #include "support/TestHttpServer.h"

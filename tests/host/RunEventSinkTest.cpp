@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "host/RunEventSink.h"
+#include "host/cli/RunEventSink.h"
 #include "pullbay/Events.h"
 
 namespace pullbay::host {

@@ -2,7 +2,7 @@
 // detail line, and the cut at the terminal's width.
 #include <gtest/gtest.h>
 
-#include "host/RunPresenter.h"
+#include "host/cli/RunPresenter.h"
 
 namespace pullbay::host {
 namespace {

@@ -19,7 +19,7 @@
 #include "dialogs/FileExistsDialog.h"
 #include "dialogs/GetFileListWindow.h"
 #include "dialogs/ProgressDialog.h"
-#include "host/PageWindow.h"
+#include "host/session/PageWindow.h"
 #include "model/FileItem.h"
 #include "model/FileList.h"
 #include "model/PropertyHolder.h"
