@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "core/CaughtFailure.h"
 #include "core/Exceptions.h"
 #include "core/ThrowSite.h"
 #include "core/Version.h"
@@ -279,13 +280,7 @@ void HttpExchange::CompleteHead()
 void HttpExchange::NoteHandlerFailure()
 {
     m_bHandlerFailed = true;
-    try {
-        throw;
-    } catch (const core::Exception& failure) {
-        core::ExceptionManager::SetException(core::CurrentThreadId(), failure);
-    } catch (...) {
-        core::RecordForeignFailure();
-    }
+    core::RecordCaughtFailure();
 }
 
 std::size_t HttpExchange::OnBody(const char* pData, std::size_t uintSize)
