@@ -22,21 +22,6 @@ using Clock = std::chrono::steady_clock;
 // the largest value instead.
 constexpr long kNoConnectTimeOutMs = INT_MAX;
 
-struct SlistDeleter {
-    void operator()(curl_slist* pList) const { curl_slist_free_all(pList); }
-};
-using Slist = std::unique_ptr<curl_slist, SlistDeleter>;
-
-void AppendHeader(Slist& list, const std::string& strHeader)
-{
-    curl_slist* pNew = curl_slist_append(list.get(), strHeader.c_str());
-    if (pNew == nullptr) {
-        PB_THROW(core::MemoryException);
-    }
-    list.release();
-    list.reset(pNew);
-}
-
 // Keeps the multi handle and the easy handle attached only while they run.
 class MultiAttachment {
 public:
@@ -57,23 +42,38 @@ private:
 
 }  // namespace
 
+void HttpExchange::AppendHeader(Slist& list, const std::string& strHeader)
+{
+    curl_slist* pNew = curl_slist_append(list.get(), strHeader.c_str());
+    if (pNew == nullptr) {
+        PB_THROW(core::MemoryException);
+    }
+    list.release();
+    list.reset(pNew);
+}
+
 HttpExchange::HttpExchange(CurlSession& session, IHttpExchangeHandler& handler)
-    : m_session(session), m_handler(handler)
+    : m_session(session), m_pEasy(session.Easy()), m_handler(handler)
 {
 }
 
-HttpExchangeResult HttpExchange::Run(const HttpExchangeRequest& request)
+HttpExchange::HttpExchange(CurlSession& session, CURL* pEasy, IHttpExchangeHandler& handler)
+    : m_session(session), m_pEasy(pEasy), m_handler(handler)
 {
-    CURL* pEasy = m_session.Easy();
+}
+
+void HttpExchange::Begin(const HttpExchangeRequest& request)
+{
+    CURL* pEasy = m_pEasy;
     curl_easy_reset(pEasy);
 
-    Slist headers;
+    m_headers.reset();
     if (request.intRangeFrom >= 0) {
         char buffer[24];
         const auto converted = std::to_chars(buffer, buffer + sizeof buffer, request.intRangeFrom);
-        AppendHeader(headers, "Range: bytes=" + std::string(buffer, converted.ptr) + "-");
+        AppendHeader(m_headers, "Range: bytes=" + std::string(buffer, converted.ptr) + "-");
         if (!request.strIfRange.empty()) {
-            AppendHeader(headers, "If-Range: " + request.strIfRange);
+            AppendHeader(m_headers, "If-Range: " + request.strIfRange);
         }
     }
 
@@ -91,7 +91,7 @@ HttpExchangeResult HttpExchange::Run(const HttpExchangeRequest& request)
         curl_easy_setopt(pEasy, CURLOPT_CONNECTTIMEOUT_MS, intConnectTimeOut) == CURLE_OK &&
         curl_easy_setopt(pEasy, CURLOPT_USERAGENT, core::kUserAgent) == CURLE_OK &&
         curl_easy_setopt(pEasy, CURLOPT_SUPPRESS_CONNECT_HEADERS, 1L) == CURLE_OK &&
-        curl_easy_setopt(pEasy, CURLOPT_HTTPHEADER, headers.get()) == CURLE_OK &&
+        curl_easy_setopt(pEasy, CURLOPT_HTTPHEADER, m_headers.get()) == CURLE_OK &&
         curl_easy_setopt(pEasy, CURLOPT_HEADERFUNCTION, &HttpExchange::HeaderCallback) ==
             CURLE_OK &&
         curl_easy_setopt(pEasy, CURLOPT_HEADERDATA, this) == CURLE_OK &&
@@ -128,50 +128,38 @@ HttpExchangeResult HttpExchange::Run(const HttpExchangeRequest& request)
     m_bHandlerFailed = false;
     m_bConnected = false;
     m_lastActivity = Clock::now();
+    m_stopRequested = request.stopRequested;
+    m_receiveTimeOut = std::chrono::milliseconds(request.intTimeOutMs);
+}
 
-    HttpExchangeResult result;
-    {
-        MultiAttachment attachment(m_session.Multi(), pEasy);
-        CURLM* pMulti = m_session.Multi();
-        const auto receiveTimeOut = std::chrono::milliseconds(request.intTimeOutMs);
-        for (;;) {
-            int intRunning = 0;
-            const CURLMcode multiCode = curl_multi_perform(pMulti, &intRunning);
-            if (multiCode != CURLM_OK) {
-                result.end = HttpExchangeResult::End::TransportFailure;
-                result.code = CURLE_OUT_OF_MEMORY;
-                break;
-            }
-            if (intRunning == 0) {
-                int intQueued = 0;
-                result.code = CURLE_OK;
-                while (CURLMsg* pMessage = curl_multi_info_read(pMulti, &intQueued)) {
-                    if (pMessage->msg == CURLMSG_DONE && pMessage->easy_handle == pEasy) {
-                        result.code = ServerReplyCode(pMessage->data.result);
-                    }
-                }
-                result.end = result.code == CURLE_OK ? HttpExchangeResult::End::Completed
-                                                     : HttpExchangeResult::End::TransportFailure;
-                break;
-            }
-            if (request.stopRequested && request.stopRequested()) {
-                result.end = HttpExchangeResult::End::StopRequested;
-                break;
-            }
-            auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(kStopPollInterval);
-            if (request.intTimeOutMs > 0 && m_bConnected) {
-                const auto idle = Clock::now() - m_lastActivity;
-                if (idle >= receiveTimeOut) {
-                    result.end = HttpExchangeResult::End::ReceiveTimeOut;
-                    break;
-                }
-                wait = std::min(wait, std::chrono::duration_cast<std::chrono::milliseconds>(
-                                          receiveTimeOut - idle) +
-                                          std::chrono::milliseconds(1));
-            }
-            curl_multi_poll(pMulti, nullptr, 0, static_cast<int>(wait.count()), nullptr);
-        }
+std::optional<HttpExchangeResult::End> HttpExchange::Check(std::chrono::milliseconds& wait) const
+{
+    if (m_stopRequested && m_stopRequested()) {
+        return HttpExchangeResult::End::StopRequested;
     }
+    if (m_receiveTimeOut.count() > 0 && m_bConnected) {
+        const auto idle = Clock::now() - m_lastActivity;
+        if (idle >= m_receiveTimeOut) {
+            return HttpExchangeResult::End::ReceiveTimeOut;
+        }
+        wait = std::min(
+            wait, std::chrono::duration_cast<std::chrono::milliseconds>(m_receiveTimeOut - idle) +
+                      std::chrono::milliseconds(1));
+    }
+    return std::nullopt;
+}
+
+HttpExchangeResult HttpExchange::Done(CURLcode code) const
+{
+    HttpExchangeResult result;
+    result.code = ServerReplyCode(code);
+    result.end = result.code == CURLE_OK ? HttpExchangeResult::End::Completed
+                                         : HttpExchangeResult::End::TransportFailure;
+    return result;
+}
+
+HttpExchangeResult HttpExchange::Finish(HttpExchangeResult result)
+{
     if (m_bHandlerFailed) {
         result.end = HttpExchangeResult::End::HandlerFailed;
     } else if (m_bHandlerStopped) {
@@ -184,12 +172,50 @@ HttpExchangeResult HttpExchange::Run(const HttpExchangeRequest& request)
     result.bHeadSeen = m_bHeadComplete;
     if (result.end == HttpExchangeResult::End::TransportFailure) {
         long intVerify = 0;
-        if (curl_easy_getinfo(pEasy, CURLINFO_SSL_VERIFYRESULT, &intVerify) == CURLE_OK) {
+        if (curl_easy_getinfo(m_pEasy, CURLINFO_SSL_VERIFYRESULT, &intVerify) == CURLE_OK) {
             result.intSslVerifyResult = intVerify;
         }
     }
-    curl_easy_setopt(pEasy, CURLOPT_HTTPHEADER, nullptr);
+    curl_easy_setopt(m_pEasy, CURLOPT_HTTPHEADER, nullptr);
+    m_headers.reset();
     return result;
+}
+
+HttpExchangeResult HttpExchange::Run(const HttpExchangeRequest& request)
+{
+    Begin(request);
+    HttpExchangeResult result;
+    {
+        MultiAttachment attachment(m_session.Multi(), m_pEasy);
+        CURLM* pMulti = m_session.Multi();
+        for (;;) {
+            int intRunning = 0;
+            const CURLMcode multiCode = curl_multi_perform(pMulti, &intRunning);
+            if (multiCode != CURLM_OK) {
+                result.end = HttpExchangeResult::End::TransportFailure;
+                result.code = CURLE_OUT_OF_MEMORY;
+                break;
+            }
+            if (intRunning == 0) {
+                int intQueued = 0;
+                CURLcode code = CURLE_OK;
+                while (CURLMsg* pMessage = curl_multi_info_read(pMulti, &intQueued)) {
+                    if (pMessage->msg == CURLMSG_DONE && pMessage->easy_handle == m_pEasy) {
+                        code = pMessage->data.result;
+                    }
+                }
+                result = Done(code);
+                break;
+            }
+            auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(kStopPollInterval);
+            if (const auto end = Check(wait)) {
+                result.end = *end;
+                break;
+            }
+            curl_multi_poll(pMulti, nullptr, 0, static_cast<int>(wait.count()), nullptr);
+        }
+    }
+    return Finish(result);
 }
 
 CURLcode HttpExchange::ServerReplyCode(CURLcode code) const

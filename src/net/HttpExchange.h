@@ -12,6 +12,8 @@
 #include <chrono>
 #include <cstddef>
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 
 #include <curl/curl.h>
@@ -69,15 +71,37 @@ public:
     // 16 KiB of a large body).
     static constexpr long kReceiveBufferBytes = 512L * 1024L;
 
+    // On the session's easy handle, or on another easy handle of the
+    // session's thread (one exchange at a time on each).
     HttpExchange(CurlSession& session, IHttpExchangeHandler& handler);
+    HttpExchange(CurlSession& session, CURL* pEasy, IHttpExchangeHandler& handler);
     HttpExchange(const HttpExchange&) = delete;
     HttpExchange& operator=(const HttpExchange&) = delete;
 
-    // Runs the exchange to its end. Throws only when it cannot begin (the
-    // options or the multi handle refused).
+    // Runs the exchange to its end on the session's multi handle. Throws
+    // only when it cannot begin (the options or the multi handle refused).
     HttpExchangeResult Run(const HttpExchangeRequest& request);
 
+    // The steps of Run, for a loop that drives several exchanges on one
+    // multi handle (MultiDriver): Begin sets the easy handle up (it throws
+    // as Run does); the loop attaches it, and between polls asks Check,
+    // which ends the exchange on a stop or a receive time-out and may
+    // shorten the wait; Done turns libcurl's code for a finished transfer
+    // into a result; Finish, after the loop has detached the handle, gives
+    // the exchange's result.
+    void Begin(const HttpExchangeRequest& request);
+    std::optional<HttpExchangeResult::End> Check(std::chrono::milliseconds& wait) const;
+    HttpExchangeResult Done(CURLcode code) const;
+    HttpExchangeResult Finish(HttpExchangeResult result);
+    CURL* Easy() const { return m_pEasy; }
+
 private:
+    struct SlistDeleter {
+        void operator()(curl_slist* pList) const { curl_slist_free_all(pList); }
+    };
+    using Slist = std::unique_ptr<curl_slist, SlistDeleter>;
+
+    static void AppendHeader(Slist& list, const std::string& strHeader);
     static std::size_t HeaderCallback(char* pData, std::size_t uintSize, std::size_t uintCount,
                                       void* pUser);
     static std::size_t WriteCallback(char* pData, std::size_t uintSize, std::size_t uintCount,
@@ -97,7 +121,12 @@ private:
     void MarkActivity();
 
     CurlSession& m_session;
+    CURL* const m_pEasy;
     IHttpExchangeHandler& m_handler;
+    // The request's header list, held while the easy handle points at it.
+    Slist m_headers;
+    std::function<bool()> m_stopRequested;
+    std::chrono::milliseconds m_receiveTimeOut{0};
     HttpResponseHead m_head;
     bool m_bHeadComplete = false;
     bool m_bDiscardBody = false;
