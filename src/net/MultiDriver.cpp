@@ -77,7 +77,9 @@ void MultiDriver::Step(std::chrono::milliseconds maxWait)
     for (Ended& item : ended) {
         item.entry.done(*item.entry.pExchange, item.result);
     }
-    if (ended.empty() && !m_entries.empty()) {
+    // With nothing attached this still waits: a transfer in its pause before
+    // a further attempt is woken by the time-out.
+    if (ended.empty()) {
         curl_multi_poll(m_pMulti, nullptr, 0, static_cast<int>(wait.count()), nullptr);
     }
 }

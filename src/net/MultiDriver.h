@@ -36,8 +36,9 @@ public:
     bool Empty() const { return m_entries.empty(); }
     std::size_t Count() const { return m_entries.size(); }
 
-    // One round: perform, hand back what ended, then wait for activity at
-    // most maxWait (less when an exchange's receive time-out comes sooner).
+    // One round: perform, hand back what ended, then, when nothing ended,
+    // wait for activity at most maxWait (less when an exchange's receive
+    // time-out comes sooner), also with nothing attached.
     void Step(std::chrono::milliseconds maxWait);
 
 private:

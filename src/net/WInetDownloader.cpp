@@ -4,7 +4,6 @@
 #include <chrono>
 #include <cstring>
 #include <optional>
-#include <thread>
 
 #include <boost/lexical_cast/bad_lexical_cast.hpp>
 #include <curl/curl.h>
@@ -21,6 +20,7 @@
 #include "net/IDownloadDirectEvents.h"
 #include "net/IDownloadEvents.h"
 #include "net/InternetErrors.h"
+#include "net/MultiDriver.h"
 #include "net/ResponseReader.h"
 #include "net/UrlComponents.h"
 #include "net/UrlEncoding.h"
@@ -53,24 +53,29 @@ bool WInetDownloader::StopRequested(AttemptState& state) const
     return intCode != 0;
 }
 
-bool WInetDownloader::PauseBeforeReconnect(AttemptState& state)
+TransferOutcome WInetDownloader::Download(const wchar_t* strUrl)
 {
-    const auto deadline =
-        std::chrono::steady_clock::now() + std::chrono::milliseconds(m_uintReconnectTimeOut);
-    for (;;) {
-        if (StopRequested(state)) {
-            return false;
+    PB_ASSERT_OWNER_THREAD(m_downloadThread);
+    const std::shared_ptr<CurlSession> pSession = CurlSession::Open();
+    MultiDriver driver(pSession->Multi());
+    std::optional<TransferOutcome> outcome;
+    Start(strUrl, pSession, pSession->Easy(), driver,
+          [&outcome](TransferOutcome ended) { outcome = std::move(ended); });
+    while (!outcome) {
+        auto wait =
+            std::chrono::duration_cast<std::chrono::milliseconds>(HttpExchange::kStopPollInterval);
+        Poll(wait);
+        if (outcome) {
+            break;
         }
-        const auto now = std::chrono::steady_clock::now();
-        if (now >= deadline) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(
-            deadline - now, HttpExchange::kStopPollInterval));
+        driver.Step(wait);
     }
+    return std::move(*outcome);
 }
 
-TransferOutcome WInetDownloader::Download(const wchar_t* strUrl)
+void WInetDownloader::Start(const wchar_t* strUrl, std::shared_ptr<CurlSession> pSession,
+                            CURL* pEasy, MultiDriver& driver,
+                            std::function<void(TransferOutcome)> onDone)
 {
     PB_ASSERT_OWNER_THREAD(m_downloadThread);
     if (m_pDownloadCallbackInfo == nullptr) {
@@ -79,62 +84,260 @@ TransferOutcome WInetDownloader::Download(const wchar_t* strUrl)
     if (strUrl == nullptr) {
         PB_THROW(core::ArgumentNullPointerException, L"strUrl");
     }
+    if (!pSession || pEasy == nullptr) {
+        PB_THROW(core::ArgumentNullPointerException, L"hInternet");
+    }
+    m_pSession = std::move(pSession);
+    m_pEasy = pEasy;
+    m_pDriver = &driver;
+    m_onDone = std::move(onDone);
+    m_strUrl = strUrl;
     m_bStop = false;
     m_resumeHints = ResumeHints{};
     m_strCookieOrigin = GetOrigin(m_strCookiePage);
     if (m_strCookieOrigin.empty()) {
-        m_strCookieOrigin = GetOrigin(strUrl);
+        m_strCookieOrigin = GetOrigin(m_strUrl);
     }
-    const std::shared_ptr<CurlSession> pSession = CurlSession::Open();
+    m_state = AttemptState{};
+    m_uintAttempts = 0;
+    m_pauseDeadline.reset();
+    BeginAttempt();
+}
 
-    std::uint32_t uintAttempts = 0;
-    AttemptState state;
-    AttemptResult result = AttemptResult::Failure;
-    for (;;) {
-        state.intHttpStatus = 0;
-        state.intErrorCode = 0;
-        state.strErrorText.clear();
+void WInetDownloader::Poll(std::chrono::milliseconds& wait)
+{
+    if (!m_pauseDeadline) {
+        return;
+    }
+    if (StopRequested(m_state)) {
+        // The failure that led to the pause is the one reported.
+        m_bStop = true;
+        m_pauseDeadline.reset();
+        AfterPause();
+        return;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    if (now >= *m_pauseDeadline) {
+        m_pauseDeadline.reset();
+        AfterPause();
+        return;
+    }
+    wait = std::min(wait,
+                    std::chrono::duration_cast<std::chrono::milliseconds>(*m_pauseDeadline - now) +
+                        std::chrono::milliseconds(1));
+}
 
-        result = RequestDownload(pSession, strUrl, state);
-        ++uintAttempts;
+void WInetDownloader::BeginAttempt()
+{
+    m_state.intHttpStatus = 0;
+    m_state.intErrorCode = 0;
+    m_state.strErrorText.clear();
 
-        if (result == AttemptResult::Success || result == AttemptResult::EndedByCallback) {
-            break;
+    UrlComponents components;
+    bool bParsed = false;
+    try {
+        bParsed = ParseUrl(m_strUrl.c_str(), components);
+    } catch (const boost::bad_lexical_cast&) {
+        // A port that does not fit 16 bits.
+        bParsed = false;
+    }
+    if (!bParsed) {
+        m_state.intErrorCode = kInternetInvalidUrl;
+        EndAttempt(AttemptResult::Failure);
+        return;
+    }
+    m_strRequestUrl = PercentEncodeForTransfer(m_strUrl.c_str());
+    m_bUseRange = m_state.intResumePosition > 0 && m_resumeHints.bAcceptsRanges &&
+                  m_resumeHints.bHadContentType && !m_resumeHints.strValidator.empty();
+    m_intHop = 0;
+    BeginHop();
+}
+
+void WInetDownloader::BeginHop()
+{
+    m_pExchange.reset();
+    m_pReader = std::make_unique<ResponseReader>(*this, m_state, m_strRequestUrl, m_bUseRange);
+    m_pExchange = std::make_unique<HttpExchange>(*m_pSession, m_pEasy, *m_pReader);
+    HttpExchangeRequest request;
+    request.strUrl = m_strRequestUrl;
+    if (m_bUseRange) {
+        request.intRangeFrom = m_state.intResumePosition;
+        request.strIfRange = m_resumeHints.strValidator;
+    }
+    if (!m_strCookieOrigin.empty() &&
+        GetOrigin(core::FromUtf8(m_strRequestUrl)) == m_strCookieOrigin) {
+        request.strCookie = core::ToUtf8(m_strCookieText);
+    }
+    request.bDecodeContentEncoding = m_bDecodeContentEncoding;
+    request.intTimeOutMs = m_intTimeOut;
+    request.stopRequested = [this] { return StopRequested(m_state); };
+    m_pExchange->Begin(request);
+    m_pDriver->Attach(*m_pExchange, [this](HttpExchange&, HttpExchangeResult exchanged) {
+        if (const auto result = JudgeHop(exchanged)) {
+            EndAttempt(*result);
+        } else {
+            ++m_intHop;
+            BeginHop();
         }
-        if (result == AttemptResult::FileSystemFailure) {
-            state.intErrorCode = kErrorFileSystem;
-            m_bStop = true;
-            break;
-        }
-        if (result == AttemptResult::FinalFailure) {
-            break;
-        }
-        if (!m_bStop && StopRequested(state)) {
-            m_bStop = true;
-        }
-        if (m_uintReconnectTimeOut > 0 && uintAttempts <= m_uintReconnectAttemptsCount) {
-            if (m_bStop) {
-                break;
-            }
-            try {
-                m_pDownloadCallbackInfo->WaitingForReconnect();
-            } catch (...) {
-                core::RecordCaughtFailure();
-                state.bCallbackFailed = true;
-                break;
-            }
-            if (!PauseBeforeReconnect(state)) {
-                // The failure that led to the pause is the one reported.
-                m_bStop = true;
-            }
-        }
-        if (m_bStop || uintAttempts > m_uintReconnectAttemptsCount) {
-            break;
-        }
+    });
+}
+
+std::optional<WInetDownloader::AttemptResult> WInetDownloader::JudgeHop(
+    const HttpExchangeResult& exchanged)
+{
+    ResponseReader& reader = *m_pReader;
+    AttemptState& state = m_state;
+    // Every byte the attempt counted is in the stream before the attempt is
+    // judged (a failure here is the attempt's write failure).
+    reader.FlushWrites();
+
+    if (reader.IsEndedByCallback() || exchanged.end == HttpExchangeResult::End::HandlerFailed) {
+        // The reader's own failure counts as a callback's: it ends the
+        // transfer, recorded by the exchange.
+        state.bCallbackFailed =
+            state.bCallbackFailed || exchanged.end == HttpExchangeResult::End::HandlerFailed;
+        state.intResumePosition += reader.GetReceived();
+        return AttemptResult::EndedByCallback;
     }
 
+    if (reader.GetNext() == ResponseReader::Next::Refuse) {
+        return AttemptResult::FinalFailure;
+    }
+    if (reader.GetNext() != ResponseReader::Next::Finish) {
+        if (m_intHop >= kMaxRedirects) {
+            // A loop, or a chain no further attempt would shorten.
+            state.intErrorCode = kHttpRedirectFailed;
+            return AttemptResult::FinalFailure;
+        }
+        if (reader.GetNext() == ResponseReader::Next::Follow) {
+            m_strRequestUrl = std::string(reader.GetNextUrl());
+        } else {
+            state.intResumePosition = 0;
+            m_bUseRange = false;
+        }
+        return std::nullopt;
+    }
+
+    bool bAborted = false;
+    switch (exchanged.end) {
+    case HttpExchangeResult::End::Completed:
+        bAborted = !reader.FinishBody();
+        break;
+    case HttpExchangeResult::End::TransportFailure:
+        if (exchanged.bHeadSeen && exchanged.code == CURLE_PARTIAL_FILE) {
+            // The connection closed early: the body simply ended, and the
+            // length check below judges it. A body without a declared
+            // length (chunked) that breaks is still a failure.
+            bAborted = !reader.FinishBody();
+            if (reader.GetDeclaredLength() == 0) {
+                state.intErrorCode = kInternetConnectionReset;
+            }
+        } else if (state.intErrorCode == 0) {
+            state.intErrorCode =
+                InternetErrorFromCurl(exchanged.code, exchanged.intSslVerifyResult);
+            bAborted = true;
+        } else {
+            bAborted = true;
+        }
+        break;
+    case HttpExchangeResult::End::HandlerStopped:
+    case HttpExchangeResult::End::HandlerFailed:
+        bAborted = true;
+        break;
+    case HttpExchangeResult::End::ReceiveTimeOut:
+        state.intErrorCode = kInternetTimeout;
+        bAborted = true;
+        break;
+    case HttpExchangeResult::End::StopRequested:
+        state.intErrorCode = kInternetOperationCancelled;
+        m_bStop = true;
+        bAborted = true;
+        break;
+    }
+
+    if (!exchanged.bHeadSeen) {
+        // Connect, send or status failure: nothing of a body arrived.
+        return AttemptResult::Failure;
+    }
+    state.strErrorText = reader.TakeErrorText();
+    state.intResumePosition += reader.GetReceived();
+    if (reader.IsFileSystemFailure()) {
+        return AttemptResult::FileSystemFailure;
+    }
+    if (state.intHttpStatus != 200) {
+        // A status failure is final: reported with its body, never retried.
+        return AttemptResult::Success;
+    }
+    const std::int64_t intDeclared = reader.GetDeclaredLength();
+    if (intDeclared != 0 && intDeclared != state.intResumePosition) {
+        if (state.intErrorCode == 0) {
+            state.intErrorCode = kInternetConnectionReset;
+        }
+        return AttemptResult::Failure;
+    }
+    if (state.intErrorCode != 0 || bAborted) {
+        return AttemptResult::Failure;
+    }
+    return AttemptResult::Success;
+}
+
+void WInetDownloader::EndAttempt(AttemptResult result)
+{
+    // The hop's reader and exchange go before anything else is told.
+    m_pExchange.reset();
+    m_pReader.reset();
+    ++m_uintAttempts;
+    m_lastResult = result;
+
+    if (result == AttemptResult::Success || result == AttemptResult::EndedByCallback ||
+        result == AttemptResult::FinalFailure) {
+        Finish();
+        return;
+    }
+    if (result == AttemptResult::FileSystemFailure) {
+        m_state.intErrorCode = kErrorFileSystem;
+        m_bStop = true;
+        Finish();
+        return;
+    }
+    if (!m_bStop && StopRequested(m_state)) {
+        m_bStop = true;
+    }
+    if (m_uintReconnectTimeOut > 0 && m_uintAttempts <= m_uintReconnectAttemptsCount) {
+        if (m_bStop) {
+            Finish();
+            return;
+        }
+        try {
+            m_pDownloadCallbackInfo->WaitingForReconnect();
+        } catch (...) {
+            core::RecordCaughtFailure();
+            m_state.bCallbackFailed = true;
+            Finish();
+            return;
+        }
+        // Poll ends the pause, at its time or at a stop.
+        m_pauseDeadline =
+            std::chrono::steady_clock::now() + std::chrono::milliseconds(m_uintReconnectTimeOut);
+        return;
+    }
+    AfterPause();
+}
+
+void WInetDownloader::AfterPause()
+{
+    if (m_bStop || m_uintAttempts > m_uintReconnectAttemptsCount) {
+        Finish();
+    } else {
+        BeginAttempt();
+    }
+}
+
+void WInetDownloader::Finish()
+{
+    AttemptState& state = m_state;
     TransferOutcome outcome;
-    outcome.bSucceeded = !m_bStop && result == AttemptResult::Success &&
+    outcome.bSucceeded = !m_bStop && m_lastResult == AttemptResult::Success &&
                          state.intHttpStatus == 200 && !state.bCallbackFailed;
     outcome.intHttpStatus = state.intHttpStatus;
     if (!outcome.bSucceeded) {
@@ -147,147 +350,12 @@ TransferOutcome WInetDownloader::Download(const wchar_t* strUrl)
     outcome.strMimeType = std::move(state.strMimeType);
     outcome.strETag = std::move(state.strETag);
     outcome.strLastModified = std::move(state.strLastModified);
-    return outcome;
-}
-
-WInetDownloader::AttemptResult WInetDownloader::RequestDownload(
-    const std::shared_ptr<CurlSession>& pSession, const wchar_t* strUrl, AttemptState& state)
-{
-    if (!pSession) {
-        PB_THROW(core::ArgumentNullPointerException, L"hInternet");
-    }
-    if (m_pDownloadCallbackInfo == nullptr) {
-        PB_THROW(core::ArgumentNullPointerException, L"m_pDownloadCallbackInfo");
-    }
-
-    UrlComponents components;
-    bool bParsed = false;
-    try {
-        bParsed = ParseUrl(strUrl, components);
-    } catch (const boost::bad_lexical_cast&) {
-        // A port that does not fit 16 bits.
-        bParsed = false;
-    }
-    if (!bParsed) {
-        state.intErrorCode = kInternetInvalidUrl;
-        return AttemptResult::Failure;
-    }
-
-    std::string strRequestUrl = PercentEncodeForTransfer(strUrl);
-    bool bUseRange = state.intResumePosition > 0 && m_resumeHints.bAcceptsRanges &&
-                     m_resumeHints.bHadContentType && !m_resumeHints.strValidator.empty();
-
-    for (int intHop = 0;; ++intHop) {
-        ResponseReader reader(*this, state, strRequestUrl, bUseRange);
-        HttpExchange exchange(*pSession, reader);
-        HttpExchangeRequest request;
-        request.strUrl = strRequestUrl;
-        if (bUseRange) {
-            request.intRangeFrom = state.intResumePosition;
-            request.strIfRange = m_resumeHints.strValidator;
-        }
-        if (!m_strCookieOrigin.empty() &&
-            GetOrigin(core::FromUtf8(strRequestUrl)) == m_strCookieOrigin) {
-            request.strCookie = core::ToUtf8(m_strCookieText);
-        }
-        request.bDecodeContentEncoding = m_bDecodeContentEncoding;
-        request.intTimeOutMs = m_intTimeOut;
-        request.stopRequested = [this, &state] { return StopRequested(state); };
-
-        const HttpExchangeResult exchanged = exchange.Run(request);
-        // Every byte the attempt counted is in the stream before the
-        // attempt is judged (a failure here is the attempt's write failure).
-        reader.FlushWrites();
-
-        if (reader.IsEndedByCallback() || exchanged.end == HttpExchangeResult::End::HandlerFailed) {
-            // The reader's own failure counts as a callback's: it ends the
-            // transfer, recorded by the exchange.
-            state.bCallbackFailed =
-                state.bCallbackFailed || exchanged.end == HttpExchangeResult::End::HandlerFailed;
-            state.intResumePosition += reader.GetReceived();
-            return AttemptResult::EndedByCallback;
-        }
-
-        if (reader.GetNext() == ResponseReader::Next::Refuse) {
-            return AttemptResult::FinalFailure;
-        }
-        if (reader.GetNext() != ResponseReader::Next::Finish) {
-            if (intHop >= kMaxRedirects) {
-                // A loop, or a chain no further attempt would shorten.
-                state.intErrorCode = kHttpRedirectFailed;
-                return AttemptResult::FinalFailure;
-            }
-            if (reader.GetNext() == ResponseReader::Next::Follow) {
-                strRequestUrl = reader.GetNextUrl();
-            } else {
-                state.intResumePosition = 0;
-                bUseRange = false;
-            }
-            continue;
-        }
-
-        bool bAborted = false;
-        switch (exchanged.end) {
-        case HttpExchangeResult::End::Completed:
-            bAborted = !reader.FinishBody();
-            break;
-        case HttpExchangeResult::End::TransportFailure:
-            if (exchanged.bHeadSeen && exchanged.code == CURLE_PARTIAL_FILE) {
-                // The connection closed early: the body simply ended, and
-                // the length check below judges it. A body without a
-                // declared length (chunked) that breaks is still a failure.
-                bAborted = !reader.FinishBody();
-                if (reader.GetDeclaredLength() == 0) {
-                    state.intErrorCode = kInternetConnectionReset;
-                }
-            } else if (state.intErrorCode == 0) {
-                state.intErrorCode =
-                    InternetErrorFromCurl(exchanged.code, exchanged.intSslVerifyResult);
-                bAborted = true;
-            } else {
-                bAborted = true;
-            }
-            break;
-        case HttpExchangeResult::End::HandlerStopped:
-        case HttpExchangeResult::End::HandlerFailed:
-            bAborted = true;
-            break;
-        case HttpExchangeResult::End::ReceiveTimeOut:
-            state.intErrorCode = kInternetTimeout;
-            bAborted = true;
-            break;
-        case HttpExchangeResult::End::StopRequested:
-            state.intErrorCode = kInternetOperationCancelled;
-            m_bStop = true;
-            bAborted = true;
-            break;
-        }
-
-        if (!exchanged.bHeadSeen) {
-            // Connect, send or status failure: nothing of a body arrived.
-            return AttemptResult::Failure;
-        }
-        state.strErrorText = reader.TakeErrorText();
-        state.intResumePosition += reader.GetReceived();
-        if (reader.IsFileSystemFailure()) {
-            return AttemptResult::FileSystemFailure;
-        }
-        if (state.intHttpStatus != 200) {
-            // A status failure is final: reported with its body, never retried.
-            return AttemptResult::Success;
-        }
-        const std::int64_t intDeclared = reader.GetDeclaredLength();
-        if (intDeclared != 0 && intDeclared != state.intResumePosition) {
-            if (state.intErrorCode == 0) {
-                state.intErrorCode = kInternetConnectionReset;
-            }
-            return AttemptResult::Failure;
-        }
-        if (state.intErrorCode != 0 || bAborted) {
-            return AttemptResult::Failure;
-        }
-        return AttemptResult::Success;
-    }
+    m_pDriver = nullptr;
+    m_pSession.reset();
+    // The last thing done: the callee may start this object again.
+    auto onDone = std::move(m_onDone);
+    m_onDone = nullptr;
+    onDone(std::move(outcome));
 }
 
 }  // namespace pullbay::net

@@ -17,11 +17,14 @@
 // every 20 ms) while connecting, while waiting for data and during the pause
 // before a further attempt, so a skip, a cancel or a shutdown ends a stalled
 // transfer at once.
+#include <chrono>
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
 #include <string>
+
+#include <curl/curl.h>
 
 #include "core/IStream.h"
 #include "core/ThreadAffinity.h"
@@ -30,8 +33,11 @@
 namespace pullbay::net {
 
 class CurlSession;
+class HttpExchange;
+struct HttpExchangeResult;
 class IDownloadDirectEvents;
 class IDownloadEvents;
+class MultiDriver;
 
 class WInetDownloader {
 public:
@@ -59,9 +65,23 @@ public:
     WInetDownloader(const WInetDownloader&) = delete;
     WInetDownloader& operator=(const WInetDownloader&) = delete;
 
-    // The whole transfer of one URL, synchronous. Throws only when it cannot
-    // begin (no event sink, no URL, no session).
+    // The whole transfer of one URL, synchronous, on the thread's session.
+    // Throws only when it cannot begin (no event sink, no URL, no session).
     TransferOutcome Download(const wchar_t* strUrl);
+
+    // The same transfer, driven with others: its exchanges run on the easy
+    // handle pEasy (of the session's thread, used by nothing else until
+    // the end) attached to driver. The owner steps the driver and calls
+    // Poll between steps; onDone gets the outcome, from a Step or a Poll,
+    // as the last thing the transfer does (it may start the object again).
+    // The object, the easy handle and the driver outlive the transfer.
+    // Throws as Download does; a throw inside a later step passes out of
+    // that Step or Poll.
+    void Start(const wchar_t* strUrl, std::shared_ptr<CurlSession> pSession, CURL* pEasy,
+               MultiDriver& driver, std::function<void(TransferOutcome)> onDone);
+    // Ends the pause before a further attempt when it is due or a stop came,
+    // and shortens wait to the pause's end. Nothing outside a pause.
+    void Poll(std::chrono::milliseconds& wait);
 
     // Milliseconds for connecting and for waiting for data; 0 = none.
     // Throws ArgumentException ("intTimeOut") for a negative value.
@@ -139,13 +159,20 @@ private:
 
     class ResponseReader;
 
-    AttemptResult RequestDownload(const std::shared_ptr<CurlSession>& pSession,
-                                  const wchar_t* strUrl, AttemptState& state);
+    // The steps of a transfer: an attempt is a chain of hops (redirects,
+    // a restart without a range); each hop is one exchange, judged when it
+    // ends; an attempt that fails may be followed, after a pause, by another.
+    void BeginAttempt();
+    void BeginHop();
+    // The attempt's result once the hop ends it; nullopt: the next hop is
+    // set up.
+    std::optional<AttemptResult> JudgeHop(const HttpExchangeResult& exchanged);
+    void EndAttempt(AttemptResult result);
+    void AfterPause();
+    void Finish();
     // The stop condition's code, 0 while the transfer may go on.
     std::int32_t StopCode() const;
     bool StopRequested(AttemptState& state) const;
-    // The reconnect pause; false when the stop condition ended it.
-    bool PauseBeforeReconnect(AttemptState& state);
 
     bool m_bStop = false;
     core::IStream* m_pOutputStream = nullptr;
@@ -161,6 +188,21 @@ private:
     bool m_bDecodeContentEncoding = false;
     std::function<std::int32_t()> m_stopRequested;
     ResumeHints m_resumeHints;
+    // The transfer in progress (between Start and its onDone).
+    std::shared_ptr<CurlSession> m_pSession;
+    CURL* m_pEasy = nullptr;
+    MultiDriver* m_pDriver = nullptr;
+    std::function<void(TransferOutcome)> m_onDone;
+    std::wstring m_strUrl;
+    AttemptState m_state;
+    std::uint32_t m_uintAttempts = 0;
+    AttemptResult m_lastResult = AttemptResult::Failure;
+    std::string m_strRequestUrl;
+    bool m_bUseRange = false;
+    int m_intHop = 0;
+    std::unique_ptr<ResponseReader> m_pReader;
+    std::unique_ptr<HttpExchange> m_pExchange;
+    std::optional<std::chrono::steady_clock::time_point> m_pauseDeadline;
     const core::ThreadAffinity m_downloadThread{core::ThreadAffinity::kBindOnFirstUse};
 };
 

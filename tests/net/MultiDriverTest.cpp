@@ -3,6 +3,7 @@
 // may start the next exchange.
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <functional>
@@ -12,9 +13,12 @@
 #include <string>
 #include <vector>
 
+#include "RecordingDownloadEvents.h"
 #include "net/CurlSession.h"
 #include "net/HttpExchange.h"
 #include "net/MultiDriver.h"
+#include "net/WInetDownloader.h"
+#include "support/MemoryStream.h"
 #include "support/PatternBytes.h"
 #include "support/TestHttpServer.h"
 
@@ -166,6 +170,80 @@ TEST_F(MultiDriverTest, AStopEndsOnlyItsOwnExchangeAndACompletionMayStartTheNext
     ASSERT_TRUE(stalled.result.has_value());
     EXPECT_EQ(stalled.result->end, net::HttpExchangeResult::End::StopRequested);
     EXPECT_EQ(server.ConnectionCount(), 2) << "the chained exchange reused its connection";
+}
+
+TEST_F(MultiDriverTest, TransfersShareTheDriverAndEachKeepsItsOwnAttempts)
+{
+    // "/slow" is held until "/cut" has been asked for twice: the second
+    // transfer's cut, pause and resumed attempt happen while the first
+    // one's exchange is open.
+    const std::string slowBody = PatternBytes(0, 80000, 3);
+    const std::string cutBody = PatternBytes(0, 120000, 5);
+    server.Route("/slow", [&](const HttpRequest&) {
+        server.WaitForRequests(3, 5s);
+        return HttpResponse::Text(200, slowBody, "application/octet-stream");
+    });
+    auto pCount = std::make_shared<std::atomic<int>>(0);
+    server.Route("/cut", [cutBody, pCount](const HttpRequest&) {
+        HttpResponse response;
+        response.body = cutBody;
+        response.honourRange = true;
+        response.headers = {{"ETag", "\"c1\""}};
+        if ((*pCount)++ == 0) {
+            response.closeAfterBodyBytes = 50000;
+        }
+        return response;
+    });
+
+    net::MultiDriver driver(pSession->Multi());
+    struct Transfer {
+        Easy easy{curl_easy_init()};
+        RecordingDownloadEvents events;
+        MemoryStream stream;
+        net::WInetDownloader downloader;
+        std::optional<net::TransferOutcome> outcome;
+    };
+    std::vector<std::unique_ptr<Transfer>> transfers;
+    for (const std::string strPath : {"/slow", "/cut"}) {
+        auto pTransfer = std::make_unique<Transfer>();
+        Transfer& transfer = *pTransfer;
+        transfer.downloader.SetDownloadEvents(&transfer.events);
+        transfer.downloader.SetOutputStream(&transfer.stream);
+        transfer.downloader.SetReconnectTimeOut(30);
+        const std::string strUrl = server.BaseUrl() + strPath;
+        transfer.downloader.Start(
+            std::wstring(strUrl.begin(), strUrl.end()).c_str(), pSession, transfer.easy.get(),
+            driver,
+            [&transfer](net::TransferOutcome ended) { transfer.outcome = std::move(ended); });
+        transfers.push_back(std::move(pTransfer));
+    }
+    const auto deadline = std::chrono::steady_clock::now() + 10s;
+    while (!transfers[0]->outcome || !transfers[1]->outcome) {
+        ASSERT_LT(std::chrono::steady_clock::now(), deadline);
+        auto wait = std::chrono::milliseconds(20);
+        for (auto& pTransfer : transfers) {
+            pTransfer->downloader.Poll(wait);
+        }
+        driver.Step(wait);
+    }
+
+    ASSERT_TRUE(transfers[0]->outcome->bSucceeded);
+    EXPECT_EQ(transfers[0]->stream.Contents(), slowBody);
+    EXPECT_EQ(transfers[0]->events.Count(DownloadCallback::Kind::Waiting), 0);
+    ASSERT_TRUE(transfers[1]->outcome->bSucceeded);
+    EXPECT_EQ(transfers[1]->stream.Contents(), cutBody);
+    EXPECT_EQ(transfers[1]->events.Count(DownloadCallback::Kind::Waiting), 1);
+    EXPECT_EQ(transfers[1]->outcome->intBytesWritten, static_cast<std::int64_t>(cutBody.size()));
+    ASSERT_EQ(server.RequestCount("/cut"), 2u);
+    const auto requests = server.Requests();
+    std::vector<std::string> ranges;
+    for (const auto& request : requests) {
+        if (request.Path() == "/cut") {
+            ranges.push_back(request.Header("Range").value_or(""));
+        }
+    }
+    EXPECT_EQ(ranges, (std::vector<std::string>{"", "bytes=50000-"}));
+    EXPECT_EQ(server.RequestCount("/slow"), 1u);
 }
 
 }  // namespace
