@@ -10,7 +10,6 @@
 #include "core/Exceptions.h"
 #include "core/ThrowSite.h"
 #include "core/Version.h"
-#include "net/CurlSession.h"
 
 namespace pullbay::net {
 
@@ -21,24 +20,6 @@ using Clock = std::chrono::steady_clock;
 // libcurl takes 0 as its own default of 300 s; "no time-out" is expressed as
 // the largest value instead.
 constexpr long kNoConnectTimeOutMs = INT_MAX;
-
-// Keeps the multi handle and the easy handle attached only while they run.
-class MultiAttachment {
-public:
-    MultiAttachment(CURLM* pMulti, CURL* pEasy) : m_pMulti(pMulti), m_pEasy(pEasy)
-    {
-        if (curl_multi_add_handle(m_pMulti, m_pEasy) != CURLM_OK) {
-            PB_THROW(core::UnexpectedException, L"curl_multi_add_handle error");
-        }
-    }
-    ~MultiAttachment() { curl_multi_remove_handle(m_pMulti, m_pEasy); }
-    MultiAttachment(const MultiAttachment&) = delete;
-    MultiAttachment& operator=(const MultiAttachment&) = delete;
-
-private:
-    CURLM* m_pMulti;
-    CURL* m_pEasy;
-};
 
 }  // namespace
 
@@ -52,13 +33,8 @@ void HttpExchange::AppendHeader(Slist& list, const std::string& strHeader)
     list.reset(pNew);
 }
 
-HttpExchange::HttpExchange(CurlSession& session, IHttpExchangeHandler& handler)
-    : m_session(session), m_pEasy(session.Easy()), m_handler(handler)
-{
-}
-
-HttpExchange::HttpExchange(CurlSession& session, CURL* pEasy, IHttpExchangeHandler& handler)
-    : m_session(session), m_pEasy(pEasy), m_handler(handler)
+HttpExchange::HttpExchange(CURL* pEasy, IHttpExchangeHandler& handler)
+    : m_pEasy(pEasy), m_handler(handler)
 {
 }
 
@@ -179,43 +155,6 @@ HttpExchangeResult HttpExchange::Finish(HttpExchangeResult result)
     curl_easy_setopt(m_pEasy, CURLOPT_HTTPHEADER, nullptr);
     m_headers.reset();
     return result;
-}
-
-HttpExchangeResult HttpExchange::Run(const HttpExchangeRequest& request)
-{
-    Begin(request);
-    HttpExchangeResult result;
-    {
-        MultiAttachment attachment(m_session.Multi(), m_pEasy);
-        CURLM* pMulti = m_session.Multi();
-        for (;;) {
-            int intRunning = 0;
-            const CURLMcode multiCode = curl_multi_perform(pMulti, &intRunning);
-            if (multiCode != CURLM_OK) {
-                result.end = HttpExchangeResult::End::TransportFailure;
-                result.code = CURLE_OUT_OF_MEMORY;
-                break;
-            }
-            if (intRunning == 0) {
-                int intQueued = 0;
-                CURLcode code = CURLE_OK;
-                while (CURLMsg* pMessage = curl_multi_info_read(pMulti, &intQueued)) {
-                    if (pMessage->msg == CURLMSG_DONE && pMessage->easy_handle == m_pEasy) {
-                        code = pMessage->data.result;
-                    }
-                }
-                result = Done(code);
-                break;
-            }
-            auto wait = std::chrono::duration_cast<std::chrono::milliseconds>(kStopPollInterval);
-            if (const auto end = Check(wait)) {
-                result.end = *end;
-                break;
-            }
-            curl_multi_poll(pMulti, nullptr, 0, static_cast<int>(wait.count()), nullptr);
-        }
-    }
-    return Finish(result);
 }
 
 CURLcode HttpExchange::ServerReplyCode(CURLcode code) const

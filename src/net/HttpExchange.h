@@ -1,9 +1,10 @@
 #pragma once
-// One HTTP GET on a session: request out, response head and body handed to a
-// handler as they arrive. Redirects are not followed here (the caller decides
-// per hop). Driven through libcurl's multi interface so that a receive
-// time-out ("no data for this long") and the owner's stop condition are
-// honoured within milliseconds. Runs synchronously on the session's thread.
+// One HTTP GET on an easy handle: request out, response head and body handed
+// to a handler as they arrive. Redirects are not followed here (the caller
+// decides per hop). Driven by a MultiDriver through libcurl's multi
+// interface, with other exchanges or alone, so that a receive time-out ("no
+// data for this long") and the owner's stop condition are honoured within
+// milliseconds. Runs on the driver's thread.
 //
 // C++ exceptions never unwind through libcurl, and none is kept for later: a
 // handler should not throw; one that does is caught in the callback, the
@@ -21,8 +22,6 @@
 #include "net/HttpResponseHead.h"
 
 namespace pullbay::net {
-
-class CurlSession;
 
 class IHttpExchangeHandler {
 public:
@@ -71,24 +70,18 @@ public:
     // 16 KiB of a large body).
     static constexpr long kReceiveBufferBytes = 512L * 1024L;
 
-    // On the session's easy handle, or on another easy handle of the
-    // session's thread (one exchange at a time on each).
-    HttpExchange(CurlSession& session, IHttpExchangeHandler& handler);
-    HttpExchange(CurlSession& session, CURL* pEasy, IHttpExchangeHandler& handler);
+    // On an easy handle of the driving thread, one exchange at a time on it.
+    HttpExchange(CURL* pEasy, IHttpExchangeHandler& handler);
     HttpExchange(const HttpExchange&) = delete;
     HttpExchange& operator=(const HttpExchange&) = delete;
 
-    // Runs the exchange to its end on the session's multi handle. Throws
-    // only when it cannot begin (the options or the multi handle refused).
-    HttpExchangeResult Run(const HttpExchangeRequest& request);
-
-    // The steps of Run, for a loop that drives several exchanges on one
-    // multi handle (MultiDriver): Begin sets the easy handle up (it throws
-    // as Run does); the loop attaches it, and between polls asks Check,
-    // which ends the exchange on a stop or a receive time-out and may
-    // shorten the wait; Done turns libcurl's code for a finished transfer
-    // into a result; Finish, after the loop has detached the handle, gives
-    // the exchange's result.
+    // The steps of an exchange, for the loop that drives it with others on
+    // one multi handle (MultiDriver): Begin sets the easy handle up (it
+    // throws when libcurl refuses an option); the loop attaches it, and
+    // between polls asks Check, which ends the exchange on a stop or a
+    // receive time-out and may shorten the wait; Done turns libcurl's code
+    // for a finished transfer into a result; Finish, after the loop has
+    // detached the handle, gives the exchange's result.
     void Begin(const HttpExchangeRequest& request);
     std::optional<HttpExchangeResult::End> Check(std::chrono::milliseconds& wait) const;
     HttpExchangeResult Done(CURLcode code) const;
@@ -120,7 +113,6 @@ private:
     void NoteHandlerFailure();
     void MarkActivity();
 
-    CurlSession& m_session;
     CURL* const m_pEasy;
     IHttpExchangeHandler& m_handler;
     // The request's header list, held while the easy handle points at it.

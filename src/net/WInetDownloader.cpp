@@ -157,7 +157,7 @@ void WInetDownloader::BeginHop()
 {
     m_pExchange.reset();
     m_pReader = std::make_unique<ResponseReader>(*this, m_state, m_strRequestUrl, m_bUseRange);
-    m_pExchange = std::make_unique<HttpExchange>(*m_pSession, m_pEasy, *m_pReader);
+    m_pExchange = std::make_unique<HttpExchange>(m_pEasy, *m_pReader);
     HttpExchangeRequest request;
     request.strUrl = m_strRequestUrl;
     if (m_bUseRange) {

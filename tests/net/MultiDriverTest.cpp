@@ -62,8 +62,7 @@ protected:
     void Start(net::MultiDriver& driver, Slot& slot, const std::string& strPath,
                std::function<bool()> stop = {})
     {
-        slot.pExchange =
-            std::make_unique<net::HttpExchange>(*pSession, slot.easy.get(), slot.handler);
+        slot.pExchange = std::make_unique<net::HttpExchange>(slot.easy.get(), slot.handler);
         net::HttpExchangeRequest request;
         request.strUrl = server.BaseUrl() + strPath;
         request.intTimeOutMs = 10000;
@@ -142,8 +141,7 @@ TEST_F(MultiDriverTest, AStopEndsOnlyItsOwnExchangeAndACompletionMayStartTheNext
     // The completion of /a starts /b on the same easy handle, as a next hop
     // or attempt would.
     Slot chained;
-    chained.pExchange =
-        std::make_unique<net::HttpExchange>(*pSession, chained.easy.get(), chained.handler);
+    chained.pExchange = std::make_unique<net::HttpExchange>(chained.easy.get(), chained.handler);
     net::HttpExchangeRequest request;
     request.strUrl = server.BaseUrl() + "/a";
     chained.pExchange->Begin(request);
