@@ -8,11 +8,12 @@
 // through libcurl or out of Download: a callback that throws ends the
 // transfer as a callback failure.
 //
-// Threads: Download runs on one thread, the first to call it (debug builds
-// abort on any other), and every callback runs there. Configure before the
-// first Download, on any thread that hands the object over to it in order
+// Threads: Download (or Start, and Poll) runs on one thread, the first to
+// call it (debug builds abort on any other), the thread of the driver that
+// Start is given; every callback runs there. Configure before the first
+// transfer, on any thread that hands the object over to it in order
 // (FileListRetrieval configures on the GUI thread, a worker downloads); never
-// while Download runs. The stop condition is the only member read while
+// while a transfer runs. The stop condition is the only member read while
 // Download runs that another thread may influence: it is polled (at least
 // every 20 ms) while connecting, while waiting for data and during the pause
 // before a further attempt, so a skip, a cancel or a shutdown ends a stalled
