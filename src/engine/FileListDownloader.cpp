@@ -16,6 +16,7 @@
 #include "core/Win32Errors.h"
 #include "engine/CreateDownloadPathException.h"
 #include "engine/DestinationNames.h"
+#include "engine/ParallelRun.h"
 #include "engine/TempFiles.h"
 #include "net/InternetErrors.h"
 #include "platform/IPlatform.h"
@@ -115,15 +116,20 @@ void FileListDownloader::SetReconnectPolicy(std::uint32_t uintAttempts, std::uin
     m_uintReconnectWaitMs = uintWaitMs;
 }
 
+void FileListDownloader::SetParallelDownloads(std::uint32_t uintCount)
+{
+    m_uintParallel = uintCount >= 1 && uintCount <= kMaxFilesInFlight ? uintCount : 1;
+}
+
 void FileListDownloader::SkipCurrent()
 {
-    m_bSkipCurrent = true;
+    // The file the person sees: a skip asked for it never reaches the next.
+    m_intSkipTarget = m_intCurrent.load();
 }
 
 void FileListDownloader::SkipAll()
 {
     m_bSkipAll = true;
-    m_bSkipCurrent = true;
 }
 
 std::shared_ptr<FileItem> FileListDownloader::GetCurrentItem() const
@@ -149,9 +155,14 @@ void FileListDownloader::Process()
     // dialog that looks right after the start must not take the run for ended.
     m_intCurrent = m_items.empty() ? kEndMark : 0;
     m_started.Set();
+    if (m_uintParallel > 1) {
+        ProcessInParallel();
+        m_intCurrent = kEndMark;
+        return;
+    }
     for (std::size_t i = 0; i < m_items.size(); ++i) {
         if (m_bSkipAll.load()) {
-            ReportSkippedByAll(i);
+            ReportSkippedByAll(i, m_items.size());
             break;
         }
         ProcessItem(i);
@@ -159,13 +170,18 @@ void FileListDownloader::Process()
     m_intCurrent = kEndMark;
 }
 
+void FileListDownloader::ProcessInParallel()
+{
+    ParallelRun(*this).Run();
+}
+
 void FileListDownloader::ProcessItem(std::size_t uintIndex)
 {
     const std::shared_ptr<FileItem>& pItem = m_items[uintIndex];
     const auto intIndex = static_cast<std::int32_t>(uintIndex);
     m_intCurrent = intIndex;
-    m_bSkipCurrent = false;
-    ReportOutcome(intIndex, pItem, DownloadItem(pItem));
+    NameChoice name;
+    ReportOutcome(intIndex, pItem, DownloadItem(pItem, name));
 }
 
 void FileListDownloader::ReportOutcome(std::int32_t intIndex,
@@ -227,24 +243,27 @@ void FileListDownloader::ReportOutcome(std::int32_t intIndex,
     if (pItem->GetResult() != api::ItemSuccess) {
         m_pStatistic->CancelItemProgress(pItem, DeclaredSize(*pItem));
         DiscardTemporaryFile(*pItem);
+    } else {
+        m_pStatistic->EndItemProgress(pItem);
     }
     m_events.ItemComplete(L"", pItem);
 }
 
-FileOutcome FileListDownloader::DownloadItem(const std::shared_ptr<FileItem>& pItem)
+FileOutcome FileListDownloader::DownloadItem(const std::shared_ptr<FileItem>& pItem,
+                                             NameChoice& name)
 {
-    if (auto failure = PrepareDestination(pItem)) {
+    if (auto failure = PrepareDestination(pItem, name)) {
         return std::move(*failure);
     }
     if (auto failure = PrepareTemporaryFile(*pItem)) {
         return std::move(*failure);
     }
     try {
-        net::TransferOutcome transfer = Transfer(*pItem);
+        net::TransferOutcome transfer = Transfer(*pItem, static_cast<std::size_t>(m_intCurrent));
         if (!transfer.bSucceeded) {
             return TransferFailure(std::move(transfer));
         }
-        return FinishFile(pItem);
+        return FinishFile(pItem, name);
     } catch (const core::Exception&) {
         // Unclassified: the throw site recorded it; the record stays.
         return FileOutcome::Of(FileOutcome::Kind::Unclassified);
@@ -255,12 +274,12 @@ FileOutcome FileListDownloader::DownloadItem(const std::shared_ptr<FileItem>& pI
 }
 
 std::optional<FileOutcome> FileListDownloader::PrepareDestination(
-    const std::shared_ptr<FileItem>& pItem)
+    const std::shared_ptr<FileItem>& pItem, NameChoice& name)
 {
     try {
         CreateDestLocationPath(*pItem);
         SweepFolderOnce(pItem->GetDestinationFolder());
-        if (!MakeDestFileName(pItem)) {
+        if (!MakeDestFileName(pItem, name)) {
             return FileOutcome::Of(FileOutcome::Kind::Skipped);
         }
     } catch (const CreateDownloadPathException&) {
@@ -294,18 +313,25 @@ std::optional<FileOutcome> FileListDownloader::PrepareTemporaryFile(FileItem& it
     return std::nullopt;
 }
 
-net::TransferOutcome FileListDownloader::Transfer(const FileItem& item)
+void FileListDownloader::ConfigureTransfer(net::WInetDownloader& transfer, const FileItem& item,
+                                           std::size_t uintIndex)
 {
     // The defaults for attempts and waits. The skip flags also end a
     // transfer that waits for data or for its next attempt.
-    net::WInetDownloader transfer;
     transfer.SetTimeOut(m_settings.GetTimeOut());
     transfer.SetReconnectAttemptsCount(m_uintReconnectAttempts);
     transfer.SetReconnectTimeOut(m_uintReconnectWaitMs);
     transfer.SetCookieText(m_strCookieText);
-    transfer.SetDownloadEvents(this);
     transfer.SetOutputStream(item.GetTemporaryStream().get());
-    transfer.SetStopCondition([this] { return SkipStopCode(); });
+    transfer.SetStopCondition(
+        [this, intIndex = static_cast<std::int32_t>(uintIndex)] { return SkipStopCode(intIndex); });
+}
+
+net::TransferOutcome FileListDownloader::Transfer(const FileItem& item, std::size_t uintIndex)
+{
+    net::WInetDownloader transfer;
+    ConfigureTransfer(transfer, item, uintIndex);
+    transfer.SetDownloadEvents(this);
     return transfer.Download(item.GetUrl().c_str());
 }
 
@@ -345,15 +371,24 @@ FileOutcome FileListDownloader::TransferFailure(net::TransferOutcome transfer)
     return outcome;
 }
 
-FileOutcome FileListDownloader::FinishFile(const std::shared_ptr<FileItem>& pItem)
+FileOutcome FileListDownloader::FinishFile(const std::shared_ptr<FileItem>& pItem, NameChoice& name)
+{
+    return CommitFinishedFile(pItem, name, CloseTemporaryFile(*pItem));
+}
+
+std::uint64_t FileListDownloader::CloseTemporaryFile(FileItem& item)
 {
     std::uint64_t uintSize = 0;
-    if (const auto& pStream = pItem->GetTemporaryStream()) {
+    if (const auto& pStream = item.GetTemporaryStream()) {
         uintSize = MeasureStream(*pStream);
     }
-    // Closes the temporary file.
-    pItem->SetTemporaryStream(nullptr);
+    item.SetTemporaryStream(nullptr);
+    return uintSize;
+}
 
+FileOutcome FileListDownloader::CommitFinishedFile(const std::shared_ptr<FileItem>& pItem,
+                                                   NameChoice& name, std::uint64_t uintSize)
+{
     if (uintSize != DeclaredSize(*pItem)) {
         return FileOutcome::Of(FileOutcome::Kind::WrongFileSize);
     }
@@ -362,7 +397,7 @@ FileOutcome FileListDownloader::FinishFile(const std::shared_ptr<FileItem>& pIte
     if (IsProtectedModeRun()) {
         return FileOutcome::Of(FileOutcome::Kind::Success);
     }
-    return CommitToDestination(pItem);
+    return CommitToDestination(pItem, name);
 }
 
 void FileListDownloader::DiscardTemporaryFile(FileItem& item)
@@ -377,21 +412,21 @@ void FileListDownloader::DiscardTemporaryFile(FileItem& item)
     }
 }
 
-void FileListDownloader::ReportSkippedByAll(std::size_t uintFirst)
+void FileListDownloader::ReportSkippedByAll(std::size_t uintFirst, std::size_t uintEnd)
 {
     // Large enough that the hand-offs cost nothing beside the events
     // themselves, small enough that the GUI thread is never held for long
     // and the copies of one batch's arguments stay small.
     constexpr std::size_t kBatchFiles = 512;
-    for (std::size_t uintBegin = uintFirst; uintBegin < m_items.size(); uintBegin += kBatchFiles) {
-        const std::size_t uintEnd = std::min(m_items.size(), uintBegin + kBatchFiles);
+    for (std::size_t uintBegin = uintFirst; uintBegin < uintEnd; uintBegin += kBatchFiles) {
+        const std::size_t uintBatchEnd = std::min(uintEnd, uintBegin + kBatchFiles);
         // No destination was prepared for these: they are known by their
         // names as given, and nothing else is recorded for them.
-        for (std::size_t k = uintBegin; k < uintEnd; ++k) {
+        for (std::size_t k = uintBegin; k < uintBatchEnd; ++k) {
             m_items[k]->SetResult(api::ItemSkipped);
         }
-        m_intCurrent = static_cast<std::int32_t>(uintEnd - 1);
-        m_events.ItemsSkipped(std::span(m_items).subspan(uintBegin, uintEnd - uintBegin),
+        m_intCurrent = static_cast<std::int32_t>(uintBatchEnd - 1);
+        m_events.ItemsSkipped(std::span(m_items).subspan(uintBegin, uintBatchEnd - uintBegin),
                               static_cast<std::int32_t>(uintBegin));
     }
 }
@@ -420,14 +455,15 @@ void FileListDownloader::CreateDestLocationPath(FileItem& item)
     item.SetDestinationFileName(name.strFileName);
 }
 
-bool FileListDownloader::MakeDestFileName(const std::shared_ptr<FileItem>& pItem)
+bool FileListDownloader::MakeDestFileName(const std::shared_ptr<FileItem>& pItem, NameChoice& name)
 {
-    m_strRequestedName = pItem->GetDestinationFileName();
-    m_bReplaceAllowed = false;
-    return !PathEntryExists(pItem->FullDestinationPath()) || ApplyFileExistsRule(pItem);
+    name.strRequestedName = pItem->GetDestinationFileName();
+    name.bReplaceAllowed = false;
+    return !PathEntryExists(pItem->FullDestinationPath()) || ApplyFileExistsRule(pItem, name);
 }
 
-bool FileListDownloader::ApplyFileExistsRule(const std::shared_ptr<FileItem>& pItem)
+bool FileListDownloader::ApplyFileExistsRule(const std::shared_ptr<FileItem>& pItem,
+                                             NameChoice& name)
 {
     switch (m_events.FileExists(pItem)) {
     case model::FileExistsDialogAction::Skip:
@@ -436,24 +472,25 @@ bool FileListDownloader::ApplyFileExistsRule(const std::shared_ptr<FileItem>& pI
         // The copy names count from the name the file asked for: "Copy (2)
         // of a.bin" after "Copy of a.bin", never "Copy of Copy of a.bin".
         pItem->SetDestinationFileName(
-            MakeCopyName(pItem->GetDestinationFolder(), m_strRequestedName));
-        m_bReplaceAllowed = false;
+            MakeCopyName(pItem->GetDestinationFolder(), name.strRequestedName));
+        name.bReplaceAllowed = false;
         return true;
     default:
         // Overwrite: the final move replaces what is there.
-        m_bReplaceAllowed = true;
+        name.bReplaceAllowed = true;
         return true;
     }
 }
 
-FileOutcome FileListDownloader::CommitToDestination(const std::shared_ptr<FileItem>& pItem)
+FileOutcome FileListDownloader::CommitToDestination(const std::shared_ptr<FileItem>& pItem,
+                                                    NameChoice& name)
 {
     for (int intAttempt = 0;; ++intAttempt) {
         CommitResult result = CommitResult::Committed;
         try {
             result = CommitFile(pItem->GetTemporaryFilePath(), pItem->FullDestinationPath(),
                                 m_uintStoredMode,
-                                m_bReplaceAllowed ? CommitMode::Replace : CommitMode::NoReplace);
+                                name.bReplaceAllowed ? CommitMode::Replace : CommitMode::NoReplace);
         } catch (const core::Exception& failure) {
             return FileOutcome::WriteError(api::ErrorCode::kDestinationFailed, failure);
         } catch (...) {
@@ -475,7 +512,7 @@ FileOutcome FileListDownloader::CommitToDestination(const std::shared_ptr<FileIt
         }
         // An entry appeared at the name after it was chosen (another run,
         // another program): the rule again, never a silent replace.
-        if (!ApplyFileExistsRule(pItem)) {
+        if (!ApplyFileExistsRule(pItem, name)) {
             return FileOutcome::Of(FileOutcome::Kind::Skipped);
         }
     }
@@ -541,24 +578,36 @@ void FileListDownloader::CreateTemporaryStream(FileItem& item)
     item.SetTemporaryFilePath(std::move(strPath));
 }
 
-std::int32_t FileListDownloader::SkipStopCode() const
+std::int32_t FileListDownloader::SkipStopCode(std::int32_t intIndex) const
 {
     if (m_bSkipAll.load()) {
         return kStopSkipAll;
     }
-    return m_bSkipCurrent.load() ? kStopSkipCurrent : 0;
+    return m_intSkipTarget.load() == intIndex ? kStopSkipCurrent : 0;
 }
 
 net::TransferVerdict FileListDownloader::DownloadProgress(std::int64_t intPosition,
                                                           std::int64_t intDeclaredLength)
 {
+    return FileProgress(m_intCurrent.load(), intPosition, intDeclaredLength);
+}
+
+net::TransferVerdict FileListDownloader::MimeTypeAvailable(const std::wstring& strMimeType)
+{
+    return FileMimeType(m_intCurrent.load(), strMimeType);
+}
+
+net::TransferVerdict FileListDownloader::FileProgress(std::int32_t intIndex,
+                                                      std::int64_t intPosition,
+                                                      std::int64_t intDeclaredLength)
+{
     PB_ASSERT_OWNER_THREAD(m_workerThread);
-    const std::shared_ptr<FileItem> pItem = GetCurrentItem();
-    if (!pItem) {
+    if (intIndex < 0 || static_cast<std::size_t>(intIndex) >= m_items.size()) {
         return net::TransferVerdict::Continue();
     }
+    const std::shared_ptr<FileItem>& pItem = m_items[static_cast<std::size_t>(intIndex)];
     // A skip takes effect at once, also for a file whose size nobody knows.
-    if (const std::int32_t intSkip = SkipStopCode(); intSkip != 0) {
+    if (const std::int32_t intSkip = SkipStopCode(intIndex); intSkip != 0) {
         return net::TransferVerdict::EndTransfer(intSkip);
     }
     // More bytes than declared can only end as the wrong size: stop now
@@ -575,33 +624,40 @@ net::TransferVerdict FileListDownloader::DownloadProgress(std::int64_t intPositi
     }
     m_pStatistic->UpdateItemProgress(pItem, static_cast<std::uint64_t>(intPosition),
                                      static_cast<std::uint64_t>(intTotal));
-    m_bWaiting = false;
+    if (intIndex == m_intCurrent.load()) {
+        m_bWaiting = false;
+    }
+    ReportProgressAtInterval();
+    return net::TransferVerdict::Continue();
+}
 
+void FileListDownloader::ReportProgressAtInterval()
+{
     const auto now = std::chrono::steady_clock::now();
     const double dblElapsed =
         std::chrono::duration_cast<std::chrono::milliseconds>(now - m_lastReport).count() / 1000.0;
     if (dblElapsed < kReportIntervalSeconds) {
-        return net::TransferVerdict::Continue();
+        return;
     }
     m_lastReport = now;
     m_events.Progress(m_pStatistic->GetItemFraction(), m_pStatistic->GetTotalFraction(),
                       m_intCurrent.load());
-    return net::TransferVerdict::Continue();
 }
 
-net::TransferVerdict FileListDownloader::MimeTypeAvailable(const std::wstring& strMimeType)
+net::TransferVerdict FileListDownloader::FileMimeType(std::int32_t intIndex,
+                                                      const std::wstring& strMimeType)
 {
     PB_ASSERT_OWNER_THREAD(m_workerThread);
-    const std::shared_ptr<FileItem> pItem = GetCurrentItem();
-    if (!pItem) {
+    if (intIndex < 0 || static_cast<std::size_t>(intIndex) >= m_items.size()) {
         core::ExceptionManager::SetException(
             core::CurrentThreadId(),
             core::UnexpectedException(L"FileListDownloader::MimeTypeAvailable", PB_SOURCE_FILE,
                                       __LINE__, L"no current file"));
         return net::TransferVerdict::EndTransfer(kStopNoCurrentFile);
     }
-    pItem->SetReceivedMimeType(strMimeType);
-    const std::wstring& strDeclared = pItem->GetMimeType();
+    FileItem& item = *m_items[static_cast<std::size_t>(intIndex)];
+    item.SetReceivedMimeType(strMimeType);
+    const std::wstring& strDeclared = item.GetMimeType();
     if (core::EqualsIgnoreAsciiCase(strDeclared, L"*/*")) {
         return net::TransferVerdict::Continue();
     }

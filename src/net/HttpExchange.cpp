@@ -84,6 +84,9 @@ void HttpExchange::Begin(const HttpExchangeRequest& request)
         // "": every coding this libcurl can decode.
         bOptionsSet = curl_easy_setopt(pEasy, CURLOPT_ACCEPT_ENCODING, "") == CURLE_OK;
     }
+    if (bOptionsSet && request.bWaitForMultiplexing) {
+        bOptionsSet = curl_easy_setopt(pEasy, CURLOPT_PIPEWAIT, 1L) == CURLE_OK;
+    }
     if (bOptionsSet && !request.strCookie.empty()) {
         bOptionsSet =
             curl_easy_setopt(pEasy, CURLOPT_COOKIE, request.strCookie.c_str()) == CURLE_OK;

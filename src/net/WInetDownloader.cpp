@@ -170,16 +170,29 @@ void WInetDownloader::BeginHop()
     }
     request.bDecodeContentEncoding = m_bDecodeContentEncoding;
     request.intTimeOutMs = m_intTimeOut;
+    request.bWaitForMultiplexing = m_bWaitForMultiplexing;
     request.stopRequested = [this] { return StopRequested(m_state); };
-    m_pExchange->Begin(request);
-    m_pDriver->Attach(*m_pExchange, [this](HttpExchange&, HttpExchangeResult exchanged) {
-        if (const auto result = JudgeHop(exchanged)) {
-            EndAttempt(*result);
-        } else {
-            ++m_intHop;
-            BeginHop();
+    try {
+        m_pExchange->Begin(request);
+        m_pDriver->Attach(*m_pExchange, [this](HttpExchange&, HttpExchangeResult exchanged) {
+            if (const auto result = JudgeHop(exchanged)) {
+                EndAttempt(*result);
+            } else {
+                ++m_intHop;
+                BeginHop();
+            }
+        });
+    } catch (...) {
+        // Recorded by the throw site (or here, when foreign). The transfer
+        // ends like one whose callback failed, never out of a driver's
+        // step, where the other transfers' completions would be lost.
+        if (!core::ExceptionManager::GetException(core::CurrentThreadId())) {
+            core::RecordForeignFailure();
         }
-    });
+        m_pExchange.reset();
+        m_state.bCallbackFailed = true;
+        EndAttempt(AttemptResult::EndedByCallback);
+    }
 }
 
 std::optional<WInetDownloader::AttemptResult> WInetDownloader::JudgeHop(

@@ -108,6 +108,10 @@ public:
     // a further attempt starts at 0 (a range would count encoded bytes too).
     // Off by default: a file is stored as the server sent it.
     void SetDecodeContentEncoding(bool bDecode) { m_bDecodeContentEncoding = bDecode; }
+    // With other transfers to the same server on the driver: a request waits
+    // for a connection being made there to tell whether it multiplexes
+    // (HTTP/2) instead of opening one of its own. Off by default.
+    void SetWaitForMultiplexing(bool bWait) { m_bWaitForMultiplexing = bWait; }
     // Polled while the transfer waits; a value other than 0 ends the attempt
     // at once with no further attempt (error 12017 unless another error
     // came first), and the outcome carries it as its stop code.
@@ -187,6 +191,7 @@ private:
     // The origin the cookie text goes to in this Download (GetOrigin form).
     std::wstring m_strCookieOrigin;
     bool m_bDecodeContentEncoding = false;
+    bool m_bWaitForMultiplexing = false;
     std::function<std::int32_t()> m_stopRequested;
     ResumeHints m_resumeHints;
     // The transfer in progress (between Start and its onDone).

@@ -145,16 +145,31 @@ protected:
         auto pEngine = std::make_shared<engine::FileListDownloader>(settings, destination.wstring(),
                                                                     std::move(items), events);
         pEngine->SetReconnectPolicy(2, 5);
+        pEngine->SetParallelDownloads(uintParallel);
         return pEngine;
     }
 
+    std::uint32_t uintParallel = 1;
     TestHttpServer server;
     model::PropertyHolder settings;
     RecordingDownloaderEvents events;
     fs::path destination;
 };
 
-TEST_F(FileListDownloaderTest, FiveFilesEndWithTheirResultsEventsAndFiles)
+// The cases that hold alike one file at a time and with several in flight:
+// what the owner hears and what lands on disk are the same.
+class FileListDownloaderBothTest : public FileListDownloaderTest,
+                                   public ::testing::WithParamInterface<std::uint32_t> {
+protected:
+    FileListDownloaderBothTest() { uintParallel = GetParam(); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Connections, FileListDownloaderBothTest, ::testing::Values(1u, 6u),
+                         [](const auto& param) {
+                             return "Parallel" + std::to_string(param.param);
+                         });
+
+TEST_P(FileListDownloaderBothTest, FiveFilesEndWithTheirResultsEventsAndFiles)
 {
     const std::string good = PatternBytes(0, 30000, 11);
     server.Route("/missing", HttpResponse::Text(404, "no such file"));
@@ -204,7 +219,7 @@ TEST_F(FileListDownloaderTest, FiveFilesEndWithTheirResultsEventsAndFiles)
     EXPECT_EQ(pEngine->GetCurrentItem(), nullptr);
 }
 
-TEST_F(FileListDownloaderTest, DeclaredSizesCountAll64Bits)
+TEST_P(FileListDownloaderBothTest, DeclaredSizesCountAll64Bits)
 {
     // A declared size of 4 GiB + 1000 whose low 32 bits are 1000: the body of
     // 1000 bytes is the wrong size, and the run's total holds every bit.
@@ -227,7 +242,7 @@ TEST_F(FileListDownloaderTest, DeclaredSizesCountAll64Bits)
     EXPECT_EQ(pEngine->GetProgressStatistic()->GetTotal(), 3u);
 }
 
-TEST_F(FileListDownloaderTest, MimeTypeRulesAndResponsesWithoutType)
+TEST_P(FileListDownloaderBothTest, MimeTypeRulesAndResponsesWithoutType)
 {
     server.Route("/charset", HttpResponse::Text(200, "abc", "text/plain; charset=utf-8"));
     server.Route("/any", HttpResponse::Text(200, "abc", "video/whatever"));
@@ -256,7 +271,7 @@ TEST_F(FileListDownloaderTest, MimeTypeRulesAndResponsesWithoutType)
     EXPECT_EQ(events.completed[3]->GetReceivedMimeType(), L"image/png");
 }
 
-TEST_F(FileListDownloaderTest, SkipCurrentDuringASlowTransferSkipsOnlyThatFile)
+TEST_P(FileListDownloaderBothTest, SkipCurrentDuringASlowTransferSkipsOnlyThatFile)
 {
     HttpResponse slow;
     slow.body = PatternBytes(0, 100000);
@@ -280,7 +295,7 @@ TEST_F(FileListDownloaderTest, SkipCurrentDuringASlowTransferSkipsOnlyThatFile)
     EXPECT_EQ(ReadFile(destination / "next.txt"), "next");
 }
 
-TEST_F(FileListDownloaderTest, SkipCurrentEndsAStalledFileOfUnknownSize)
+TEST_P(FileListDownloaderBothTest, SkipCurrentEndsAStalledFileOfUnknownSize)
 {
     HttpResponse stalled;
     stalled.neverRespond = true;
@@ -327,7 +342,7 @@ TEST_F(FileListDownloaderTest, SkipAllDuringFileTwoReportsTheRestWithoutContacti
               0u);
 }
 
-TEST_F(FileListDownloaderTest, PersistentFailureGivesOneErrorAfterTheLastAttempt)
+TEST_P(FileListDownloaderBothTest, PersistentFailureGivesOneErrorAfterTheLastAttempt)
 {
     HttpResponse broken;
     broken.body = PatternBytes(0, 1000);
@@ -345,7 +360,7 @@ TEST_F(FileListDownloaderTest, PersistentFailureGivesOneErrorAfterTheLastAttempt
     EXPECT_EQ(events.completed[0]->GetResult(), api::ItemFailed);
 }
 
-TEST_F(FileListDownloaderTest, RenameClashesGiveCopyNamesAndFoldersClashToo)
+TEST_P(FileListDownloaderBothTest, RenameClashesGiveCopyNamesAndFoldersClashToo)
 {
     server.Route("/a1", HttpResponse::Text(200, "first"));
     server.Route("/a2", HttpResponse::Text(200, "second"));
@@ -367,7 +382,7 @@ TEST_F(FileListDownloaderTest, RenameClashesGiveCopyNamesAndFoldersClashToo)
     EXPECT_EQ(events.clashes.size(), 3u);
 }
 
-TEST_F(FileListDownloaderTest, SkipAnswerToAClashSkipsWithoutContactingTheServer)
+TEST_P(FileListDownloaderBothTest, SkipAnswerToAClashSkipsWithoutContactingTheServer)
 {
     std::ofstream(destination / "kept.txt") << "old";
     events.clashAnswer = model::FileExistsDialogAction::Skip;
@@ -379,7 +394,7 @@ TEST_F(FileListDownloaderTest, SkipAnswerToAClashSkipsWithoutContactingTheServer
     EXPECT_EQ(ReadFile(destination / "kept.txt"), "old");
 }
 
-TEST_F(FileListDownloaderTest, HostileNamesNeverWriteOutsideTheDestination)
+TEST_P(FileListDownloaderBothTest, HostileNamesNeverWriteOutsideTheDestination)
 {
     server.Route("/x", HttpResponse::Text(200, "x"));
     const std::wstring names[] = {
@@ -455,7 +470,7 @@ TEST_F(FileListDownloaderTest, ATemporaryFileThatCannotBeOpenedSaysWhy)
 
 // A web page learns why a write failed, never where: the folder and the
 // temporary file stay with the person at this machine.
-TEST_F(FileListDownloaderTest, WriteFailuresNameLocalPathsOnlyWhenTheHostMayShowThem)
+TEST_P(FileListDownloaderBothTest, WriteFailuresNameLocalPathsOnlyWhenTheHostMayShowThem)
 {
     server.Route("/x", HttpResponse::Text(200, "x"));
     fs::create_directories(destination / "real");
@@ -495,7 +510,7 @@ TEST_F(FileListDownloaderTest, WriteFailuresNameLocalPathsOnlyWhenTheHostMayShow
 namespace pullbay::test {
 namespace {
 
-TEST_F(FileListDownloaderTest, ProtectedModeLeavesFilesInTheWriteableFolder)
+TEST_P(FileListDownloaderBothTest, ProtectedModeLeavesFilesInTheWriteableFolder)
 {
     const fs::path lowFolder = fs::path(std::getenv("TMPDIR")) / "low";
     fs::create_directories(lowFolder);
@@ -534,7 +549,7 @@ using model::FileExistsDialogAction;
 // when its request arrives, after the name was chosen). The commit never
 // replaces it; the rule runs again as if it had been there, and the file
 // takes the next copy name.
-TEST_F(FileListDownloaderTest, ANameTakenAfterItWasChosenIsNeverReplaced)
+TEST_P(FileListDownloaderBothTest, ANameTakenAfterItWasChosenIsNeverReplaced)
 {
     std::ofstream(destination / "a.bin") << "old";
     events.clashAnswer = FileExistsDialogAction::Rename;
@@ -562,7 +577,7 @@ TEST_F(FileListDownloaderTest, ANameTakenAfterItWasChosenIsNeverReplaced)
 // A name that was free when chosen and is taken by the commit: the rule
 // applies as for any clash. Skip keeps the other file and skips this one;
 // Overwrite replaces, as the user asked.
-TEST_F(FileListDownloaderTest, AnEntryThatAppearsBeforeTheCommitGetsTheFileExistsRule)
+TEST_P(FileListDownloaderBothTest, AnEntryThatAppearsBeforeTheCommitGetsTheFileExistsRule)
 {
     for (const std::string strName : {"b.bin", "c.bin"}) {
         const fs::path target = destination / strName;
@@ -683,7 +698,7 @@ TEST_F(FileListDownloaderTest, WithoutTmpdirTheTemporaryFolderIsUnderTheCacheRoo
 
 // The control's own folder could not be had: the message names the folder
 // it tried and why, never an empty path.
-TEST_F(FileListDownloaderTest, ATemporaryFolderThatCouldNotBeHadIsNamedWithTheReason)
+TEST_P(FileListDownloaderBothTest, ATemporaryFolderThatCouldNotBeHadIsNamedWithTheReason)
 {
     server.Route("/x", HttpResponse::Text(200, "x"));
     auto pEngine = Engine({Item("/x", L"x.bin", 1)});
