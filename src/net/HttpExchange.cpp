@@ -6,6 +6,8 @@
 #include <cstdlib>
 #include <memory>
 
+#include <strings.h>
+
 #include "core/CaughtFailure.h"
 #include "core/Exceptions.h"
 #include "core/ThrowSite.h"
@@ -84,7 +86,10 @@ void HttpExchange::Begin(const HttpExchangeRequest& request)
         // "": every coding this libcurl can decode.
         bOptionsSet = curl_easy_setopt(pEasy, CURLOPT_ACCEPT_ENCODING, "") == CURLE_OK;
     }
-    if (bOptionsSet && request.bWaitForMultiplexing) {
+    // Only TLS tells at the handshake whether a connection multiplexes; over
+    // plain HTTP the wait would last until the first response arrived.
+    if (bOptionsSet && request.bWaitForMultiplexing &&
+        ::strncasecmp(request.strUrl.c_str(), "https:", 6) == 0) {
         bOptionsSet = curl_easy_setopt(pEasy, CURLOPT_PIPEWAIT, 1L) == CURLE_OK;
     }
     if (bOptionsSet && !request.strCookie.empty()) {

@@ -43,8 +43,9 @@ struct HttpExchangeRequest {
     std::string strCookie;                // sent as the Cookie header when not empty
     bool bDecodeContentEncoding = false;  // ask for and decode a content coding
     int intTimeOutMs = 0;                 // connect and receive time-out; 0 = none
-    // Waits for a connection being made to the server to tell whether it can
-    // carry this exchange too (HTTP/2) rather than open another one.
+    // Over HTTPS, waits for a connection being made to the server to tell
+    // whether it can carry this exchange too (HTTP/2) rather than open
+    // another one.
     bool bWaitForMultiplexing = false;
     std::function<bool()> stopRequested;  // polled while the exchange waits
 };

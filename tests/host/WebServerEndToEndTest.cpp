@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "HostProcess.h"
-#include "NginxServer.h"
+#include "support/NginxServer.h"
 #include "support/PatternBytes.h"
 #include "support/TestFiles.h"
 #include "support/TlsIdentity.h"

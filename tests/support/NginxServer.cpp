@@ -1,4 +1,4 @@
-#include "NginxServer.h"
+#include "support/NginxServer.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -170,7 +170,11 @@ void NginxServer::WriteConfiguration() const
         "http {\n"
         "    types { text/plain txt; application/octet-stream bin; }\n"
         "    default_type application/octet-stream;\n"
-        "    access_log access.log;\n";
+        // The connection's serial number and protocol tell which requests
+        // shared a connection; the start and the duration, which overlapped.
+        "    log_format transfers '$connection $server_protocol $msec $request_time "
+        "$request_uri $status';\n"
+        "    access_log access.log transfers;\n";
     for (const char* strModule : {"client_body", "proxy", "fastcgi", "uwsgi", "scgi"}) {
         strConfiguration +=
             "    " + std::string(strModule) + "_temp_path temp/" + strModule + ";\n";
@@ -181,10 +185,12 @@ void NginxServer::WriteConfiguration() const
                         ";\n"
                         "        listen 127.0.0.1:" +
                         std::to_string(m_uintHttpsPort) +
-                        " ssl;\n"
+                        " ssl http2;\n"
                         "        ssl_certificate server.crt;\n"
                         "        ssl_certificate_key server.key;\n"
                         "        root www;\n"
+                        // Files under paced/ take a while, so that transfers overlap.
+                        "        location /paced/ { limit_rate 256k; }\n"
                         "    }\n"
                         "}\n";
     WriteText(m_folder / "nginx.conf", strConfiguration);

@@ -1,7 +1,8 @@
 #pragma once
 // The system's nginx as a child process serving a folder on two loopback
-// ports, plain HTTP and HTTPS, for the host's end-to-end tests. Everything
-// nginx writes stays in the server's own folder. Test thread only.
+// ports, plain HTTP and HTTPS (with HTTP/2), for the end-to-end tests.
+// Files under www/paced/ are sent at 256 kB/s. Everything nginx writes stays
+// in the server's own folder. Test thread only.
 #include <sys/types.h>
 
 #include <cstdint>
@@ -29,6 +30,9 @@ public:
     void Stop();
 
     std::filesystem::path Root() const { return m_folder / "www"; }
+    // One line per request, written when it ends: "<connection serial>
+    // <protocol> <end time in s> <duration in s> <uri> <status>".
+    std::filesystem::path AccessLog() const { return m_folder / "access.log"; }
     // "http://127.0.0.1:<port>" and "https://127.0.0.1:<port>", no slash.
     std::string HttpUrl() const { return "http://127.0.0.1:" + std::to_string(m_uintHttpPort); }
     std::string HttpsUrl() const { return "https://127.0.0.1:" + std::to_string(m_uintHttpsPort); }

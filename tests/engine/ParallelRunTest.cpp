@@ -1,0 +1,321 @@
+// Several files in flight: what the owner hears stays in list order while
+// the transfers end in any order, skips reach the right files, each server
+// gets at most its share of connections, and over HTTP/2 one connection
+// carries the files at once.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+#include <set>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "core/TextUnits.h"
+#include "engine/DownloaderTestFixture.h"
+#include "support/EnvironmentScope.h"
+#include "support/NginxServer.h"
+#include "support/PatternBytes.h"
+#include "support/TlsIdentity.h"
+
+namespace pullbay::test {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+
+// A gate a server handler waits at until the test opens it.
+class Gate {
+public:
+    void Wait()
+    {
+        std::unique_lock lock(m_mutex);
+        m_opened.wait(lock, [this] { return m_bOpen; });
+    }
+    void Open()
+    {
+        std::lock_guard lock(m_mutex);
+        m_bOpen = true;
+        m_opened.notify_all();
+    }
+
+private:
+    std::mutex m_mutex;
+    std::condition_variable m_opened;
+    bool m_bOpen = false;
+};
+
+// Polls a condition the engine offers no notice of, with a deadline.
+template <typename Condition>
+bool Eventually(Condition condition, std::chrono::milliseconds timeOut = 10s)
+{
+    const auto deadline = std::chrono::steady_clock::now() + timeOut;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(2ms);
+    }
+    return true;
+}
+
+// Requests a handler is answering at once, and the most seen.
+class ConcurrencyProbe {
+public:
+    void Enter()
+    {
+        const int intNow = ++m_intActive;
+        int intSeen = m_intMost.load();
+        while (intNow > intSeen && !m_intMost.compare_exchange_weak(intSeen, intNow)) {
+        }
+    }
+    void Leave() { --m_intActive; }
+    int Most() const { return m_intMost.load(); }
+
+private:
+    std::atomic<int> m_intActive{0};
+    std::atomic<int> m_intMost{0};
+};
+
+class ParallelRunTest : public FileListDownloaderTest {
+protected:
+    ParallelRunTest() { uintParallel = 6; }
+};
+
+TEST_F(ParallelRunTest, FilesThatFinishFirstWaitWholeAndAreReportedInListOrder)
+{
+    Gate gate;
+    const std::string first = PatternBytes(0, 5000, 1);
+    server.Route("/held", [&](const HttpRequest&) {
+        gate.Wait();
+        return HttpResponse::Text(200, first);
+    });
+    engine::FileListDownloader::Items items{Item("/held", L"0.bin", 5000)};
+    for (int i = 1; i <= 4; ++i) {
+        const std::string path = "/f" + std::to_string(i);
+        server.Route(path, HttpResponse::Text(200, PatternBytes(0, 1000, i)));
+        items.push_back(Item(path, std::to_wstring(i) + L".bin", 1000));
+    }
+    auto pEngine = Engine(items);
+    std::jthread worker([&] { pEngine->Process(); });
+    struct OpenAtEnd {
+        Gate& gate;
+        ~OpenAtEnd() { gate.Open(); }
+    } openAtEnd{gate};
+
+    // The four later files arrive whole while the first is held...
+    ASSERT_TRUE(
+        Eventually([&] { return pEngine->GetProgressStatistic()->GetTransferred() == 4000; }))
+        << pEngine->GetProgressStatistic()->GetTransferred() << " requests "
+        << server.Requests().size();
+    // ...and wait in their temporary files: nothing is committed or
+    // reported before the first file.
+    EXPECT_TRUE(events.completed.empty());
+    for (int i = 1; i <= 4; ++i) {
+        EXPECT_FALSE(fs::exists(destination / (std::to_string(i) + ".bin"))) << i;
+    }
+    EXPECT_EQ(pEngine->GetCurrentIndex(), 0) << "the current file is the lowest unfinished";
+    gate.Open();
+    worker.join();
+
+    ASSERT_EQ(events.completed.size(), 5u);
+    for (std::size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(events.completed[i]->GetResult(), api::ItemSuccess) << i;
+        EXPECT_EQ(events.completed[i]->GetFileName(), std::to_wstring(i) + L".bin");
+    }
+    EXPECT_EQ(ReadFile(destination / "0.bin"), first);
+    EXPECT_EQ(ReadFile(destination / "4.bin"), PatternBytes(0, 1000, 4));
+    for (std::size_t i = 1; i < events.progress.size(); ++i) {
+        EXPECT_GE(events.progress[i].intIndex, events.progress[i - 1].intIndex)
+            << "the progress index went down";
+    }
+    EXPECT_EQ(pEngine->GetProgressStatistic()->GetTransferred(), 9000u);
+}
+
+TEST_F(ParallelRunTest, SkipAllCommitsFilesAlreadyWholeAndStartsNoOther)
+{
+    uintParallel = 2;
+    HttpResponse slow;
+    slow.body = PatternBytes(0, 200000);
+    slow.chunkSize = 1000;
+    slow.delayBetweenChunks = 20ms;
+    server.Route("/slow", slow);
+    server.Route("/quick", HttpResponse::Text(200, "quick"));
+
+    // 0 and 2 are slow, 1 finishes at once but waits for 0; the last two
+    // never get a connection (two per server).
+    auto pEngine = Engine({Item("/slow", L"0.bin", 200000), Item("/quick", L"1.txt", 5),
+                           Item("/slow", L"2.bin", 200000), Item("/late", L"3.txt", 1),
+                           Item("/late", L"4.txt", 1)});
+    std::thread worker([&] { pEngine->Process(); });
+    ASSERT_TRUE(Eventually([&] { return server.RequestCount("/slow") == 2; }));
+    ASSERT_TRUE(events.WaitForProgressOf(0));
+    pEngine->SkipAll();
+    worker.join();
+
+    ASSERT_EQ(events.completed.size(), 5u);
+    const std::int32_t expected[] = {api::ItemSkipped, api::ItemSuccess, api::ItemSkipped,
+                                     api::ItemSkipped, api::ItemSkipped};
+    for (std::size_t i = 0; i < 5; ++i) {
+        EXPECT_EQ(events.completed[i]->GetResult(), expected[i]) << i;
+    }
+    EXPECT_EQ(ReadFile(destination / "1.txt"), "quick");
+    EXPECT_FALSE(fs::exists(destination / "0.bin"));
+    EXPECT_FALSE(fs::exists(destination / "2.bin"));
+    EXPECT_EQ(server.RequestCount("/late"), 0u);
+    // The skipped files' temporary files are gone.
+    for (const auto& pItem : events.completed) {
+        if (pItem->GetResult() == api::ItemSkipped && !pItem->GetTemporaryFilePath().empty()) {
+            EXPECT_FALSE(fs::exists(pItem->GetTemporaryFilePath()));
+        }
+    }
+    ASSERT_EQ(events.errors.size(), 4u);
+    const std::int32_t skippedIndexes[] = {0, 2, 3, 4};
+    for (std::size_t i = 0; i < 4; ++i) {
+        EXPECT_EQ(events.errors[i].intCode, api::ErrorCode::kFileSkipped);
+        EXPECT_EQ(events.errors[i].intIndex, skippedIndexes[i]);
+    }
+}
+
+TEST_F(ParallelRunTest, SkipCurrentSkipsTheFileShownNotTheOthersInFlight)
+{
+    HttpResponse slow;
+    slow.body = PatternBytes(0, 60000);
+    slow.chunkSize = 1000;
+    slow.delayBetweenChunks = 5ms;
+    server.Route("/slow", slow);
+
+    auto pEngine = Engine({Item("/slow", L"0.bin", 60000), Item("/slow", L"1.bin", 60000),
+                           Item("/slow", L"2.bin", 60000)});
+    std::thread worker([&] { pEngine->Process(); });
+    ASSERT_TRUE(Eventually([&] { return server.RequestCount("/slow") == 3; }));
+    ASSERT_TRUE(events.WaitForProgressOf(0));
+    pEngine->SkipCurrent();
+    worker.join();
+
+    ASSERT_EQ(events.completed.size(), 3u);
+    EXPECT_EQ(events.completed[0]->GetResult(), api::ItemSkipped);
+    EXPECT_EQ(events.completed[1]->GetResult(), api::ItemSuccess);
+    EXPECT_EQ(events.completed[2]->GetResult(), api::ItemSuccess);
+    EXPECT_EQ(ReadFile(destination / "2.bin"), slow.body);
+}
+
+TEST_F(ParallelRunTest, EachServerGetsAtMostItsConnectionsWhileBothAreServed)
+{
+    uintParallel = 3;
+    TestHttpServer other;
+    ConcurrencyProbe probeA;
+    ConcurrencyProbe probeB;
+    ConcurrencyProbe both;
+    const std::string body = PatternBytes(0, 2000, 5);
+    // Each answer takes a while, so that the requests a run allows overlap.
+    const auto serve = [&](ConcurrencyProbe& probe) {
+        probe.Enter();
+        both.Enter();
+        std::this_thread::sleep_for(40ms);
+        both.Leave();
+        probe.Leave();
+        return HttpResponse::Text(200, body);
+    };
+    server.Route("/a", [&](const HttpRequest&) { return serve(probeA); });
+    other.Route("/b", [&](const HttpRequest&) { return serve(probeB); });
+    engine::FileListDownloader::Items items;
+    for (int i = 0; i < 12; ++i) {
+        items.push_back(Item("/a", L"a" + std::to_wstring(i), 2000));
+        items.push_back(model::FileItem::Create(L"*/*", 2000, L"b" + std::to_wstring(i),
+                                                Widen(other.BaseUrl() + "/b")));
+    }
+    auto pEngine = Engine(items);
+    pEngine->Process();
+
+    ASSERT_EQ(events.completed.size(), 24u);
+    for (const auto& pItem : events.completed) {
+        EXPECT_EQ(pItem->GetResult(), api::ItemSuccess) << core::ToUtf8(pItem->GetFileName());
+    }
+    EXPECT_EQ(probeA.Most(), 3);
+    EXPECT_EQ(probeB.Most(), 3);
+    EXPECT_LE(server.ConnectionCount(), 3);
+    EXPECT_LE(other.ConnectionCount(), 3);
+    // Both servers were served at the same time: the second server's files
+    // do not wait for the first's.
+    EXPECT_GT(both.Most(), 3);
+}
+
+// nginx with HTTP/2 over TLS: the files to it share one connection, and
+// more of them are in flight at once than one server's HTTP/1.1 share.
+TEST_F(ParallelRunTest, OneTlsConnectionCarriesManyFilesAtOnceOverHttp2)
+{
+    if (!fs::exists(NginxServer::kBinary)) {
+        GTEST_SKIP() << "nginx is not installed";
+    }
+    const fs::path folder = fs::path(std::getenv("TMPDIR")) / "h2";
+    NginxServer nginx(folder / "server");
+    constexpr int kFiles = 16;
+    constexpr std::size_t kBytes = 64 * 1024;
+    fs::create_directories(nginx.Root() / "paced");
+    for (int i = 0; i < kFiles; ++i) {
+        std::ofstream(nginx.Root() / "paced" / (std::to_string(i) + ".bin"), std::ios::binary)
+            << PatternBytes(0, kBytes, i);
+    }
+    const TlsIdentity identity = TlsIdentity::SelfSigned("127.0.0.1");
+    std::ofstream(folder / "ca.pem") << identity.certificatePem;
+    ASSERT_EQ(nginx.Start(identity.certificatePem, identity.privateKeyPem), "");
+    EnvironmentScope environment;
+    environment.Set("CURL_CA_BUNDLE", (folder / "ca.pem").string());
+
+    engine::FileListDownloader::Items items;
+    for (int i = 0; i < kFiles; ++i) {
+        items.push_back(model::FileItem::Create(
+            L"*/*", kBytes, std::to_wstring(i) + L".bin",
+            Widen(nginx.HttpsUrl() + "/paced/" + std::to_string(i) + ".bin")));
+    }
+    uintParallel = 2;
+    auto pEngine = Engine(items);
+    pEngine->Process();
+    nginx.Stop();
+
+    ASSERT_EQ(events.completed.size(), static_cast<std::size_t>(kFiles));
+    for (int i = 0; i < kFiles; ++i) {
+        EXPECT_EQ(events.completed[static_cast<std::size_t>(i)]->GetResult(), api::ItemSuccess);
+        EXPECT_EQ(ReadFile(destination / (std::to_string(i) + ".bin")), PatternBytes(0, kBytes, i));
+    }
+    // "<connection> <protocol> <end> <duration> <uri> <status>"
+    std::ifstream log(nginx.AccessLog());
+    std::set<std::string> connections;
+    std::vector<std::pair<double, double>> spans;
+    for (std::string strLine; std::getline(log, strLine);) {
+        std::istringstream fields(strLine);
+        std::string strConnection;
+        std::string strProtocol;
+        double dblEnd = 0;
+        double dblDuration = 0;
+        fields >> strConnection >> strProtocol >> dblEnd >> dblDuration;
+        EXPECT_EQ(strProtocol, "HTTP/2.0") << strLine;
+        connections.insert(strConnection);
+        spans.emplace_back(dblEnd - dblDuration, dblEnd);
+    }
+    ASSERT_EQ(spans.size(), static_cast<std::size_t>(kFiles));
+    EXPECT_EQ(connections.size(), 1u) << "every file over one connection";
+    // The most transfers under way at one moment: more than the two
+    // connections an HTTP/1.1 server would get.
+    std::size_t uintMost = 0;
+    for (const auto& span : spans) {
+        const double dblMoment = span.first + (span.second - span.first) / 2;
+        uintMost = std::max<std::size_t>(
+            uintMost, static_cast<std::size_t>(
+                          std::count_if(spans.begin(), spans.end(), [&](const auto& other) {
+                              return other.first <= dblMoment && dblMoment <= other.second;
+                          })));
+    }
+    EXPECT_GT(uintMost, 2u);
+}
+
+}  // namespace
+}  // namespace pullbay::test
