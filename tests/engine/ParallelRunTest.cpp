@@ -111,10 +111,10 @@ TEST_F(ParallelRunTest, FilesThatFinishFirstWaitWholeAndAreReportedInListOrder)
     } openAtEnd{gate};
 
     // The four later files arrive whole while the first is held...
-    ASSERT_TRUE(
-        Eventually([&] { return pEngine->GetProgressStatistic()->GetTransferred() == 4000; }))
-        << pEngine->GetProgressStatistic()->GetTransferred() << " requests "
-        << server.Requests().size();
+    ASSERT_TRUE(Eventually([&] {
+        return pEngine->GetProgressStatistic()->GetTransferred() == 4000;
+    })) << pEngine->GetProgressStatistic()->GetTransferred()
+        << " requests " << server.Requests().size();
     // ...and wait in their temporary files: nothing is committed or
     // reported before the first file.
     EXPECT_TRUE(events.completed.empty());
@@ -315,6 +315,78 @@ TEST_F(ParallelRunTest, OneTlsConnectionCarriesManyFilesAtOnceOverHttp2)
                           })));
     }
     EXPECT_GT(uintMost, 2u);
+}
+
+}  // namespace
+}  // namespace pullbay::test
+
+namespace pullbay::test {
+namespace {
+
+// What a run leaves that the owner and the person see, Progress aside.
+struct RunRecord {
+    std::vector<std::string> reports;
+    std::vector<std::string> files;
+    bool operator==(const RunRecord&) const = default;
+};
+
+// The same mixed list one file at a time and six at once: every report,
+// question and file is the same.
+TEST_F(FileListDownloaderTest, SeveralInFlightTellWhatOneAtATimeTells)
+{
+    server.Route("/good", HttpResponse::Text(200, PatternBytes(0, 3000, 2)));
+    server.Route("/typed", HttpResponse::Text(200, "<html/>", "text/html"));
+    server.Route("/short", HttpResponse::Text(200, "1234"));
+    HttpResponse slow = HttpResponse::Text(200, PatternBytes(0, 20000, 3));
+    slow.chunkSize = 2000;
+    slow.delayBetweenChunks = 5ms;
+    server.Route("/slow", slow);
+
+    const auto record = [&](std::uint32_t uintCount) {
+        fs::remove_all(destination);
+        fs::create_directories(destination);
+        std::ofstream(destination / "taken.bin") << "the user's";
+        events.completed.clear();
+        events.errors.clear();
+        events.clashes.clear();
+        events.progress.clear();
+        events.scriptedAnswers = {model::FileExistsDialogAction::Rename,
+                                  model::FileExistsDialogAction::Skip};
+        events.clashAnswer = model::FileExistsDialogAction::Rename;
+        uintParallel = uintCount;
+        auto pEngine = Engine({Item("/slow", L"same.bin", 20000), Item("/missing", L"gone.bin", 1),
+                               Item("/good", L"taken.bin", 3000), Item("/good", L"same.bin", 3000),
+                               Item("/typed", L"t.zip", 7, L"application/zip"),
+                               Item("/short", L"sub/short.bin", 10), Item("/good", L"../up", 3000),
+                               Item("/slow", L"taken.bin", 20000), Item("/good", L"sub/ok", 3000)});
+        pEngine->Process();
+        RunRecord run;
+        for (const auto& error : events.errors) {
+            run.reports.push_back(
+                "error " + std::to_string(error.intIndex) + " " + std::to_string(error.intCode) +
+                " " + std::to_string(error.intHttpCode) + " " + core::ToUtf8(error.strDescription));
+        }
+        for (const auto& pItem : events.completed) {
+            run.reports.push_back("done " + core::ToUtf8(pItem->GetFileName()) + " " +
+                                  std::to_string(pItem->GetResult()) + " " +
+                                  core::ToUtf8(pItem->FullDestinationPath()));
+        }
+        for (const auto& strClash : events.clashes) {
+            run.reports.push_back("clash " + core::ToUtf8(strClash));
+        }
+        for (const auto& entry : fs::recursive_directory_iterator(destination)) {
+            run.files.push_back(
+                entry.path().lexically_relative(destination).string() + " " +
+                (entry.is_regular_file() ? std::to_string(entry.file_size()) : "/"));
+        }
+        std::sort(run.files.begin(), run.files.end());
+        return run;
+    };
+    const RunRecord one = record(1);
+    const RunRecord six = record(6);
+    EXPECT_EQ(one.reports, six.reports);
+    EXPECT_EQ(one.files, six.files);
+    EXPECT_EQ(one.reports.size(), 9u + 3u + 3u) << "nine files, three errors, three questions";
 }
 
 }  // namespace
