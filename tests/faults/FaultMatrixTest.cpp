@@ -25,6 +25,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
 
 #include "HostProcess.h"
@@ -98,7 +99,7 @@ std::uintmax_t LargestFile(const fs::path& folder)
     return uintLargest;
 }
 
-class FaultMatrixTest : public ::testing::Test {
+class FaultMatrixBase : public ::testing::Test {
 protected:
     void SetUp() override
     {
@@ -145,9 +146,14 @@ protected:
     std::vector<std::string> RunArguments(const std::string& strListPath,
                                           const fs::path& into) const
     {
-        return {"run",         "--headless", "--dest",
-                into.string(), "--param",    "FileList=" + server.BaseUrl() + strListPath};
+        return {"run",     "--headless",
+                "--dest",  into.string(),
+                "--param", "FileList=" + server.BaseUrl() + strListPath,
+                "--param", "ParallelDownloads=" + std::to_string(uintParallel)};
     }
+
+    // Files one at a time, or six in flight as run's default has it.
+    std::uint32_t uintParallel = 1;
 
     fs::path root;
     fs::path dest;
@@ -155,6 +161,17 @@ protected:
     std::vector<fs::path> mounts;
     TestHttpServer server;
 };
+
+class FaultMatrixTest : public FaultMatrixBase,
+                        public ::testing::WithParamInterface<std::uint32_t> {
+protected:
+    FaultMatrixTest() { uintParallel = GetParam(); }
+};
+
+INSTANTIATE_TEST_SUITE_P(Connections, FaultMatrixTest, ::testing::Values(1u, 6u),
+                         [](const auto& param) {
+                             return "Parallel" + std::to_string(param.param);
+                         });
 
 // How the server answers the requests after the first, which is cut.
 enum class Later {
@@ -170,12 +187,16 @@ enum class Later {
 // Bodies cut at an offset (one run per offset: a file's further attempt
 // waits a second), then served again in every way a server may: each file
 // ends byte-identical to the version its last response carried.
-class CutBodyTest : public FaultMatrixTest, public ::testing::WithParamInterface<std::size_t> {};
+class CutBodyTest : public FaultMatrixBase,
+                    public ::testing::WithParamInterface<std::tuple<std::size_t, std::uint32_t>> {
+protected:
+    CutBodyTest() { uintParallel = std::get<1>(GetParam()); }
+};
 
 TEST_P(CutBodyTest, EndsAsTheLastVersionServedWhatever)
 {
     constexpr std::size_t kSize = 300000;
-    const std::size_t uintCut = GetParam();
+    const std::size_t uintCut = std::get<0>(GetParam());
     const std::vector<Later> laters = {Later::RangesStrongETag,          Later::RangesNoValidator,
                                        Later::NoRangesLastModified,      Later::ChangedRangesETag,
                                        Later::ChangedRangesNoValidator,  Later::ChangedNoRanges,
@@ -231,15 +252,21 @@ TEST_P(CutBodyTest, EndsAsTheLastVersionServedWhatever)
 }
 
 INSTANTIATE_TEST_SUITE_P(Offsets, CutBodyTest,
-                         ::testing::Values(std::size_t{1}, std::size_t{65537}, std::size_t{262144},
-                                           std::size_t{299999}));
+                         ::testing::Combine(::testing::Values(std::size_t{1}, std::size_t{65537},
+                                                              std::size_t{262144},
+                                                              std::size_t{299999}),
+                                            ::testing::Values(1u, 6u)),
+                         [](const auto& param) {
+                             return std::to_string(std::get<0>(param.param)) + "_Parallel" +
+                                    std::to_string(std::get<1>(param.param));
+                         });
 
 // Hostile answers and names in one run: a flood past the declared size on a
 // temporary folder too small to hold it, a stall past the time-out, a file
 // system that fills in the middle of a file, a name that would write
 // through a link inside the destination, an endless list line. Each fails
 // alone with its reason; the good files around them arrive.
-TEST_F(FaultMatrixTest, HostileAnswersFailAloneWithTheirReasons)
+TEST_P(FaultMatrixTest, HostileAnswersFailAloneWithTheirReasons)
 {
     const fs::path small = MountTmpfs("small", "1m");
     ASSERT_FALSE(small.empty());
@@ -303,7 +330,7 @@ TEST_F(FaultMatrixTest, HostileAnswersFailAloneWithTheirReasons)
 
 // kill -9 in the middle of a transfer leaves no file under its final name;
 // the dead run's temporary files go with the next run into that folder.
-TEST_F(FaultMatrixTest, KilledInTheMiddleOfATransferTheNextRunClearsWhatWasLeft)
+TEST_P(FaultMatrixTest, KilledInTheMiddleOfATransferTheNextRunClearsWhatWasLeft)
 {
     HttpResponse stall;
     stall.body = PatternBytes(0, 4 * 1024 * 1024, 4);
@@ -333,7 +360,7 @@ TEST_F(FaultMatrixTest, KilledInTheMiddleOfATransferTheNextRunClearsWhatWasLeft)
 // kill -9 while a finished file is copied to another file system: the final
 // name never holds a partial file, and the hidden copy does not survive the
 // next run into that folder (a sub-folder made from a list name included).
-TEST_F(FaultMatrixTest, KilledInTheMiddleOfACommitAcrossFileSystemsLeavesNoCopyBehind)
+TEST_P(FaultMatrixTest, KilledInTheMiddleOfACommitAcrossFileSystemsLeavesNoCopyBehind)
 {
     const fs::path otherTemp = MountTmpfs("other-temp", "512m");
     ASSERT_FALSE(otherTemp.empty());
@@ -374,7 +401,7 @@ TEST_F(FaultMatrixTest, KilledInTheMiddleOfACommitAcrossFileSystemsLeavesNoCopyB
 // Two runs at once in one temporary folder: the first to end clears only
 // its own files, and the other, whose temporary file is open all the while,
 // still arrives whole.
-TEST_F(FaultMatrixTest, TwoRunsSharingTheTemporaryFolderKeepEachOthersFiles)
+TEST_P(FaultMatrixTest, TwoRunsSharingTheTemporaryFolderKeepEachOthersFiles)
 {
     const std::string strSlow = PatternBytes(0, 200000, 7);
     auto pQuickDone = std::make_shared<std::atomic<bool>>(false);
@@ -406,7 +433,7 @@ TEST_F(FaultMatrixTest, TwoRunsSharingTheTemporaryFolderKeepEachOthersFiles)
 // A user's files named like the program's hidden copies (".PBT<hex>.tmp")
 // are the user's: runs into their folders keep them, whether the commit is
 // a rename on one file system or a copy across two.
-TEST_F(FaultMatrixTest, UsersFilesNamedLikeCommitCopiesSurviveRuns)
+TEST_P(FaultMatrixTest, UsersFilesNamedLikeCommitCopiesSurviveRuns)
 {
     const fs::path otherTemp = MountTmpfs("other-temp", "16m");
     ASSERT_FALSE(otherTemp.empty());
@@ -437,7 +464,7 @@ TEST_F(FaultMatrixTest, UsersFilesNamedLikeCommitCopiesSurviveRuns)
 // the shared /tmp where any other user could take the name first. A
 // Pullbay_Temp there that is not privately ours fails every file with a
 // message naming the folder and the reason.
-TEST_F(FaultMatrixTest, WithoutTmpdirTheTemporaryFilesStayInTheUsersOwnRoot)
+TEST_P(FaultMatrixTest, WithoutTmpdirTheTemporaryFilesStayInTheUsersOwnRoot)
 {
     const fs::path home = root / "home";
     const fs::path runtime = root / "runtime";

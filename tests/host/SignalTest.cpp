@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "HostProcess.h"
+#include "support/TestFiles.h"
 #include "support/TestHttpServer.h"
 
 namespace pullbay::test {
@@ -162,6 +163,46 @@ TEST_F(SignalTest, EachSignalCancelsAHeadlessRunMidFileAndExitsWithItsCode)
         EXPECT_TRUE(fs::is_empty(dest));
         EXPECT_EQ(TempEntries(tmp), std::vector<fs::path>{});
         EXPECT_EQ(server.RequestCount("/a.txt"), 0u);
+    }
+}
+
+// Six in flight: a signal ends every transfer at once. A file that had
+// arrived whole is committed (whole, under its name); the others leave
+// nothing, neither under a final name nor in the temporary folder.
+TEST_F(SignalTest, EachSignalEndsEveryTransferOfARunWithSixInFlight)
+{
+    for (const int intSignal : {SIGINT, SIGTERM, SIGHUP}) {
+        SCOPED_TRACE(intSignal);
+        const std::string strName = std::to_string(intSignal);
+        const fs::path dest = Folder("dest6-" + strName);
+        const fs::path tmp = Folder("tmp6-" + strName);
+        HostSession host({"run", "--headless", "--dest", dest.string(), "--param",
+                          "ParallelDownloads=6", "--add",
+                          Add("application/octet-stream", kStallSize, "/stall.bin", "stall.bin"),
+                          "--add", Add("text/plain", 11, "/a.txt", "a.txt"), "--add",
+                          Add("application/octet-stream", kStallSize, "/stall.bin", "again.bin")},
+                         WithTmp(tmp));
+        ASSERT_TRUE(WaitFor([&] { return server.RequestCount("/stall.bin") == 2; }))
+            << host.Stderr();
+        ASSERT_TRUE(WaitFor([&] { return TransferUnderWay(tmp); })) << host.Stderr();
+        host.Signal(intSignal);
+        host.ReadRest(std::chrono::seconds(30));
+        EXPECT_EQ(host.Finish(std::chrono::seconds(10)), 128 + intSignal) << host.Stderr();
+        const std::string strErr = host.Stderr();
+        EXPECT_NE(strErr.find("skipped stall.bin"), std::string::npos) << strErr;
+        EXPECT_NE(strErr.find("skipped again.bin"), std::string::npos) << strErr;
+        // a.txt either arrived whole before the signal or is skipped.
+        const bool bKept = fs::exists(dest / "a.txt");
+        if (bKept) {
+            EXPECT_EQ(ReadFile(dest / "a.txt"), "first file\n");
+        }
+        EXPECT_NE(strErr.find(bKept ? "pullbay: 1 files downloaded, 0 failed, 2 skipped"
+                                    : "pullbay: 0 files downloaded, 0 failed, 3 skipped"),
+                  std::string::npos)
+            << strErr;
+        EXPECT_FALSE(fs::exists(dest / "stall.bin"));
+        EXPECT_FALSE(fs::exists(dest / "again.bin"));
+        EXPECT_EQ(TempEntries(tmp), std::vector<fs::path>{});
     }
 }
 
