@@ -10,7 +10,9 @@
 #   make fuzz   - run each fuzz target for longer (FUZZ_SECONDS each)
 #   make screenshots - render the control's dialogs into docs/images, and a
 #                 page in Chromium with a dialog over it (xvfb, imagemagick)
-#   make bench  - build, then time the program against curl and wget2
+#   make bench  - build, then time the program against curl and wget2 on
+#                 loopback, and against curl, wget2 and aria2c over a
+#                 delayed link
 
 BUILD_DIR ?= build
 ASAN_DIR  ?= build-asan
@@ -103,10 +105,13 @@ screenshots: build
 	  node $(BUILD_DIR)/browser-tests/screenshot.mjs docs/images/browser-page.png
 
 # Throughput, system calls, memory and list loading of `run --headless`
-# against curl and wget2 on a private nginx; prints one table (never part of
-# make test: timings belong to a quiet machine, not to a test verdict).
+# against curl and wget2 on a private nginx, then 200 small files over a
+# delayed link (http and https with HTTP/2) against curl, wget2 and aria2c;
+# prints a table each (never part of make test: timings belong to a quiet
+# machine, not to a test verdict).
 bench: build
 	bench/throughput.sh $(BUILD_DIR)
+	bench/delayed_link.sh $(BUILD_DIR)
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(TSAN_DIR) $(FUZZ_DIR)
