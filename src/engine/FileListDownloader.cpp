@@ -306,6 +306,7 @@ net::TransferOutcome FileListDownloader::Transfer(const FileItem& item)
     transfer.SetDownloadEvents(this);
     transfer.SetOutputStream(item.GetTemporaryStream().get());
     transfer.SetStopCondition([this] { return SkipStopCode(); });
+    transfer.SetRetryAfter(m_settings.GetRetryAfterLimit(), m_pServerPauses);
     return transfer.Download(item.GetUrl().c_str());
 }
 
