@@ -87,6 +87,9 @@ std::string DifferingProperty(const std::string& strFirst, const std::string& st
     second.Seek(12, pullbay::core::StreamSeekOrigin::Begin, nullptr);
     for (const pullbay::model::PropertyDescriptor& property :
          pullbay::model::PropertyTable::Entries()) {
+        if (property.bBagOnly) {
+            continue;
+        }
         Variant left;
         Variant right;
         pullbay::com::ReadVariant(first, left);

@@ -245,6 +245,7 @@ void DownloadRun::RunTransfer(const std::wstring& strDestination)
     }
     const std::shared_ptr<api::IClientSite>& pClientSite = m_control.GetClientSite();
     pEngine->SetLocalPathsInErrors(pClientSite && pClientSite->MayShowLocalPaths());
+    pEngine->SetParallelDownloads(m_properties.GetParallelDownloads());
     tools::BackgroundWorkManager* pPool = m_control.GetWorkManager();
     if (pPool == nullptr || !pPool->AddWork(pEngine, 0)) {
         // The pool is stopping: the files cannot be fetched. The record

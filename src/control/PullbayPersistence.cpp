@@ -1,5 +1,7 @@
 // The control's persistence: its extent and properties in a property bag
-// or a stream.
+// or a stream. The stream holds the properties of the table in its order,
+// except the bag-only ones: its layout is that of every earlier build, so
+// that older and newer builds read each other's streams.
 #include "control/Pullbay.h"
 #include "model/PropertyTable.h"
 #include "platform/com/StreamPersistence.h"
@@ -78,6 +80,9 @@ HRESULT Pullbay::Save(core::IStream& stream) const
         hr = com::WriteUInt32(stream, m_uintExtentCy);
     }
     for (const model::PropertyDescriptor& property : model::PropertyTable::Entries()) {
+        if (property.bBagOnly) {
+            continue;
+        }
         Variant value;
         if (Succeeded(hr)) {
             hr = GetProperty(property.dispid, value);
@@ -106,6 +111,10 @@ HRESULT Pullbay::Load(core::IStream& stream)
     }
     SetExtent(uintCx, uintCy);
     for (const model::PropertyDescriptor& property : model::PropertyTable::Entries()) {
+        // Not in the stream: such a property keeps its value.
+        if (property.bBagOnly) {
+            continue;
+        }
         Variant value;
         hr = com::ReadVariant(stream, value);
         if (Failed(hr)) {
@@ -134,7 +143,7 @@ HRESULT Pullbay::GetSizeMax(std::uint64_t* pSize) const
     std::uint64_t uintSize = 4 + 4 + 4;  // version word and the extent
     for (const model::PropertyDescriptor& property : model::PropertyTable::Entries()) {
         Variant value;
-        if (Succeeded(GetProperty(property.dispid, value))) {
+        if (!property.bBagOnly && Succeeded(GetProperty(property.dispid, value))) {
             uintSize += com::VariantSizeEstimate(value);
         }
     }

@@ -325,6 +325,7 @@ void FileListDownloader::ConfigureTransfer(net::WInetDownloader& transfer, const
     transfer.SetOutputStream(item.GetTemporaryStream().get());
     transfer.SetStopCondition(
         [this, intIndex = static_cast<std::int32_t>(uintIndex)] { return SkipStopCode(intIndex); });
+    transfer.SetRetryAfter(m_settings.GetRetryAfterLimit(), m_pServerPauses);
 }
 
 net::TransferOutcome FileListDownloader::Transfer(const FileItem& item, std::size_t uintIndex)

@@ -36,6 +36,7 @@
 #include "model/FileItem.h"
 #include "model/PropertyHolder.h"
 #include "net/IDownloadEvents.h"
+#include "net/ServerPauses.h"
 #include "net/WInetDownloader.h"
 #include "platform/sync/Event.h"
 #include "tools/IWorkItem.h"
@@ -115,6 +116,10 @@ public:
     // The current file's position, -1 before the first and after the last.
     std::int32_t GetCurrentIndex() const { return m_intCurrent.load(); }
     std::shared_ptr<ui::ProgressStatistic> GetProgressStatistic() const { return m_pStatistic; }
+
+    // The servers that asked this run for a pause (Retry-After); every
+    // transfer of the run heeds them. Its members belong to the worker.
+    const std::shared_ptr<net::ServerPauses>& GetServerPauses() const { return m_pServerPauses; }
 
     // net::IDownloadEvents, on the worker while a transfer runs: a skip, or
     // a body longer or of another type than declared, ends the transfer
@@ -234,6 +239,9 @@ private:
     std::unordered_set<std::wstring> m_sweptFolders;
     bool m_bLocalPathsInErrors = false;
     std::uint32_t m_uintParallel = 1;
+    // Shared by the run's transfers (worker only).
+    const std::shared_ptr<net::ServerPauses> m_pServerPauses =
+        std::make_shared<net::ServerPauses>();
 };
 
 }  // namespace pullbay::engine

@@ -53,7 +53,7 @@ std::wstring FileOutcome::TransferFailureText(bool bLocalPaths,
     const auto converted = std::to_chars(buffer, buffer + sizeof buffer, transfer.intErrorCode);
     std::wstring strText =
         core::FromUtf8(std::string_view(buffer, static_cast<std::size_t>(converted.ptr - buffer))) +
-        L": " + net::TransferFailureText(transfer.intErrorCode, transfer.intHttpStatus);
+        L": " + net::TransferFailureText(transfer);
     if (transfer.intErrorCode == net::kErrorFileSystem) {
         std::wstring strDetail = bLocalPaths ? strWriteFailure : strWriteFailureReason;
         if (bLocalPaths && !strTempPath.empty()) {

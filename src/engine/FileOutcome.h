@@ -43,7 +43,8 @@ struct FileOutcome {
     static FileOutcome TransferFailed(net::TransferOutcome transfer);
 
     // The description of a failed transfer: the decimal error code, ": " and
-    // the transfer's text for it, which names an HTTP status. A body that
+    // the transfer's text for it, which names an HTTP status (and the wait
+    // a 429 or 503 asked for under a Retry-After limit). A body that
     // could not be written also gets what the write reported and the file
     // it went to (strTempPath; empty: not named), so that a full disk says
     // which one. bLocalPaths picks the write's report with paths.

@@ -15,6 +15,7 @@
 namespace pullbay::engine {
 
 using model::FileItem;
+using Clock = std::chrono::steady_clock;
 
 // One file of the run from its name to its report. Its transfer's reports
 // reach the engine with the file's position.
@@ -261,7 +262,10 @@ void FileListDownloader::ParallelRun::StartFiles()
         Server& server = ServerOf(file);
         const std::uint32_t uintLimit =
             server.bMultiplexes ? kMaxFilesInFlight : m_engine.m_uintParallel;
-        if (server.uintInFlight < uintLimit) {
+        // A server that asked for a pause (Retry-After) gets no new request
+        // until it ends; the other servers' files go on meanwhile.
+        if (server.uintInFlight < uintLimit &&
+            !m_engine.m_pServerPauses->PausedUntil(file.strServer, Clock::now())) {
             Start(file, server);
         }
     }

@@ -44,6 +44,10 @@ struct PropertyDescriptor {
     // The control must handle the put itself (FileList, ButtonDownloadText)
     // or holds the value itself (Enabled); see PropertyTable.
     bool bControlHandled = false;
+    // Saved and loaded by name in a property bag only, never in a stream:
+    // the stream is a fixed sequence of values that builds before this
+    // property existed must still read (and write for newer builds).
+    bool bBagOnly = false;
     // Set for the text properties that follow the length rule.
     bool bHasTextRule = false;
     TextProperty text = TextProperty::FileExistsDialogTimeLeftText;

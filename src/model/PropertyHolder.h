@@ -1,8 +1,9 @@
 #pragma once
 // The settings record: one value per property of the control. Written only on
 // the GUI thread (property puts and loading) and read there; the download
-// engine also reads TimeOut, ProcessSubfolders and the two file-exists
-// settings on its worker thread (those four are atomic).
+// engine also reads TimeOut, ProcessSubfolders, the two file-exists settings,
+// ParallelDownloads and RetryAfterLimit on its worker thread (those six are
+// atomic).
 #include <array>
 #include <atomic>
 #include <cstddef>
@@ -27,6 +28,8 @@ public:
     static constexpr std::int32_t kInitialFileExistsDialogTimeOut = -1;
     static constexpr std::uint32_t kInitialReconnectAttemptsCount = 3;
     static constexpr std::uint32_t kInitialReconnectTimeOut = 3000;
+    static constexpr std::uint32_t kInitialParallelDownloads = 1;
+    static constexpr std::uint32_t kInitialRetryAfterLimit = 0;
     static constexpr const wchar_t* kInitialButtonDownloadText = L"Download";
 
     // Every property at its initial value; not initialised.
@@ -75,6 +78,17 @@ public:
 
     std::uint32_t GetReconnectTimeOut() const { return m_uintReconnectTimeOut; }
     void SetReconnectTimeOut(std::uint32_t uintValue) { m_uintReconnectTimeOut = uintValue; }
+
+    // Connections a run may use to one server at once, 1 to 32. Read on the
+    // worker thread too.
+    std::uint32_t GetParallelDownloads() const { return m_uintParallelDownloads.load(); }
+    void SetParallelDownloads(std::uint32_t uintValue) { m_uintParallelDownloads.store(uintValue); }
+
+    // Seconds: the longest Retry-After of a 429 or 503 answer that pauses the
+    // server and leads to a further attempt; 0 fails such an answer at once.
+    // Read on the worker thread too.
+    std::uint32_t GetRetryAfterLimit() const { return m_uintRetryAfterLimit.load(); }
+    void SetRetryAfterLimit(std::uint32_t uintValue) { m_uintRetryAfterLimit.store(uintValue); }
 
     // Read on the worker thread too.
     FileExistsDialogAction GetFileExistsDialogDefaultAction() const
@@ -139,6 +153,9 @@ private:
     std::atomic<std::int32_t> m_intFileExistsDialogTimeOut{kInitialFileExistsDialogTimeOut};
     std::uint32_t m_uintReconnectAttemptsCount = kInitialReconnectAttemptsCount;
     std::uint32_t m_uintReconnectTimeOut = kInitialReconnectTimeOut;
+    // Atomic for the same reason as m_intTimeOut.
+    std::atomic<std::uint32_t> m_uintParallelDownloads{kInitialParallelDownloads};
+    std::atomic<std::uint32_t> m_uintRetryAfterLimit{kInitialRetryAfterLimit};
     std::atomic<FileExistsDialogAction> m_fileExistsDialogDefaultAction{
         FileExistsDialogAction::Overwrite};
     DownloadCompleteAction m_downloadCompleteAction = DownloadCompleteAction::None;

@@ -77,6 +77,26 @@ HRESULT PutNumber(const Descriptor& property, PropertyHolder& holder, const Vari
     return S_OK;
 }
 
+// A count held unsigned but scripted as I4, so that every integer a script or
+// a page gives, a negative one too, meets the range rule instead of failing
+// its conversion. The rule's bounds lie in [0, INT32_MAX].
+template <std::uint32_t (PropertyHolder::*Getter)() const>
+HRESULT GetCount(const Descriptor&, const PropertyHolder& holder, Variant& value)
+{
+    value = Variant::FromI4(static_cast<std::int32_t>((holder.*Getter)()));
+    return S_OK;
+}
+
+template <void (PropertyHolder::*Setter)(std::uint32_t)>
+HRESULT PutCount(const Descriptor& property, PropertyHolder& holder, const Variant& value)
+{
+    const NumberRule& rule = property.numberRule;
+    (holder.*Setter)(static_cast<std::uint32_t>(ApplyNumberRule(value.I4(), rule.intFallback,
+                                                                rule.intMinimum, rule.intMaximum,
+                                                                rule.bClampLow, rule.bClampHigh)));
+    return S_OK;
+}
+
 HRESULT GetFileList(const Descriptor&, const PropertyHolder& holder, Variant& value)
 {
     value = Variant::FromString(NullableString(holder.GetFileList()));
@@ -206,6 +226,22 @@ constexpr Descriptor Number(const wchar_t* strName, DISPID dispid, NumberRule ru
     return row;
 }
 
+// A count (see GetCount) that only the property bag carries (bBagOnly).
+template <std::uint32_t (PropertyHolder::*Getter)() const,
+          void (PropertyHolder::*Setter)(std::uint32_t)>
+constexpr Descriptor BagOnlyCount(const wchar_t* strName, DISPID dispid, NumberRule rule)
+{
+    Descriptor row;
+    row.strName = strName;
+    row.dispid = dispid;
+    row.type = VarType::I4;
+    row.bBagOnly = true;
+    row.numberRule = rule;
+    row.pGet = &GetCount<Getter>;
+    row.pPut = &PutCount<Setter>;
+    return row;
+}
+
 constexpr Descriptor Other(const wchar_t* strName, DISPID dispid, VarType type,
                            Descriptor::GetFunction pGet, Descriptor::PutFunction pPut,
                            bool bControlHandled = false)
@@ -228,6 +264,17 @@ constexpr NumberRule ClampLowOrFallback(std::int64_t intMinimum, std::int64_t in
 {
     return NumberRule{intMinimum, intMaximum, intFallback, true, false};
 }
+
+// The later counts fall back on both sides: below the minimum is no more
+// meaningful than above the maximum.
+constexpr NumberRule FallbackOutside(std::int64_t intMinimum, std::int64_t intMaximum,
+                                     std::int64_t intFallback)
+{
+    return NumberRule{intMinimum, intMaximum, intFallback, false, false};
+}
+
+// A day: a server that asks for a longer pause is not coming back soon.
+constexpr std::int64_t kMaxRetryAfterLimit = 86400;
 
 constexpr const wchar_t* kConfirmationText =
     L"To see the list of files which are about to be downloaded, click Show File List button.\n"
@@ -360,13 +407,18 @@ constexpr Descriptor kEntries[] = {
          L"(Error! Waiting for retry...)"),
     Text(L"MegabyteRateText", 144, T::MegabyteRateText, 1, 150, L"MB/s"),
     Text(L"KilobyteRateText", 145, T::KilobyteRateText, 1, 150, L"kB/s"),
+    BagOnlyCount<&H::GetParallelDownloads, &H::SetParallelDownloads>(
+        L"ParallelDownloads", 146, FallbackOutside(1, 32, H::kInitialParallelDownloads)),
+    BagOnlyCount<&H::GetRetryAfterLimit, &H::SetRetryAfterLimit>(
+        L"RetryAfterLimit", 147,
+        FallbackOutside(0, kMaxRetryAfterLimit, H::kInitialRetryAfterLimit)),
 };
 
 constexpr DISPID kSlotOrder[] = {
     1,   2,   3,   4,   5,   6,   7,   8,   9,   10,  119, 37,  38,  39,  40,  41,  42,  43,
     44,  45,  46,  47,  48,  50,  51,  52,  53,  54,  55,  62,  65,  66,  70,  71,  72,  73,
     80,  81,  82,  83,  84,  85,  86,  87,  88,  100, 101, 102, 103, 104, 111, 115, 127, 128,
-    130, 131, 132, 133, 134, 135, 136, 137, 138, 139, 140, 141, 142, 143, 144, 145,
+    130, 131, 132, 133, 134, 135, 136, 137, 138, 139, 140, 141, 142, 143, 144, 145, 146, 147,
 };
 
 static_assert(std::size(kSlotOrder) == std::size(kEntries));

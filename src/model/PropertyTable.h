@@ -17,6 +17,9 @@
 // - Enabled (127): held by the control with its idle flag; the table has no
 //   get or put for it (E_NOTIMPL). Its get is true only when the flag is set
 //   and the control is idle.
+// ParallelDownloads (146) and RetryAfterLimit (147) are bag-only
+// (bBagOnly): a property bag saves and loads them by name, the stream leaves
+// them out, so its layout stays that of the builds before them.
 // BackgroundColor (115) is refused with E_FAIL once the record is
 // initialised; the caller then sets the rich error description
 // kColorChangeRefusedText through the error-info routine.
@@ -38,7 +41,7 @@ public:
     static constexpr com::DISPID kDispidEnabled = 127;
     static constexpr com::DISPID kDispidVersion = 130;
 
-    // Every property in DISPID order, 1 to 145.
+    // Every property in DISPID order, 1 to 147.
     static std::span<const PropertyDescriptor> Entries();
 
     // Every DISPID of Entries() once, in the slot order of the type

@@ -64,9 +64,9 @@ constexpr StatusReason kStatusReasons[] = {
     {504, L"Gateway Timeout"},
 };
 
-std::wstring DecimalText(std::int32_t intValue)
+std::wstring DecimalText(std::int64_t intValue)
 {
-    char buffer[16];
+    char buffer[24];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, intValue);
     return std::wstring(buffer, result.ptr);
 }
@@ -83,18 +83,55 @@ std::wstring HttpStatusReason(std::int32_t intStatus)
     return std::wstring();
 }
 
-std::wstring TransferFailureText(std::int32_t intCode, std::int32_t intHttpStatus)
+namespace {
+
+// "The server answered the request with HTTP status 503 (Service
+// Unavailable)", without the full stop.
+std::wstring StatusText(std::int32_t intHttpStatus)
 {
-    if (intCode != kErrorHttpStatus || intHttpStatus == 0) {
-        return InternetErrorText(intCode);
-    }
     std::wstring strText =
         L"The server answered the request with HTTP status " + DecimalText(intHttpStatus);
     const std::wstring strReason = HttpStatusReason(intHttpStatus);
     if (!strReason.empty()) {
         strText += L" (" + strReason + L")";
     }
-    return strText + L".";
+    return strText;
+}
+
+std::wstring Seconds(std::int64_t intSeconds)
+{
+    return DecimalText(intSeconds) + (intSeconds == 1 ? L" second" : L" seconds");
+}
+
+}  // namespace
+
+std::wstring TransferFailureText(std::int32_t intCode, std::int32_t intHttpStatus)
+{
+    if (intCode != kErrorHttpStatus || intHttpStatus == 0) {
+        return InternetErrorText(intCode);
+    }
+    return StatusText(intHttpStatus) + L".";
+}
+
+std::wstring TransferFailureText(const TransferOutcome& outcome)
+{
+    if (outcome.intErrorCode != kErrorHttpStatus || outcome.intHttpStatus == 0 ||
+        !outcome.retryAfter) {
+        return TransferFailureText(outcome.intErrorCode, outcome.intHttpStatus);
+    }
+    const RetryAfterAnswer& answer = *outcome.retryAfter;
+    const std::wstring strStatus = StatusText(outcome.intHttpStatus);
+    switch (answer.kind) {
+    case RetryAfterAnswer::Kind::NoWait:
+        break;
+    case RetryAfterAnswer::Kind::BeyondLimit:
+        return strStatus + L" and asked to wait " + Seconds(answer.intSeconds) +
+               L", more than the limit of " + Seconds(answer.uintLimitSeconds) + L".";
+    case RetryAfterAnswer::Kind::NoAttemptLeft:
+        return strStatus + L" and asked to wait " + Seconds(answer.intSeconds) +
+               L", but no further attempt was left.";
+    }
+    return strStatus + L" without saying how long to wait.";
 }
 
 std::wstring InternetErrorText(std::int32_t intCode)

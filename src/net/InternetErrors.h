@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "net/TransferOutcome.h"
+
 namespace pullbay::net {
 
 // An HTTP status failure carries no transport error.
@@ -46,5 +48,11 @@ std::wstring HttpStatusReason(std::int32_t intStatus);
 // (Service Unavailable)." for code 0 and status 503, InternetErrorText for
 // the rest.
 std::wstring TransferFailureText(std::int32_t intCode, std::int32_t intHttpStatus);
+
+// The same for a transfer's outcome, which also says what a 429 or 503 asked
+// for under a Retry-After limit: "The server answered the request with HTTP
+// status 503 (Service Unavailable) and asked to wait 120 seconds, more than
+// the limit of 60 seconds."
+std::wstring TransferFailureText(const TransferOutcome& outcome);
 
 }  // namespace pullbay::net

@@ -118,6 +118,13 @@ IHttpExchangeHandler::BodyDisposition WInetDownloader::ResponseReader::OnRespons
         }
     }
 
+    if (m_owner.HeedsRetryAfter(head.intStatus)) {
+        // Judged when the hop ends. Its body is error text only, and the
+        // bytes of earlier attempts stay for the next attempt to continue.
+        m_state.strRetryAfter = head.Header("Retry-After");
+        return BodyDisposition::Read;
+    }
+
     // A decoded body is longer than the encoded length declared.
     const bool bDecoded = m_owner.m_bDecodeContentEncoding && IsContentEncoded(head);
     std::int64_t intDeclared = bDecoded ? 0 : head.ContentLength().value_or(0);

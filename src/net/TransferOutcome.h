@@ -8,6 +8,23 @@
 
 namespace pullbay::net {
 
+// What a 429 or 503 answer asked for when the transfer had a Retry-After
+// limit (WInetDownloader::SetRetryAfter) and the answer ended it.
+struct RetryAfterAnswer {
+    enum class Kind {
+        // No Retry-After, or none that could be read: failed at once.
+        NoWait,
+        // A wait beyond the limit: failed at once.
+        BeyondLimit,
+        // A wait within the limit, but no further attempt was left.
+        NoAttemptLeft,
+    };
+    Kind kind = Kind::NoWait;
+    // The wait asked for (not for NoWait).
+    std::int64_t intSeconds = 0;
+    std::uint32_t uintLimitSeconds = 0;
+};
+
 struct TransferOutcome {
     // The body arrived whole with status 200 (a validated tail counts as
     // the rest of the same body).
@@ -33,6 +50,8 @@ struct TransferOutcome {
     // The validators of the first 200 response (empty: none sent).
     std::string strETag;
     std::string strLastModified;
+    // Set when a 429 or 503 answer under a Retry-After limit was the last.
+    std::optional<RetryAfterAnswer> retryAfter;
 };
 
 // A callback's answer: go on, or end the attempt or the whole transfer.

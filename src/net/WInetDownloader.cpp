@@ -22,6 +22,8 @@
 #include "net/InternetErrors.h"
 #include "net/MultiDriver.h"
 #include "net/ResponseReader.h"
+#include "net/RetryAfter.h"
+#include "net/ServerPauses.h"
 #include "net/UrlComponents.h"
 #include "net/UrlEncoding.h"
 #include "net/UrlFunctions.h"
@@ -37,6 +39,34 @@ void WInetDownloader::SetTimeOut(int intTimeOut)
         PB_THROW(core::ArgumentException, L"intTimeOut");
     }
     m_intTimeOut = intTimeOut;
+}
+
+void WInetDownloader::SetRetryAfter(std::uint32_t uintLimitSeconds,
+                                    std::shared_ptr<ServerPauses> pPauses)
+{
+    m_uintRetryAfterLimit = uintLimitSeconds;
+    m_pServerPauses = std::move(pPauses);
+    if (uintLimitSeconds > 0 && !m_pServerPauses) {
+        m_pServerPauses = std::make_shared<ServerPauses>();
+    }
+}
+
+bool WInetDownloader::HeedsRetryAfter(int intHttpStatus) const
+{
+    return m_uintRetryAfterLimit > 0 && (intHttpStatus == 429 || intHttpStatus == 503);
+}
+
+std::optional<std::chrono::steady_clock::time_point> WInetDownloader::ServerPausedUntil(
+    const std::string& strRequestUrl) const
+{
+    if (m_uintRetryAfterLimit == 0 || !m_pServerPauses) {
+        return std::nullopt;
+    }
+    const std::wstring strOrigin = GetOrigin(core::FromUtf8(strRequestUrl));
+    if (strOrigin.empty()) {
+        return std::nullopt;
+    }
+    return m_pServerPauses->PausedUntil(strOrigin, std::chrono::steady_clock::now());
 }
 
 std::int32_t WInetDownloader::StopCode() const
@@ -101,6 +131,7 @@ void WInetDownloader::Start(const wchar_t* strUrl, std::shared_ptr<CurlSession> 
     m_state = AttemptState{};
     m_uintAttempts = 0;
     m_pauseDeadline.reset();
+    m_strAttemptUrl.clear();
     BeginAttempt();
 }
 
@@ -110,16 +141,29 @@ void WInetDownloader::Poll(std::chrono::milliseconds& wait)
         return;
     }
     if (StopRequested(m_state)) {
-        // The failure that led to the pause is the one reported.
         m_bStop = true;
         m_pauseDeadline.reset();
-        AfterPause();
+        if (m_pauseEnd == PauseEnd::Request) {
+            // No request was sent: the stop ends the attempt.
+            if (m_state.intErrorCode == 0) {
+                m_state.intErrorCode = kInternetOperationCancelled;
+            }
+            EndAttempt(AttemptResult::Failure);
+        } else {
+            // The failure that led to the pause is the one reported.
+            AfterPause();
+        }
         return;
     }
     const auto now = std::chrono::steady_clock::now();
     if (now >= *m_pauseDeadline) {
         m_pauseDeadline.reset();
-        AfterPause();
+        if (m_pauseEnd == PauseEnd::Request) {
+            // Asks again: the server may have been paused for longer since.
+            BeginHop();
+        } else {
+            AfterPause();
+        }
         return;
     }
     wait = std::min(wait,
@@ -147,6 +191,9 @@ void WInetDownloader::BeginAttempt()
         return;
     }
     m_strRequestUrl = PercentEncodeForTransfer(m_strUrl.c_str());
+    m_strAttemptUrl = m_strRequestUrl;
+    m_state.strRetryAfter.reset();
+    m_state.retryAfter.reset();
     m_bUseRange = m_state.intResumePosition > 0 && m_resumeHints.bAcceptsRanges &&
                   m_resumeHints.bHadContentType && !m_resumeHints.strValidator.empty();
     m_intHop = 0;
@@ -156,6 +203,14 @@ void WInetDownloader::BeginAttempt()
 void WInetDownloader::BeginHop()
 {
     m_pExchange.reset();
+    if (const auto paused = ServerPausedUntil(m_strRequestUrl)) {
+        // The server asked, through this transfer or another, to be left
+        // alone until then: no request goes to it before.
+        if (!EnterPause(*paused, PauseEnd::Request)) {
+            EndAttempt(AttemptResult::EndedByCallback);
+        }
+        return;
+    }
     m_pReader = std::make_unique<ResponseReader>(*this, m_state, m_strRequestUrl, m_bUseRange);
     m_pExchange = std::make_unique<HttpExchange>(m_pEasy, *m_pReader);
     HttpExchangeRequest request;
@@ -277,6 +332,9 @@ std::optional<WInetDownloader::AttemptResult> WInetDownloader::JudgeHop(
     if (reader.IsFileSystemFailure()) {
         return AttemptResult::FileSystemFailure;
     }
+    if (HeedsRetryAfter(state.intHttpStatus)) {
+        return JudgeRetryAfter();
+    }
     if (state.intHttpStatus != 200) {
         // A status failure is final: reported with its body, never retried.
         return AttemptResult::Success;
@@ -292,6 +350,53 @@ std::optional<WInetDownloader::AttemptResult> WInetDownloader::JudgeHop(
         return AttemptResult::Failure;
     }
     return AttemptResult::Success;
+}
+
+WInetDownloader::AttemptResult WInetDownloader::JudgeRetryAfter()
+{
+    AttemptState& state = m_state;
+    RetryAfterAnswer answer;
+    answer.uintLimitSeconds = m_uintRetryAfterLimit;
+    const std::optional<std::int64_t> intSeconds =
+        state.strRetryAfter
+            ? ParseRetryAfter(*state.strRetryAfter, std::chrono::system_clock::now())
+            : std::nullopt;
+    if (!intSeconds) {
+        // A final status failure, as without a limit.
+        state.retryAfter = answer;
+        return AttemptResult::Success;
+    }
+    answer.intSeconds = *intSeconds;
+    if (*intSeconds > static_cast<std::int64_t>(m_uintRetryAfterLimit)) {
+        answer.kind = RetryAfterAnswer::Kind::BeyondLimit;
+        state.retryAfter = answer;
+        return AttemptResult::Success;
+    }
+    const std::wstring strOrigin = GetOrigin(core::FromUtf8(m_strRequestUrl));
+    if (!strOrigin.empty()) {
+        m_pServerPauses->PauseUntil(strOrigin, std::chrono::steady_clock::now() +
+                                                   std::chrono::seconds(*intSeconds));
+    }
+    // Reported only when no further attempt follows; the next attempt
+    // forgets it.
+    answer.kind = RetryAfterAnswer::Kind::NoAttemptLeft;
+    state.retryAfter = answer;
+    return AttemptResult::Failure;
+}
+
+bool WInetDownloader::EnterPause(std::chrono::steady_clock::time_point deadline, PauseEnd end)
+{
+    try {
+        m_pDownloadCallbackInfo->WaitingForReconnect();
+    } catch (...) {
+        core::RecordCaughtFailure();
+        m_state.bCallbackFailed = true;
+        return false;
+    }
+    // Poll ends the pause, at its time or at a stop.
+    m_pauseDeadline = deadline;
+    m_pauseEnd = end;
+    return true;
 }
 
 void WInetDownloader::EndAttempt(AttemptResult result)
@@ -316,22 +421,22 @@ void WInetDownloader::EndAttempt(AttemptResult result)
     if (!m_bStop && StopRequested(m_state)) {
         m_bStop = true;
     }
-    if (m_uintReconnectTimeOut > 0 && m_uintAttempts <= m_uintReconnectAttemptsCount) {
-        if (m_bStop) {
-            Finish();
-            return;
+    // The pause before a further attempt: its own, and as long as the
+    // server of the attempt's first request asked for.
+    std::optional<std::chrono::steady_clock::time_point> deadline;
+    if (m_uintAttempts <= m_uintReconnectAttemptsCount) {
+        if (m_uintReconnectTimeOut > 0) {
+            deadline = std::chrono::steady_clock::now() +
+                       std::chrono::milliseconds(m_uintReconnectTimeOut);
         }
-        try {
-            m_pDownloadCallbackInfo->WaitingForReconnect();
-        } catch (...) {
-            core::RecordCaughtFailure();
-            m_state.bCallbackFailed = true;
-            Finish();
-            return;
+        if (const auto paused = ServerPausedUntil(m_strAttemptUrl)) {
+            deadline = deadline ? std::max(*deadline, *paused) : *paused;
         }
-        // Poll ends the pause, at its time or at a stop.
-        m_pauseDeadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(m_uintReconnectTimeOut);
+    }
+    if (deadline) {
+        if (m_bStop || !EnterPause(*deadline, PauseEnd::NextAttempt)) {
+            Finish();
+        }
         return;
     }
     AfterPause();
@@ -363,6 +468,9 @@ void WInetDownloader::Finish()
     outcome.strMimeType = std::move(state.strMimeType);
     outcome.strETag = std::move(state.strETag);
     outcome.strLastModified = std::move(state.strLastModified);
+    if (!outcome.bSucceeded) {
+        outcome.retryAfter = state.retryAfter;
+    }
     m_pDriver = nullptr;
     m_pSession.reset();
     // The last thing done: the callee may start this object again.

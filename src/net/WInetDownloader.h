@@ -16,8 +16,8 @@
 // while a transfer runs. The stop condition is the only member read while
 // Download runs that another thread may influence: it is polled (at least
 // every 20 ms) while connecting, while waiting for data and during the pause
-// before a further attempt, so a skip, a cancel or a shutdown ends a stalled
-// transfer at once.
+// before a further attempt or for a paused server, so a skip, a cancel or a
+// shutdown ends a stalled transfer at once.
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -39,6 +39,7 @@ struct HttpExchangeResult;
 class IDownloadDirectEvents;
 class IDownloadEvents;
 class MultiDriver;
+class ServerPauses;
 
 class WInetDownloader {
 public:
@@ -80,8 +81,9 @@ public:
     // that Step or Poll.
     void Start(const wchar_t* strUrl, std::shared_ptr<CurlSession> pSession, CURL* pEasy,
                MultiDriver& driver, std::function<void(TransferOutcome)> onDone);
-    // Ends the pause before a further attempt when it is due or a stop came,
-    // and shortens wait to the pause's end. Nothing outside a pause.
+    // Ends the pause before a further attempt, or the wait for a paused
+    // server, when it is due or a stop came, and shortens wait to the
+    // pause's end. Nothing outside a pause.
     void Poll(std::chrono::milliseconds& wait);
 
     // Milliseconds for connecting and for waiting for data; 0 = none.
@@ -119,6 +121,20 @@ public:
     {
         m_stopRequested = std::move(stopRequested);
     }
+    // Retry-After. With a limit (seconds, above 0), a 429 or 503 answer whose
+    // Retry-After (seconds or an HTTP date) asks for a wait within it pauses
+    // the origin that answered in pPauses and ends the attempt as a failed
+    // one, which a further attempt follows (the outcome's retryAfter says
+    // so when none is left); one that asks for more, or for no wait it
+    // gives, fails the transfer at once as a status failure that retryAfter
+    // explains. Before every request (each attempt's first and each
+    // redirect's) the transfer waits while pPauses holds the request's
+    // origin paused, whoever paused it; the pause before a further attempt
+    // lasts until the later of its own end and the server's. Both waits
+    // report WaitingForReconnect and end at once at a stop. A null pPauses
+    // gives the transfer pauses of its own. 0 (the default): a 429 or 503 is
+    // a status failure like any other, and no pause is kept or heeded.
+    void SetRetryAfter(std::uint32_t uintLimitSeconds, std::shared_ptr<ServerPauses> pPauses);
 
     int GetTimeOut() const { return m_intTimeOut; }
     std::uint32_t GetReconnectAttemptsCount() const { return m_uintReconnectAttemptsCount; }
@@ -151,6 +167,18 @@ private:
         bool bFirstResponseSeen = false;
         std::string strETag;
         std::string strLastModified;
+        // The Retry-After of a 429 or 503 answer under the limit, and what
+        // the outcome reports of it.
+        std::optional<std::string> strRetryAfter;
+        std::optional<RetryAfterAnswer> retryAfter;
+    };
+
+    // What ends a pause.
+    enum class PauseEnd {
+        // The pause before a further attempt.
+        NextAttempt,
+        // The wait for a paused server before a request.
+        Request,
     };
 
     // Validator and range support seen on the last 200 response, so a
@@ -175,6 +203,16 @@ private:
     void EndAttempt(AttemptResult result);
     void AfterPause();
     void Finish();
+    // A 429 or 503 under the Retry-After limit: judged by JudgeRetryAfter.
+    bool HeedsRetryAfter(int intHttpStatus) const;
+    AttemptResult JudgeRetryAfter();
+    // When the origin of a request's URL is paused by its server; nullopt
+    // without a limit or a pause.
+    std::optional<std::chrono::steady_clock::time_point> ServerPausedUntil(
+        const std::string& strRequestUrl) const;
+    // Reports WaitingForReconnect and pauses until deadline; false when the
+    // callback threw (recorded, the transfer is to end).
+    bool EnterPause(std::chrono::steady_clock::time_point deadline, PauseEnd end);
     // The stop condition's code, 0 while the transfer may go on.
     std::int32_t StopCode() const;
     bool StopRequested(AttemptState& state) const;
@@ -193,6 +231,8 @@ private:
     bool m_bDecodeContentEncoding = false;
     bool m_bWaitForMultiplexing = false;
     std::function<std::int32_t()> m_stopRequested;
+    std::uint32_t m_uintRetryAfterLimit = 0;
+    std::shared_ptr<ServerPauses> m_pServerPauses;
     ResumeHints m_resumeHints;
     // The transfer in progress (between Start and its onDone).
     std::shared_ptr<CurlSession> m_pSession;
@@ -204,11 +244,15 @@ private:
     std::uint32_t m_uintAttempts = 0;
     AttemptResult m_lastResult = AttemptResult::Failure;
     std::string m_strRequestUrl;
+    // The first request's URL of the current attempt, which the next one
+    // asks for again.
+    std::string m_strAttemptUrl;
     bool m_bUseRange = false;
     int m_intHop = 0;
     std::unique_ptr<ResponseReader> m_pReader;
     std::unique_ptr<HttpExchange> m_pExchange;
     std::optional<std::chrono::steady_clock::time_point> m_pauseDeadline;
+    PauseEnd m_pauseEnd = PauseEnd::NextAttempt;
     const core::ThreadAffinity m_downloadThread{core::ThreadAffinity::kBindOnFirstUse};
 };
 

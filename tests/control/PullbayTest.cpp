@@ -416,6 +416,8 @@ TEST_F(PullbayTest, StreamAndBagRoundTripEveryProperty)
     // a value so the round trip compares like with like.
     ASSERT_EQ(control.PutProperty(136, Variant::FromString(NullableString(L"/srv/downloads"))),
               S_OK);
+    ASSERT_EQ(control.PutProperty(146, Variant::FromI4(6)), S_OK);
+    ASSERT_EQ(control.PutProperty(147, Variant::FromI4(60)), S_OK);
     control.SetExtent(100, 30);
 
     MemoryStream stream;
@@ -442,6 +444,7 @@ TEST_F(PullbayTest, StreamAndBagRoundTripEveryProperty)
     Pullbay fromBag;
     ASSERT_EQ(fromBag.Load(params), S_OK);
 
+    const Pullbay fresh;
     for (const auto& property : model::PropertyTable::Entries()) {
         Variant original;
         Variant loaded;
@@ -449,8 +452,16 @@ TEST_F(PullbayTest, StreamAndBagRoundTripEveryProperty)
         Variant fromParams;
         ASSERT_EQ(copy.GetProperty(property.dispid, loaded), S_OK);
         ASSERT_EQ(fromBag.GetProperty(property.dispid, fromParams), S_OK);
-        EXPECT_TRUE(original == loaded) << "stream, property " << property.dispid;
         EXPECT_TRUE(original == fromParams) << "bag, property " << property.dispid;
+        if (property.bBagOnly) {
+            // The stream leaves it out: the copy keeps its own value.
+            Variant initial;
+            ASSERT_EQ(fresh.GetProperty(property.dispid, initial), S_OK);
+            EXPECT_FALSE(original == initial) << "property " << property.dispid;
+            EXPECT_TRUE(loaded == initial) << "stream, property " << property.dispid;
+        } else {
+            EXPECT_TRUE(original == loaded) << "stream, property " << property.dispid;
+        }
     }
     EXPECT_EQ(copy.GetExtentCx(), 100u);
     EXPECT_EQ(copy.GetExtentCy(), 30u);
@@ -460,6 +471,44 @@ TEST_F(PullbayTest, StreamAndBagRoundTripEveryProperty)
     ASSERT_EQ(com::WriteUInt32(newer, 0x0A01), S_OK);
     ASSERT_EQ(newer.Seek(0, core::StreamSeekOrigin::Begin, nullptr), S_OK);
     EXPECT_EQ(copy.Load(newer), E_FAIL);
+}
+
+// Older builds read the stream as a fixed sequence of values and newer ones
+// must read theirs: a bag-only property never changes a byte of it.
+TEST_F(PullbayTest, BagOnlyPropertiesLeaveTheStreamAsEarlierBuildsWroteIt)
+{
+    std::size_t uintStreamed = 0;
+    for (const auto& property : model::PropertyTable::Entries()) {
+        uintStreamed += property.bBagOnly ? 0 : 1;
+    }
+    // The values of every stream saved so far; a new property is bag-only.
+    EXPECT_EQ(uintStreamed, 70u);
+
+    MemoryStream defaults;
+    ASSERT_EQ(control.Save(defaults), S_OK);
+    ASSERT_EQ(control.PutProperty(146, Variant::FromI4(6)), S_OK);
+    ASSERT_EQ(control.PutProperty(147, Variant::FromI4(60)), S_OK);
+    MemoryStream changed;
+    ASSERT_EQ(control.Save(changed), S_OK);
+    EXPECT_EQ(changed.Contents(), defaults.Contents());
+    std::uint64_t uintEstimate = 0;
+    ASSERT_EQ(control.GetSizeMax(&uintEstimate), S_OK);
+    EXPECT_EQ(uintEstimate, changed.Contents().size());
+
+    // Loading such a stream keeps what the control holds of them.
+    ASSERT_EQ(defaults.Seek(0, core::StreamSeekOrigin::Begin, nullptr), S_OK);
+    ASSERT_EQ(control.Load(defaults), S_OK);
+    EXPECT_EQ(control.Properties().GetParallelDownloads(), 6u);
+    EXPECT_EQ(control.Properties().GetRetryAfterLimit(), 60u);
+
+    // A page's params set them by name.
+    com::MemoryPropertyBag params;
+    ASSERT_EQ(params.Write(L"ParallelDownloads", Variant::FromString(NullableString(L"12"))), S_OK);
+    ASSERT_EQ(params.Write(L"RetryAfterLimit", Variant::FromString(NullableString(L"30"))), S_OK);
+    Pullbay fromParams;
+    ASSERT_EQ(fromParams.Load(params), S_OK);
+    EXPECT_EQ(fromParams.Properties().GetParallelDownloads(), 12u);
+    EXPECT_EQ(fromParams.Properties().GetRetryAfterLimit(), 30u);
 }
 
 }  // namespace

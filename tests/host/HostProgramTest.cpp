@@ -5,10 +5,12 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 #include <vector>
@@ -411,8 +413,8 @@ TEST_F(HostProgramTest, RunNamesTheReasonOfEachFailureAndCountsRejectedEntriesAs
               std::string::npos);
 
     // The reason is in the Error event's description and in the file's line.
-    const std::string strBusy =
-        "0: The server answered the request with HTTP status 503 (Service Unavailable).";
+    const std::string strBusy = "0: The server answered the request with HTTP status 503 "
+                                "(Service Unavailable) without saying how long to wait.";
     EXPECT_NE(result.strOut.find(R"({"event":"Error","args":[200,")" + strBusy + R"(",503,)"),
               std::string::npos)
         << result.strOut;
@@ -436,6 +438,46 @@ TEST_F(HostProgramTest, RunNamesTheReasonOfEachFailureAndCountsRejectedEntriesAs
                           folder.string() + "\n"),
               std::string::npos)
         << strErr;
+}
+
+// run's RetryAfterLimit of 60 s: a short pause is waited for, a long one
+// fails the file saying so; a param of 0 fails any 503 at once.
+TEST_F(HostProgramTest, RunWaitsTheShortPausesThatServersAskForUnlessAParamSaysOtherwise)
+{
+    auto BusyOnce = [](const std::string& strRetryAfter) {
+        auto pCount = std::make_shared<std::atomic<int>>(0);
+        return [pCount, strRetryAfter](const HttpRequest&) {
+            if ((*pCount)++ > 0) {
+                return HttpResponse::Text(200, "first file\n");
+            }
+            HttpResponse busy = HttpResponse::Text(503, "try later");
+            busy.headers = {{"Retry-After", strRetryAfter}};
+            return busy;
+        };
+    };
+    server.Route("/soon.txt", BusyOnce("1"));
+    server.Route("/later.txt", BusyOnce("120"));
+    const ChildResult result = RunHost({"run", "--headless", "--dest", folder.string(), "--add",
+                                        Add("text/plain", 11, "/soon.txt", "soon.txt"), "--add",
+                                        Add("text/plain", 11, "/later.txt", "later.txt")});
+    EXPECT_EQ(result.intExit, 1) << result.strErr;
+    EXPECT_EQ(ReadFile(folder / "soon.txt"), "first file\n");
+    EXPECT_NE(result.strErr.find("failed later.txt (" + server.BaseUrl() +
+                                 "/later.txt): 0: The server answered the request with HTTP "
+                                 "status 503 (Service Unavailable) and asked to wait 120 "
+                                 "seconds, more than the limit of 60 seconds."),
+              std::string::npos)
+        << result.strErr;
+
+    server.Route("/soon.txt", BusyOnce("1"));
+    const ChildResult refused =
+        RunHost({"run", "--headless", "--dest", folder.string(), "--param", "retryafterlimit=0",
+                 "--add", Add("text/plain", 11, "/soon.txt", "soon.txt")});
+    EXPECT_EQ(refused.intExit, 1) << refused.strErr;
+    EXPECT_NE(refused.strErr.find("/soon.txt): 0: The server answered the request with HTTP "
+                                  "status 503 (Service Unavailable).\n"),
+              std::string::npos)
+        << refused.strErr;
 }
 
 TEST_F(HostProgramTest, AFullDiskIsNamedWithTheFileBeingWritten)

@@ -222,6 +222,8 @@ TEST(PropertyTableTest, OtherPropertiesHaveTheirTypesAndInitialValues)
         {L"ReconnectTimeOut", 132, VarType::UI4, false, false},
         {L"ShowFileListProgressDialog", 133, VarType::Bool, false, false},
         {L"ShowProgressDialog", 141, VarType::Bool, false, false},
+        {L"ParallelDownloads", 146, VarType::I4, false, false},
+        {L"RetryAfterLimit", 147, VarType::I4, false, false},
     };
     EXPECT_EQ(std::size(rows) + std::size(kTextRows), model::PropertyTable::Entries().size());
     for (const OtherRow& row : rows) {
@@ -255,6 +257,8 @@ TEST(PropertyTableTest, OtherPropertiesHaveTheirTypesAndInitialValues)
         {L"ReconnectTimeOut", Variant::FromUI4(3000)},
         {L"ShowFileListProgressDialog", Variant::FromBool(false)},
         {L"ShowProgressDialog", Variant::FromBool(true)},
+        {L"ParallelDownloads", Variant::FromI4(1)},
+        {L"RetryAfterLimit", Variant::FromI4(0)},
     };
     for (const Initial& initial : initials) {
         SCOPED_TRACE(core::ToUtf8(initial.strName));
@@ -265,7 +269,7 @@ TEST(PropertyTableTest, OtherPropertiesHaveTheirTypesAndInitialValues)
     EXPECT_FALSE(holder.IsInitialized());
 }
 
-TEST(PropertyTableTest, NumbersOutOfRangeClampLowOrFallBackHigh)
+TEST(PropertyTableTest, NumbersOutOfRangeClampOrFallBackByTheirRule)
 {
     struct Row {
         const wchar_t* strName;
@@ -287,6 +291,15 @@ TEST(PropertyTableTest, NumbersOutOfRangeClampLowOrFallBackHigh)
         {L"ReconnectAttemptsCount", Variant::FromUI4(0xFFFFFFFFu), Variant::FromUI4(3)},
         {L"ReconnectTimeOut", Variant::FromUI4(15000001), Variant::FromUI4(3000)},
         {L"ReconnectTimeOut", Variant::FromUI4(15000000), Variant::FromUI4(15000000)},
+        // These two fall back on both sides, negative values included.
+        {L"ParallelDownloads", Variant::FromI4(0), Variant::FromI4(1)},
+        {L"ParallelDownloads", Variant::FromI4(-3), Variant::FromI4(1)},
+        {L"ParallelDownloads", Variant::FromI4(33), Variant::FromI4(1)},
+        {L"ParallelDownloads", Variant::FromI4(32), Variant::FromI4(32)},
+        {L"ParallelDownloads", Text(L"6"), Variant::FromI4(6)},
+        {L"RetryAfterLimit", Variant::FromI4(-1), Variant::FromI4(0)},
+        {L"RetryAfterLimit", Variant::FromI4(86401), Variant::FromI4(0)},
+        {L"RetryAfterLimit", Variant::FromI4(86400), Variant::FromI4(86400)},
         // Script passes other types; they are converted first.
         {L"TimeOut", Text(L"-5"), Variant::FromI4(0)},
         {L"TimeOut", Text(L"250"), Variant::FromI4(250)},
@@ -308,6 +321,10 @@ TEST(PropertyTableTest, NumbersOutOfRangeClampLowOrFallBackHigh)
     EXPECT_EQ(holder.GetTimeOut(), 1500);
     EXPECT_EQ(Put(holder, L"ReconnectAttemptsCount", Variant::FromI4(-1)), com::DISP_E_OVERFLOW);
     EXPECT_EQ(holder.GetReconnectAttemptsCount(), 3u);
+    ASSERT_EQ(Put(holder, L"ParallelDownloads", Variant::FromI4(6)), S_OK);
+    ASSERT_EQ(Put(holder, L"RetryAfterLimit", Variant::FromI4(60)), S_OK);
+    EXPECT_EQ(holder.GetParallelDownloads(), 6u);
+    EXPECT_EQ(holder.GetRetryAfterLimit(), 60u);
 }
 
 TEST(PropertyTableTest, EnumerationsTakeNamesOrDigitsAndReadBackDigits)
@@ -424,7 +441,7 @@ TEST(PropertyTableTest, TableOrderAndLookupsHoldEveryPropertyOnce)
     const auto entries = model::PropertyTable::Entries();
     ASSERT_FALSE(entries.empty());
     EXPECT_EQ(entries.front().dispid, 1);
-    EXPECT_EQ(entries.back().dispid, 145);
+    EXPECT_EQ(entries.back().dispid, 147);
     std::set<std::wstring> names;
     std::set<com::DISPID> dispids;
     const model::PropertyHolder holder;
@@ -453,7 +470,7 @@ TEST(PropertyTableTest, TableOrderAndLookupsHoldEveryPropertyOnce)
 
     EXPECT_EQ(model::PropertyTable::TryFind(11), nullptr);
     EXPECT_EQ(model::PropertyTable::FindByName(L"Caption"), nullptr);
-    EXPECT_THROW(model::PropertyTable::Find(146), core::ArgumentOutOfRangeException);
+    EXPECT_THROW(model::PropertyTable::Find(148), core::ArgumentOutOfRangeException);
 }
 
 }  // namespace

@@ -6,10 +6,13 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <iostream>
 #include <memory>
+#include <utility>
+#include <vector>
 
 #include "core/Exception.h"
 #include "core/TextUnits.h"
@@ -43,11 +46,17 @@ namespace {
 
 // Where a headless demo puts its files unless --dest says otherwise.
 constexpr const char* kDemoFolder = "./pullbay-demo-downloads";
-// The no-data time-out that run and demo give the control unless a param
-// names TimeOut: the control's own default (0) waits for a stalled server
-// for ever, and a command must end.
-constexpr const wchar_t* kTimeOutParam = L"TimeOut";
-constexpr const wchar_t* kRunTimeOutMs = L"60000";
+// What run and demo give the control unless a param names the property:
+// - TimeOut: the control's own default (0) waits for a stalled server for
+//   ever, and a command must end;
+// - ParallelDownloads: a command fetches several files of a server at once;
+// - RetryAfterLimit: a server that asks for a short pause gets it, where the
+//   control's own default (0) fails the file.
+constexpr std::pair<const wchar_t*, const wchar_t*> kRunDefaults[] = {
+    {L"TimeOut", L"60000"},
+    {L"ParallelDownloads", L"6"},
+    {L"RetryAfterLimit", L"60"},
+};
 
 const char* TypeName(com::VarType type)
 {
@@ -191,16 +200,20 @@ int PrepareSetup(const HostOptions& options, ControlSession::Setup& setup)
     return 0;
 }
 
-// The run's time-out in front of the params, unless one of them (from the
-// page or the command line, any case, any value: 0 too) names TimeOut.
-void AddRunTimeOut(std::vector<std::pair<std::wstring, std::wstring>>& params)
+// The run's defaults in front of the params, each unless one of them (from
+// the page or the command line, any case, any value: 0 too) names it.
+void AddRunDefaults(std::vector<std::pair<std::wstring, std::wstring>>& params)
 {
-    for (const auto& param : params) {
-        if (core::EqualsIgnoreAsciiCase(param.first, kTimeOutParam)) {
-            return;
+    std::vector<std::pair<std::wstring, std::wstring>> defaults;
+    for (const auto& [strName, strValue] : kRunDefaults) {
+        const bool bNamed = std::any_of(params.begin(), params.end(), [&](const auto& param) {
+            return core::EqualsIgnoreAsciiCase(param.first, strName);
+        });
+        if (!bNamed) {
+            defaults.emplace_back(strName, strValue);
         }
     }
-    params.insert(params.begin(), {kTimeOutParam, kRunTimeOutMs});
+    params.insert(params.begin(), defaults.begin(), defaults.end());
 }
 
 // Headless or not, the --dest folder and the setup; 0 or the exit code.
@@ -314,7 +327,7 @@ int Run(const std::string& strProgram, const HostOptions& options)
     const bool bHeadless = start.bHeadless;
     const std::wstring& strDestination = start.strDestination;
     ControlSession::Setup& setup = start.setup;
-    AddRunTimeOut(setup.params);
+    AddRunDefaults(setup.params);
     Application app(strProgram, bHeadless);
 
     const bool bTerminal = ::isatty(STDERR_FILENO) == 1;
@@ -487,7 +500,7 @@ int Demo(const std::string& strProgram, const HostOptions& options)
     ControlSession::Setup setup;
     setup.strPageUrl = core::FromUtf8(server.BaseUrl() + "/");
     setup.params = {{L"FileList", core::FromUtf8(server.ListUrl())}};
-    AddRunTimeOut(setup.params);
+    AddRunDefaults(setup.params);
     TieSinkToPresenter(pSink, pPresenter);
     setup.pPresenter = pPresenter;
     setup.takeDefaultPresenter = [pPresenter](std::shared_ptr<api::IDialogPresenter> pDefault) {

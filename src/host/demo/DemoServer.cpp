@@ -89,6 +89,8 @@ std::string DemoServer::PageHtml()
            "  <param name=\"ButtonDownloadText\" value=\"Download the demo files\">\n"
            "  <param name=\"BackgroundColor\" value=\"WhiteSmoke\">\n"
            "  <param name=\"TimeOut\" value=\"60000\">\n"
+           "  <param name=\"ParallelDownloads\" value=\"6\">\n"
+           "  <param name=\"RetryAfterLimit\" value=\"60\">\n"
            "</object>\n"
            "<p id=\"status\"></p>\n"
            "<script>\n"
