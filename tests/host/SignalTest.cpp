@@ -143,7 +143,8 @@ TEST_F(SignalTest, EachSignalCancelsAHeadlessRunMidFileAndExitsWithItsCode)
         const std::string strName = std::to_string(intSignal);
         const fs::path dest = Folder("dest" + strName);
         const fs::path tmp = Folder("tmp" + strName);
-        HostSession host({"run", "--headless", "--dest", dest.string(), "--add",
+        HostSession host({"run", "--headless", "--dest", dest.string(), "--param",
+                          "ParallelDownloads=1", "--add",
                           Add("application/octet-stream", kStallSize, "/stall.bin", "stall.bin"),
                           "--add", Add("text/plain", 11, "/a.txt", "a.txt")},
                          WithTmp(tmp));
@@ -176,14 +177,16 @@ TEST_F(SignalTest, EachSignalEndsEveryTransferOfARunWithSixInFlight)
         const std::string strName = std::to_string(intSignal);
         const fs::path dest = Folder("dest6-" + strName);
         const fs::path tmp = Folder("tmp6-" + strName);
+        const std::size_t uintStallsBefore = server.RequestCount("/stall.bin");
         HostSession host({"run", "--headless", "--dest", dest.string(), "--param",
                           "ParallelDownloads=6", "--add",
                           Add("application/octet-stream", kStallSize, "/stall.bin", "stall.bin"),
                           "--add", Add("text/plain", 11, "/a.txt", "a.txt"), "--add",
                           Add("application/octet-stream", kStallSize, "/stall.bin", "again.bin")},
                          WithTmp(tmp));
-        ASSERT_TRUE(WaitFor([&] { return server.RequestCount("/stall.bin") == 2; }))
-            << host.Stderr();
+        ASSERT_TRUE(WaitFor([&] {
+            return server.RequestCount("/stall.bin") == uintStallsBefore + 2;
+        })) << host.Stderr();
         ASSERT_TRUE(WaitFor([&] { return TransferUnderWay(tmp); })) << host.Stderr();
         host.Signal(intSignal);
         host.ReadRest(std::chrono::seconds(30));
@@ -196,7 +199,7 @@ TEST_F(SignalTest, EachSignalEndsEveryTransferOfARunWithSixInFlight)
         if (bKept) {
             EXPECT_EQ(ReadFile(dest / "a.txt"), "first file\n");
         }
-        EXPECT_NE(strErr.find(bKept ? "pullbay: 1 files downloaded, 0 failed, 2 skipped"
+        EXPECT_NE(strErr.find(bKept ? "pullbay: 1 file downloaded, 0 failed, 2 skipped"
                                     : "pullbay: 0 files downloaded, 0 failed, 3 skipped"),
                   std::string::npos)
             << strErr;
