@@ -12,6 +12,7 @@
 #include <fstream>
 #include <map>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <string>
@@ -246,6 +247,91 @@ TEST_F(ParallelRunTest, EachServerGetsAtMostItsConnectionsWhileBothAreServed)
     // Both servers were served at the same time: the second server's files
     // do not wait for the first's.
     EXPECT_GT(both.Most(), 3);
+}
+
+// A 503 with Retry-After pauses its server only: no request reaches it
+// inside the pause while the other server's files go on; then the file is
+// fetched on its next attempt.
+TEST_F(ParallelRunTest, RetryAfterPausesOneServerWhileAnotherGoesOn)
+{
+    settings.SetRetryAfterLimit(5);
+    TestHttpServer other;
+    using Clock = std::chrono::steady_clock;
+    std::mutex mutex;
+    std::vector<Clock::time_point> pausedServerRequests;
+    std::vector<Clock::time_point> otherServerRequests;
+    std::optional<Clock::time_point> busySent;
+    const std::string body = PatternBytes(0, 1000, 9);
+    server.Route("/a", [&](const HttpRequest&) {
+        std::lock_guard lock(mutex);
+        pausedServerRequests.push_back(Clock::now());
+        if (!busySent) {
+            busySent = Clock::now();
+            HttpResponse busy = HttpResponse::Text(503, "busy");
+            busy.headers = {{"Retry-After", "1"}};
+            return busy;
+        }
+        return HttpResponse::Text(200, body);
+    });
+    other.Route("/b", [&](const HttpRequest&) {
+        {
+            std::lock_guard lock(mutex);
+            otherServerRequests.push_back(Clock::now());
+        }
+        std::this_thread::sleep_for(60ms);
+        return HttpResponse::Text(200, body);
+    });
+    engine::FileListDownloader::Items items{Item("/a", L"a0", 1000)};
+    for (int i = 0; i < 18; ++i) {
+        items.push_back(model::FileItem::Create(L"*/*", 1000, L"b" + std::to_wstring(i),
+                                                Widen(other.BaseUrl() + "/b")));
+    }
+    items.push_back(Item("/a", L"a1", 1000));
+    auto pEngine = Engine(items);
+    pEngine->Process();
+
+    ASSERT_EQ(events.completed.size(), items.size());
+    for (const auto& pItem : events.completed) {
+        EXPECT_EQ(pItem->GetResult(), api::ItemSuccess) << core::ToUtf8(pItem->GetFileName());
+    }
+    ASSERT_EQ(pausedServerRequests.size(), 3u) << "the 503, then a0 and a1";
+    ASSERT_TRUE(busySent);
+    // a1 may have been asked for before the 503 went out; after it, nothing
+    // until the second has passed (a little less: the server's clock and
+    // ours start the pause a few instants apart).
+    const Clock::time_point pauseEnd = *busySent + 1s;
+    for (const Clock::time_point at : pausedServerRequests) {
+        EXPECT_FALSE(at > *busySent + 20ms && at < pauseEnd - 50ms)
+            << "a request inside the pause, "
+            << std::chrono::duration_cast<std::chrono::milliseconds>(at - *busySent).count()
+            << " ms after the 503";
+    }
+    EXPECT_GE(pausedServerRequests.back(), pauseEnd - 50ms) << "the file was tried again";
+    const auto duringPause = std::count_if(
+        otherServerRequests.begin(), otherServerRequests.end(),
+        [&](Clock::time_point at) { return at > *busySent + 50ms && at < pauseEnd - 50ms; });
+    EXPECT_GT(duringPause, 0) << "the other server's files waited for the pause";
+}
+
+TEST_F(ParallelRunTest, SkipAllEndsARetryAfterPauseAtOnce)
+{
+    settings.SetRetryAfterLimit(60);
+    HttpResponse busy = HttpResponse::Text(503, "busy");
+    busy.headers = {{"Retry-After", "30"}};
+    server.Route("/a", busy);
+    auto pEngine = Engine({Item("/a", L"a0", 10), Item("/a", L"a1", 10)});
+    std::thread worker([&] { pEngine->Process(); });
+    // Both files were asked for at once, and both were told to wait.
+    ASSERT_TRUE(server.WaitForRequests(2, 10s));
+    ASSERT_TRUE(Eventually([&] { return pEngine->IsWaitingForReconnect(); }));
+    const auto skipped = std::chrono::steady_clock::now();
+    pEngine->SkipAll();
+    worker.join();
+    EXPECT_LT(std::chrono::steady_clock::now() - skipped, 2s);
+    EXPECT_EQ(server.RequestCount("/a"), 2u);
+    ASSERT_EQ(events.completed.size(), 2u);
+    EXPECT_EQ(events.completed[0]->GetResult(), api::ItemSkipped);
+    EXPECT_EQ(events.completed[1]->GetResult(), api::ItemSkipped);
 }
 
 // nginx with HTTP/2 over TLS: the files to it share one connection, and
