@@ -146,6 +146,12 @@ void FileListDownloader::ParallelRun::Run()
         m_engine.m_pStatistic->SetCurrentItem(m_engine.m_items[0]);
     }
     while (true) {
+        // The places the last round freed are filled before the finished
+        // files are committed and reported: connections do not wait for
+        // that work.
+        if (!m_engine.m_bSkipAll.load()) {
+            StartFiles();
+        }
         ReportFinished();
         if (m_uintReported == uintCount) {
             return;
@@ -225,8 +231,12 @@ bool FileListDownloader::ParallelRun::NameHeld(const FileItem& item) const
 void FileListDownloader::ParallelRun::NameFiles()
 {
     const std::size_t uintCount = m_engine.m_items.size();
-    while (m_uintNext < uintCount && m_files.size() < kMaxFilesAhead &&
-           !m_engine.m_bSkipAll.load()) {
+    // A few at a time: a long list's names are chosen over the first
+    // rounds, not all before the first transfer.
+    constexpr std::size_t kNamesPerRound = 64;
+    for (std::size_t uintNamed = 0; uintNamed < kNamesPerRound && m_uintNext < uintCount &&
+                                    m_files.size() < kMaxFilesAhead && !m_engine.m_bSkipAll.load();
+         ++uintNamed) {
         // A file whose name an earlier one still holds waits for it: it
         // then sees that file's entry, as it would one at a time.
         if (NameHeld(*m_engine.m_items[m_uintNext])) {
@@ -260,8 +270,7 @@ void FileListDownloader::ParallelRun::StartFiles()
             continue;
         }
         Server& server = ServerOf(file);
-        const std::uint32_t uintLimit =
-            server.bMultiplexes ? kMaxFilesInFlight : m_engine.m_uintParallel;
+        const std::uint32_t uintLimit = LimitOf(file, server);
         // A server that asked for a pause (Retry-After) gets no new request
         // until it ends; the other servers' files go on meanwhile.
         if (server.uintInFlight < uintLimit &&
@@ -269,6 +278,19 @@ void FileListDownloader::ParallelRun::StartFiles()
             Start(file, server);
         }
     }
+}
+
+std::uint32_t FileListDownloader::ParallelRun::LimitOf(const File& file, const Server& server) const
+{
+    switch (server.protocol) {
+    case Server::Protocol::Multiplexes:
+        return kMaxFilesInFlight;
+    case Server::Protocol::OneFilePerConnection:
+        return m_engine.m_uintParallel;
+    case Server::Protocol::Unknown:
+        break;
+    }
+    return file.strServer.starts_with(L"https:") ? kMaxFilesInFlight : m_engine.m_uintParallel;
 }
 
 void FileListDownloader::ParallelRun::Start(File& file, Server& server)
@@ -314,10 +336,14 @@ void FileListDownloader::ParallelRun::Ended(File& file, net::TransferOutcome out
     Server& server = ServerOf(file);
     --server.uintInFlight;
     --m_uintInFlight;
+    // What the server answered with tells how its later files go (no
+    // answer, as after a refused connection, tells nothing).
     long intVersion = 0;
     if (curl_easy_getinfo(file.pEasy, CURLINFO_HTTP_VERSION, &intVersion) == CURLE_OK &&
-        intVersion >= CURL_HTTP_VERSION_2_0) {
-        server.bMultiplexes = true;
+        intVersion != 0) {
+        server.protocol = intVersion >= CURL_HTTP_VERSION_2_0
+                              ? Server::Protocol::Multiplexes
+                              : Server::Protocol::OneFilePerConnection;
     }
     m_easies.Give(file.pEasy);
     file.pEasy = nullptr;

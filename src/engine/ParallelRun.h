@@ -7,7 +7,12 @@
 // A server (scheme, host, port) gets at most the run's connections per
 // server at once while it speaks HTTP/1.1, one file per connection; once a
 // transfer to it came back over HTTP/2 its files share one connection and
-// only the run's limit of kMaxFilesInFlight holds them back.
+// only the run's limit of kMaxFilesInFlight holds them back. An HTTPS server
+// is taken to multiplex until a transfer to it tells otherwise: its first
+// files wait for the first connection's handshake (PIPEWAIT), and libcurl
+// opens at most the run's connections per server (MAX_HOST_CONNECTIONS),
+// queueing the rest, so a server that turns out to speak HTTP/1.1 still
+// sees no more than its share at once.
 //
 // Threads: the engine's worker only, inside FileListDownloader::Process.
 #include <chrono>
@@ -39,9 +44,12 @@ public:
 private:
     class File;
     struct Server {
+        enum class Protocol { Unknown, Multiplexes, OneFilePerConnection };
         std::uint32_t uintInFlight = 0;
-        bool bMultiplexes = false;
+        Protocol protocol = Protocol::Unknown;
     };
+    // How many files of the server may be in flight at once.
+    std::uint32_t LimitOf(const File& file, const Server& server) const;
     // Easy handles of the run's multi handle, reused from file to file.
     class EasyPool {
     public:
