@@ -6,6 +6,9 @@
 //
 //   build/bench/bench_gui_latency LIST-URL...   (a URL ending "#load" only
 //   loads and confirms that list, the folder choice is cancelled)
+//
+// BENCH_PARALLEL_DOWNLOADS=N sets the control's ParallelDownloads (files in
+// flight per server) for every run.
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QTimer>
@@ -51,6 +54,14 @@ qint64 RunOnce(const std::string& strList, const fs::path& destination)
             dispid, com::Variant::FromString(com::NullableString(core::FromUtf8(strUrl)))))) {
         std::fprintf(stderr, "FileList could not be set\n");
         std::exit(1);
+    }
+
+    if (const char* strParallel = std::getenv("BENCH_PARALLEL_DOWNLOADS")) {
+        if (Failed(control.GetIDsOfNames(L"ParallelDownloads", dispid)) ||
+            Failed(control.PutProperty(dispid, com::Variant::FromI4(std::atoi(strParallel))))) {
+            std::fprintf(stderr, "ParallelDownloads could not be set\n");
+            std::exit(1);
+        }
     }
 
     qint64 intLargest = 0;
