@@ -65,10 +65,11 @@ public:
     const std::shared_ptr<FileItem> pItem;
     Stage stage = Stage::Named;
     NameChoice name;
-    // Whether the file's destination name is chosen (it holds it until it
-    // is reported).
-    bool bHoldsName = false;
+    // The keys of the names the file holds from its naming until its report
+    // (the name it asked for and the one chosen).
+    std::vector<std::wstring> heldNames;
     std::wstring strServer;
+    Server* pServer = nullptr;
     std::unique_ptr<net::WInetDownloader> pTransfer;
     CURL* pEasy = nullptr;
     // Set with a transfer that succeeded: the size of its closed temporary
@@ -135,7 +136,23 @@ FileListDownloader::ParallelRun::~ParallelRun()
 
 FileListDownloader::ParallelRun::Server& FileListDownloader::ParallelRun::ServerOf(const File& file)
 {
-    return m_servers[file.strServer];
+    return *file.pServer;
+}
+
+std::wstring FileListDownloader::ParallelRun::NameKey(const std::wstring& strFolder,
+                                                      const std::wstring& strName)
+{
+    return strFolder + L'\0' + strName;
+}
+
+void FileListDownloader::ParallelRun::ReleaseNames(const File& file)
+{
+    for (const std::wstring& strKey : file.heldNames) {
+        if (const auto it = m_heldNames.find(strKey);
+            it != m_heldNames.end() && --it->second == 0) {
+            m_heldNames.erase(it);
+        }
+    }
 }
 
 void FileListDownloader::ParallelRun::Run()
@@ -181,6 +198,7 @@ void FileListDownloader::ParallelRun::ReportFinished()
             file.bTransferred ? m_engine.CommitFinishedFile(file.pItem, file.name, file.uintSize)
                               : std::move(*file.outcome);
         m_engine.ReportOutcome(file.Index(), file.pItem, outcome);
+        ReleaseNames(file);
         m_files.pop_front();
         ++m_uintReported;
     }
@@ -194,6 +212,7 @@ void FileListDownloader::ParallelRun::ReportNotStarted()
         FileItem& item = *m_files[uintCount]->pItem;
         item.SetDestinationFolder(std::wstring());
         item.SetDestinationFileName(std::wstring());
+        ReleaseNames(*m_files[uintCount]);
         ++uintCount;
     }
     if (uintCount == 0) {
@@ -220,12 +239,7 @@ bool FileListDownloader::ParallelRun::NameHeld(const FileItem& item) const
         core::ClearRecordedFailure();
         return false;
     }
-    return std::any_of(m_files.begin(), m_files.end(), [&](const std::unique_ptr<File>& pFile) {
-        const FileItem& held = *pFile->pItem;
-        return pFile->bHoldsName && held.GetDestinationFolder() == strFolder &&
-               (pFile->name.strRequestedName == strName ||
-                held.GetDestinationFileName() == strName);
-    });
+    return m_heldNames.contains(NameKey(strFolder, strName));
 }
 
 void FileListDownloader::ParallelRun::NameFiles()
@@ -246,8 +260,18 @@ void FileListDownloader::ParallelRun::NameFiles()
         if (auto failure = m_engine.PrepareDestination(pFile->pItem, pFile->name)) {
             pFile->Finish(std::move(*failure));
         } else {
-            pFile->bHoldsName = true;
-            pFile->strServer = net::GetOrigin(pFile->pItem->GetUrl());
+            const FileItem& item = *pFile->pItem;
+            pFile->heldNames.push_back(
+                NameKey(item.GetDestinationFolder(), pFile->name.strRequestedName));
+            if (item.GetDestinationFileName() != pFile->name.strRequestedName) {
+                pFile->heldNames.push_back(
+                    NameKey(item.GetDestinationFolder(), item.GetDestinationFileName()));
+            }
+            for (const std::wstring& strKey : pFile->heldNames) {
+                ++m_heldNames[strKey];
+            }
+            pFile->strServer = net::GetOrigin(item.GetUrl());
+            pFile->pServer = &m_servers[pFile->strServer];
         }
         m_files.push_back(std::move(pFile));
         ++m_uintNext;

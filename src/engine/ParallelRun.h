@@ -94,6 +94,9 @@ private:
     // One round of the transfers: their pauses, then the driver.
     void Drive();
     Server& ServerOf(const File& file);
+    static std::wstring NameKey(const std::wstring& strFolder, const std::wstring& strName);
+    // The file's names are free again (it was reported).
+    void ReleaseNames(const File& file);
 
     FileListDownloader& m_engine;
     const std::shared_ptr<net::CurlSession> m_pSession;
@@ -105,7 +108,11 @@ private:
     // Goes first (it detaches what is still attached), before the files'
     // exchanges and the easy handles.
     net::MultiDriver m_driver;
+    // Servers by origin; a file keeps a pointer to its own (the elements of
+    // an unordered_map stay where they are).
     std::unordered_map<std::wstring, Server> m_servers;
+    // The names unreported files hold (NameKey), with how many hold each.
+    std::unordered_map<std::wstring, std::uint32_t> m_heldNames;
     std::size_t m_uintReported = 0;
     std::size_t m_uintNext = 0;
     std::uint32_t m_uintInFlight = 0;
