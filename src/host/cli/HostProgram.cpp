@@ -205,12 +205,13 @@ int PrepareSetup(const HostOptions& options, ControlSession::Setup& setup)
 void AddRunDefaults(std::vector<std::pair<std::wstring, std::wstring>>& params)
 {
     std::vector<std::pair<std::wstring, std::wstring>> defaults;
-    for (const auto& [strName, strValue] : kRunDefaults) {
-        const bool bNamed = std::any_of(params.begin(), params.end(), [&](const auto& param) {
+    for (const auto& entry : kRunDefaults) {
+        const wchar_t* const strName = entry.first;
+        const bool bNamed = std::any_of(params.begin(), params.end(), [strName](const auto& param) {
             return core::EqualsIgnoreAsciiCase(param.first, strName);
         });
         if (!bNamed) {
-            defaults.emplace_back(strName, strValue);
+            defaults.emplace_back(strName, entry.second);
         }
     }
     params.insert(params.begin(), defaults.begin(), defaults.end());
