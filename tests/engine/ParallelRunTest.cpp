@@ -25,6 +25,7 @@
 #include "support/NginxServer.h"
 #include "support/PatternBytes.h"
 #include "support/TlsIdentity.h"
+#include "support/WaitFor.h"
 
 namespace pullbay::test {
 namespace {
@@ -52,20 +53,6 @@ private:
     std::condition_variable m_opened;
     bool m_bOpen = false;
 };
-
-// Polls a condition the engine offers no notice of, with a deadline.
-template <typename Condition>
-bool Eventually(Condition condition, std::chrono::milliseconds timeOut = 10s)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeOut;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
-}
 
 // Requests a handler is answering at once, and the most seen.
 class ConcurrencyProbe {
@@ -112,10 +99,9 @@ TEST_F(ParallelRunTest, FilesThatFinishFirstWaitWholeAndAreReportedInListOrder)
     } openAtEnd{gate};
 
     // The four later files arrive whole while the first is held...
-    ASSERT_TRUE(Eventually([&] {
-        return pEngine->GetProgressStatistic()->GetTransferred() == 4000;
-    })) << pEngine->GetProgressStatistic()->GetTransferred()
-        << " requests " << server.Requests().size();
+    ASSERT_TRUE(WaitFor([&] { return pEngine->GetProgressStatistic()->GetTransferred() == 4000; }))
+        << pEngine->GetProgressStatistic()->GetTransferred() << " requests "
+        << server.Requests().size();
     // ...and wait in their temporary files: nothing is committed or
     // reported before the first file.
     EXPECT_TRUE(events.completed.empty());
@@ -156,7 +142,7 @@ TEST_F(ParallelRunTest, SkipAllCommitsFilesAlreadyWholeAndStartsNoOther)
                            Item("/slow", L"2.bin", 200000), Item("/late", L"3.txt", 1),
                            Item("/late", L"4.txt", 1)});
     std::thread worker([&] { pEngine->Process(); });
-    ASSERT_TRUE(Eventually([&] { return server.RequestCount("/slow") == 2; }));
+    ASSERT_TRUE(WaitFor([&] { return server.RequestCount("/slow") == 2; }));
     ASSERT_TRUE(events.WaitForProgressOf(0));
     pEngine->SkipAll();
     worker.join();
@@ -196,7 +182,7 @@ TEST_F(ParallelRunTest, SkipCurrentSkipsTheFileShownNotTheOthersInFlight)
     auto pEngine = Engine({Item("/slow", L"0.bin", 60000), Item("/slow", L"1.bin", 60000),
                            Item("/slow", L"2.bin", 60000)});
     std::thread worker([&] { pEngine->Process(); });
-    ASSERT_TRUE(Eventually([&] { return server.RequestCount("/slow") == 3; }));
+    ASSERT_TRUE(WaitFor([&] { return server.RequestCount("/slow") == 3; }));
     ASSERT_TRUE(events.WaitForProgressOf(0));
     pEngine->SkipCurrent();
     worker.join();
@@ -323,7 +309,7 @@ TEST_F(ParallelRunTest, SkipAllEndsARetryAfterPauseAtOnce)
     std::thread worker([&] { pEngine->Process(); });
     // Both files were asked for at once, and both were told to wait.
     ASSERT_TRUE(server.WaitForRequests(2, 10s));
-    ASSERT_TRUE(Eventually([&] { return pEngine->IsWaitingForReconnect(); }));
+    ASSERT_TRUE(WaitFor([&] { return pEngine->IsWaitingForReconnect(); }));
     const auto skipped = std::chrono::steady_clock::now();
     pEngine->SkipAll();
     worker.join();

@@ -32,6 +32,7 @@
 #include "support/PatternBytes.h"
 #include "support/TestFiles.h"
 #include "support/TestHttpServer.h"
+#include "support/WaitFor.h"
 
 namespace pullbay::test {
 namespace {
@@ -68,21 +69,6 @@ std::map<std::string, std::string> Tree(const fs::path& folder)
         }
     }
     return entries;
-}
-
-// Waits until the condition holds, checking every few milliseconds; false
-// when the time ran out.
-template <typename Condition>
-bool WaitFor(Condition condition, std::chrono::milliseconds timeout = 30s)
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(2ms);
-    }
-    return true;
 }
 
 // The largest regular file below folder, lock files aside.

@@ -19,6 +19,7 @@
 #include "HostProcess.h"
 #include "support/TestFiles.h"
 #include "support/TestHttpServer.h"
+#include "support/WaitFor.h"
 
 namespace pullbay::test {
 namespace {
@@ -29,21 +30,6 @@ constexpr std::size_t kStallSize = 2000000;
 // Past the engine's 256 KiB write block, so that the temporary file grows
 // before the body stalls.
 constexpr std::size_t kFirstChunk = 400000;
-
-// Polls a condition (a state of another process) until it holds or the
-// time is up.
-bool WaitFor(const std::function<bool()>& condition,
-             std::chrono::milliseconds timeout = std::chrono::seconds(30))
-{
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return true;
-}
 
 // Everything under the temporary folders of the controls of one TMPDIR.
 std::vector<fs::path> TempEntries(const fs::path& tmp)
